@@ -1,0 +1,18 @@
+# Every dependency is a Debian package (tools/setup.sh installs them).
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+find_package(CURL REQUIRED)
+find_package(ZLIB REQUIRED)
+pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
+find_package(jsoncpp CONFIG REQUIRED)
+find_package(pugixml CONFIG REQUIRED)
+find_package(Boost 1.74 REQUIRED COMPONENTS filesystem thread)
+find_package(glm CONFIG REQUIRED)
+find_package(utf8cpp CONFIG REQUIRED)
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+find_package(GTest CONFIG REQUIRED)
+find_package(benchmark CONFIG QUIET)
+
+if(NOT TARGET glm::glm)
+  add_library(glm::glm ALIAS glm)
+endif()

@@ -1,0 +1,91 @@
+#include "ostrel/importers/XmlImport.hpp"
+
+#include <memory>
+#include <unordered_map>
+
+namespace ostrel::importers {
+namespace {
+
+thread_local EmptyValueReport currentReport = nullptr;
+
+bool IsPlainAttributeQuery(const char* query)
+{
+    if (query[0] != '@' || query[1] == '\0')
+        return false;
+    for (const char* p = query + 1; *p != '\0'; ++p) {
+        const char c = *p;
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                        (p != query + 1 && (c == '-' || c == '.'));
+        if (!ok)
+            return false;
+    }
+    return !(query[1] >= '0' && query[1] <= '9');
+}
+
+const pugi::xpath_query& Compiled(const char* query)
+{
+    thread_local std::unordered_map<std::string, std::unique_ptr<pugi::xpath_query>> cache;
+    auto& slot = cache[query];
+    if (!slot)
+        slot = std::make_unique<pugi::xpath_query>(query);
+    return *slot;
+}
+
+}  // namespace
+
+void ReportEmptyValue(const char* nodeName, const char* query)
+{
+    if (currentReport != nullptr)
+        currentReport(nodeName, query);
+}
+
+ScopedEmptyValueReport::ScopedEmptyValueReport(EmptyValueReport report) : previous_(currentReport)
+{
+    currentReport = report;
+}
+
+ScopedEmptyValueReport::~ScopedEmptyValueReport() { currentReport = previous_; }
+
+pugi::xpath_node Select(const pugi::xml_node& element, const char* query)
+{
+    if (IsPlainAttributeQuery(query)) {
+        const pugi::xml_attribute attribute = element.attribute(query + 1);
+        return attribute ? pugi::xpath_node(attribute, element) : pugi::xpath_node();
+    }
+    return Compiled(query).evaluate_node(element);
+}
+
+const char* ResultText(const pugi::xpath_node& result)
+{
+    if (result.attribute())
+        return result.attribute().value();
+    if (result.node() && result.node().type() == pugi::node_element)
+        return result.node().text().get();
+    throw PugiXmlImportException("Empty node! Maybe empty query result?");
+}
+
+void ThrowNoResult(const std::string& query, const char* label)
+{
+    throw PugiXmlImportException("No  result for query: " + query + "(looking for " + label + ")");
+}
+
+void ThrowEmptyNode() { throw PugiXmlImportException("Empty node! Maybe empty query result?"); }
+
+template <>
+glm::dvec3 ImportFromNode<glm::dvec3>(const pugi::xml_node& element)
+{
+    const auto x = Query<glm::dvec3>(element, "@x");
+    const auto y = Query<glm::dvec3>(element, "@y");
+    const auto z = Query<glm::dvec3>(element, "@z");
+    return {ReadValue<double>(x), ReadValue<double>(y), ReadValue<double>(z)};
+}
+
+template <>
+glm::dvec2 ImportFromNode<glm::dvec2>(const pugi::xml_node& element)
+{
+    const auto x = Query<glm::dvec2>(element, "@x");
+    const auto y = Query<glm::dvec2>(element, "@y");
+    return {ReadValue<double>(x), ReadValue<double>(y)};
+}
+
+}  // namespace ostrel::importers

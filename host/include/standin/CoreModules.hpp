@@ -1,0 +1,72 @@
+// The core modules of the stand-in host: Session Report, resources, add-on location.
+#pragma once
+
+#include "standin/Host.hpp"
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace standin {
+
+struct ReportEntry {
+    std::u16string text;
+    bool alert;
+    std::thread::id thread;
+};
+
+// The Session Report: every line in order; a line with the alert flag is also an alert.
+// Alerts return at once: a modal answer would block the thread that reports.
+class ReportModule : public HostModule {
+public:
+    explicit ReportModule(Host& host) : host_(host) {}
+    void Install(FunctionTable& table) override;
+
+    void Add(const GS::UniString& text, bool alert);
+    std::vector<ReportEntry> Entries() const;
+    // The lines (alerts included) and the alerts alone, as UTF-8.
+    std::vector<std::string> Lines() const;
+    std::vector<std::string> Alerts() const;
+    void Clear();
+
+private:
+    Host& host_;
+    mutable std::mutex mutex_;
+    std::vector<ReportEntry> entries_;
+};
+
+// The add-on's resource module: string lists, read from the resource folder.
+class ResourceModule : public HostModule {
+public:
+    static constexpr GSResModule AddOnModule = 1000;
+    static constexpr GSResModule BuiltInModule = -4;
+
+    explicit ResourceModule(Host& host);
+    void Install(FunctionTable& table) override;
+
+    // The entry's UTF-16 text, or nothing when the list or the entry does not exist.
+    const std::u16string* String(std::int16_t list, std::int16_t index) const;
+
+private:
+    std::map<std::pair<std::int16_t, std::int16_t>, std::u16string> strings_;
+};
+
+// The location of the add-on file.
+class LocationModule : public HostModule {
+public:
+    explicit LocationModule(Host& host);
+    void Install(FunctionTable& table) override;
+
+    // Empty: the host cannot give the location.
+    void SetAddOnFile(const std::string& path);
+    std::string AddOnFile() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::string addOnFile_;
+};
+
+}  // namespace standin

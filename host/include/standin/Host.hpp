@@ -1,0 +1,131 @@
+// The stand-in host application. One Host runs per process at a time: it fills
+// the function table with the operations its modules provide and keeps what they
+// hold (the Session Report, the resources, ...) inspectable for tests.
+#pragma once
+
+#include "HostInterface.hpp"
+
+#include <array>
+#include <stdexcept>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace standin {
+
+struct HostOptions {
+    // Path text of the file system's special location 9, the root of the add-on's data.
+    std::string specialLocation;
+    // Path of the add-on file; empty when the host cannot give its location.
+    std::string addOnFile;
+    // Folder holding the add-on's resource files (strings.json, ...).
+    std::string resourceDir;
+    // Write every Session Report line to standard error as it arrives.
+    bool echoReport = false;
+};
+
+// The default resource folder: the add-on's resources in the source tree.
+std::string DefaultResourceDir();
+
+class FunctionTable {
+public:
+    FunctionTable() { entries_.fill(nullptr); }
+
+    template <typename F>
+    void Set(HostInterface::Slot slot, F function)
+    {
+        entries_.at(HostInterface::SlotIndex(slot)) = reinterpret_cast<HostInterface::Entry>(function);
+    }
+    void Clear(HostInterface::Slot slot) { entries_.at(HostInterface::SlotIndex(slot)) = nullptr; }
+    bool IsSet(HostInterface::Slot slot) const { return entries_.at(HostInterface::SlotIndex(slot)) != nullptr; }
+    // The 643 entries, laid out as the host hands them to an add-on.
+    const HostInterface::Entry* Data() const { return entries_.data(); }
+
+private:
+    std::array<HostInterface::Entry, HostInterface::FunctionTableEntries> entries_;
+};
+
+class Host;
+
+// A family of host operations with the state it keeps. A module fills its slots
+// of the function table when the host starts.
+class HostModule {
+public:
+    virtual ~HostModule() = default;
+    virtual void Install(FunctionTable& table) = 0;
+};
+
+// Creates every module of the stand-in host (one line per module in ModuleList.cpp).
+std::vector<std::unique_ptr<HostModule>> CreateModules(Host& host);
+
+struct CallRecord {
+    HostInterface::Slot slot;
+    std::thread::id thread;
+};
+
+class Host {
+public:
+    explicit Host(HostOptions options = {});
+    ~Host();
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    // The running host; throws std::logic_error when none runs.
+    static Host& Current();
+    static Host* TryCurrent();
+
+    const HostOptions& Options() const { return options_; }
+    FunctionTable& Table() { return table_; }
+    const HostInterface::Entry* FunctionTableData() const { return table_.Data(); }
+
+    template <typename M>
+    M& Module()
+    {
+        for (auto& module : modules_)
+            if (auto* typed = dynamic_cast<M*>(module.get()))
+                return *typed;
+        throw std::logic_error("stand-in host module missing");
+    }
+
+    // The thread the host was started on: the user-interface thread.
+    std::thread::id UiThread() const { return uiThread_; }
+
+    // The call after the next `skip` calls of the slot answers `code`, `times` times.
+    void FailCall(HostInterface::Slot slot, GSErrCode code, int skip = 0, int times = 1);
+    void ClearFailures();
+
+    // Every table operation starts here: records the call and answers an injected failure.
+    GSErrCode EnterCall(HostInterface::Slot slot);
+
+    std::vector<CallRecord> Calls() const;
+    std::size_t CallCount(HostInterface::Slot slot) const;
+    std::vector<CallRecord> CallsOffUiThread() const;
+
+private:
+    struct Failure {
+        GSErrCode code;
+        int skip;
+        int times;
+    };
+
+    HostOptions options_;
+    FunctionTable table_;
+    std::vector<std::unique_ptr<HostModule>> modules_;
+    std::thread::id uiThread_;
+    mutable std::mutex mutex_;
+    std::map<HostInterface::Slot, Failure> failures_;
+    std::vector<CallRecord> calls_;
+};
+
+}  // namespace standin
+
+// Opens a table operation: records the call, answers an injected failure.
+#define STANDIN_ENTER(slot)                                                                   \
+    do {                                                                                      \
+        if (const GSErrCode standinInjected = ::standin::Host::Current().EnterCall(slot);     \
+            standinInjected != 0)                                                             \
+            return standinInjected;                                                           \
+    } while (false)

@@ -1,0 +1,20 @@
+#include "HostFixture.hpp"
+
+#include <boost/filesystem/operations.hpp>
+
+namespace tarvel::testing {
+
+void HostFixture::SetUp()
+{
+    boost::filesystem::create_directories(SpecialFolder());
+    boost::filesystem::create_directories(AddOnFolder());
+    standin::HostOptions options;
+    options.specialLocation = SpecialFolder().string();
+    options.addOnFile = (AddOnFolder() / "Tarvel.apx").string();
+    AdjustOptions(options);
+    session_ = std::make_unique<tools::HostSession>(std::move(options));
+}
+
+void HostFixture::TearDown() { session_.reset(); }
+
+}  // namespace tarvel::testing
