@@ -22,9 +22,16 @@ Host::Host(HostOptions options) : options_(std::move(options)), uiThread_(std::t
     standin::base::ClearSpecialLocations();
     if (!options_.specialLocation.empty())
         standin::base::SetSpecialLocation(9, options_.specialLocation);
-    modules_ = CreateModules(*this);
-    for (auto& module : modules_)
-        module->Install(table_);
+    try {
+        modules_ = CreateModules(*this);
+        for (auto& module : modules_)
+            module->Install(table_);
+    } catch (...) {
+        modules_.clear();
+        standin::base::ClearSpecialLocations();
+        currentHost.store(nullptr);
+        throw;
+    }
 }
 
 Host::~Host()

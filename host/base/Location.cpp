@@ -64,7 +64,8 @@ GSErrCode Location::DeleteLastLocalName()
     while (trimmed.size() > 1 && IsSeparator(trimmed.back()))
         trimmed.pop_back();
     const auto pos = trimmed.find_last_of("/\\");
-    if (pos == std::string::npos)
+    // A root has no last name to remove.
+    if (pos == std::string::npos || pos + 1 == trimmed.size())
         return ErrBadLocation;
     path_ = trimmed.substr(0, pos == 0 ? 1 : pos);
     return 0;
