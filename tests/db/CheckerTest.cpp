@@ -22,6 +22,10 @@ TEST(GdlCheckerSelfTest, CatchesTheFaultsItLooksFor)
         {"undefined operand", "GROUP \"g\"\n\nENDGROUP\n\nx = ADDGROUP (\"g\", \"h\")\n\n"},
         {"undefined placement", "PLACEGROUP x\n\n"},
         {"points without statement", "GROUP \"g\"\n\n    RESOL 36\n    PUT 0, 0, 15\n\nENDGROUP\n\n"},
+        {"statement without GET(NSP)",
+         "GROUP \"g\"\n\n    RESOL 36\n    PUT 0, 0, 15\n    PRISM_ NSP/3, 1, \n    DEL 2\n\nENDGROUP\n\n"},
+        {"revolve consuming nothing after its points",
+         "GROUP \"g\"\n\n    RESOL 36\n    PUT 0, 0, 15\n    REVOLVE 2, 360, 128, 0, 1, 900, 1, 360, 4001\n\nENDGROUP\n\n"},
         {"broken number", "GROUP \"g\"\n\n    ADD 0, 0,\n    DEL 1\nENDGROUP\n\n"},
     };
     for (const auto& [what, body] : faults)

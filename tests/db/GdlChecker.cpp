@@ -61,8 +61,6 @@ std::vector<std::string> CheckGdlScript(const std::string& script)
             } else if (StartsWith(body, "PRISM_ NSP/3, ") || StartsWith(body, "REVOLVE NSP/3, ")) {
                 if (i + 1 >= lines.size() || lines[i + 1] != "        GET(NSP)")
                     problem(i, "statement without GET(NSP)");
-                if (points == 0)
-                    problem(i, "statement without profile points");
                 points = 0;
             } else if (body == "    GET(NSP)") {
                 // consumed above
