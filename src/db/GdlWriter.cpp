@@ -1,5 +1,7 @@
 #include "db/GdlWriter.hpp"
 
+#include "db/EmitText.hpp"
+
 #include "ostrel/Text.hpp"
 
 #include <algorithm>
@@ -9,7 +11,7 @@ namespace tarvel {
 
 void GdlWriter::Reserve(std::size_t bytes)
 {
-    if (bytes > textLimit || masterText_.size() + scriptText_.size() > textLimit - bytes)
+    if (bytes > textLimit || masterText_.size() + scriptSize_ > textLimit - bytes)
         throw GdlGenerationException("GDL generation stopped: the generated text would exceed " +
                                      std::to_string(textLimit) + " bytes");
 }
@@ -23,9 +25,25 @@ void GdlWriter::AppendMasterUtf8(std::string_view line)
 
 void GdlWriter::AppendUtf8(std::string_view line)
 {
+    constexpr std::size_t kChunk = std::size_t{1} << 20;
     Reserve(line.size() + 1);
-    scriptText_.append(line);
-    scriptText_.push_back('\n');
+    if (scriptChunks_.empty() || scriptChunks_.back().capacity() - scriptChunks_.back().size() < line.size() + 1) {
+        scriptChunks_.emplace_back();
+        scriptChunks_.back().reserve(std::max(kChunk, line.size() + 1));
+    }
+    std::string& chunk = scriptChunks_.back();
+    chunk.append(line);
+    chunk.push_back('\n');
+    scriptSize_ += line.size() + 1;
+}
+
+std::string GdlWriter::GetScript() const
+{
+    std::string script;
+    script.reserve(scriptSize_);
+    for (const auto& chunk : scriptChunks_)
+        script += chunk;
+    return script;
 }
 
 namespace {
@@ -84,12 +102,7 @@ void GdlWriter::Put(double x, double y)
             return 0.0;
         return v;
     };
-    std::string line = "    PUT ";
-    line += ostrel::ToUtf8Number(snap(x));
-    line += ", ";
-    line += ostrel::ToUtf8Number(snap(y));
-    line += ", 15";
-    AppendUtf8(line);
+    AppendUtf8((emit::Line("    PUT ") << snap(x) << ", " << snap(y) << ", 15").Text());
 }
 
 void GdlWriter::EnterElement()

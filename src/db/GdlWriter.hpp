@@ -46,7 +46,7 @@ public:
     void Put(double x, double y);
 
     std::string GetMasterScript() const { return masterText_; }
-    std::string GetScript() const { return scriptText_; }
+    std::string GetScript() const;
 
     // Fast appends for the emission: a line given as UTF-8.
     void AppendMasterUtf8(std::string_view line);
@@ -73,9 +73,12 @@ public:
 private:
     void Reserve(std::size_t bytes);
 
-    // Both texts are kept as UTF-8, the form in which they are handed out.
+    // Both texts are kept as UTF-8, the form in which they are handed out. The 3D
+    // text, which can grow large, is kept in chunks, so that it is never copied while
+    // it grows.
     std::string masterText_;
-    std::string scriptText_;
+    std::vector<std::string> scriptChunks_;
+    std::size_t scriptSize_ = 0;
     std::size_t emissions_ = 0;
     std::vector<const Assembly*> assemblyPath_;
 };
