@@ -71,9 +71,13 @@ bool Path::Matches(const pugi::xml_node& node, const Step& step) const
     if (!step.test)
         return true;
     // As XPath compares: any attribute of that name with that value.
-    for (pugi::xml_attribute attribute = node.first_attribute(); attribute; attribute = attribute.next_attribute())
-        if (step.testAttribute == attribute.name() && step.testValue == attribute.value())
+    const char* wanted = step.testAttribute.c_str();
+    for (pugi::xml_attribute attribute = node.first_attribute(); attribute; attribute = attribute.next_attribute()) {
+        const char* name = attribute.name();
+        if (name[0] == wanted[0] && std::strcmp(name, wanted) == 0 &&
+            std::strcmp(attribute.value(), step.testValue.c_str()) == 0)
             return true;
+    }
     return false;
 }
 

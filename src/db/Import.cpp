@@ -97,9 +97,11 @@ Style2D RequiredStyle2D(const pugi::xml_node& element, ImportContext& context)
 
 pugi::xml_node FirstChildElement(const pugi::xml_node& element, const char* name)
 {
-    for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
-        if (child.type() == pugi::node_element && std::strcmp(child.name(), name) == 0)
+    for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
+        const char* childName = child.name();
+        if (childName[0] == name[0] && std::strcmp(childName, name) == 0 && child.type() == pugi::node_element)
             return child;
+    }
     return pugi::xml_node();
 }
 
