@@ -63,6 +63,18 @@ std::string Utf8Of(std::wstring line)
 
 }  // namespace
 
+void AppendUtf8Of(std::string& out, const std::wstring& text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t unit = text[i];
+        if (unit < 0 || unit >= 0x80) {
+            out += ostrel::WStringToUtf8(text.substr(i));
+            return;
+        }
+        out.push_back(static_cast<char>(unit));
+    }
+}
+
 void GdlWriter::AppendMasterLine(std::wstring line) { AppendMasterUtf8(Utf8Of(std::move(line))); }
 
 void GdlWriter::AppendMasterLine(const char* utf8Line)

@@ -48,6 +48,9 @@ public:
     std::string GetMasterScript() const { return masterText_; }
     std::string GetScript() const;
 
+    // A buffer the emission may build a line in before appending it (kept between lines).
+    std::string& Scratch() { return scratch_; }
+
     // Fast appends for the emission: a line given as UTF-8.
     void AppendMasterUtf8(std::string_view line);
     void AppendUtf8(std::string_view line);
@@ -79,9 +82,13 @@ private:
     std::string masterText_;
     std::vector<std::string> scriptChunks_;
     std::size_t scriptSize_ = 0;
+    std::string scratch_;
     std::size_t emissions_ = 0;
     std::vector<const Assembly*> assemblyPath_;
 };
+
+// Appends the UTF-8 of wide text (UTF-16 units) to out.
+void AppendUtf8Of(std::string& out, const std::wstring& text);
 
 std::wstring ToWString(const double& value);
 std::wstring ToWString(const unsigned short& value);

@@ -3,6 +3,7 @@
 
 #include "ostrel/Text.hpp"
 
+#include <charconv>
 #include <utility>
 
 namespace tarvel {
@@ -12,30 +13,42 @@ namespace {
 void WriteCombination(GdlWriter& writer, const std::wstring& result, const char* operation, const std::wstring& left,
                       const std::wstring& right)
 {
-    std::wstring line = result;
-    line += L" = ";
-    line += ostrel::Utf8ToWString(operation);
-    line += L" (";
-    line += left;
-    line += L", ";
-    line += right;
-    line += L")";
-    writer.AppendLine(std::move(line));
+    std::string& line = writer.Scratch();
+    line.clear();
+    AppendUtf8Of(line, result);
+    line += " = ";
+    line += operation;
+    line += " (";
+    AppendUtf8Of(line, left);
+    line += ", ";
+    AppendUtf8Of(line, right);
+    line += ")";
+    writer.AppendUtf8(line);
     writer.AppendUtf8("");
 }
 
-std::wstring PartName(const std::wstring& id, std::int16_t& counter)
+// prefix, the encoded id, "_" and the counter's decimal text
+template <typename Counter>
+std::wstring CountedName(const wchar_t* prefix, const std::wstring& id, Counter& counter)
 {
-    std::wstring name = L"part_" + GdlNameText(id) + L"_" + ToWString(counter);
-    counter = static_cast<std::int16_t>(counter + 1);
+    std::wstring name = prefix;
+    if (id.find_first_of(L"\"\r\n") == std::wstring::npos)
+        name += id;
+    else
+        name += GdlNameText(id);
+    name += L'_';
+    char digits[8];
+    const auto end = std::to_chars(digits, digits + sizeof digits, counter).ptr;
+    name.append(digits, end);
+    counter = static_cast<Counter>(counter + 1);
     return name;
 }
 
+std::wstring PartName(const std::wstring& id, std::int16_t& counter) { return CountedName(L"part_", id, counter); }
+
 std::wstring AssemblyName(const std::wstring& id, std::uint16_t& counter)
 {
-    std::wstring name = L"assembly_" + GdlNameText(id) + L"_" + ToWString(counter);
-    counter = static_cast<std::uint16_t>(counter + 1);
-    return name;
+    return CountedName(L"assembly_", id, counter);
 }
 
 const char* GroupOperation(std::int16_t boolOp) { return boolOp == 2 ? "SUBGROUP" : "ISECTGROUP"; }
@@ -61,7 +74,10 @@ std::wstring Part::EmitSolidGroup(GdlWriter& writer, std::int16_t& counter, cons
 {
     const std::shared_ptr<BasicEntry3D> held = solid;
     std::wstring name = L"\"" + PartName(id, counter) + L"\"";
-    writer.AppendLine(L"GROUP " + name);
+    std::string& line = writer.Scratch();
+    line.assign("GROUP ");
+    AppendUtf8Of(line, name);
+    writer.AppendUtf8(line);
     writer.AppendUtf8("");
     if (held)
         held->EmitGDL(writer);

@@ -347,6 +347,10 @@ std::shared_ptr<Part> ImportPart(ImportContext& context, const pugi::xml_node& e
     if (!partType.empty() && partType != L"geom")
         return part;
     const pugi::xml_node geometry = FirstChildElement(element, "geometry");
+    std::size_t children = 0;
+    for (pugi::xml_node child = geometry.first_child(); child; child = child.next_sibling())
+        ++children;
+    part->solids.reserve(children);
     for (pugi::xml_node child = geometry.first_child(); child; child = child.next_sibling()) {
         if (child.type() != pugi::node_element)
             continue;
@@ -426,6 +430,10 @@ void ImportTarvelDB(ImportContext& context, const pugi::xml_node& geom, TarvelDB
         lineStyles("lineStylesList/lineStyle"), sketches("sketchList/sketch"), parts("part"),
         assemblies("assembly"), value("@value"), unit("@unit");
     const oi::ScopedEmptyValueReport report(&ReportEmptyValue);
+    std::size_t elements = 0;
+    for (pugi::xml_node child = geom.first_child(); child; child = child.next_sibling())
+        ++elements;
+    context.ReserveElements(elements);
 
     configs.ForEachElement(geom, [&](const pugi::xml_node& e) { database.AddConfigParam(ImportConfigParam(e)); });
     materials.ForEachElement(geom, [&](const pugi::xml_node& e) {

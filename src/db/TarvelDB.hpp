@@ -65,6 +65,9 @@ public:
     void Register(const std::shared_ptr<Sketch>& entity, const std::wstring& id);
     void Register(const std::shared_ptr<Element>& entity, const std::wstring& id);
 
+    // Room for about that many elements, so that a large file does not rehash repeatedly.
+    void ReserveElements(std::size_t count) { elements_.reserve(count); }
+
     std::shared_ptr<Material> FindMaterial(const std::wstring& id) const;
     std::shared_ptr<LineStyle> FindLineStyle(const std::wstring& id) const;
     std::shared_ptr<Sketch> FindSketch(const std::wstring& id) const;

@@ -130,3 +130,14 @@ TEST(GdlWriterTest, TextLimitStopsTheGenerationWithAClearError)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GdlWriterTest, Utf8OfWideTextKeepsWhatComesBefore)
+{
+    std::string out = "x";
+    tarvel::AppendUtf8Of(out, std::wstring{L'a', 0x00E9, L'b', 0xD83D, 0xDE00});
+    EXPECT_EQ(out, "xa\xC3\xA9" "b\xF0\x9F\x98\x80");
+}
+
+}  // namespace
