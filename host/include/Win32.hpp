@@ -27,3 +27,10 @@ HWND GetActiveWindow();
 // Logs the request and starts nothing; answers a value above 32 (success).
 HINSTANCE ShellExecuteW(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
                         int showCommand);
+
+constexpr UINT CP_UTF8 = 65001;
+using LPCCH = const char*;
+// Code page CP_UTF8 only: decodes into UTF-16 units, each malformed byte becoming
+// U+FFFD. A byte count of -1 includes the terminator. With a zero target size
+// answers the units needed; 0 when the target is too small or the page unknown.
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int byteCount, LPWSTR target, int targetUnits);

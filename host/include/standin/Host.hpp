@@ -25,6 +25,8 @@ struct HostOptions {
     std::string resourceDir;
     // Write every Session Report line to standard error as it arrives.
     bool echoReport = false;
+    // Folders (path text) that are the active libraries at start; their saved parts are read.
+    std::vector<std::string> activeLibraries;
 };
 
 // The default resource folder: the add-on's resources in the source tree.
