@@ -305,3 +305,22 @@ TEST(LibPartFileTest, FileNamesStayInTheirFolder)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LibPartFileTest, TheDocumentedExampleIsASavedPart)
+{
+    const std::string readme =
+        tarvel::testing::ReadFile(boost::filesystem::path(TARVEL_TEST_DATA_DIR).parent_path().parent_path() / "host" / "README.md");
+    const std::size_t begin = readme.find("```\ntarvel-libpart 1\n");
+    ASSERT_NE(begin, std::string::npos);
+    const std::size_t end = readme.find("```", begin + 3);
+    standin::LibPart part;
+    std::string error;
+    ASSERT_TRUE(standin::ReadLibPartFile(readme.substr(begin + 4, end - begin - 4), part, error)) << error;
+    EXPECT_EQ(part.parameters.size(), 3u);
+    EXPECT_EQ(part.Script(HostInterface::Sect3DScript), "block 1, 1, 1");
+    EXPECT_EQ(part.Section(HostInterface::SectPreviewPicture)->bytes, std::string("image/png\0\x89PN", 13));
+}
+
+}  // namespace
