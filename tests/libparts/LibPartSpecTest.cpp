@@ -320,3 +320,26 @@ TEST_F(LibPartSpecTest, ANameNeverSavesOutsideItsFolder)
 }
 
 }  // namespace
+
+namespace {
+
+class LibPartMemoryTest : public tarvel::testing::ModelFixture {};
+
+TEST_F(LibPartMemoryTest, AParameterListThatCannotBeAllocatedIsAFailedSection)
+{
+    tarvel::LibPartSpec spec;
+    spec.name = L"NoMemory";
+    spec.location.Set(LibraryText().c_str());
+    spec.AddStringParameter("tv_base_url", L"tv_base_url", L"u/", true);
+    spec.AddStringArrayParameter("tv_config_params", L"tv_config_params", {{L"a", L"b"}});
+    for (int skip : {0, 1}) {  // the list, then its text table
+        standin::base::FailAllocation(skip);
+        EXPECT_EQ(spec.CreateLibraryPart(), 0) << skip;
+        EXPECT_EQ(Host().CallCount(HostInterface::Slot::BuildParamSection), 0u);
+        EXPECT_EQ(Store().Parts().size(), 1u);  // saved all the same, and closed
+        EXPECT_FALSE(Store().PartOpen());
+        EXPECT_EQ(LeakedHandles(), 0);
+    }
+}
+
+}  // namespace
