@@ -444,6 +444,9 @@ GSErrCode LibPartModule::Save(LibPartRecord* record)
         return ErrWrongState;
     if (record == nullptr)
         return ErrBadParameter;
+    // The record saved is the one begun.
+    if (!TerminatedWithin(record->name, NameUnits) || records::FieldUnits(record->name, NameUnits) != open_->part.name)
+        return ErrBadRecord;
     OpenPartState state = std::move(*open_);
     open_.reset();
     LibPart& part = state.part;
