@@ -229,3 +229,20 @@ TEST_F(ModifyProductTest, EveryHostErrorStopsTheReplacementAndReleasesWhatItHold
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ParamRecordNameTest, NamesAreReadWithinTheirField)
+{
+    HostInterface::ParamRecord record;
+    HostInterface::ZeroRecord(record);
+    std::memset(record.name, 'x', sizeof record.name);  // no terminator
+    EXPECT_EQ(tarvel::ParamRecordName(record), std::string(32, 'x'));
+    EXPECT_FALSE(tarvel::ParamNameIs(record, "tv_base_url"));
+    EXPECT_TRUE(tarvel::ParamNameIs(record, std::string(32, 'x').c_str()));
+    std::strcpy(record.name, "tv_base_url");
+    EXPECT_TRUE(tarvel::ParamNameIs(record, "tv_base_url"));
+    EXPECT_FALSE(tarvel::ParamNameIs(record, "TV_BASE_URL"));  // case mode 0
+}
+
+}  // namespace
