@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <set>
+#include <map>
 
 namespace standin::win {
 namespace {
@@ -18,7 +18,8 @@ struct Block {
 
 struct MemoryState {
     std::mutex mutex;
-    std::set<Block*> live;
+    // Keyed by the block's bytes: a handle is its data pointer, as for fixed memory.
+    std::map<const void*, std::unique_ptr<Block>> live;
     long long lostLocks = 0;
 };
 
@@ -31,8 +32,8 @@ MemoryState& Memory()
 Block* Find(HGLOBAL handle)
 {
     auto& state = Memory();
-    auto* block = static_cast<Block*>(handle);
-    return state.live.count(block) != 0 ? block : nullptr;
+    auto it = state.live.find(handle);
+    return it != state.live.end() ? it->second.get() : nullptr;
 }
 
 }  // namespace
@@ -48,7 +49,7 @@ int OutstandingLocks()
     auto& state = Memory();
     std::lock_guard lock(state.mutex);
     long long locks = state.lostLocks;
-    for (const Block* block : state.live)
+    for (const auto& [bytes, block] : state.live)
         locks += block->locks;
     return static_cast<int>(locks);
 }
@@ -77,7 +78,9 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes)
         std::memset(block->bytes.get(), 0, bytes);
     auto& state = standin::win::Memory();
     std::lock_guard lock(state.mutex);
-    return *state.live.insert(block.release()).first;
+    HGLOBAL handle = block->bytes.get();
+    state.live.emplace(handle, std::move(block));
+    return handle;
 }
 
 HGLOBAL GlobalFree(HGLOBAL handle)
@@ -88,8 +91,7 @@ HGLOBAL GlobalFree(HGLOBAL handle)
     if (block == nullptr)
         return handle;
     state.lostLocks += block->locks;
-    state.live.erase(block);
-    delete block;
+    state.live.erase(handle);
     return nullptr;
 }
 
