@@ -12,6 +12,15 @@
 #include <fstream>
 #include <stdexcept>
 
+#if defined(__SANITIZE_THREAD__)
+// The server library is built without ThreadSanitizer: its own atomics are invisible,
+// so its inner hand-overs look like races. Our code's accesses are still checked.
+extern "C" const char* __tsan_default_suppressions()
+{
+    return "called_from_lib:libcpp-httplib.so\nrace:libcpp-httplib.so\n";
+}
+#endif
+
 namespace tarvel::testing {
 namespace {
 

@@ -169,6 +169,10 @@ TEST_F(Http, UrlExistsTable)
 
 TEST_F(Http, SelfSignedTlsIsRefused)
 {
+    // The handshake must finish, slow as it is under the sanitizers.
+    Deployment patient = TestDeployment();
+    patient.connectTimeout = std::chrono::seconds(20);
+    ScopedDeployment scoped(patient);
     CatalogueServer server(CatalogueServer::Kind::SelfSignedTls);
     server.AddFile("/a", "secret");
     CURL* handle = nullptr;
