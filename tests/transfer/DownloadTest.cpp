@@ -1,5 +1,6 @@
 #include "TransferFixture.hpp"
 
+#include "standin/Base.hpp"
 #include "transfer/ClipboardMessage.hpp"
 #include "transfer/Download.hpp"
 
@@ -228,6 +229,21 @@ TEST_F(DownloadWorker, FromTheClipboardToUnpackedArtifactsOnAWorkerThread)
     EXPECT_EQ(ReadFile(TempFolder() / "sheet.xml"), "<ProductDataSheet/>");
     EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "cad.zip"));
     EXPECT_EQ(done->view, nullptr);
+}
+
+TEST_F(DownloadWorker, ATempFolderThatCannotBeFoundLeavesThePathEmptyAndStillFinishes)
+{
+    CatalogueServer server;
+    server.AddFile("/a.xml", "a");
+    standin::base::FailSpecialLocation(0x4711, 100);
+    auto job = StartArtifactsDownload(MakeArtifacts({{"CadFile", server.Url("/a.xml")}}, &view));
+    ASSERT_TRUE(job);
+    ASSERT_TRUE(job->Join(10s));
+    standin::base::FailSpecialLocation(0, 0);
+    auto done = job->FinishedArtifacts();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->localPaths, std::vector<std::string>{""});
+    EXPECT_EQ(view.Finished(), 1);
 }
 
 TEST(WinThreads, RegistryWaitsExitCodesAndTicks)
