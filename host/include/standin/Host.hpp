@@ -23,6 +23,8 @@ struct HostOptions {
     std::string addOnFile;
     // Folder holding the add-on's resource files (strings.json, ...).
     std::string resourceDir;
+    // The user's proxy setting as Windows hands it to the add-on; empty: none configured.
+    std::string userProxy;
     // Write every Session Report line to standard error as it arrives.
     bool echoReport = false;
     // Folders (path text) that are the active libraries at start; their saved parts are read.

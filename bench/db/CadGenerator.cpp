@@ -1,0 +1,224 @@
+#include "CadGenerator.hpp"
+
+#include <random>
+#include <vector>
+
+namespace tarvel::bench {
+namespace {
+
+class Writer {
+public:
+    explicit Writer(std::uint32_t seed) : rng_(seed) {}
+
+    int Int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
+    std::string Num(int lo, int hi)
+    {
+        const int v = Int(lo * 10, hi * 10);
+        return std::to_string(v / 10) + (v % 10 != 0 ? "." + std::to_string(std::abs(v % 10)) : "");
+    }
+
+private:
+    std::mt19937 rng_;
+};
+
+void Point3(std::string& out, Writer& w, const char* name)
+{
+    out += "        <point3D name=\"";
+    out += name;
+    out += "\" x=\"" + w.Num(-1000, 1000) + "\" y=\"" + w.Num(-1000, 1000) + "\" z=\"" + w.Num(0, 2000) + "\"/>\n";
+}
+
+void Common(std::string& out, Writer& w, int solidIndex)
+{
+    static const char* ops[] = {"none", "union", "subtract", "intersect"};
+    out += std::string("        <bool_op op=\"") + (solidIndex == 0 ? "none" : ops[w.Int(0, 3)]) + "\" simple=\"" +
+           std::to_string(w.Int(0, 1)) + "\"/>\n";
+    out += "        <style3D colRed=\"" + std::to_string(w.Int(0, 255)) + "\" colGreen=\"" +
+           std::to_string(w.Int(0, 255)) + "\" colBlue=\"" + std::to_string(w.Int(0, 255)) + "\" layer=\"1\"/>\n";
+    if (w.Int(0, 2) == 0) {
+        out += "        <transform M0=\"1\" M1=\"0\" M2=\"0\" M3=\"0\" M4=\"0\" M5=\"0.866025\" M6=\"0.5\" M7=\"0\" "
+               "M8=\"0\" M9=\"-0.5\" M10=\"0.866025\" M11=\"0\" M12=\"" +
+               w.Num(-500, 500) + "\" M13=\"" + w.Num(-500, 500) + "\" M14=\"" + w.Num(0, 500) + "\" M15=\"1\"/>\n";
+    }
+}
+
+void Solid(std::string& out, Writer& w, int index, int sketches)
+{
+    const int kind = w.Int(0, 99);
+    const auto value = [&](const char* name, const std::string& v) {
+        out += std::string("        <") + name + " value=\"" + v + "\"/>\n";
+    };
+    const auto sketchRef = [&] { value("sketchref", "sk" + std::to_string(w.Int(0, sketches - 1))); };
+    if (kind < 35) {
+        out += "      <solid_block>\n";
+        Common(out, w, index);
+        Point3(out, w, "start");
+        Point3(out, w, "end");
+        out += "      </solid_block>\n";
+    } else if (kind < 55) {
+        const char* tag = kind < 45 ? "solid_cylinder" : "solid_cone";
+        out += std::string("      <") + tag + ">\n";
+        Common(out, w, index);
+        Point3(out, w, "start");
+        value("radius", w.Num(1, 200));
+        value("height", w.Num(-800, 800));
+        out += std::string("      </") + tag + ">\n";
+    } else if (kind < 62) {
+        out += "      <solid_sphere>\n";
+        Common(out, w, index);
+        Point3(out, w, "center");
+        value("radius", w.Num(1, 300));
+        out += "      </solid_sphere>\n";
+    } else if (kind < 67) {
+        out += "      <solid_torus>\n";
+        Common(out, w, index);
+        Point3(out, w, "center");
+        value("majorradius", w.Num(100, 300));
+        value("minorradius", w.Num(5, 90));
+        out += "      </solid_torus>\n";
+    } else if (kind < 87) {
+        out += "      <solid_extrude>\n";
+        Common(out, w, index);
+        Point3(out, w, "start");
+        value("length", w.Num(10, 1500));
+        value("angle", "0");
+        sketchRef();
+        out += "      </solid_extrude>\n";
+    } else {
+        static const char* axes[] = {"x=\"1\" y=\"0\" z=\"0\"", "x=\"0\" y=\"1\" z=\"0\"", "x=\"-1\" y=\"0\" z=\"0\"",
+                                     "x=\"0\" y=\"-1\" z=\"0\""};
+        out += "      <solid_revolve>\n";
+        Common(out, w, index);
+        Point3(out, w, "start");
+        out += std::string("        <axis ") + axes[w.Int(0, 3)] + "/>\n";
+        value("angle", std::to_string(w.Int(1, 360)));
+        if (w.Int(0, 1) == 0)
+            out += "        <sketch_transform M0=\"1\" M1=\"0\" M2=\"0\" M3=\"0\" M4=\"0\" M5=\"1\" M6=\"0\" M7=\"0\" "
+                   "M8=\"0\" M9=\"0\" M10=\"1\" M11=\"0\" M12=\"" +
+                   w.Num(-100, 100) + "\" M13=\"0\" M14=\"0\" M15=\"1\"/>\n";
+        sketchRef();
+        out += "      </solid_revolve>\n";
+    }
+}
+
+void Sketch(std::string& out, Writer& w, int index)
+{
+    out += "    <sketch id=\"sk" + std::to_string(index) + "\" name=\"Profile " + std::to_string(index) +
+           "\">\n      <outerWire>\n";
+    const auto style = "          <style2D lineStyle=\"ls" + std::to_string(w.Int(0, 9)) + "\" layer=\"1\"/>\n";
+    const auto p2 = [&](const char* name, const std::string& x, const std::string& y) {
+        out += std::string("          <point2D name=\"") + name + "\" x=\"" + x + "\" y=\"" + y + "\"/>\n";
+    };
+    const int shape = w.Int(0, 2);
+    const std::string a = w.Num(10, 200), b = w.Num(10, 200), c = w.Num(210, 400);
+    if (shape == 0) {  // a closed outline of lines and a rounded corner above the x axis
+        out += "        <line2D>\n" + style;
+        p2("start", a, "0");
+        p2("end", c, "0");
+        out += "        </line2D>\n        <line2D>\n" + style;
+        p2("start", c, "0");
+        p2("end", c, b);
+        out += "        </line2D>\n        <arc2D>\n" + style;
+        p2("center", a, b);
+        out += "          <angle name=\"start\" value=\"0\"/>\n          <angle name=\"end\" value=\"90\"/>\n";
+        out += "          <radius value=\"" + c + "\"/>\n        </arc2D>\n        <line2D>\n" + style;
+        p2("start", a, b);
+        p2("end", a, "0");
+        out += "        </line2D>\n";
+    } else if (shape == 1) {
+        out += "        <circle2D>\n" + style;
+        p2("center", c, c);
+        out += "          <radius value=\"" + a + "\"/>\n        </circle2D>\n";
+    } else {  // a half disc on the axis
+        out += "        <arc2D>\n" + style;
+        p2("center", "0", "0");
+        out += "          <angle name=\"start\" value=\"0\"/>\n          <angle name=\"end\" value=\"180\"/>\n";
+        out += "          <radius value=\"" + a + "\"/>\n        </arc2D>\n        <line2D>\n" + style;
+        p2("start", "-" + a, "0");
+        p2("end", a, "0");
+        out += "        </line2D>\n";
+    }
+    out += "      </outerWire>\n    </sketch>\n";
+}
+
+}  // namespace
+
+GeneratedCad GenerateCad(std::size_t targetBytes, std::uint32_t seed)
+{
+    Writer w(seed);
+    GeneratedCad result;
+    std::string& out = result.xml;
+    out.reserve(targetBytes + targetBytes / 8);
+    out += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<geom>\n  <tvConfiguration>\n    <configParams>\n";
+    for (int i = 0; i < 12; ++i)
+        out += "      <configPos pos=\"" + std::to_string(i) + "\" name=\"param" + std::to_string(i) + "\" value=\"" +
+               w.Num(0, 2000) + "\" type=\"length\"/>\n";
+    out += "    </configParams>\n  </tvConfiguration>\n  <materialsList>\n";
+    const int materials = 24;
+    for (int i = 0; i < materials; ++i) {
+        out += "    <material id=\"mat" + std::to_string(i) + "\" name=\"Material " + std::to_string(i) + "\">\n";
+        for (const char* c : {"ambient", "diffuse", "specular", "emissive"})
+            out += std::string("      <color name=\"") + c + "\" red=\"" + std::to_string(w.Int(0, 255)) +
+                   "\" green=\"" + std::to_string(w.Int(0, 255)) + "\" blue=\"" + std::to_string(w.Int(0, 255)) +
+                   "\"/>\n";
+        out += "      <shininess value=\"" + w.Num(0, 100) + "\"/>\n      <transparency value=\"0\"/>\n    </material>\n";
+    }
+    out += "  </materialsList>\n  <lineStylesList>\n";
+    for (int i = 0; i < 10; ++i)
+        out += "    <lineStyle id=\"ls" + std::to_string(i) + "\" name=\"Line " + std::to_string(i) +
+               "\" colRed=\"0\" colGreen=\"0\" colBlue=\"0\" line_def=\"solid\"/>\n";
+    out += "  </lineStylesList>\n  <sketchList>\n";
+    const int sketches = static_cast<int>(std::max<std::size_t>(20, targetBytes / 40000));
+    for (int i = 0; i < sketches; ++i)
+        Sketch(out, w, i);
+    out += "  </sketchList>\n";
+
+    // Parts until about nine tenths of the size; assemblies take the rest.
+    const std::size_t partBytes = targetBytes / 10 * 9;
+    while (out.size() < partBytes) {
+        const std::size_t p = result.parts++;
+        out += "  <part id=\"part" + std::to_string(p) + "\" name=\"Part " + std::to_string(p) + "\" materialref=\"mat" +
+               std::to_string(w.Int(0, materials - 1)) + "\" type=\"geom\">\n    <geometry>\n";
+        const int solids = w.Int(1, 6);
+        for (int s = 0; s < solids; ++s)
+            Solid(out, w, s, sketches);
+        result.solids += static_cast<std::size_t>(solids);
+        out += "    </geometry>\n  </part>\n";
+    }
+    // Groups of parts, each part used by one or two groups; then groups of groups.
+    static const char* modes[] = {"0-none", "3-union,all", "4-subtract,all", "6-intersect,all"};
+    std::vector<std::string> level;
+    std::size_t next = 0;
+    const auto assembly = [&](const std::vector<std::string>& children) {
+        const std::string id = "asm" + std::to_string(result.assemblies++);
+        out += "  <assembly id=\"" + id + "\" name=\"Assembly\" materialref=\"\">\n    <attributeList>\n      <attrib "
+               "name=\"tv_prop_bool_op\" value=\"" +
+               std::string(modes[w.Int(0, 3)]) + "\"/>\n    </attributeList>\n";
+        for (const auto& child : children)
+            out += "    <component instance_of=\"" + child + "\" materialref=\"" +
+                   (w.Int(0, 3) == 0 ? "mat" + std::to_string(w.Int(0, materials - 1)) : std::string()) + "\"/>\n";
+        out += "  </assembly>\n";
+        return id;
+    };
+    while (next < result.parts) {
+        std::vector<std::string> children;
+        for (int i = w.Int(2, 8); i > 0 && next < result.parts; --i)
+            children.push_back("part" + std::to_string(next++));
+        if (next > 3 && w.Int(0, 2) == 0)  // a shared part
+            children.push_back("part" + std::to_string(w.Int(0, static_cast<int>(next) - 1)));
+        level.push_back(assembly(children));
+    }
+    while (level.size() > 1) {
+        std::vector<std::string> upper;
+        for (std::size_t i = 0; i < level.size(); i += 6) {
+            std::vector<std::string> children(level.begin() + static_cast<long>(i),
+                                              level.begin() + static_cast<long>(std::min(level.size(), i + 6)));
+            upper.push_back(assembly(children));
+        }
+        level = std::move(upper);
+    }
+    out += "  <author value=\"Tarvel benchmark generator\"/>\n  <format unit=\"mm\"/>\n</geom>\n";
+    return result;
+}
+
+}  // namespace tarvel::bench

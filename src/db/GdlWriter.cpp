@@ -1,0 +1,138 @@
+#include "db/GdlWriter.hpp"
+
+#include "ostrel/Text.hpp"
+
+#include <algorithm>
+#include <locale>
+
+namespace tarvel {
+
+void GdlWriter::Reserve(std::size_t bytes)
+{
+    if (bytes > textLimit || masterText_.size() + scriptText_.size() > textLimit - bytes)
+        throw GdlGenerationException("GDL generation stopped: the generated text would exceed " +
+                                     std::to_string(textLimit) + " bytes");
+}
+
+void GdlWriter::AppendMasterUtf8(std::string_view line)
+{
+    Reserve(line.size() + 1);
+    masterText_.append(line);
+    masterText_.push_back('\n');
+}
+
+void GdlWriter::AppendUtf8(std::string_view line)
+{
+    Reserve(line.size() + 1);
+    scriptText_.append(line);
+    scriptText_.push_back('\n');
+}
+
+namespace {
+
+// Plain ASCII is narrowed directly; anything else goes through the validating conversion.
+std::string Utf8Of(std::wstring line)
+{
+    std::string out(line.size(), '\0');
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const wchar_t unit = line[i];
+        if (unit < 0 || unit >= 0x80)
+            return ostrel::WStringToUtf8(std::move(line));
+        out[i] = static_cast<char>(unit);
+    }
+    return out;
+}
+
+}  // namespace
+
+void GdlWriter::AppendMasterLine(std::wstring line) { AppendMasterUtf8(Utf8Of(std::move(line))); }
+
+void GdlWriter::AppendMasterLine(const char* utf8Line)
+{
+    // Literals go through the same validation as wide text would.
+    AppendMasterUtf8(ostrel::WStringToUtf8(ostrel::Utf8ToWString(utf8Line)));
+}
+
+void GdlWriter::AppendLine(std::wstring line) { AppendUtf8(Utf8Of(std::move(line))); }
+
+void GdlWriter::AppendLine(const char* utf8Line) { AppendUtf8(ostrel::WStringToUtf8(ostrel::Utf8ToWString(utf8Line))); }
+
+void GdlWriter::PushGroupName(std::wstring name) { groupNames.push_back(std::move(name)); }
+
+std::wstring GdlWriter::GetFirstGroupName() const
+{
+    if (groupNames.empty())
+        throw std::out_of_range("invalid vector subscript");
+    return groupNames.front();
+}
+
+void GdlWriter::SetFirstGroupName(const std::wstring& name)
+{
+    if (groupNames.empty())
+        throw std::out_of_range("invalid vector subscript");
+    if (&groupNames.front() == &name)
+        return;
+    groupNames.front() = name;
+}
+
+void GdlWriter::Put(double x, double y)
+{
+    const auto snap = [](double v) {
+        if (v > 0 && v < 0.00001)
+            return 0.00001;
+        if (v < 0 && v > -0.00001)
+            return 0.0;
+        return v;
+    };
+    std::string line = "    PUT ";
+    line += ostrel::ToUtf8Number(snap(x));
+    line += ", ";
+    line += ostrel::ToUtf8Number(snap(y));
+    line += ", 15";
+    AppendUtf8(line);
+}
+
+void GdlWriter::EnterElement()
+{
+    if (++emissions_ > emissionLimit)
+        throw GdlGenerationException("GDL generation stopped: more than " + std::to_string(emissionLimit) +
+                                     " part and assembly emissions");
+}
+
+void GdlWriter::EnterAssembly(const Assembly* assembly, const std::wstring& id)
+{
+    if (std::find(assemblyPath_.begin(), assemblyPath_.end(), assembly) != assemblyPath_.end())
+        throw GdlGenerationException("GDL generation stopped: assembly " + ostrel::WStringToUtf8(GdlNameText(id)) +
+                                     " contains itself");
+    if (assemblyPath_.size() >= MaxNestingDepth)
+        throw GdlGenerationException("GDL generation stopped: assemblies nested deeper than " +
+                                     std::to_string(MaxNestingDepth) + " levels");
+    assemblyPath_.push_back(assembly);
+}
+
+void GdlWriter::LeaveAssembly() { assemblyPath_.pop_back(); }
+
+std::wstring ToWString(const double& value) { return ostrel::ToString(value, std::locale::classic()); }
+std::wstring ToWString(const unsigned short& value) { return ostrel::ToString(value, std::locale::classic()); }
+std::wstring ToWString(const short& value) { return ostrel::ToString(value, std::locale::classic()); }
+
+std::wstring GdlNameText(const std::wstring& text)
+{
+    if (text.find_first_of(L"\"\r\n") == std::wstring::npos)
+        return text;
+    std::wstring out;
+    out.reserve(text.size() + 8);
+    for (wchar_t c : text) {
+        if (c == L'"')
+            out += L"%22";
+        else if (c == L'\r')
+            out += L"%0D";
+        else if (c == L'\n')
+            out += L"%0A";
+        else
+            out.push_back(c);
+    }
+    return out;
+}
+
+}  // namespace tarvel
