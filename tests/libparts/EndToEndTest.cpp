@@ -167,9 +167,12 @@ TEST_F(EndToEndTest, ArtifactsBecomeAPlacedProductThatIsReplacedAndRestored)
 
 TEST_F(EndToEndTest, WithoutADataSheetAnObjectWithTheCatalogueParameters)
 {
+    WriteFile(ostrel::WStringToPath(tarvel::FullDataPath(tarvel::imagesFolder)) / "zavidede_cad_de.png", "ui-picture");
     const std::int32_t index = tarvel::CreateLibraryPartFromArtifacts(Artifacts(""), L"Plain", false, L"https://b/");
     ASSERT_GE(index, 1);
     const auto part = Store().FindByIndex(index);
+    ASSERT_NE(part->Section(SectUIPicture), nullptr);
+    EXPECT_EQ(part->Section(SectUIPicture)->bytes, std::string("image/png\0ui-picture", 20));
     EXPECT_EQ(part->parentId, "{103E8D2C-8230-42E1-9597-46F84CCE28C0}-{00000000-0000-0000-0000-000000000000}");
     EXPECT_EQ(part->typeCode, LibPartObject);
     EXPECT_EQ(part->a, 1.0);
