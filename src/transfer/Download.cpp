@@ -24,11 +24,6 @@ bool EndsWith(const std::string& text, const std::string& suffix)
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-struct HandleGuard {
-    CURL* handle;
-    ~HandleGuard() { curl_easy_cleanup(handle); }
-};
-
 }  // namespace
 
 DownloadJob::DownloadJob(CatalogueArtifacts artifacts) : record_(std::move(artifacts)), view_(record_.view)
@@ -155,22 +150,7 @@ bool DownloadArtifact(const std::string& url, std::string& localPath, const std:
     const std::wstring temp = FullDataPath(tempFolder) + L"\\";
     const std::wstring file = temp + ostrel::Utf8ToWString(name);
     localPath = ostrel::WStringToUtf8(file);
-    bool transferred = false;
-    {
-        std::ofstream stream = ostrel::OpenOutputStream(ostrel::WStringToPath(file));
-        char errorBuffer[CURL_ERROR_SIZE] = {};
-        CURL* handle = nullptr;
-        if (!CreateCurlHandle(handle, errorBuffer, url.c_str()))
-            return false;
-        HandleGuard guard{handle};
-        // No fail-on-error: an error page is stored like a file.
-        if (curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, CurlWriteToStream) != CURLE_OK ||
-            curl_easy_setopt(handle, CURLOPT_WRITEDATA, static_cast<std::ostream*>(&stream)) != CURLE_OK ||
-            curl_easy_perform(handle) != CURLE_OK)
-            return false;
-        stream.close();
-        transferred = !stream.fail();
-    }
+    const bool transferred = DownloadToFile(url, file);
     // A short or failed write is no archive to unpack.
     if (!transferred)
         return false;

@@ -196,22 +196,26 @@ bool UrlExists(const std::string& url)
     return body.empty() || body[0] != '4';
 }
 
-bool DownloadToTemp(const std::string& url, const std::string& fileName)
+bool DownloadToFile(const std::string& url, const std::wstring& file)
 {
-    const std::wstring path =
-        FullDataPath(tempFolder) + L"\\" + ostrel::Utf8ToWString(MakeSafeFileName(fileName));
-    std::ofstream stream = ostrel::OpenOutputStream(ostrel::WStringToPath(path));
+    std::ofstream stream = ostrel::OpenOutputStream(ostrel::WStringToPath(file));
     char errorBuffer[CURL_ERROR_SIZE] = {};
     CURL* handle = nullptr;
     if (!CreateCurlHandle(handle, errorBuffer, url.c_str()))
         return false;
     HandleGuard guard{handle};
+    // No fail-on-error: an error page is stored like a file.
     if (curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, CurlWriteToStream) != CURLE_OK ||
         curl_easy_setopt(handle, CURLOPT_WRITEDATA, static_cast<std::ostream*>(&stream)) != CURLE_OK ||
         curl_easy_perform(handle) != CURLE_OK)
         return false;
     stream.close();
     return !stream.fail();
+}
+
+bool DownloadToTemp(const std::string& url, const std::string& fileName)
+{
+    return DownloadToFile(url, FullDataPath(tempFolder) + L"\\" + ostrel::Utf8ToWString(MakeSafeFileName(fileName)));
 }
 
 }  // namespace tarvel

@@ -43,6 +43,10 @@ bool HttpGetToString(const char* url, std::string& body);
 // begins with "4", or a handle that cannot be set up.
 bool UrlExists(const std::string& url);
 
+// GET into a file (wide path text); an error page is written like a file. False
+// when the transfer or the writing failed.
+bool DownloadToFile(const std::string& url, const std::wstring& file);
+
 // GET into the Temp folder under the (made safe) file name; an error page is
 // written like a file. False when the transfer or the writing failed.
 bool DownloadToTemp(const std::string& url, const std::string& fileName);
