@@ -1,5 +1,6 @@
 #include "standin/Host.hpp"
 #include "standin/Base.hpp"
+#include "standin/Win.hpp"
 
 #include <atomic>
 
@@ -22,6 +23,7 @@ Host::Host(HostOptions options) : options_(std::move(options)), uiThread_(std::t
     standin::base::ClearSpecialLocations();
     if (!options_.specialLocation.empty())
         standin::base::SetSpecialLocation(9, options_.specialLocation);
+    standin::win::SetUserProxy(options_.userProxy.empty() ? std::nullopt : std::optional(options_.userProxy));
     try {
         modules_ = CreateModules(*this);
         for (auto& module : modules_)

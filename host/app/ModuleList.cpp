@@ -1,4 +1,6 @@
 #include "standin/CoreModules.hpp"
+#include "standin/Elements.hpp"
+#include "standin/LibParts.hpp"
 
 namespace standin {
 
@@ -9,6 +11,9 @@ std::vector<std::unique_ptr<HostModule>> CreateModules(Host& host)
     modules.push_back(std::make_unique<ReportModule>(host));
     modules.push_back(std::make_unique<ResourceModule>(host));
     modules.push_back(std::make_unique<LocationModule>(host));
+    modules.push_back(std::make_unique<LibPartModule>(host));
+    modules.push_back(std::make_unique<ToolModule>(host));
+    modules.push_back(std::make_unique<ElementModule>(host));
     return modules;
 }
 

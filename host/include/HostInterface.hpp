@@ -19,6 +19,14 @@ constexpr GSErrCode ErrNotProvided = static_cast<GSErrCode>(0x81060387u);
 // Stand-in codes for records whose layout the host refuses.
 constexpr GSErrCode ErrBadParameter = static_cast<GSErrCode>(0x81060003u);
 constexpr GSErrCode ErrBadRecord = static_cast<GSErrCode>(0x81060004u);
+// A library part of that name already exists and overwriting is off.
+constexpr GSErrCode ErrExists = static_cast<GSErrCode>(0x81060005u);
+// The call does not fit the host's state (no part open, not inside an undo step...).
+constexpr GSErrCode ErrWrongState = static_cast<GSErrCode>(0x81060006u);
+// The named library part, element or folder does not exist.
+constexpr GSErrCode ErrNotFound = static_cast<GSErrCode>(0x81060007u);
+// The file system refused to read or write.
+constexpr GSErrCode ErrFile = static_cast<GSErrCode>(0x81060008u);
 
 // The export table (120 bytes) that the add-on's first export fills.
 constexpr std::size_t ExportTableBytes = 120;

@@ -4,6 +4,7 @@
 
 #include "GSRoot.hpp"
 
+#include <cstdint>
 #include <string>
 
 namespace IO {
@@ -53,5 +54,55 @@ public:
 };
 
 extern const FileSystem fileSystem;
+
+}  // namespace IO
+
+namespace IO {
+
+// A file named by a location. Opened lazily: the constructor only looks whether it exists.
+class File {
+public:
+    enum NotFoundMode { Fail = 0, Create = 1 };
+    enum OpenMode { ReadMode = 0, WriteMode = 1 };
+    enum AccessDeniedMode { AccessDeniedFail = 0, AccessDeniedReadOnly = 2 };
+
+    File(const Location& location, std::int32_t notFoundMode = Fail);
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Non-zero when the file is missing or is not a regular file.
+    GSErrCode GetStatus() const { return status_; }
+    GSErrCode GetDataLength(std::uint64_t* length) const;
+    GSErrCode Open(std::int32_t mode, std::int32_t accessDenied = AccessDeniedFail);
+    bool IsOpen() const { return handle_ != nullptr; }
+    // Reads exactly count bytes; fewer is an error (the count read goes to *read).
+    GSErrCode ReadBin(char* buffer, std::uint64_t count, std::uint64_t* read = nullptr);
+    GSErrCode Close();
+
+private:
+    std::string path_;
+    GSErrCode status_ = 0;
+    void* handle_ = nullptr;
+};
+
+// A folder named by a location. Never created here.
+class Folder {
+public:
+    enum NotFoundMode { Fail = 0, Ignore = 1 };
+
+    Folder(const Location& location, std::int32_t notFoundMode = Fail);
+
+    // Non-zero when the folder does not exist.
+    GSErrCode GetStatus() const { return status_; }
+    bool IsWriteable() const;
+
+private:
+    std::string path_;
+    GSErrCode status_ = 0;
+};
+
+constexpr GSErrCode ErrFileNotFound = static_cast<GSErrCode>(0x80010002u);
+constexpr GSErrCode ErrFileAccess = static_cast<GSErrCode>(0x80010003u);
 
 }  // namespace IO

@@ -34,4 +34,11 @@ std::u16string Decode(const char* text, std::size_t length, GSCharCode code);
 // UTF-16 to UTF-8; malformed units become U+FFFD.
 std::string EncodeUtf8(const std::u16string& units);
 
+// Files and folders: the next `times` IO::File::Open calls fail as if access were
+// denied; folders can be made to look not writeable.
+void FailFileOpen(int times = 1);
+void ForceFoldersNotWriteable(bool notWriteable);
+bool TakeFileOpenFailure();
+bool FoldersForcedNotWriteable();
+
 }  // namespace standin::base

@@ -23,8 +23,12 @@ struct HostOptions {
     std::string addOnFile;
     // Folder holding the add-on's resource files (strings.json, ...).
     std::string resourceDir;
+    // The user's proxy setting as Windows hands it to the add-on; empty: none configured.
+    std::string userProxy;
     // Write every Session Report line to standard error as it arrives.
     bool echoReport = false;
+    // Folders (path text) that are the active libraries at start; their saved parts are read.
+    std::vector<std::string> activeLibraries;
 };
 
 // The default resource folder: the add-on's resources in the source tree.

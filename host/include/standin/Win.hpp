@@ -27,3 +27,37 @@ void SetActiveWindow(void* window);
 std::string WideToUtf8(const wchar_t* text);
 
 }  // namespace standin::win
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+namespace standin::win {
+
+// The clipboard as another program sees it. SetClipboardBytes puts the bytes as
+// CF_TEXT (with a terminating NUL unless `terminate` is false); it fails, like any
+// other opener, while the clipboard is open. Empty optional: no text on it.
+bool SetClipboardBytes(const std::string& bytes, bool terminate = true);
+bool ClearClipboard();
+std::optional<std::string> ClipboardText();
+// Holds the clipboard open as another program would (false releases it).
+bool HoldClipboard(bool hold);
+bool ClipboardIsOpen();
+// Locks taken on clipboard blocks and not released yet.
+int ClipboardLocks();
+
+// Global memory blocks not freed yet.
+long long LiveGlobalBlocks();
+
+// The user's proxy setting: the text WinHttpGetIEProxyConfigForCurrentUser gives as
+// its proxy string (UTF-8 here); none gives a null string. `fail` makes the call fail.
+void SetUserProxy(std::optional<std::string> proxy);
+void SetUserProxyBypass(std::optional<std::string> bypass);
+void FailUserProxyQuery(bool fail);
+
+// Threads started with CreateThread and not ended yet.
+int LiveThreads();
+// Waits until every thread started with CreateThread has ended; false on timeout.
+bool WaitForAllThreads(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+}  // namespace standin::win

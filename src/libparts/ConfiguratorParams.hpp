@@ -1,0 +1,32 @@
+// Reading a placed product's catalogue parameters back for the configurator, and the
+// configurator's start-options XML.
+#pragma once
+
+#include "GSRoot.hpp"
+#include "HostRecords.hpp"
+
+#include <cstdint>
+#include <string>
+
+namespace tarvel {
+
+// The element GUID of the one selected item when the selection is accepted: read without
+// error, both counts 1, exactly one item of element type 4, 5, 6, 7 or 44. The selection's
+// handle is released whatever the answer.
+bool ReadAcceptedSelection(GS::Guid& element);
+
+// The text in a parameter record's name field, read within its 32 bytes.
+std::string ParamRecordName(const HostInterface::ParamRecord& record);
+// Equal by the host's text comparison (case mode 0, character code 0), within the name field.
+bool ParamNameIs(const HostInterface::ParamRecord& record, const char* name);
+
+// The parameter records of a parameter handle (count = handle size / 1600), copied out.
+std::size_t ParamRecordCount(GSHandle params);
+HostInterface::ParamRecord ParamRecordAt(GSHandle params, std::size_t i);
+
+bool ReadSelectedProductParameters(std::string& baseUrl, std::string& startOptionsXml, std::string& productId,
+                                   std::string& productGroup, std::string& section, std::string& culture);
+
+std::string XmlEscape(const std::string& text);
+
+}  // namespace tarvel

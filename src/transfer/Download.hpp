@@ -1,0 +1,96 @@
+// The download worker: waits for a message's semaphore URL, fetches its other
+// artifacts into the Temp folder, unpacks zip archives, and reports to the view.
+//
+// Each download is one DownloadJob, shared by its owner (the controller that
+// started it) and its worker thread. The job holds the artifacts, the view and the
+// flags, so neither side can pull them away from the other: the owner cancels and
+// detaches a job it no longer wants (the view is then never called again), starts a
+// new job for a new message, and takes a completion only from the job it started last.
+#pragma once
+
+#include "Win32.hpp"
+#include "transfer/Artifacts.hpp"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+
+namespace tarvel {
+
+// How a worker ended; its thread's exit code follows it.
+enum class DownloadEnd : std::int32_t {
+    Running = 0,
+    Finished = 2,
+    CancelledWaiting = 11,
+    CancelledDownloading = -1,
+};
+
+class DownloadJob {
+public:
+    // The artifacts' view becomes the job's; the job's record keeps no view of its own.
+    explicit DownloadJob(CatalogueArtifacts artifacts);
+    ~DownloadJob();
+    DownloadJob(const DownloadJob&) = delete;
+    DownloadJob& operator=(const DownloadJob&) = delete;
+
+    // Owner side, any thread.
+    // The worker ends at its next cancel question; a waiting worker wakes at once.
+    void Cancel();
+    // Cancel, and no view call after this returns (one under way is waited for).
+    void Detach();
+    // Waits for the worker thread to end; false on timeout or when none was started.
+    bool Join(std::chrono::milliseconds timeout = std::chrono::milliseconds(INFINITE));
+    bool IsFinished() const;
+    DownloadEnd End() const;
+    // The record with every local path, once the worker reported completion.
+    std::optional<CatalogueArtifacts> FinishedArtifacts() const;
+
+    // Worker side.
+    const CatalogueArtifacts& Record() const { return record_; }
+    std::string& LocalPath(std::size_t i) { return record_.localPaths.at(i); }
+    // The cancel question: the owner's Cancel or the view's answer.
+    bool AskCancelled();
+    void ReportProgress(std::int16_t percent);
+    void ReportFinished();
+    void SetEnd(DownloadEnd end);
+    // Sleeps for the period unless cancelled meanwhile.
+    void WaitPeriod(std::chrono::milliseconds period);
+    void SetThread(HANDLE thread);
+
+private:
+    // record_'s vectors are fixed once built; only the worker writes the local paths,
+    // and the owner reads them after `finished_`, under stateMutex_.
+    CatalogueArtifacts record_;
+    mutable std::mutex stateMutex_;
+    std::condition_variable wake_;
+    bool cancelled_ = false;
+    bool finished_ = false;
+    DownloadEnd end_ = DownloadEnd::Running;
+    HANDLE thread_ = nullptr;
+    // Guards the view and serialises calls to it, so that Detach can wait them out.
+    std::mutex viewMutex_;
+    ITokenAndArtifactsView* view_ = nullptr;
+};
+
+// Starts a worker thread on a new job over the artifacts; null when no thread starts.
+std::shared_ptr<DownloadJob> StartArtifactsDownload(CatalogueArtifacts artifacts);
+
+// The thread procedure; the parameter is a new std::shared_ptr<DownloadJob>, which the
+// thread takes over. Answers the job's end as exit code.
+DWORD ArtifactsDownloadThread(LPVOID parameter);
+// The worker's steps on the calling thread.
+DownloadEnd RunArtifactsDownload(DownloadJob& job);
+
+// One artifact into the Temp folder under localName (made safe). localPath receives
+// the UTF-8 path of the file, or of the entry to use when a ".zip" was unpacked, or ""
+// when unpacking failed. False when the transfer or the writing failed.
+bool DownloadArtifact(const std::string& url, std::string& localPath, const std::string& localName);
+// The same under the URL's last element.
+bool DownloadArtifact(const std::string& url, std::string& localPath);
+
+}  // namespace tarvel

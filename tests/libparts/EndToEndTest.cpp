@@ -1,0 +1,253 @@
+// The product road without network: downloaded artifacts in the Temp folder become a
+// saved library part with its tool selected, the part is placed, read back for the
+// configurator, replaced by a second part as one undo step, and the undo restores it.
+#include "ModelFixture.hpp"
+
+#include "Main/Globals.hpp"
+#include "db/GdlGeneration.hpp"
+#include "db/TarvelDB.hpp"
+#include "libparts/ConfiguratorParams.hpp"
+#include "libparts/ElementReplacement.hpp"
+#include "libparts/LibPartFromArtifacts.hpp"
+#include "ostrel/Text.hpp"
+#include "ostrel/interop/Interop.hpp"
+
+#include <boost/filesystem/operations.hpp>
+
+#include <cstring>
+#include <functional>
+
+namespace {
+
+using namespace HostInterface;
+using tarvel::testing::ReadFile;
+using tarvel::testing::WriteFile;
+
+const std::string kDoor = "{11E85B84-8DD1-491B-A2FE-337454A91545}";
+
+std::string Sheet(const std::string& productId, const std::string& subtype = kDoor)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+           "<ProductDataSheet target=\"ARCHICAD\"><AdditionalInformation>"
+           "<Parameter id=\"archicad_productattr\" value=\"T\xc3\xbcr A/B\"/>"
+           "<Parameter id=\"archicad_subtype_gid\" value=\"" +
+           subtype +
+           "\"/>"
+           "<Parameter id=\"catalog_productid\" value=\"" +
+           productId +
+           "\"/>"
+           "<Parameter id=\"catalog_productgroup\" value=\"doors\"/>"
+           "<Parameter id=\"catalog_modelfile\" value=\"model&amp;1.xml\"/>"
+           "<Parameter id=\"catalog_section\" value=\"12\"/>"
+           "<Parameter id=\"catalog_culture\" value=\"de-DE\"/>"
+           "<Parameter id=\"archicad_hole_width\" value=\"900\"/>"
+           "<Parameter id=\"archicad_hole_height\" value=\"2100\"/>"
+           "</AdditionalInformation><ParameterGroups>"
+           "<ParamGroup id=\"g1\" name=\"Ma\xc3\x9f\x65\"><Parameter id=\"w\" name=\"Breite\" value=\"900 mm\"/></ParamGroup>"
+           "<ParamGroup id=\"g2\"><Parameter id=\"finish\" name=\"Finish\" value=\"oak\"/>"
+           "<Parameter id=\"tv_base_url\" name=\"x\" value=\"https://evil/\"/></ParamGroup>"
+           "</ParameterGroups></ProductDataSheet>";
+}
+
+class EndToEndTest : public tarvel::testing::ModelFixture {
+protected:
+    void SetUp() override
+    {
+        ModelFixture::SetUp();
+        tarvel::InitializeAddOnGlobals();
+        temp_ = ostrel::WStringToPath(tarvel::FullDataPath(tarvel::tempFolder));
+        boost::filesystem::copy_file(boost::filesystem::path(TARVEL_EXAMPLES_DIR) / "table.xml", temp_ / "model.xml",
+                                     boost::filesystem::copy_options::overwrite_existing);
+        WriteFile(temp_ / "model.png", std::string("\x89PNG\r\n\x1a\n-preview", 17));
+        WriteFile(temp_ / "sheet.xml", Sheet("P-1"));
+    }
+
+    tarvel::CatalogueArtifacts Artifacts(const std::string& sheet = "sheet.xml")
+    {
+        tarvel::CatalogueArtifacts artifacts;
+        artifacts.fileTypes = {"SemaphoreFile", "CadFile", "AttributeFile", "ProductDataSheet"};
+        artifacts.sourceUrls = {"https://s/", "https://c/", "https://a/", "https://d/"};
+        artifacts.localPaths = {"", (temp_ / "model.xml").string(), (temp_ / "attr.xml").string(),
+                                sheet.empty() ? std::string() : (temp_ / sheet).string()};
+        return artifacts;
+    }
+
+    boost::filesystem::path temp_;
+};
+
+TEST_F(EndToEndTest, ArtifactsBecomeAPlacedProductThatIsReplacedAndRestored)
+{
+    const tarvel::CatalogueArtifacts artifacts = Artifacts();
+    const std::wstring name = tarvel::MakeUniqueLibraryPartName(artifacts);
+    EXPECT_EQ(name, L"T\u00fcr A_B10");
+    const std::int32_t index = tarvel::CreateLibraryPartFromArtifacts(artifacts, name, false, L"https://cat.example/lib/");
+    ASSERT_GE(index, 1);
+
+    // The saved part, exactly.
+    const auto part = Store().FindByIndex(index);
+    ASSERT_TRUE(part);
+    EXPECT_EQ(boost::filesystem::path(part->file).parent_path(),
+              ostrel::WStringToPath(tarvel::FullDataPath(tarvel::libraryFolder)));
+    EXPECT_EQ(part->parentId, kDoor);
+    EXPECT_EQ(part->typeCode, LibPartDoor);
+    EXPECT_EQ(part->a, 0.9);
+    EXPECT_EQ(part->b, 2.1);
+    tarvel::TarvelDB database = tarvel::TarvelDB::LoadFromFile((temp_ / "model.xml").string());
+    tarvel::GdlWriter writer;
+    tarvel::GenerateGdlFromDatabase(database, writer);
+    EXPECT_EQ(part->Script(SectMasterScript), writer.GetMasterScript() + "\n");
+    EXPECT_EQ(part->Script(Sect2DScript), "mul2 1, -1\nproject2 4, 270, 2\nhotspot2 0, 0\ndel 1\n");
+    EXPECT_EQ(part->Script(Sect3DScript), "rotx -90\naddx 0.450000\nmulx -1\n" + writer.GetScript() + "del 3\n\n");
+    EXPECT_TRUE(part->Script(SectUIScript).starts_with(
+              "UI_DIALOG ''\nUI_PAGE 1, -1, 'Ma\u00dfe'\nUI_STYLE 0, 0\nUI_OUTFIELD 'Breite:', 10, 10, 150, 19\nUI_STYLE 0, 1\n"))
+        << part->Script(SectUIScript);
+    EXPECT_NE(part->Script(SectUIScript).find("UI_PAGE 2, -1, 'Tarvel\u00ae Information'"), std::string::npos);
+    ASSERT_NE(part->Section(SectPreviewPicture), nullptr);
+    EXPECT_EQ(part->Section(SectPreviewPicture)->bytes, std::string("image/png\0", 10) + ReadFile(temp_ / "model.png"));
+    EXPECT_EQ(part->Section(SectUIPicture), nullptr);  // no interface picture in the Images folder
+
+    std::vector<std::string> names;
+    for (const auto& p : part->parameters)
+        names.push_back(p.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"finish", "tv_base_url", "tv_catalog_productid", "tv_catalog_productgroup",
+                                               "tv_catalog_modelfile", "tv_catalog_section", "tv_catalog_culture",
+                                               "tv_config_params"}));
+    EXPECT_EQ(part->Parameter("tv_base_url")->text, u"https://cat.example/lib/");
+    EXPECT_EQ(part->Parameter("tv_catalog_productid")->text, u"P-1");
+    const auto* config = part->Parameter("tv_config_params");
+    ASSERT_TRUE(config->IsTable());
+    ASSERT_EQ(static_cast<std::size_t>(config->rows), database.configParams.size());
+    EXPECT_EQ(config->columns, 2);
+    EXPECT_EQ(config->Rows()[0],
+              (std::vector<std::u16string>{ostrel::ac::interop::ToUniString(database.configParams[0]->name).Units(),
+                                           ostrel::ac::interop::ToUniString(database.configParams[0]->value).Units()}));
+
+    // The library folder is active and the door tool holds the part.
+    EXPECT_EQ(Store().ActiveLibraries().size(), 1u);
+    EXPECT_EQ(Tools().ActiveTool(), ElemDoor);
+    EXPECT_EQ(Tools().Defaults(ElemDoor).openingLibIndex, index);
+    EXPECT_EQ(Tools().Defaults(ElemDoor).a, 0.9);
+    EXPECT_EQ(Tools().Defaults(ElemDoor).b, 2.1);
+
+    // Placed and selected, it is read back for the configurator.
+    const GS::Guid guid = Elements().PlacePart(ElemDoor, index);
+    Elements().Select({guid});
+    std::string url, xml, productId, group, section, culture;
+    ASSERT_TRUE(tarvel::ReadSelectedProductParameters(url, xml, productId, group, section, culture));
+    EXPECT_EQ(url, "https://cat.example/lib/");
+    EXPECT_EQ(productId, "P-1");
+    EXPECT_EQ(group, "doors");
+    EXPECT_EQ(section, "12");
+    EXPECT_EQ(culture, "de-DE");
+    EXPECT_NE(xml.find("model=\"model&amp;1.xml\"><paramList order=\"false\"><param name=\""), std::string::npos) << xml;
+
+    // A second configuration, made in modify mode, replaces the part as one undo step.
+    WriteFile(temp_ / "sheet2.xml", Sheet("P-2"));
+    const std::int32_t second =
+        tarvel::CreateLibraryPartFromArtifacts(Artifacts("sheet2.xml"), L"Second", true, L"https://cat.example/lib/");
+    ASSERT_GT(second, index);
+    EXPECT_EQ(Tools().Defaults(ElemDoor).openingLibIndex, index);  // modify mode leaves the tool
+    const auto before = *Elements().Element(guid);
+    tarvel::ReplaceSelectedElementLibPart(second);
+    const auto after = *Elements().Element(guid);
+    EXPECT_EQ(after.LibIndex(), second);
+    EXPECT_EQ(after.Parameter("tv_catalog_productid")->text, u"P-2");
+    EXPECT_EQ(Elements().UndoSteps(), std::vector<std::string>{"Tarvel Modify Element"});
+    ASSERT_TRUE(Elements().Undo());
+    const auto undone = *Elements().Element(guid);
+    EXPECT_EQ(std::memcmp(&undone.record, &before.record, sizeof before.record), 0);
+    EXPECT_EQ(undone.parameters, before.parameters);
+    EXPECT_EQ(LeakedHandles(), 0);
+
+    // A later host finds both parts again and proposes past the first name.
+    Start({ostrel::WStringToUtf8(tarvel::FullDataPath(tarvel::libraryFolder))});
+    EXPECT_TRUE(Store().FindByName(u"Second"));
+    EXPECT_EQ(tarvel::MakeUniqueLibraryPartName(artifacts), L"T\u00fcr A_B11");
+}
+
+TEST_F(EndToEndTest, WithoutADataSheetAnObjectWithTheCatalogueParameters)
+{
+    WriteFile(ostrel::WStringToPath(tarvel::FullDataPath(tarvel::imagesFolder)) / "zavidede_cad_de.png", "ui-picture");
+    const std::int32_t index = tarvel::CreateLibraryPartFromArtifacts(Artifacts(""), L"Plain", false, L"https://b/");
+    ASSERT_GE(index, 1);
+    const auto part = Store().FindByIndex(index);
+    ASSERT_NE(part->Section(SectUIPicture), nullptr);
+    EXPECT_EQ(part->Section(SectUIPicture)->bytes, std::string("image/png\0ui-picture", 20));
+    EXPECT_EQ(part->parentId, "{103E8D2C-8230-42E1-9597-46F84CCE28C0}-{00000000-0000-0000-0000-000000000000}");
+    EXPECT_EQ(part->typeCode, LibPartObject);
+    EXPECT_EQ(part->a, 1.0);
+    EXPECT_EQ(part->b, 1.0);
+    EXPECT_EQ(part->parameters.size(), 7u);
+    EXPECT_EQ(Tools().ActiveTool(), ElemObject);
+    EXPECT_EQ(Tools().Defaults(ElemObject).objectLibIndex, index);
+    EXPECT_EQ(tarvel::MakeUniqueLibraryPartName(Artifacts("")), L"Tarvel_LibPart10");
+}
+
+TEST_F(EndToEndTest, OpeningSizesByHoleType)
+{
+    struct Case {
+        std::string subtype;
+        std::string holeType;
+        double width, height;
+        double a, b;
+    };
+    const std::string window = "{4ABD0A6E-634B-4931-B3AA-9BEE01F35CDF}";
+    const Case cases[] = {
+        {window, "CIRCLE", 800, 600, 0.8, 0.8},
+        {window, "circle", 800, 600, 0.8, 0.6},
+        {window, "CIRCLE", 1, 600, 0.001, 0.6},
+        {window + "-{00000000-0000-0000-0000-000000000000}", "CIRCLE", 800, 600, 1.0, 1.0},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        std::string sheet = Sheet("P", c.subtype);
+        const std::string size = "<Parameter id=\"archicad_hole_width\" value=\"900\"/><Parameter id=\"archicad_hole_height\" value=\"2100\"/>";
+        sheet.replace(sheet.find(size), size.size(),
+                      "<Parameter id=\"archicad_hole_type\" value=\"" + c.holeType +
+                          "\"/><Parameter id=\"archicad_hole_width\" value=\"" + std::to_string(c.width) +
+                          "\"/><Parameter id=\"archicad_hole_height\" value=\"" + std::to_string(c.height) + "\"/>");
+        WriteFile(temp_ / "s.xml", sheet);
+        const std::int32_t index =
+            tarvel::CreateLibraryPartFromArtifacts(Artifacts("s.xml"), L"W" + std::to_wstring(n++), true, L"u/");
+        ASSERT_GE(index, 1);
+        const auto part = Store().FindByIndex(index);
+        EXPECT_DOUBLE_EQ(part->a, c.a) << c.holeType << c.width;
+        EXPECT_DOUBLE_EQ(part->b, c.b) << c.holeType << c.width;
+    }
+    EXPECT_EQ(Tools().ActiveTool(), 0);  // modify mode never switches the tool
+}
+
+TEST_F(EndToEndTest, FailuresGiveZero)
+{
+    struct Case {
+        const char* what;
+        std::function<void(tarvel::CatalogueArtifacts&)> prepare;
+    };
+    const Case cases[] = {
+        {"no CAD file", [](auto& a) { a.fileTypes[1] = "Other"; }},
+        {"CAD path empty", [](auto& a) { a.localPaths[1].clear(); }},
+        {"broken data sheet", [&](auto&) { WriteFile(temp_ / "sheet.xml", "<ProductDataSheet"); }},
+        {"short CAD file", [&](auto&) { WriteFile(temp_ / "model.xml", "<geom/>"); }},
+        {"vanished CAD file", [&](auto&) { boost::filesystem::remove(temp_ / "model.xml"); }},
+        {"no geom element", [&](auto&) { WriteFile(temp_ / "model.xml", "<other></other>"); }},
+        {"library folder not writeable", [](auto&) { standin::base::ForceFoldersNotWriteable(true); }},
+        {"library folder missing",
+         [](auto&) { boost::filesystem::remove_all(ostrel::WStringToPath(tarvel::FullDataPath(tarvel::libraryFolder))); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        tarvel::CatalogueArtifacts artifacts = Artifacts();
+        c.prepare(artifacts);
+        EXPECT_EQ(tarvel::CreateLibraryPartFromArtifacts(artifacts, L"Part", false, L"u/"), 0);
+        EXPECT_EQ(Host().CallCount(Slot::BeginLibPart), 0u);
+        standin::base::ForceFoldersNotWriteable(false);
+        TearDown();
+    }
+    SetUp();
+    // An empty name (the proposal when every name is taken) creates nothing.
+    EXPECT_EQ(tarvel::CreateLibraryPartFromArtifacts(Artifacts(), L"", false, L"u/"), 0);
+    EXPECT_EQ(Tools().ActiveTool(), 0);
+}
+
+}  // namespace

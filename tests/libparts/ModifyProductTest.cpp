@@ -1,0 +1,248 @@
+#include "ModelFixture.hpp"
+#include "libparts/ConfiguratorParams.hpp"
+#include "libparts/ElementReplacement.hpp"
+#include "libparts/ProductScripts.hpp"
+
+#include "ostrel/interop/HostApi.hpp"
+
+#include <cstring>
+
+namespace {
+
+using namespace HostInterface;
+using standin::PartParameter;
+
+const std::string kHead =
+    "<StartOptions><gui><common><guiLanguage value=\"en-GB\" /><action value=\"show\" /><startType value=\"5\" "
+    "/></common><part nLang=\"en-GB\" model=\"";
+const std::string kTail = "</paramList></part></gui></StartOptions>";
+
+PartParameter Text(const std::string& name, const std::u16string& value)
+{
+    PartParameter p;
+    p.name = name;
+    p.text = value;
+    return p;
+}
+
+PartParameter Table(const std::string& name, std::int32_t rows, std::int32_t columns, std::vector<std::u16string> cells)
+{
+    PartParameter p;
+    p.name = name;
+    p.tableFlag = ParamIsTable;
+    p.rows = rows;
+    p.columns = columns;
+    p.cells = std::move(cells);
+    return p;
+}
+
+struct Read {
+    bool ok = false;
+    std::string url, xml, id, group, section, culture;
+};
+
+Read ReadParameters()
+{
+    Read r;
+    r.ok = tarvel::ReadSelectedProductParameters(r.url, r.xml, r.id, r.group, r.section, r.culture);
+    return r;
+}
+
+class ModifyProductTest : public tarvel::testing::ModelFixture {
+protected:
+    // A product part saved into the library folder with these catalogue values.
+    std::int32_t SaveProduct(const std::wstring& name, const std::string& subtype, double a, double b,
+                             const std::wstring& productId)
+    {
+        tarvel::ProductPartData data;
+        data.subtypeGid = subtype;
+        data.baseUrl = L"https://cat.example/lib/";
+        data.productId = productId;
+        data.configRows = {{L"Width", L"900"}};
+        tarvel::LibPartSpec spec;
+        spec.name = name;
+        spec.parentId = subtype;
+        spec.location.Set(LibraryText().c_str());
+        spec.a = a;
+        spec.b = b;
+        tarvel::AddProductParametersAndUI(spec, data);
+        return spec.CreateLibraryPart();
+    }
+
+    GS::Guid PlaceSelected(std::int32_t type, std::vector<PartParameter> parameters, bool hasParameters = true)
+    {
+        const GS::Guid guid = Elements().Place(type, 0, 1.0, 2.0, std::move(parameters), hasParameters);
+        Elements().Select({guid});
+        return guid;
+    }
+};
+
+TEST_F(ModifyProductTest, OnlyOneElementOfAnAcceptedTypeIsRead)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::int32_t> types;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"nothing", {}, false},       {"two doors", {5, 5}, false}, {"a wall", {1}, false},
+        {"a window", {4}, true},      {"a door", {5}, true},        {"an object", {6}, true},
+        {"a lamp", {7}, true},        {"a skylight", {44}, true},
+    };
+    for (const auto& c : cases) {
+        std::vector<GS::Guid> guids;
+        for (std::int32_t type : c.types)
+            guids.push_back(Elements().Place(type, 0, 1, 1, {Text("tv_base_url", u"u/")}));
+        Elements().Select(guids);
+        EXPECT_EQ(ReadParameters().ok, c.accepted) << c.what;
+    }
+    // A locked element does not count as editable.
+    const GS::Guid locked = PlaceSelected(6, {});
+    Elements().SetEditable(locked, false);
+    EXPECT_FALSE(ReadParameters().ok);
+    // A memo without a parameter list.
+    PlaceSelected(6, {}, false);
+    EXPECT_FALSE(ReadParameters().ok);
+    Host().FailCall(Slot::ReadElementMemo, ErrGeneral);
+    PlaceSelected(6, {});
+    EXPECT_FALSE(ReadParameters().ok);
+    EXPECT_EQ(LeakedHandles(), 0);  // every selection handle and memo released
+}
+
+TEST_F(ModifyProductTest, ReadsTheCatalogueParametersIntoTheStartOptions)
+{
+    PlaceSelected(5, {Text("tv_base_url", u"https://cat.example/lib/"), Text("tv_catalog_productid", u"P-1"),
+                      Text("tv_catalog_productgroup", u"G"), Text("tv_catalog_modelfile", u"a&b<\"c\".xml"),
+                      Text("tv_catalog_section", u"12"), Text("tv_catalog_culture", u"de-DE"),
+                      Table("tv_config_params", 3, 2, {u"Width", u"900", u"A&B", u"<\"q\">", u"L", u"\u20ac\u00ae"}),
+                      Table("tv_config_params", 1, 3, {u"x", u"y", u"z"}),
+                      Text("tv_catalog_productid", u"P-2")});
+    const Read r = ReadParameters();
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.url, "https://cat.example/lib/");
+    EXPECT_EQ(r.id, "P-2");  // a later record replaces an earlier one
+    EXPECT_EQ(r.group, "G");
+    EXPECT_EQ(r.section, "12");
+    EXPECT_EQ(r.culture, "de-DE");
+    EXPECT_EQ(r.xml, kHead + "a&amp;b&lt;&quot;c&quot;.xml\"><paramList order=\"false\">"
+                             "<param name=\"Width\" value=\"900\" />"
+                             "<param name=\"A&amp;B\" value=\"&lt;&quot;q&quot;&gt;\" />"
+                             "<param name=\"L\" value=\"\xac&#174;\" />" +
+                         kTail);
+    EXPECT_EQ(LeakedHandles(), 0);
+}
+
+TEST_F(ModifyProductTest, AnElementWithoutCatalogueParametersGivesTheBareStartOptions)
+{
+    // tv_config_params stored as plain text (no configuration parameters) gives no rows.
+    PlaceSelected(5, {Text("other", u"x"), Text("tv_config_params", u"")});
+    const Read r = ReadParameters();
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.url, "");
+    EXPECT_EQ(r.xml, kHead + "\"><paramList order=\"false\">" + kTail);
+}
+
+TEST_F(ModifyProductTest, ABaseUrlThatIsNoUtf8IsRefused)
+{
+    PlaceSelected(6, {Text("tv_base_url", u"https://caf\u00e9.example/")});
+    EXPECT_FALSE(ReadParameters().ok);
+    EXPECT_EQ(LeakedHandles(), 0);
+}
+
+TEST(XmlEscapeTest, EscapesTheFiveCharactersAndTheRegisteredSign)
+{
+    EXPECT_EQ(tarvel::XmlEscape("a&b\"c'd<e>f\xae g\xa9"), "a&amp;b&quot;c&apos;d&lt;e&gt;f&#174; g\xa9");
+    EXPECT_EQ(tarvel::XmlEscape(""), "");
+}
+
+TEST_F(ModifyProductTest, ReplacementPerElementType)
+{
+    const std::int32_t oldIndex = SaveProduct(L"Old", "{103E8D2C-8230-42E1-9597-46F84CCE28C0}", 0.5, 0.6, L"OLD");
+    const std::int32_t newIndex = SaveProduct(L"New", tarvel::SkylightSubtype, 0.8, 0.9, L"NEW");
+    ASSERT_GE(oldIndex, 1);
+    ASSERT_GE(newIndex, 1);
+    struct Case {
+        std::int32_t type;
+        bool takesSizes;
+    };
+    for (const Case c : {Case{4, false}, Case{5, false}, Case{44, true}, Case{6, false}, Case{7, false}}) {
+        SCOPED_TRACE(c.type);
+        const GS::Guid guid = Elements().PlacePart(c.type, oldIndex);
+        Elements().Select({guid});
+        const auto before = *Elements().Element(guid);
+        tarvel::ReplaceSelectedElementLibPart(newIndex);
+        const auto after = *Elements().Element(guid);
+        EXPECT_EQ(after.LibIndex(), newIndex);
+        EXPECT_EQ(after.record.a, c.takesSizes ? 0.8 : 0.5);
+        EXPECT_EQ(after.record.b, c.takesSizes ? 0.9 : 0.6);
+        ASSERT_NE(after.Parameter("tv_catalog_productid"), nullptr);
+        EXPECT_EQ(after.Parameter("tv_catalog_productid")->text, u"NEW");
+        EXPECT_EQ(after.parameters, Store().FindByIndex(newIndex)->parameters);
+        EXPECT_EQ(Elements().UndoSteps().back(), "Tarvel Modify Element");
+        // Undo restores the element whole.
+        ASSERT_TRUE(Elements().Undo());
+        const auto undone = *Elements().Element(guid);
+        EXPECT_EQ(std::memcmp(&undone.record, &before.record, sizeof before.record), 0);
+        EXPECT_EQ(undone.parameters, before.parameters);
+    }
+    EXPECT_EQ(LeakedHandles(), 0);
+}
+
+TEST_F(ModifyProductTest, NothingChangesForAnythingButOneProduct)
+{
+    const std::int32_t newIndex = SaveProduct(L"New", tarvel::DoorSubtype, 0.8, 0.9, L"NEW");
+    const GS::Guid noProduct = PlaceSelected(5, {Text("other", u"x")});
+    tarvel::ReplaceSelectedElementLibPart(newIndex);
+    EXPECT_EQ(Elements().Element(noProduct)->LibIndex(), 0);
+    const GS::Guid wall = PlaceSelected(1, {Text("tv_base_url", u"u")});
+    tarvel::ReplaceSelectedElementLibPart(newIndex);
+    const GS::Guid a = Elements().Place(5, 0, 1, 1, {Text("tv_base_url", u"u")});
+    Elements().Select({a, wall});
+    tarvel::ReplaceSelectedElementLibPart(newIndex);
+    EXPECT_EQ(Elements().Element(a)->LibIndex(), 0);
+    PlaceSelected(5, {}, false);
+    tarvel::ReplaceSelectedElementLibPart(newIndex);
+    EXPECT_TRUE(Elements().UndoSteps().empty());
+    EXPECT_EQ(LeakedHandles(), 0);
+}
+
+TEST_F(ModifyProductTest, EveryHostErrorStopsTheReplacementAndReleasesWhatItHolds)
+{
+    const std::int32_t newIndex = SaveProduct(L"New", tarvel::DoorSubtype, 0.8, 0.9, L"NEW");
+    for (Slot slot : {Slot::ReadSelection, Slot::ReadElementMemo, Slot::GetLibPartDefaults, Slot::ReadElement,
+                      Slot::ModifyElement}) {
+        SCOPED_TRACE(static_cast<int>(slot));
+        const GS::Guid guid = PlaceSelected(5, {Text("tv_base_url", u"u"), Table("tv_config_params", 1, 2, {u"a", u"b"})});
+        Host().FailCall(slot, ErrGeneral);
+        tarvel::ReplaceSelectedElementLibPart(newIndex);
+        EXPECT_EQ(Elements().Element(guid)->LibIndex(), 0);
+        EXPECT_EQ(Elements().Element(guid)->parameters.size(), 2u);
+        EXPECT_TRUE(Elements().UndoSteps().empty());
+        EXPECT_EQ(LeakedHandles(), 0);
+    }
+    // Outside an undo step the host refuses a change.
+    ElementRecord element;
+    ZeroRecord(element);
+    ElementRecord mask;
+    ZeroRecord(mask);
+    EXPECT_EQ(HostApi_ModifyElement(&element, &mask, nullptr, 0, true), ErrWrongState);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ParamRecordNameTest, NamesAreReadWithinTheirField)
+{
+    HostInterface::ParamRecord record;
+    HostInterface::ZeroRecord(record);
+    std::memset(record.name, 'x', sizeof record.name);  // no terminator
+    EXPECT_EQ(tarvel::ParamRecordName(record), std::string(32, 'x'));
+    EXPECT_FALSE(tarvel::ParamNameIs(record, "tv_base_url"));
+    EXPECT_TRUE(tarvel::ParamNameIs(record, std::string(32, 'x').c_str()));
+    std::strcpy(record.name, "tv_base_url");
+    EXPECT_TRUE(tarvel::ParamNameIs(record, "tv_base_url"));
+    EXPECT_FALSE(tarvel::ParamNameIs(record, "TV_BASE_URL"));  // case mode 0
+}
+
+}  // namespace

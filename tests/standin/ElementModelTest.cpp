@@ -1,0 +1,109 @@
+// The stand-in's placed elements, memos and undo steps.
+#include "../libparts/ModelFixture.hpp"
+
+#include "ostrel/interop/HostApi.hpp"
+
+namespace {
+
+using namespace HostInterface;
+
+class ElementModelTest : public tarvel::testing::ModelFixture {
+protected:
+    GS::Guid PlaceDoor()
+    {
+        standin::PartParameter p;
+        p.name = "tv_base_url";
+        p.text = u"u/";
+        return Elements().Place(ElemDoor, 0, 1.0, 2.0, {p});
+    }
+};
+
+TEST_F(ElementModelTest, KindsMapToElementTypes)
+{
+    for (std::int32_t type : {1, 4, 5, 6, 7, 44}) {
+        std::int32_t answer = 0;
+        EXPECT_EQ(HostApi_ElementTypeOfNeig(standin::ElementModule::KindOfType(type), &answer), 0);
+        EXPECT_EQ(answer, type);
+    }
+    std::int32_t answer = -1;
+    EXPECT_EQ(HostApi_ElementTypeOfNeig(3, &answer), ErrBadParameter);
+    EXPECT_EQ(answer, 0);
+}
+
+TEST_F(ElementModelTest, ReadingChecksTheRecordsItIsHanded)
+{
+    const GS::Guid guid = PlaceDoor();
+    ElementRecord element;
+    ZeroRecord(element);
+    element.guid = guid;
+    element.a = 5;  // not zero-filled
+    EXPECT_EQ(HostApi_ReadElement(&element, nullptr), ErrBadRecord);
+    element.a = 0;
+    ASSERT_EQ(HostApi_ReadElement(&element, nullptr), 0);
+    EXPECT_EQ(element.elementType, ElemDoor);
+    EXPECT_EQ(element.b, 2.0);
+
+    ElementMemo memo;
+    ASSERT_EQ(HostApi_ReadElementMemo(guid, &memo, MemoParameters), 0);
+    ASSERT_NE(memo.params, nullptr);
+    EXPECT_EQ(BMGetHandleSize(memo.params), static_cast<GSSize>(sizeof(ParamRecord)));
+    // A memo still holding its list is refused: the list would be lost.
+    EXPECT_EQ(HostApi_ReadElementMemo(guid, &memo, MemoParameters), ErrBadParameter);
+    EXPECT_EQ(HostApi_FreeMemo(&memo), 0);
+    EXPECT_EQ(memo.params, nullptr);
+    EXPECT_EQ(HostApi_ReadElementMemo(guid, &memo, 0), 0);  // other parts only
+    EXPECT_EQ(memo.params, nullptr);
+    EXPECT_EQ(HostApi_ReadElementMemo(GS::Guid(), &memo, MemoParameters), ErrNotFound);
+    EXPECT_EQ(LeakedHandles(), 0);
+}
+
+TEST_F(ElementModelTest, AFailingCommandLeavesNoUndoStep)
+{
+    const GS::Guid guid = PlaceDoor();
+    ElementRecord element;
+    ZeroRecord(element);
+    element.guid = guid;
+    ASSERT_EQ(HostApi_ReadElement(&element, nullptr), 0);
+    ElementRecord mask;
+    ZeroRecord(mask);
+    reinterpret_cast<std::uint8_t*>(&mask)[176] = 0xFF;
+    element.a = 9;
+    ElementMemo memo;
+    const UndoableCommand changeThenFail = [&] {
+        HostApi_ModifyElement(&element, &mask, &memo, 0, true);
+        return ErrGeneral;
+    };
+    EXPECT_EQ(HostApi_RunAsUndoStep(GS::UniString("Step"), changeThenFail), ErrGeneral);
+    EXPECT_EQ(Elements().Element(guid)->record.a, 1.0);
+    EXPECT_TRUE(Elements().UndoSteps().empty());
+
+    const UndoableCommand change = [&] { return HostApi_ModifyElement(&element, &mask, &memo, 0, true); };
+    EXPECT_EQ(HostApi_RunAsUndoStep(GS::UniString(""), change), ErrBadParameter);  // unnamed
+    EXPECT_EQ(HostApi_RunAsUndoStep(GS::UniString("Step"), change), 0);
+    EXPECT_EQ(Elements().Element(guid)->record.a, 9.0);
+    EXPECT_EQ(Elements().UndoSteps(), std::vector<std::string>{"Step"});
+    EXPECT_TRUE(Elements().Undo());
+    EXPECT_EQ(Elements().Element(guid)->record.a, 1.0);
+    EXPECT_FALSE(Elements().Undo());
+}
+
+TEST_F(ElementModelTest, TheSelectionCarriesAHandleForTheReader)
+{
+    const GS::Guid guid = PlaceDoor();
+    Elements().Select({guid});
+    SelectionInfo info;
+    ZeroRecord(info);
+    SelectionList items;
+    ASSERT_EQ(HostApi_ReadSelection(&info, &items, true, true, 0), 0);
+    EXPECT_EQ(info.selectedCount, 1);
+    EXPECT_EQ(info.editableCount, 1);
+    ASSERT_EQ(items.items.size(), 1u);
+    EXPECT_EQ(items.items[0].guid, guid);
+    EXPECT_EQ(LeakedHandles(), 1);
+    BMKillHandle(&info.outline);
+    Elements().Select({});
+    EXPECT_EQ(HostApi_ReadSelection(&info, &items, true, true, 0), ErrNotFound);
+    EXPECT_EQ(info.outline, nullptr);
+}
+
+}  // namespace

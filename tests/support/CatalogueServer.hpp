@@ -1,0 +1,105 @@
+// A catalogue stand-in for tests: an HTTP server on 127.0.0.1 and an ephemeral port
+// serving files, semaphores, error pages, slow and silent answers and callbacks, and
+// acting as an HTTP proxy that records what it forwards. Routes can be added while
+// it runs; every request is recorded.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace tarvel::testing {
+
+struct RecordedRequest {
+    std::string target;     // as sent: a path, or an absolute URL through the proxy
+    std::string userAgent;
+};
+
+class CatalogueServer {
+public:
+    enum class Kind { Plain, SelfSignedTls };
+
+    explicit CatalogueServer(Kind kind = Kind::Plain);
+    ~CatalogueServer();
+    CatalogueServer(const CatalogueServer&) = delete;
+    CatalogueServer& operator=(const CatalogueServer&) = delete;
+
+    int Port() const { return port_; }
+    // "http://127.0.0.1:PORT" (or https) followed by the path.
+    std::string Url(const std::string& path) const;
+    // "127.0.0.1:PORT", the form a proxy setting takes.
+    std::string HostAndPort() const;
+
+    void AddFile(const std::string& path, std::string body, std::string contentType = "application/octet-stream");
+    // Streamed from disk in pieces, for large files.
+    void AddFileFromDisk(const std::string& path, const std::string& filePath);
+    // 404 (with a small page) the first `notReady` times, then 200 with the body.
+    void AddSemaphore(const std::string& path, int notReady, std::string readyBody = "");
+    void AddStatus(const std::string& path, int status, std::string body);
+    // Sends nothing for `silence` (or until the server stops), then 200.
+    void AddSilent(const std::string& path, std::chrono::milliseconds silence);
+    // Sends the first bytes at once, then nothing for `silence`, then the rest.
+    void AddStall(const std::string& path, std::string firstBytes, std::chrono::milliseconds silence,
+                  std::string rest = "");
+    // An acknowledgement URL: 200 with "OK"; CallCount tells how often it was asked.
+    void AddCallback(const std::string& path);
+
+    // Requests in absolute form are forwarded to their origin and recorded.
+    void EnableProxy();
+    std::vector<std::string> ForwardedUrls() const;
+
+    int CallCount(const std::string& path) const;
+    std::vector<RecordedRequest> Requests() const;
+
+private:
+    using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
+    void Route(const std::string& path, Handler handler);
+    void Handle(const httplib::Request& request, httplib::Response& response);
+    void Forward(const httplib::Request& request, httplib::Response& response);
+    bool WaitUnlessStopping(std::chrono::milliseconds duration);
+
+    std::unique_ptr<httplib::Server> server_;
+    std::thread thread_;
+    int port_ = 0;
+    bool tls_ = false;
+
+    mutable std::mutex mutex_;
+    std::condition_variable stopping_;
+    bool stop_ = false;
+    bool proxy_ = false;
+    std::map<std::string, Handler> routes_;
+    std::map<std::string, int> calls_;
+    std::vector<RecordedRequest> requests_;
+    std::vector<std::string> forwarded_;
+};
+
+// A TCP port that listens but never accepts: connections hang in the handshake.
+class SilentListener {
+public:
+    SilentListener();
+    ~SilentListener();
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    int Port() const { return port_; }
+
+private:
+    int socket_ = -1;
+    int port_ = 0;
+};
+
+// A port on 127.0.0.1 where nothing listens.
+int UnusedPort();
+
+}  // namespace tarvel::testing

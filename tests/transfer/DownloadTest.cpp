@@ -1,0 +1,278 @@
+#include "TransferFixture.hpp"
+
+#include "standin/Base.hpp"
+#include "transfer/ClipboardMessage.hpp"
+#include "transfer/Download.hpp"
+
+#include <thread>
+
+namespace tarvel::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+class DownloadWorker : public TransferFixture {
+protected:
+    RecordingView view;
+};
+
+TEST_F(DownloadWorker, SemaphoreThenThreeFiles)
+{
+    CatalogueServer server;
+    server.AddSemaphore("/sem", 3);
+    server.AddFile("/f/model.xml", "<m/>");
+    server.AddFile("/f/attr.txt", "attr");
+    server.AddFile("/f/sheet.xml", "<s/>");
+    DownloadJob job(MakeArtifacts({{"CadFile", server.Url("/f/model.xml")},
+                                   {"SemaphoreFile", server.Url("/sem")},
+                                   {"AttributeFile", server.Url("/f/attr.txt")},
+                                   {"ProductDataSheet", server.Url("/f/sheet.xml")}},
+                                  &view));
+    EXPECT_EQ(RunArtifactsDownload(job), DownloadEnd::Finished);
+    EXPECT_EQ(server.CallCount("/sem"), 4);
+    EXPECT_EQ(view.Progress(), (std::vector<std::int16_t>{25, 50, 75, 100}));
+    EXPECT_EQ(view.Finished(), 1);
+    auto done = job.FinishedArtifacts();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->localPaths, (std::vector<std::string>{TempPathText("model.xml"), "", TempPathText("attr.txt"),
+                                                         TempPathText("sheet.xml")}));
+    EXPECT_EQ(ReadFile(TempFolder() / "sheet.xml"), "<s/>");
+}
+
+TEST_F(DownloadWorker, ProgressTable)
+{
+    CatalogueServer server;
+    server.AddFile("/ready", "");
+    server.AddFile("/a", "a");
+    const std::string unreachable = "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/sem";
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> artifacts;
+        std::vector<std::int16_t> progress;
+    } cases[] = {
+        {"no artifacts", {}, {}},
+        {"ready at once", {{"SemaphoreFile", server.Url("/ready")}, {"CadFile", server.Url("/a")}}, {50, 100}},
+        {"unreachable semaphore counts as ready", {{"SemaphoreFile", unreachable}, {"CadFile", server.Url("/a")}},
+         {50, 100}},
+        {"two semaphores", {{"SemaphoreFile", server.Url("/ready")}, {"SemaphoreFile", unreachable},
+                            {"CadFile", server.Url("/a")}}, {33, 66}},
+        {"no semaphore", {{"CadFile", server.Url("/a")}, {"AttributeFile", server.Url("/a")},
+                          {"ProductDataSheet", server.Url("/a")}}, {66, 100, 133}},
+    };
+    for (const auto& c : cases) {
+        RecordingView caseView;
+        DownloadJob job(MakeArtifacts(c.artifacts, &caseView));
+        EXPECT_EQ(RunArtifactsDownload(job), DownloadEnd::Finished) << c.what;
+        EXPECT_EQ(caseView.Progress(), c.progress) << c.what;
+        EXPECT_EQ(caseView.Finished(), 1) << c.what;
+    }
+    EXPECT_EQ(server.CallCount("/ready"), 2);
+}
+
+TEST_F(DownloadWorker, CancelWhileWaitingEndsSilently)
+{
+    CatalogueServer server;
+    server.AddSemaphore("/sem", 1000000);
+    auto job = StartArtifactsDownload(MakeArtifacts({{"SemaphoreFile", server.Url("/sem")},
+                                                     {"CadFile", server.Url("/a")}}, &view));
+    ASSERT_TRUE(job);
+    while (server.CallCount("/sem") < 3)
+        std::this_thread::sleep_for(1ms);
+    view.SetCancelled(true);
+    ASSERT_TRUE(job->Join(10s));
+    EXPECT_EQ(job->End(), DownloadEnd::CancelledWaiting);
+    EXPECT_TRUE(view.Progress().empty());
+    EXPECT_EQ(view.Finished(), 0);
+    EXPECT_FALSE(job->FinishedArtifacts());
+    EXPECT_EQ(server.CallCount("/a"), 0);
+}
+
+TEST_F(DownloadWorker, CancelledBeforeTheFirstProbeProbesNothing)
+{
+    CatalogueServer server;
+    server.AddFile("/ready", "");
+    view.SetCancelled(true);
+    DownloadJob job(MakeArtifacts({{"SemaphoreFile", server.Url("/ready")}}, &view));
+    EXPECT_EQ(RunArtifactsDownload(job), DownloadEnd::CancelledWaiting);
+    EXPECT_EQ(server.CallCount("/ready"), 0);
+}
+
+TEST_F(DownloadWorker, CancelAfterADownloadStopsBeforeTheNext)
+{
+    CatalogueServer server;
+    server.AddFile("/ready", "");
+    server.AddFile("/a.xml", "a");
+    server.AddFile("/b.xml", "b");
+    view.CancelAtProgress(66);
+    DownloadJob job(MakeArtifacts({{"SemaphoreFile", server.Url("/ready")}, {"CadFile", server.Url("/a.xml")},
+                                   {"ProductDataSheet", server.Url("/b.xml")}},
+                                  &view));
+    EXPECT_EQ(RunArtifactsDownload(job), DownloadEnd::CancelledDownloading);
+    EXPECT_EQ(view.Progress(), (std::vector<std::int16_t>{33, 66}));
+    EXPECT_EQ(view.Finished(), 0);
+    EXPECT_EQ(server.CallCount("/b.xml"), 0);
+}
+
+TEST_F(DownloadWorker, TheOwnersCancelWakesAWaitingWorkerAtOnce)
+{
+    // A long poll period: only the wake-up can end the wait quickly.
+    Deployment slow = TestDeployment();
+    slow.semaphorePollPeriod = 60s;
+    ScopedDeployment scoped(slow);
+    CatalogueServer server;
+    server.AddSemaphore("/sem", 1000000);
+    auto job = StartArtifactsDownload(MakeArtifacts({{"SemaphoreFile", server.Url("/sem")}}, &view));
+    ASSERT_TRUE(job);
+    while (server.CallCount("/sem") < 1)
+        std::this_thread::sleep_for(1ms);
+    const auto start = std::chrono::steady_clock::now();
+    job->Cancel();
+    ASSERT_TRUE(job->Join(10s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_EQ(job->End(), DownloadEnd::CancelledWaiting);
+}
+
+TEST_F(DownloadWorker, ADetachedJobNeverReachesItsViewAndANewJobTakesOver)
+{
+    CatalogueServer server;
+    server.AddSemaphore("/sem1", 1000000);
+    server.AddFile("/two.xml", "two");
+    auto view1 = std::make_unique<RecordingView>();
+    auto first = StartArtifactsDownload(MakeArtifacts({{"SemaphoreFile", server.Url("/sem1")},
+                                                       {"CadFile", server.Url("/one.xml")}}, view1.get()));
+    ASSERT_TRUE(first);
+    while (server.CallCount("/sem1") < 2)
+        std::this_thread::sleep_for(1ms);
+    // The owner drops the first download and its view goes away at once.
+    first->Detach();
+    view1.reset();
+    auto second = StartArtifactsDownload(MakeArtifacts({{"CadFile", server.Url("/two.xml")}}, &view));
+    ASSERT_TRUE(second);
+    ASSERT_TRUE(second->Join(10s));
+    ASSERT_TRUE(first->Join(10s));
+    EXPECT_EQ(first->End(), DownloadEnd::CancelledWaiting);
+    EXPECT_FALSE(first->FinishedArtifacts());
+    auto done = second->FinishedArtifacts();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->localPaths, std::vector<std::string>{TempPathText("two.xml")});
+    EXPECT_EQ(view.Finished(), 1);
+    EXPECT_EQ(view.Progress(), std::vector<std::int16_t>{200});
+}
+
+TEST_F(DownloadWorker, TheJobOutlivesAnOwnerThatLetsGo)
+{
+    CatalogueServer server;
+    server.AddSemaphore("/sem", 2);
+    server.AddFile("/a.xml", "a");
+    {
+        auto job = StartArtifactsDownload(MakeArtifacts({{"SemaphoreFile", server.Url("/sem")},
+                                                         {"CadFile", server.Url("/a.xml")}}, nullptr));
+        ASSERT_TRUE(job);
+    }
+    ASSERT_TRUE(standin::win::WaitForAllThreads(10s));
+    EXPECT_EQ(ReadFile(TempFolder() / "a.xml"), "a");
+    EXPECT_EQ(standin::win::LiveThreads(), 0);
+}
+
+TEST_F(DownloadWorker, SameLastElementsDoNotOverwriteEachOther)
+{
+    CatalogueServer server;
+    server.AddFile("/cad/model.xml", "cad");
+    server.AddFile("/sheet/model.xml", "sheet");
+    server.AddFile("/bad/..", "dots");
+    DownloadJob job(MakeArtifacts({{"CadFile", server.Url("/cad/model.xml")},
+                                   {"ProductDataSheet", server.Url("/sheet/model.xml")},
+                                   {"AttributeFile", server.Url("/bad/%2e%2e")}},
+                                  &view));
+    EXPECT_EQ(RunArtifactsDownload(job), DownloadEnd::Finished);
+    auto done = job.FinishedArtifacts();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->localPaths[0], TempPathText("model.xml"));
+    EXPECT_EQ(done->localPaths[1], TempPathText("model_2.xml"));
+    EXPECT_EQ(ReadFile(TempFolder() / "model.xml"), "cad");
+    EXPECT_EQ(ReadFile(TempFolder() / "model_2.xml"), "sheet");
+}
+
+TEST_F(DownloadWorker, FromTheClipboardToUnpackedArtifactsOnAWorkerThread)
+{
+    CatalogueServer server;
+    server.AddCallback("/ack");
+    server.AddSemaphore("/sem", 2);
+    server.AddFile("/files/cad.zip", MakeZip({{"product.xml", "<geom/>"}, {"product.png", "png"}}));
+    server.AddFile("/files/sheet.xml", "<ProductDataSheet/>");
+    const std::string json = "{\"CallbackUrl\":\"" + server.Url("/ack") +
+                             "\",\"CatalogName\":\"acme\",\"Artifacts\":["
+                             "{\"FileType\":\"SemaphoreFile\",\"SourceUrl\":\"" + server.Url("/sem") + "\"},"
+                             "{\"FileType\":\"CadFile\",\"SourceUrl\":\"" + server.Url("/files/cad.zip") + "\"},"
+                             "{\"FileType\":\"ProductDataSheet\",\"SourceUrl\":\"" + server.Url("/files/sheet.xml") +
+                             "\"}]}";
+    ASSERT_TRUE(standin::win::SetClipboardBytes(std::string(kMessageStart) + Base64Encode(json) + kMessageEnd));
+
+    std::string lastPayload;
+    ASSERT_TRUE(ReadClipboardMessage(nullptr, lastPayload));
+    CatalogueArtifacts artifacts;
+    std::string catalog;
+    ASSERT_TRUE(ParseArtifactsMessage(Base64Decode(lastPayload), artifacts, catalog));
+    EXPECT_EQ(catalog, "acme");
+    EXPECT_EQ(server.CallCount("/ack"), 1);
+    artifacts.view = &view;
+    auto job = StartArtifactsDownload(std::move(artifacts));
+    ASSERT_TRUE(job);
+    ASSERT_TRUE(job->Join(20s));
+    EXPECT_EQ(view.Progress(), (std::vector<std::int16_t>{33, 66, 100}));
+    EXPECT_EQ(view.Finished(), 1);
+    auto done = job->FinishedArtifacts();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->fileTypes, (std::vector<std::string>{"SemaphoreFile", "CadFile", "ProductDataSheet"}));
+    EXPECT_EQ(done->localPaths[1], TempPathText("product.xml"));
+    EXPECT_EQ(ReadFile(TempFolder() / "product.png"), "png");
+    EXPECT_EQ(ReadFile(TempFolder() / "sheet.xml"), "<ProductDataSheet/>");
+    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "cad.zip"));
+    EXPECT_EQ(done->view, nullptr);
+}
+
+TEST_F(DownloadWorker, ATempFolderThatCannotBeFoundLeavesThePathEmptyAndStillFinishes)
+{
+    CatalogueServer server;
+    server.AddFile("/a.xml", "a");
+    standin::base::FailSpecialLocation(0x4711, 100);
+    auto job = StartArtifactsDownload(MakeArtifacts({{"CadFile", server.Url("/a.xml")}}, &view));
+    ASSERT_TRUE(job);
+    ASSERT_TRUE(job->Join(10s));
+    standin::base::FailSpecialLocation(0, 0);
+    auto done = job->FinishedArtifacts();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->localPaths, std::vector<std::string>{""});
+    EXPECT_EQ(view.Finished(), 1);
+}
+
+TEST(WinThreads, RegistryWaitsExitCodesAndTicks)
+{
+    static std::atomic<bool> release{false};
+    HANDLE thread = CreateThread(nullptr, 0, [](LPVOID p) -> DWORD {
+        while (!release.load())
+            Sleep(1);
+        return static_cast<DWORD>(reinterpret_cast<std::intptr_t>(p));
+    }, reinterpret_cast<LPVOID>(42), 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(WaitForSingleObject(thread, 10), WAIT_TIMEOUT);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_EQ(code, STILL_ACTIVE);
+    EXPECT_EQ(standin::win::LiveThreads(), 1);
+    EXPECT_FALSE(standin::win::WaitForAllThreads(10ms));
+    release = true;
+    EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_EQ(code, 42u);
+    EXPECT_TRUE(CloseHandle(thread));
+    EXPECT_FALSE(CloseHandle(thread));
+    EXPECT_TRUE(standin::win::WaitForAllThreads(1s));
+
+    const ULONGLONG before = GetTickCount64();
+    Sleep(20);
+    EXPECT_GE(GetTickCount64() - before, 20u);
+}
+
+}  // namespace
+}  // namespace tarvel::testing
