@@ -3,13 +3,62 @@
 #include "DbSupport.hpp"
 
 #include <cstdlib>
-#include <regex>
 #include <set>
 
 namespace tarvel::testing {
 namespace {
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// A number as the six-digit notation writes it: -?digits[.digits][e(+|-)dd+], inf or nan.
+bool IsNumberText(const std::string& v)
+{
+    std::size_t i = v.empty() || v[0] != '-' ? 0 : 1;
+    if (v.compare(i, std::string::npos, "inf") == 0 || v.compare(i, std::string::npos, "nan") == 0)
+        return true;
+    const auto digits = [&] {
+        const std::size_t start = i;
+        while (i < v.size() && v[i] >= '0' && v[i] <= '9')
+            ++i;
+        return i > start;
+    };
+    if (!digits())
+        return false;
+    if (i < v.size() && v[i] == '.') {
+        ++i;
+        if (!digits())
+            return false;
+    }
+    if (i < v.size() && v[i] == 'e') {
+        ++i;
+        if (i >= v.size() || (v[i] != '+' && v[i] != '-'))
+            return false;
+        ++i;
+        const std::size_t start = i;
+        if (!digits() || i - start < 2)
+            return false;
+    }
+    return i == v.size();
+}
+
+// "X = OP (a, b)"
+bool ParseCombination(const std::string& line, std::string& result, std::string& left, std::string& right)
+{
+    for (const char* op : {" = ADDGROUP (", " = SUBGROUP (", " = ISECTGROUP ("}) {
+        const std::size_t at = line.find(op);
+        if (at == std::string::npos || line.back() != ')')
+            continue;
+        result = line.substr(0, at);
+        const std::string operands = line.substr(at + std::string(op).size(), line.size() - at - std::string(op).size() - 1);
+        const std::size_t comma = operands.rfind(", ");
+        if (comma == std::string::npos)
+            return false;
+        left = operands.substr(0, comma);
+        right = operands.substr(comma + 2);
+        return !result.empty();
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -21,8 +70,6 @@ std::vector<std::string> CheckGdlScript(const std::string& script)
         problems.push_back("line " + std::to_string(i + 1) + ": " + what + " [" + (i < lines.size() ? lines[i] : "") +
                            "]");
     };
-    static const std::regex combination(R"(^(.+) = (ADDGROUP|SUBGROUP|ISECTGROUP) \((.+), (.+)\)$)");
-    static const std::regex number(R"(^-?(\d+(\.\d+)?(e[+-]\d\d+)?|inf|nan)$)");
 
     std::set<std::string> defined;
     bool inGroup = false;
@@ -40,7 +87,7 @@ std::vector<std::string> CheckGdlScript(const std::string& script)
             ++header;
             continue;
         }
-        std::smatch m;
+        std::string result, left, right;
         if (StartsWith(line, "    ")) {
             const std::string body = line.substr(4);
             if (!inGroup)
@@ -77,7 +124,7 @@ std::vector<std::string> CheckGdlScript(const std::string& script)
                     std::size_t comma = rest.find(", ", start);
                     const std::string value = rest.substr(start, comma == std::string::npos ? std::string::npos
                                                                                              : comma - start);
-                    if (!std::regex_match(value, number))
+                    if (!IsNumberText(value))
                         problem(i, "not a number: " + value);
                     if (comma == std::string::npos)
                         break;
@@ -103,13 +150,13 @@ std::vector<std::string> CheckGdlScript(const std::string& script)
             if (points != 0)
                 problem(i, "profile points left unconsumed");
             inGroup = false;
-        } else if (std::regex_match(line, m, combination)) {
+        } else if (ParseCombination(line, result, left, right)) {
             if (inGroup)
                 problem(i, "combination inside a group");
-            for (int operand : {3, 4})
-                if (defined.count(m[operand].str()) == 0)
-                    problem(i, "undefined operand " + m[operand].str());
-            defined.insert(m[1].str());
+            for (const std::string* operand : {&left, &right})
+                if (defined.count(*operand) == 0)
+                    problem(i, "undefined operand " + *operand);
+            defined.insert(result);
             if (i + 1 >= lines.size() || !lines[i + 1].empty())
                 problem(i, "combination without its empty line");
         } else if (StartsWith(line, "PLACEGROUP ")) {
