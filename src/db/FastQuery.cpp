@@ -65,7 +65,11 @@ Path::Path(const char* query) : text_(query)
 
 bool Path::Matches(const pugi::xml_node& node, const Step& step) const
 {
-    const char* name = node.name();
+    return Matches(node, node.name(), step);
+}
+
+bool Path::Matches(const pugi::xml_node& node, const char* name, const Step& step) const
+{
     if (name[0] != step.name[0] || std::strcmp(name, step.name.c_str()) != 0 || node.type() != pugi::node_element)
         return false;
     if (!step.test)
@@ -73,8 +77,8 @@ bool Path::Matches(const pugi::xml_node& node, const Step& step) const
     // As XPath compares: any attribute of that name with that value.
     const char* wanted = step.testAttribute.c_str();
     for (pugi::xml_attribute attribute = node.first_attribute(); attribute; attribute = attribute.next_attribute()) {
-        const char* name = attribute.name();
-        if (name[0] == wanted[0] && std::strcmp(name, wanted) == 0 &&
+        const char* attributeName = attribute.name();
+        if (attributeName[0] == wanted[0] && std::strcmp(attributeName, wanted) == 0 &&
             std::strcmp(attribute.value(), step.testValue.c_str()) == 0)
             return true;
     }
@@ -97,6 +101,13 @@ pugi::xpath_node Path::FirstFrom(const pugi::xml_node& node, std::size_t step) c
             return found;
     }
     return pugi::xpath_node();
+}
+
+pugi::xpath_node Path::FromChild(const pugi::xml_node& child, const char* childName) const
+{
+    if (!Matches(child, childName, steps_[0]))
+        return pugi::xpath_node();
+    return FirstFrom(child, 1);
 }
 
 pugi::xpath_node Path::First(const pugi::xml_node& from) const

@@ -2,11 +2,80 @@
 
 #include "db/FastQuery.hpp"
 
+#include "ostrel/Text.hpp"
 #include "ostrel/interop/HostApi.hpp"
 
+#include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <locale>
+#include <string_view>
 #include <type_traits>
 #include <utility>
+#include <vector>
+
+namespace {
+
+// A plain "[-]digits[.digits]" text with at most 15 digits, as a double: the digits
+// and the power of ten are both exact, so one division rounds correctly, giving the
+// value from_chars gives. Anything else answers false.
+bool PlainDecimal(const char* text, double& value)
+{
+    const char* p = text;
+    const bool negative = *p == '-';
+    if (negative)
+        ++p;
+    std::uint64_t digits = 0;
+    int count = 0;
+    int fraction = 0;
+    while (*p >= '0' && *p <= '9') {
+        digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+        ++count;
+    }
+    if (count == 0)
+        return false;
+    if (*p == '.') {
+        ++p;
+        while (*p >= '0' && *p <= '9') {
+            digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
+            ++count;
+            ++fraction;
+        }
+        if (fraction == 0)
+            return false;
+    }
+    if (*p != '\0' || count > 15)
+        return false;
+    static constexpr double kPowers[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                           1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const double magnitude = static_cast<double>(digits) / kPowers[fraction];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+// A number attribute's value, read as ReadValue reads an attribute result.
+template <typename T>
+T NumberOf(const pugi::xml_attribute& attribute)
+{
+    const char* text = attribute.value();
+    if constexpr (std::is_same_v<T, double>) {
+        double value = 0;
+        if (PlainDecimal(text, value))
+            return value;
+    } else {
+        // Up to four digits, unsigned, fit every integer type read here.
+        const char* p = text;
+        unsigned value = 0;
+        while (*p >= '0' && *p <= '9' && p - text < 5)
+            value = value * 10 + static_cast<unsigned>(*p++ - '0');
+        if (*p == '\0' && p != text && p - text <= 4)
+            return static_cast<T>(value);
+    }
+    static const std::locale& classic = std::locale::classic();
+    return ostrel::FromString<T>(text, classic);
+}
+
+}  // namespace
 
 namespace ostrel::importers {
 
@@ -23,11 +92,38 @@ tarvel::RGBColor ImportFromNode<tarvel::RGBColor>(const pugi::xml_node& element)
 template <>
 tarvel::Style3D ImportFromNode<tarvel::Style3D>(const pugi::xml_node& element)
 {
+    // One pass over the attributes; each takes the first of its name, and the
+    // warnings follow in the fixed order.
+    static const char* const queries[4] = {"@colBlue", "@colGreen", "@colRed", "@layer"};
+    pugi::xml_attribute found[4];
+    for (pugi::xml_attribute attribute = element.first_attribute(); attribute; attribute = attribute.next_attribute()) {
+        const char* name = attribute.name();
+        int index = -1;
+        if (name[0] == 'c' && name[1] == 'o' && name[2] == 'l') {
+            if (std::strcmp(name + 3, "Blue") == 0)
+                index = 0;
+            else if (std::strcmp(name + 3, "Green") == 0)
+                index = 1;
+            else if (std::strcmp(name + 3, "Red") == 0)
+                index = 2;
+        } else if (std::strcmp(name, "layer") == 0) {
+            index = 3;
+        }
+        if (index >= 0 && !found[index])
+            found[index] = attribute;
+    }
+    const auto read = [&](int index, auto value) {
+        if (!found[index]) {
+            ReportEmptyValue(element.name(), queries[index]);
+            return decltype(value){};
+        }
+        return NumberOf<decltype(value)>(found[index]);
+    };
     tarvel::Style3D style;
-    style.color.blue = ImportOptional<unsigned short>(element, "@colBlue");
-    style.color.green = ImportOptional<unsigned short>(element, "@colGreen");
-    style.color.red = ImportOptional<unsigned short>(element, "@colRed");
-    style.layer = ImportOptional<int>(element, "@layer");
+    style.color.blue = read(0, static_cast<unsigned short>(0));
+    style.color.green = read(1, static_cast<unsigned short>(0));
+    style.color.red = read(2, static_cast<unsigned short>(0));
+    style.layer = read(3, 0);
     return style;
 }
 
@@ -54,6 +150,35 @@ std::wstring WideText(const pugi::xpath_node& result)
     return std::wstring(text, text + length);
 }
 
+// The ASCII text of a result, or false (then the wide form is needed).
+bool AsciiText(const pugi::xpath_node& result, std::string_view& text)
+{
+    const char* value = oi::ResultText(result);
+    std::size_t length = 0;
+    while (value[length] != '\0') {
+        if (static_cast<unsigned char>(value[length]) >= 0x80)
+            return false;
+        ++length;
+    }
+    text = std::string_view(value, length);
+    return true;
+}
+
+// The entity an optional id refers to, looked up as the id's wide text would be.
+template <typename FindAscii, typename FindWide>
+auto FindOptional(const pugi::xml_node& element, const Path& path, const pugi::xpath_node& result,
+                  FindAscii&& findAscii, FindWide&& findWide)
+{
+    if (!result) {
+        oi::ReportEmptyValue(element.name(), path.Text());
+        return findWide(std::wstring());
+    }
+    std::string_view text;
+    if (AsciiText(result, text))
+        return findAscii(text);
+    return findWide(WideText(result));
+}
+
 // The optional rule over a fixed query.
 template <typename T>
 T Optional(const pugi::xml_node& element, const Path& path)
@@ -65,15 +190,43 @@ T Optional(const pugi::xml_node& element, const Path& path)
     }
     if constexpr (std::is_same_v<T, std::wstring>)
         return WideText(result);
+    else if constexpr (std::is_arithmetic_v<T>)
+        return result.attribute() ? NumberOf<T>(result.attribute()) : oi::ReadValue<T>(result);
     else
         return oi::ReadValue<T>(result);
 }
 
-// The required rule for an element result, read as the value type T.
+// The optional rule over a result already found for the path.
 template <typename T>
-pugi::xml_node RequiredElement(const pugi::xml_node& element, const Path& path)
+T OptionalOf(const pugi::xml_node& element, const Path& path, const pugi::xpath_node& result)
+{
+    if (!result) {
+        oi::ReportEmptyValue(element.name(), path.Text());
+        return T{};
+    }
+    if constexpr (std::is_same_v<T, std::wstring>)
+        return WideText(result);
+    else if constexpr (std::is_arithmetic_v<T>)
+        return result.attribute() ? NumberOf<T>(result.attribute()) : oi::ReadValue<T>(result);
+    else
+        return oi::ReadValue<T>(result);
+}
+
+// The optional rule for a text only compared: "" when missing.
+const char* OptionalText(const pugi::xml_node& element, const Path& path)
 {
     const pugi::xpath_node result = path.First(element);
+    if (!result) {
+        oi::ReportEmptyValue(element.name(), path.Text());
+        return "";
+    }
+    return oi::ResultText(result);
+}
+
+// The required rule for an element result, read as the value type T.
+template <typename T>
+pugi::xml_node RequiredElementOf(const Path& path, const pugi::xpath_node& result)
+{
     if (!result)
         oi::ThrowNoResult(path.Text(), oi::TypeLabel<T>::value);
     if (result.attribute())
@@ -84,10 +237,93 @@ pugi::xml_node RequiredElement(const pugi::xml_node& element, const Path& path)
 }
 
 template <typename T>
+pugi::xml_node RequiredElement(const pugi::xml_node& element, const Path& path)
+{
+    return RequiredElementOf<T>(path, path.First(element));
+}
+
+// A point's "@x", "@y" (and "@z") in one pass over its attributes, each the first
+// of its name; a missing one throws as its query would, in x, y, z order.
+template <typename V>
+V ReadPoint(const pugi::xml_node& element)
+{
+    constexpr int n = V::length();
+    static const char* const queries[3] = {"@x", "@y", "@z"};
+    pugi::xml_attribute found[3];
+    for (pugi::xml_attribute attribute = element.first_attribute(); attribute; attribute = attribute.next_attribute()) {
+        const char* name = attribute.name();
+        const int index = name[0] - 'x';
+        if (index >= 0 && index < n && name[1] == '\0' && !found[index])
+            found[index] = attribute;
+    }
+    for (int i = 0; i < n; ++i)
+        if (!found[i])
+            oi::ThrowNoResult(queries[i], oi::TypeLabel<V>::value);
+    V point;
+    for (int i = 0; i < n; ++i)
+        point[i] = NumberOf<double>(found[i]);
+    return point;
+}
+
+template <typename T>
+T ReadNode(const pugi::xml_node& node)
+{
+    if constexpr (std::is_same_v<T, glm::dvec3> || std::is_same_v<T, glm::dvec2>)
+        return ReadPoint<T>(node);
+    else
+        return oi::ImportFromNode<T>(node);
+}
+
+template <typename T>
+T RequiredOf(const Path& path, const pugi::xpath_node& result)
+{
+    return ReadNode<T>(RequiredElementOf<T>(path, result));
+}
+
+template <typename T>
 T Required(const pugi::xml_node& element, const Path& path)
 {
-    return oi::ImportFromNode<T>(RequiredElement<T>(element, path));
+    return RequiredOf<T>(path, path.First(element));
 }
+
+// The first result of each path for one element, the one-step paths found in a
+// single walk over its children instead of one walk each.
+template <std::size_t N>
+class Found {
+public:
+    Found(const pugi::xml_node& element, const Path* const (&paths)[N])
+    {
+        char initial[N];
+        bool open[N];
+        std::size_t left = 0;
+        for (std::size_t i = 0; i < N; ++i) {
+            open[i] = paths[i]->OneStep();
+            if (open[i]) {
+                initial[i] = paths[i]->StepInitial();
+                ++left;
+            } else {
+                results_[i] = paths[i]->First(element);
+            }
+        }
+        for (pugi::xml_node child = element.first_child(); child && left > 0; child = child.next_sibling()) {
+            const char* name = child.name();
+            for (std::size_t i = 0; i < N; ++i) {
+                if (!open[i] || name[0] != initial[i])
+                    continue;
+                results_[i] = paths[i]->FromChild(child, name);
+                if (results_[i]) {
+                    open[i] = false;
+                    --left;
+                }
+            }
+        }
+    }
+
+    const pugi::xpath_node& operator[](std::size_t i) const { return results_[i]; }
+
+private:
+    pugi::xpath_node results_[N];
+};
 
 Style2D RequiredStyle2D(const pugi::xml_node& element, ImportContext& context)
 {
@@ -212,17 +448,20 @@ void ReadElementData(ImportContext& context, const pugi::xml_node& element, Elem
     static const Path materialRef("@materialref"), attribs("attributeList/attrib"), value("@value");
     entity.id = Optional<std::wstring>(element, kId);
     entity.name = Optional<std::wstring>(element, kName);
-    entity.material = context.FindMaterial(Optional<std::wstring>(element, materialRef));
+    entity.material = FindOptional(
+        element, materialRef, materialRef.First(element),
+        [&](std::string_view id) { return context.FindMaterialAscii(id); },
+        [&](const std::wstring& id) { return context.FindMaterial(id); });
     entity.boolMode = "NONE";
     attribs.ForEachElement(element, [&](const pugi::xml_node& attrib) {
-        if (Optional<std::string>(attrib, kName) != "tv_prop_bool_op")
+        if (std::strcmp(OptionalText(attrib, kName), "tv_prop_bool_op") != 0)
             return;
-        const std::string mode = Optional<std::string>(attrib, value);
-        if (mode == "3-union,all")
+        const char* mode = OptionalText(attrib, value);
+        if (std::strcmp(mode, "3-union,all") == 0)
             entity.boolMode = "UNION_ALL";
-        else if (mode == "4-subtract,all")
+        else if (std::strcmp(mode, "4-subtract,all") == 0)
             entity.boolMode = "SUBTRACT_ALL";
-        else if (mode == "6-intersect,all")
+        else if (std::strcmp(mode, "6-intersect,all") == 0)
             entity.boolMode = "INTERSECT_ALL";
     });
 }
@@ -250,7 +489,7 @@ glm::dmat4 ReadMatrix(const pugi::xml_node& element)
     for (int i = 0; i < 16; ++i) {
         double value = 0;
         if (found[i])
-            value = oi::ReadValue<double>(pugi::xpath_node(found[i], element));
+            value = NumberOf<double>(found[i]);
         else
             oi::ReportEmptyValue(element.name(), names[i]);
         matrix[i % 4][i / 4] = value;  // attribute M(4r + c) is element (r, c)
@@ -258,40 +497,60 @@ glm::dmat4 ReadMatrix(const pugi::xml_node& element)
     return matrix;
 }
 
-void ReadSolidCommon(const pugi::xml_node& element, BasicEntry3D& solid)
+std::shared_ptr<Sketch> FindSketchOf(ImportContext& context, const pugi::xml_node& element, const Path& path,
+                                     const pugi::xpath_node& result)
 {
-    static const Path op("@op"), simple("@simple"), style("style3D");
-    const pugi::xml_node boolOp = FirstChildElement(element, "bool_op");
-    const std::string operation = Optional<std::string>(boolOp, op);
-    solid.boolOp = operation == "union" ? 1 : operation == "subtract" ? 2 : operation == "intersect" ? 3 : 0;
+    return FindOptional(
+        element, path, result, [&](std::string_view id) { return context.FindSketchAscii(id); },
+        [&](const std::wstring& id) { return context.FindSketch(id); });
+}
+
+const Path kBoolOp("bool_op");
+const Path kStyle3D("style3D");
+const Path kTransform("transform");
+const Path kStart3D("point3D[@name='start']");
+const Path kCenter3D("point3D[@name='center']");
+
+// A solid's first three paths are kBoolOp, kStyle3D and kTransform.
+template <std::size_t N>
+void ReadSolidCommon(const Found<N>& found, BasicEntry3D& solid)
+{
+    static const Path op("@op"), simple("@simple");
+    const pugi::xml_node boolOp = found[0].node();
+    const char* operation = OptionalText(boolOp, op);
+    solid.boolOp = std::strcmp(operation, "union") == 0       ? 1
+                   : std::strcmp(operation, "subtract") == 0  ? 2
+                   : std::strcmp(operation, "intersect") == 0 ? 3
+                                                              : 0;
     solid.simple = Optional<int>(boolOp, simple) == 1;
-    solid.style = Required<Style3D>(element, style);
-    const pugi::xml_node transform = FirstChildElement(element, "transform");
+    solid.style = RequiredOf<Style3D>(kStyle3D, found[1]);
+    const pugi::xml_node transform = found[2].node();
     if (transform)
         solid.transform = ReadMatrix(transform);
 }
-
-const Path kStart3D("point3D[@name='start']");
-const Path kCenter3D("point3D[@name='center']");
 
 std::shared_ptr<BasicEntry3D> ImportSolid(ImportContext& context, const pugi::xml_node& element, const char* kind)
 {
     static const Path end("point3D[@name='end']"), height("height/@value"), majorRadius("majorradius/@value"),
         minorRadius("minorradius/@value"), length("length/@value"), angle("angle/@value"),
-        sketchRef("sketchref/@value"), axis("axis");
+        sketchRef("sketchref/@value"), axis("axis"), sketchTransformPath("sketch_transform");
     if (std::strcmp(kind, "solid_block") == 0) {
+        static const Path* const paths[] = {&kBoolOp, &kStyle3D, &kTransform, &kStart3D, &end};
+        const Found found(element, paths);
         auto solid = std::make_shared<Block3D>();
-        ReadSolidCommon(element, *solid);
-        solid->start = Required<glm::dvec3>(element, kStart3D);
-        solid->end = Required<glm::dvec3>(element, end);
+        ReadSolidCommon(found, *solid);
+        solid->start = RequiredOf<glm::dvec3>(kStart3D, found[3]);
+        solid->end = RequiredOf<glm::dvec3>(end, found[4]);
         return solid;
     }
     if (std::strcmp(kind, "solid_cone") == 0 || std::strcmp(kind, "solid_cylinder") == 0) {
+        static const Path* const paths[] = {&kBoolOp, &kStyle3D, &kTransform, &kStart3D, &kRadius, &height};
+        const Found found(element, paths);
         const auto read = [&](auto solid) {
-            ReadSolidCommon(element, *solid);
-            solid->start = Required<glm::dvec3>(element, kStart3D);
-            solid->radius = Optional<double>(element, kRadius);
-            solid->height = Optional<double>(element, height);
+            ReadSolidCommon(found, *solid);
+            solid->start = RequiredOf<glm::dvec3>(kStart3D, found[3]);
+            solid->radius = OptionalOf<double>(element, kRadius, found[4]);
+            solid->height = OptionalOf<double>(element, height, found[5]);
             return std::shared_ptr<BasicEntry3D>(std::move(solid));
         };
         if (kind[7] == 'o')
@@ -299,39 +558,48 @@ std::shared_ptr<BasicEntry3D> ImportSolid(ImportContext& context, const pugi::xm
         return read(std::make_shared<Cylinder3D>());
     }
     if (std::strcmp(kind, "solid_sphere") == 0) {
+        static const Path* const paths[] = {&kBoolOp, &kStyle3D, &kTransform, &kCenter3D, &kRadius};
+        const Found found(element, paths);
         auto solid = std::make_shared<Sphere3D>();
-        ReadSolidCommon(element, *solid);
-        solid->center = Required<glm::dvec3>(element, kCenter3D);
-        solid->radius = Optional<double>(element, kRadius);
+        ReadSolidCommon(found, *solid);
+        solid->center = RequiredOf<glm::dvec3>(kCenter3D, found[3]);
+        solid->radius = OptionalOf<double>(element, kRadius, found[4]);
         return solid;
     }
     if (std::strcmp(kind, "solid_torus") == 0) {
+        static const Path* const paths[] = {&kBoolOp, &kStyle3D, &kTransform, &kCenter3D, &majorRadius, &minorRadius};
+        const Found found(element, paths);
         auto solid = std::make_shared<Torus3D>();
-        ReadSolidCommon(element, *solid);
-        solid->center = Required<glm::dvec3>(element, kCenter3D);
-        solid->majorRadius = Optional<double>(element, majorRadius);
-        solid->minorRadius = Optional<double>(element, minorRadius);
+        ReadSolidCommon(found, *solid);
+        solid->center = RequiredOf<glm::dvec3>(kCenter3D, found[3]);
+        solid->majorRadius = OptionalOf<double>(element, majorRadius, found[4]);
+        solid->minorRadius = OptionalOf<double>(element, minorRadius, found[5]);
         return solid;
     }
     if (std::strcmp(kind, "solid_extrude") == 0) {
+        static const Path* const paths[] = {&kBoolOp, &kStyle3D, &kTransform, &kStart3D, &length, &angle, &sketchRef};
+        const Found found(element, paths);
         auto solid = std::make_shared<Extrude3D>();
-        ReadSolidCommon(element, *solid);
-        solid->start = Required<glm::dvec3>(element, kStart3D);
-        solid->length = Optional<double>(element, length);
-        solid->angle = Optional<double>(element, angle);
-        solid->sketch = context.FindSketch(Optional<std::wstring>(element, sketchRef));
+        ReadSolidCommon(found, *solid);
+        solid->start = RequiredOf<glm::dvec3>(kStart3D, found[3]);
+        solid->length = OptionalOf<double>(element, length, found[4]);
+        solid->angle = OptionalOf<double>(element, angle, found[5]);
+        solid->sketch = FindSketchOf(context, element, sketchRef, found[6]);
         return solid;
     }
     if (std::strcmp(kind, "solid_revolve") == 0) {
+        static const Path* const paths[] = {&kBoolOp, &kStyle3D,  &kTransform,          &kStart3D,
+                                            &axis,    &angle,     &sketchTransformPath, &sketchRef};
+        const Found found(element, paths);
         auto solid = std::make_shared<Revolve3D>();
-        ReadSolidCommon(element, *solid);
-        solid->start = Required<glm::dvec3>(element, kStart3D);
-        solid->axis = Required<glm::dvec3>(element, axis);
-        solid->angle = Optional<double>(element, angle);
-        const pugi::xml_node sketchTransform = FirstChildElement(element, "sketch_transform");
+        ReadSolidCommon(found, *solid);
+        solid->start = RequiredOf<glm::dvec3>(kStart3D, found[3]);
+        solid->axis = RequiredOf<glm::dvec3>(axis, found[4]);
+        solid->angle = OptionalOf<double>(element, angle, found[5]);
+        const pugi::xml_node sketchTransform = found[6].node();
         if (sketchTransform)
             solid->sketchTransform = ReadMatrix(sketchTransform);
-        solid->sketch = context.FindSketch(Optional<std::wstring>(element, sketchRef));
+        solid->sketch = FindSketchOf(context, element, sketchRef, found[7]);
         return solid;
     }
     return nullptr;
@@ -343,9 +611,17 @@ std::shared_ptr<Part> ImportPart(ImportContext& context, const pugi::xml_node& e
     auto part = std::make_shared<Part>();
     ReadElementData(context, element, *part);
     context.Register(std::shared_ptr<Element>(part), part->id);
-    const std::wstring partType = Optional<std::wstring>(element, type);
-    if (!partType.empty() && partType != L"geom")
+    const pugi::xpath_node typeResult = type.First(element);
+    std::string_view asciiType;
+    if (!typeResult) {
+        oi::ReportEmptyValue(element.name(), type.Text());
+    } else if (!AsciiText(typeResult, asciiType)) {
+        const std::wstring wide = WideText(typeResult);
+        if (!wide.empty() && wide != L"geom")
+            return part;
+    } else if (!asciiType.empty() && asciiType != "geom") {
         return part;
+    }
     const pugi::xml_node geometry = FirstChildElement(element, "geometry");
     std::size_t children = 0;
     for (pugi::xml_node child = geometry.first_child(); child; child = child.next_sibling())
@@ -373,8 +649,9 @@ std::shared_ptr<Assembly> ImportAssembly(ImportContext& context, const pugi::xml
         if (component.type() != pugi::node_element || std::strcmp(component.name(), "component") != 0)
             continue;
         const pugi::xpath_node instanceOf = oi::Query<std::wstring>(component, "@instance_of");
-        const std::wstring id = WideText(instanceOf);
-        std::shared_ptr<Element> child = context.FindElement(id);
+        std::string_view asciiId;
+        std::shared_ptr<Element> child = AsciiText(instanceOf, asciiId) ? context.FindElementAscii(asciiId)
+                                                                        : context.FindElement(WideText(instanceOf));
         // Neither an unknown element nor the assembly itself may become a child:
         // the emission needs every child present and a tree without cycles.
         if (!child) {
@@ -387,17 +664,20 @@ std::shared_ptr<Assembly> ImportAssembly(ImportContext& context, const pugi::xml
                                 " lists itself in @instance_of, node=component, skipped");
             continue;
         }
-        const std::wstring ref = Optional<std::wstring>(component, materialRef);
-        if (!ref.empty())
-            child->material = context.FindMaterial(ref);
+        const pugi::xpath_node ref = materialRef.First(component);
+        std::string_view asciiRef;
+        if (!ref) {
+            oi::ReportEmptyValue(component.name(), materialRef.Text());
+        } else if (!AsciiText(ref, asciiRef)) {
+            const std::wstring wide = WideText(ref);
+            if (!wide.empty())
+                child->material = context.FindMaterial(wide);
+        } else if (!asciiRef.empty()) {
+            child->material = context.FindMaterialAscii(asciiRef);
+        }
         assembly->children.push_back(std::move(child));
     }
     return assembly;
-}
-
-std::wstring FirstChildValue(const pugi::xml_node& geom, const char* name, const Path& attribute)
-{
-    return Optional<std::wstring>(FirstChildElement(geom, name), attribute);
 }
 
 }  // namespace
@@ -430,31 +710,56 @@ void ImportTarvelDB(ImportContext& context, const pugi::xml_node& geom, TarvelDB
         lineStyles("lineStylesList/lineStyle"), sketches("sketchList/sketch"), parts("part"),
         assemblies("assembly"), value("@value"), unit("@unit");
     const oi::ScopedEmptyValueReport report(&ReportEmptyValue);
+    // One walk over the (many) children of geom finds where every section starts.
+    static const Path* const sectionPaths[] = {&configs, &materials, &lineStyles, &sketches, &parts, &assemblies};
+    constexpr std::size_t sectionCount = std::size(sectionPaths);
+    std::vector<pugi::xml_node> starts[sectionCount];
+    pugi::xml_node author, format;
     std::size_t elements = 0;
-    for (pugi::xml_node child = geom.first_child(); child; child = child.next_sibling())
+    for (pugi::xml_node child = geom.first_child(); child; child = child.next_sibling()) {
         ++elements;
+        const char* name = child.name();
+        for (std::size_t i = 0; i < sectionCount; ++i)
+            if (sectionPaths[i]->Walkable() && sectionPaths[i]->FirstStepSelects(child, name))
+                starts[i].push_back(child);
+        if (child.type() == pugi::node_element) {
+            if (!author && std::strcmp(name, "author") == 0)
+                author = child;
+            else if (!format && std::strcmp(name, "format") == 0)
+                format = child;
+        }
+    }
     context.ReserveElements(elements);
+    const auto forEach = [&](std::size_t section, auto&& f) {
+        const Path& path = *sectionPaths[section];
+        if (!path.Walkable()) {
+            path.ForEachElement(geom, f);
+            return;
+        }
+        for (const pugi::xml_node& start : starts[section])
+            path.ForEachElementBelow(start, f);
+    };
 
-    configs.ForEachElement(geom, [&](const pugi::xml_node& e) { database.AddConfigParam(ImportConfigParam(e)); });
-    materials.ForEachElement(geom, [&](const pugi::xml_node& e) {
+    forEach(0, [&](const pugi::xml_node& e) { database.AddConfigParam(ImportConfigParam(e)); });
+    forEach(1, [&](const pugi::xml_node& e) {
         auto entity = ImportMaterial(e);
         context.Register(entity, entity->id);
         database.AddMaterial(entity);
     });
-    lineStyles.ForEachElement(geom, [&](const pugi::xml_node& e) {
+    forEach(2, [&](const pugi::xml_node& e) {
         auto entity = ImportLineStyle(e);
         context.Register(entity, entity->id);
         database.AddLineStyle(entity);
     });
-    sketches.ForEachElement(geom, [&](const pugi::xml_node& e) {
+    forEach(3, [&](const pugi::xml_node& e) {
         auto entity = ImportSketch(context, e);
         context.Register(entity, entity->id);
         database.AddSketch(entity);
     });
-    parts.ForEachElement(geom, [&](const pugi::xml_node& e) { database.AddPart(ImportPart(context, e)); });
-    assemblies.ForEachElement(geom, [&](const pugi::xml_node& e) { database.AddAssembly(ImportAssembly(context, e)); });
-    database.SetAuthor(FirstChildValue(geom, "author", value));
-    database.SetUnit(FirstChildValue(geom, "format", unit));
+    forEach(4, [&](const pugi::xml_node& e) { database.AddPart(ImportPart(context, e)); });
+    forEach(5, [&](const pugi::xml_node& e) { database.AddAssembly(ImportAssembly(context, e)); });
+    database.SetAuthor(Optional<std::wstring>(author, value));
+    database.SetUnit(Optional<std::wstring>(format, unit));
     database.valid = true;
 }
 

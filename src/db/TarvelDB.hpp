@@ -6,11 +6,98 @@
 
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 namespace tarvel {
+
+// The hash of an id over its UTF-16 units; an ASCII text hashes as its wide form.
+std::size_t IdHash(const std::wstring& id);
+std::size_t IdHash(std::string_view asciiId);
+
+// An open-addressing table of (hash, position) pairs: several positions may share
+// a hash; the caller compares the ids. Kept flat, so that a file with many
+// elements costs no allocation per entry.
+class IdSlots {
+public:
+    static constexpr std::size_t kEmpty = static_cast<std::size_t>(-1);
+
+    void Reserve(std::size_t count);
+    // Calls same(position) for each position stored under the hash until it answers true.
+    template <typename Same>
+    std::size_t Find(std::size_t hash, Same&& same) const
+    {
+        if (slots_.empty())
+            return kEmpty;
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            const Slot& slot = slots_[i];
+            if (slot.position == kEmpty)
+                return kEmpty;
+            if (slot.hash == hash && same(slot.position))
+                return slot.position;
+        }
+    }
+    void Insert(std::size_t hash, std::size_t position);
+
+private:
+    struct Slot {
+        std::size_t hash = 0;
+        std::size_t position = kEmpty;
+    };
+    void Grow(std::size_t slotCount);
+
+    std::vector<Slot> slots_;
+    std::size_t used_ = 0;
+};
+
+// Entities by id; storing under a known id replaces the entity.
+template <typename T>
+class IdTable {
+public:
+    void Reserve(std::size_t count)
+    {
+        entries_.reserve(count);
+        slots_.Reserve(count);
+    }
+    void Store(const std::wstring& id, const std::shared_ptr<T>& entity)
+    {
+        const std::size_t hash = IdHash(id);
+        const std::size_t found =
+            slots_.Find(hash, [&](std::size_t position) { return entries_[position].first == id; });
+        if (found != IdSlots::kEmpty) {
+            entries_[found].second = entity;
+            return;
+        }
+        slots_.Insert(hash, entries_.size());
+        entries_.emplace_back(id, entity);
+    }
+    std::shared_ptr<T> Find(const std::wstring& id) const
+    {
+        const std::size_t found =
+            slots_.Find(IdHash(id), [&](std::size_t position) { return entries_[position].first == id; });
+        return found != IdSlots::kEmpty ? entries_[found].second : std::shared_ptr<T>();
+    }
+    std::shared_ptr<T> Find(std::string_view asciiId) const
+    {
+        const std::size_t found = slots_.Find(IdHash(asciiId), [&](std::size_t position) {
+            const std::wstring& id = entries_[position].first;
+            if (id.size() != asciiId.size())
+                return false;
+            for (std::size_t i = 0; i < id.size(); ++i)
+                if (id[i] != static_cast<wchar_t>(static_cast<unsigned char>(asciiId[i])))
+                    return false;
+            return true;
+        });
+        return found != IdSlots::kEmpty ? entries_[found].second : std::shared_ptr<T>();
+    }
+
+private:
+    std::vector<std::pair<std::wstring, std::shared_ptr<T>>> entries_;
+    IdSlots slots_;
+};
 
 class TarvelDB {
 public:
@@ -50,9 +137,8 @@ public:
 private:
     // The positions of each list by the hash of their ids, so that a large file is
     // not searched linearly; the ids themselves are compared in the list.
-    using IdIndex = std::unordered_multimap<std::size_t, std::size_t>;
     struct Listed {
-        IdIndex configParams, materials, lineStyles, sketches, parts, assemblies;
+        IdSlots configParams, materials, lineStyles, sketches, parts, assemblies;
     };
     Listed listed_;
 };
@@ -66,19 +152,23 @@ public:
     void Register(const std::shared_ptr<Element>& entity, const std::wstring& id);
 
     // Room for about that many elements, so that a large file does not rehash repeatedly.
-    void ReserveElements(std::size_t count) { elements_.reserve(count); }
+    void ReserveElements(std::size_t count) { elements_.Reserve(count); }
 
     std::shared_ptr<Material> FindMaterial(const std::wstring& id) const;
     std::shared_ptr<LineStyle> FindLineStyle(const std::wstring& id) const;
     std::shared_ptr<Sketch> FindSketch(const std::wstring& id) const;
     std::shared_ptr<Element> FindElement(const std::wstring& id) const;
+    // The same for an id given as ASCII text, without a wide copy.
+    std::shared_ptr<Material> FindMaterialAscii(std::string_view id) const { return materials_.Find(id); }
+    std::shared_ptr<Sketch> FindSketchAscii(std::string_view id) const { return sketches_.Find(id); }
+    std::shared_ptr<Element> FindElementAscii(std::string_view id) const { return elements_.Find(id); }
 
 private:
     // One table per kind: the kind is the table, the id the key.
-    std::unordered_map<std::wstring, std::shared_ptr<Material>> materials_;
-    std::unordered_map<std::wstring, std::shared_ptr<LineStyle>> lineStyles_;
-    std::unordered_map<std::wstring, std::shared_ptr<Sketch>> sketches_;
-    std::unordered_map<std::wstring, std::shared_ptr<Element>> elements_;
+    IdTable<Material> materials_;
+    IdTable<LineStyle> lineStyles_;
+    IdTable<Sketch> sketches_;
+    IdTable<Element> elements_;
 };
 
 }  // namespace tarvel
