@@ -81,19 +81,6 @@ GSErrCode SetLibraryList(const LibraryList* list)
     return Store().SetLibraries(list);
 }
 
-std::string Normalised(const std::string& path)
-{
-    std::string out;
-    for (char c : path) {
-        const char d = c == '\\' ? '/' : c;
-        if (d == '/' && !out.empty() && out.back() == '/')
-            continue;
-        out.push_back(d);
-    }
-    while (out.size() > 1 && out.back() == '/')
-        out.pop_back();
-    return out;
-}
 
 bool ValidTypeCode(std::int32_t type)
 {
@@ -192,8 +179,8 @@ GSErrCode LibPartModule::SetActiveLibraries(const std::vector<std::string>& fold
 
 bool LibPartModule::IsActiveFolder(const std::string& folder) const
 {
-    const std::string n = Normalised(folder);
-    return std::any_of(active_.begin(), active_.end(), [&](const auto& f) { return Normalised(f) == n; });
+    const std::string n = standin::base::NormalisePath(folder);
+    return std::any_of(active_.begin(), active_.end(), [&](const auto& f) { return standin::base::NormalisePath(f) == n; });
 }
 
 void LibPartModule::ScanFolder(const std::string& folder)
@@ -206,7 +193,7 @@ void LibPartModule::ScanFolder(const std::string& folder)
             files.push_back(it->path());
     std::sort(files.begin(), files.end());
     for (const auto& file : files) {
-        const std::string path = Normalised(file.string());
+        const std::string path = standin::base::NormalisePath(file.string());
         if (std::any_of(parts_.begin(), parts_.end(), [&](const LibPart& p) { return p.file == path; }))
             continue;
         bool ok = false;
@@ -319,7 +306,7 @@ GSErrCode LibPartModule::Begin(LibPartRecord* record)
     state.part.name = name;
     state.part.parentId = record->parentId;
     state.part.folder = location->PathText();
-    state.targetFile = Normalised(target.string());
+    state.targetFile = standin::base::NormalisePath(target.string());
     open_ = std::move(state);
     return 0;
 }

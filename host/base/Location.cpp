@@ -5,12 +5,8 @@
 
 namespace standin::base {
 GSErrCode TakeSpecialLocationFailure();
-}
 
-namespace IO {
-namespace {
-
-std::string Normalised(const std::string& path)
+std::string NormalisePath(const std::string& path)
 {
     std::string out;
     for (char c : path) {
@@ -23,6 +19,11 @@ std::string Normalised(const std::string& path)
         out.pop_back();
     return out;
 }
+}
+
+namespace IO {
+namespace {
+
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
@@ -98,7 +99,7 @@ std::string Location::FileSystemPath() const
     return out;
 }
 
-bool operator==(const Location& a, const Location& b) { return Normalised(a.path_) == Normalised(b.path_); }
+bool operator==(const Location& a, const Location& b) { return standin::base::NormalisePath(a.path_) == standin::base::NormalisePath(b.path_); }
 
 GSErrCode FileSystem::GetSpecialLocation(SpecialLocation which, Location* result) const
 {

@@ -22,6 +22,10 @@ std::optional<std::string> SpecialLocation(std::int32_t which);
 // The next n special-location queries answer this code.
 void FailSpecialLocation(GSErrCode code, int times = 1);
 
+// Path text with "/" as the only separator, doubled ones merged, no trailing one:
+// equal folders give equal texts.
+std::string NormalisePath(const std::string& path);
+
 // Memory manager bookkeeping.
 std::int64_t LivePointers();
 std::int64_t LiveHandles();
