@@ -179,23 +179,6 @@ auto FindOptional(const pugi::xml_node& element, const Path& path, const pugi::x
     return findWide(WideText(result));
 }
 
-// The optional rule over a fixed query.
-template <typename T>
-T Optional(const pugi::xml_node& element, const Path& path)
-{
-    const pugi::xpath_node result = path.First(element);
-    if (!result) {
-        oi::ReportEmptyValue(element.name(), path.Text());
-        return T{};
-    }
-    if constexpr (std::is_same_v<T, std::wstring>)
-        return WideText(result);
-    else if constexpr (std::is_arithmetic_v<T>)
-        return result.attribute() ? NumberOf<T>(result.attribute()) : oi::ReadValue<T>(result);
-    else
-        return oi::ReadValue<T>(result);
-}
-
 // The optional rule over a result already found for the path.
 template <typename T>
 T OptionalOf(const pugi::xml_node& element, const Path& path, const pugi::xpath_node& result)
@@ -210,6 +193,13 @@ T OptionalOf(const pugi::xml_node& element, const Path& path, const pugi::xpath_
         return result.attribute() ? NumberOf<T>(result.attribute()) : oi::ReadValue<T>(result);
     else
         return oi::ReadValue<T>(result);
+}
+
+// The optional rule over a fixed query.
+template <typename T>
+T Optional(const pugi::xml_node& element, const Path& path)
+{
+    return OptionalOf<T>(element, path, path.First(element));
 }
 
 // The optional rule for a text only compared: "" when missing.
