@@ -257,11 +257,8 @@ GSErrCode ElementModule::Modify(ElementRecord* element, const ElementRecord* mas
     if (element->elementType != type)
         return ErrBadRecord;
     const bool object = type == ElemObject || type == ElemLamp;
-    const std::size_t indexOffset = object ? offsetof(ElementRecord, objectLibIndex)
-                                           : offsetof(ElementRecord, openingLibIndex);
-    if (const GSErrCode err = records::CheckMask(
-            *mask, {offsetof(ElementRecord, a), offsetof(ElementRecord, b), indexOffset});
-        err != 0)
+    const std::size_t indexOffset = records::LibIndexOffset(type);
+    if (const GSErrCode err = records::CheckElementMask(*mask, type); err != 0)
         return err;
     const std::int32_t index = object ? element->objectLibIndex : element->openingLibIndex;
     const bool newIndex = records::Marked(*mask, indexOffset);

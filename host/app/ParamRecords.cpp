@@ -209,6 +209,19 @@ bool Marked(const HostInterface::ElementRecord& mask, std::size_t offset)
     return reinterpret_cast<const std::uint8_t*>(&mask)[offset] == 0xFF;
 }
 
+std::size_t LibIndexOffset(std::int32_t elementType)
+{
+    using HostInterface::ElementRecord;
+    const bool object = elementType == HostInterface::ElemObject || elementType == HostInterface::ElemLamp;
+    return object ? offsetof(ElementRecord, objectLibIndex) : offsetof(ElementRecord, openingLibIndex);
+}
+
+GSErrCode CheckElementMask(const HostInterface::ElementRecord& mask, std::int32_t elementType)
+{
+    using HostInterface::ElementRecord;
+    return CheckMask(mask, {offsetof(ElementRecord, a), offsetof(ElementRecord, b), LibIndexOffset(elementType)});
+}
+
 bool ZeroOutside(const void* record, std::size_t size, std::size_t from, std::size_t to)
 {
     const auto* bytes = static_cast<const std::uint8_t*>(record);

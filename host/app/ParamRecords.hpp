@@ -27,6 +27,10 @@ GSErrCode ReleaseParameters(GSHandle* handle);
 // Non-zero when a byte other than the first of an allowed field is set, or a mark is not 0xFF.
 GSErrCode CheckMask(const HostInterface::ElementRecord& mask, std::initializer_list<std::size_t> allowed);
 bool Marked(const HostInterface::ElementRecord& mask, std::size_t offset);
+// Where an element type keeps its library index: objects and lamps at 312, the others at 216.
+std::size_t LibIndexOffset(std::int32_t elementType);
+// A change mask that marks nothing but a, b and the type's library index.
+GSErrCode CheckElementMask(const HostInterface::ElementRecord& mask, std::int32_t elementType);
 // True when every byte outside [from, to) is zero.
 bool ZeroOutside(const void* record, std::size_t size, std::size_t from, std::size_t to);
 

@@ -116,11 +116,8 @@ GSErrCode ToolModule::StoreDefaults(const ElementRecord* element, ElementMemo* m
         return ErrBadParameter;
     const std::int32_t type = element->elementType;
     const bool object = type == ElemObject || type == ElemLamp;
-    const std::size_t indexOffset = object ? offsetof(ElementRecord, objectLibIndex)
-                                           : offsetof(ElementRecord, openingLibIndex);
-    if (const GSErrCode err = records::CheckMask(
-            *mask, {offsetof(ElementRecord, a), offsetof(ElementRecord, b), indexOffset});
-        err != 0)
+    const std::size_t indexOffset = records::LibIndexOffset(type);
+    if (const GSErrCode err = records::CheckElementMask(*mask, type); err != 0)
         return err;
     ElementRecord& target = defaults_.at(type);
     if (records::Marked(*mask, indexOffset)) {
