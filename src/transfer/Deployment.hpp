@@ -11,6 +11,8 @@ struct Deployment {
     // Base URLs without a trailing slash; the callers append their paths.
     std::string repositoryServer = "http://repository.tarvel.example";
     std::string updateServer = "http://update.tarvel.example";
+    // The support site's root page (Help, the About dialog's support link).
+    std::string supportSite = "https://support.tarvel.example/";
     // Longest wait for a connection (name lookup, connect, TLS handshake).
     std::chrono::milliseconds connectTimeout{std::chrono::seconds(30)};
     // A transfer is stalled, and aborted, when fewer than stallBytesPerSecond arrive
