@@ -57,31 +57,31 @@ bool CheckCall(const char* call)
     return true;
 }
 
-bool Usable(const std::shared_ptr<PanelState>& panel, const char* call)
+namespace {
+
+template <typename Object>
+bool UsableObject(const std::shared_ptr<Object>& object, const char* call, const char* what)
 {
     if (!CheckCall(call))
         return false;
-    if (panel && panel->failed)
+    // A refusal was made when it was created; nothing more to say.
+    if (object && object->failed)
         return false;
-    if (!panel || panel->dead) {
-        Refuse(std::string(call) + " on a panel the dialog manager no longer has");
+    if (!object || object->dead) {
+        Refuse(std::string(call) + " on " + what + " the dialog manager no longer has");
         return false;
     }
     return true;
 }
 
-bool Usable(const std::shared_ptr<ItemState>& item, const char* call)
+}  // namespace
+
+bool Usable(const std::shared_ptr<PanelState>& panel, const char* call)
 {
-    if (!CheckCall(call))
-        return false;
-    if (item && item->failed)
-        return false;
-    if (!item || item->dead) {
-        Refuse(std::string(call) + " on an item the dialog manager no longer has");
-        return false;
-    }
-    return true;
+    return UsableObject(panel, call, "a panel");
 }
+
+bool Usable(const std::shared_ptr<ItemState>& item, const char* call) { return UsableObject(item, call, "an item"); }
 
 void Step(const std::string& line)
 {
