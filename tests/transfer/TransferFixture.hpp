@@ -19,6 +19,10 @@
 
 namespace tarvel::testing {
 
+using standin::services::CatalogueServer;
+using standin::services::SilentListener;
+using standin::services::UnusedPort;
+
 // Short limits: nothing in a test waits for the deployment's real periods.
 inline Deployment TestDeployment()
 {

@@ -1,7 +1,7 @@
-// A catalogue stand-in for tests: an HTTP server on 127.0.0.1 and an ephemeral port
-// serving files, semaphores, error pages, slow and silent answers and callbacks, and
-// acting as an HTTP proxy that records what it forwards. Routes can be added while
-// it runs; every request is recorded.
+// The catalogue stand-in: an HTTP server on 127.0.0.1 and an ephemeral port serving
+// files, semaphores, error pages, slow and silent answers and callbacks, and acting
+// as an HTTP proxy that records what it forwards. Routes can be added while it runs;
+// every request is recorded. Tests and tools link it.
 #pragma once
 
 #include <chrono>
@@ -20,7 +20,7 @@ struct Request;
 struct Response;
 }  // namespace httplib
 
-namespace tarvel::testing {
+namespace standin::services {
 
 struct RecordedRequest {
     std::string target;     // as sent: a path, or an absolute URL through the proxy
@@ -102,4 +102,4 @@ private:
 // A port on 127.0.0.1 where nothing listens.
 int UnusedPort();
 
-}  // namespace tarvel::testing
+}  // namespace standin::services

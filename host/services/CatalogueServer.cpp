@@ -21,7 +21,7 @@ extern "C" const char* __tsan_default_suppressions()
 }
 #endif
 
-namespace tarvel::testing {
+namespace standin::services {
 namespace {
 
 // A fresh key and a self-signed certificate for 127.0.0.1; no store trusts it.
@@ -288,4 +288,4 @@ int UnusedPort()
     return ntohs(address.sin_port);
 }
 
-}  // namespace tarvel::testing
+}  // namespace standin::services
