@@ -314,6 +314,18 @@ void CatalogueServer::AddStall(const std::string& path, std::string firstBytes, 
 
 void CatalogueServer::AddCallback(const std::string& path) { AddFile(path, "OK", "text/plain"); }
 
+void CatalogueServer::AddTruncated(const std::string& path, std::string body, std::size_t sentBytes)
+{
+    Route(path, [body = std::move(body), sentBytes](const httplib::Request&, httplib::Response& response) {
+        response.set_content_provider(body.size(), "application/octet-stream",
+                                      [body, sentBytes](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                          if (offset >= sentBytes)
+                                              return false;
+                                          return sink.write(body.data() + offset, sentBytes - offset);
+                                      });
+    });
+}
+
 void CatalogueServer::EnableProxy()
 {
     std::lock_guard lock(mutex_);

@@ -63,6 +63,9 @@ public:
                   std::string rest = "");
     // An acknowledgement URL: 200 with "OK"; CallCount tells how often it was asked.
     void AddCallback(const std::string& path);
+    // Announces the whole body's length, sends its first `sentBytes` and closes the
+    // connection: a transfer that breaks off.
+    void AddTruncated(const std::string& path, std::string body, std::size_t sentBytes);
 
     // Requests in absolute form are forwarded to their origin and recorded.
     void EnableProxy();
