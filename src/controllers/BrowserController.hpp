@@ -71,6 +71,8 @@ public:
     // with an alert when that fails), closes the view (accepted when a name was
     // accepted) and ends the busy state. False, doing nothing, when the job started
     // last has not finished (or was let go): a stale completion creates nothing.
+    // The caller makes the product library folder active first, so that the proposed
+    // name is checked against the parts already saved there.
     bool CreateLibraryPart();
 
     // Written by the name dialog when the user accepts a name.
