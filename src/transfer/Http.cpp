@@ -133,7 +133,13 @@ bool CreateCurlHandle(CURL*& handle, char* errorBuffer, const char* url)
                         CURLE_OK &&
                     // "" means no proxy, whatever the environment's proxy variables say.
                     curl_easy_setopt(h, CURLOPT_PROXY, proxy.c_str()) == CURLE_OK;
-    if (!ok) {
+    bool trusted = true;
+    if (ok && !deployment.testTrustedAuthorities.empty()) {
+        curl_blob authorities{const_cast<char*>(deployment.testTrustedAuthorities.data()),
+                              deployment.testTrustedAuthorities.size(), CURL_BLOB_COPY};
+        trusted = curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &authorities) == CURLE_OK;
+    }
+    if (!ok || !trusted) {
         curl_easy_cleanup(h);
         return false;
     }
