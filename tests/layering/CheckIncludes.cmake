@@ -1,6 +1,7 @@
 # Fails on a quoted include that names a path with ".." or a file beside the
 # including file: such an include is found without the include path and so gets
 # past the layering.
+cmake_minimum_required(VERSION 3.25)
 set(bad "")
 foreach(root ${ROOTS})
   file(GLOB_RECURSE files ${root}/*.cpp ${root}/*.hpp ${root}/*.h)
