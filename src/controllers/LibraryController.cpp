@@ -8,9 +8,8 @@
 #include "transfer/DataCfg.hpp"
 #include "transfer/Deployment.hpp"
 #include "transfer/Http.hpp"
+#include "transfer/Json.hpp"
 #include "transfer/Pictures.hpp"
-
-#include <json/reader.h>
 
 #include <utf8.h>
 
@@ -35,38 +34,23 @@ std::wstring WideOrEmpty(const char* text)
     return wide;
 }
 
+// The member, or the null value when the value is no object or has no such member.
 const Json::Value& Member(const Json::Value& object, const char* key)
 {
-    // The const lookup answers the null value for a missing member, without copying.
-    return object.isObject() ? object[key] : Json::Value::nullSingleton();
+    const Json::Value* member = JsonMember(object, key);
+    return member != nullptr ? *member : Json::Value::nullSingleton();
 }
 
-// The member when the value is an object and the member is text that converts.
+// The member when it is text that converts.
 bool TextMember(const Json::Value& object, const char* key, std::wstring& text)
 {
-    const Json::Value& member = Member(object, key);
-    return member.isString() && ToWide(member.asString(), text);
+    const std::optional<std::string> member = JsonString(object, key);
+    return member && ToWide(*member, text);
 }
 
 const Json::Value& Element(const Json::Value& array, std::size_t index)
 {
     return array[static_cast<Json::ArrayIndex>(index)];
-}
-
-// The document as far as it parses; whatever the parser throws (nesting too deep,
-// for one) leaves a null root.
-void ParseJsonLeniently(const std::string& text, Json::Value& root)
-{
-    root = Json::Value();
-    try {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        Json::Reader reader(Json::Features::all());
-#pragma GCC diagnostic pop
-        reader.parse(text.data(), text.data() + text.size(), root);
-    } catch (const std::exception&) {
-        root = Json::Value();
-    }
 }
 
 // The body of a JSON object file, or false.
@@ -136,7 +120,8 @@ bool LibraryController::LoadRepository(const char* address)
     if (address == nullptr || !FetchJsonObjectText(address, body))
         return false;
     Json::Value root;
-    ParseJsonLeniently(body, root);
+    // A text that breaks off is used as far as it was read.
+    ParseJson(body, root);
     const Json::Value& repository = Member(root, "repository");
     const Json::Value& customers = Member(repository, "customers");
     if (!repository.isObject() || !customers.isArray())
@@ -277,7 +262,8 @@ std::string GetRepositoryUrlForProfile(const char* profile)
     if (profile == nullptr || !FetchJsonObjectText(CurrentDeployment().repositoryServer + "/repository/crs.json", body))
         return "";
     Json::Value root;
-    ParseJsonLeniently(body, root);
+    // A text that breaks off is used as far as it was read.
+    ParseJson(body, root);
     const Json::Value& profiles = Member(Member(root, "storage"), "profiles");
     if (!profiles.isArray())
         return "";

@@ -13,6 +13,8 @@ struct Deployment {
     // Base URLs without a trailing slash; the callers append their paths.
     std::string repositoryServer = "http://repository.tarvel.example";
     std::string updateServer = "http://update.tarvel.example";
+    // The installer is code that will run: it comes over HTTPS only.
+    std::string installerServer = "https://update.tarvel.example";
     // Longest wait for a connection (name lookup, connect, TLS handshake).
     std::chrono::milliseconds connectTimeout{std::chrono::seconds(30)};
     // A transfer is stalled, and aborted, when fewer than stallBytesPerSecond arrive

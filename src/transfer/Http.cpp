@@ -202,6 +202,18 @@ bool UrlExists(const std::string& url)
     return body.empty() || body[0] != '4';
 }
 
+bool FetchToStream(const std::string& url, std::ostream& out)
+{
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    CURL* handle = nullptr;
+    if (!CreateCurlHandle(handle, errorBuffer, url.c_str()))
+        return false;
+    HandleGuard guard{handle};
+    return curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, CurlWriteToStream) == CURLE_OK &&
+           curl_easy_setopt(handle, CURLOPT_WRITEDATA, &out) == CURLE_OK &&
+           curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L) == CURLE_OK && curl_easy_perform(handle) == CURLE_OK;
+}
+
 bool DownloadToFile(const std::string& url, const std::wstring& file)
 {
     std::ofstream stream = ostrel::OpenOutputStream(ostrel::WStringToPath(file));

@@ -34,21 +34,6 @@ void RemoveQuietly(const boost::filesystem::path& path)
     boost::filesystem::remove(path, ignored);
 }
 
-// Into the open stream; an HTTP error status fails the transfer like a broken one.
-bool FetchInto(const std::string& url, std::ostream& out)
-{
-    char errorBuffer[CURL_ERROR_SIZE] = {};
-    CURL* handle = nullptr;
-    if (!CreateCurlHandle(handle, errorBuffer, url.c_str()))
-        return false;
-    const bool ok = curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, CurlWriteToStream) == CURLE_OK &&
-                    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &out) == CURLE_OK &&
-                    curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L) == CURLE_OK &&
-                    curl_easy_perform(handle) == CURLE_OK;
-    curl_easy_cleanup(handle);
-    return ok;
-}
-
 }  // namespace
 
 bool StreamsEqual(std::istream& first, std::istream& second)
@@ -93,7 +78,7 @@ std::wstring DownloadImage(const std::string& url)
     }
     if (!out.is_open())
         return L"";
-    const bool fetched = FetchInto(url, out);
+    const bool fetched = FetchToStream(url, out);
     out.close();
     if (!fetched || out.fail()) {
         // A broken picture would stand as the comparison base of every later download.
