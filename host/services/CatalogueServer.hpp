@@ -29,7 +29,10 @@ struct RecordedRequest {
 
 class CatalogueServer {
 public:
-    enum class Kind { Plain, SelfSignedTls };
+    // SelfSignedTls: a certificate no store trusts. AuthorityTls: a certificate for
+    // 127.0.0.1 signed by a fresh test authority (AuthorityPem); AuthorityTlsOtherName
+    // the same authority's certificate for another host name.
+    enum class Kind { Plain, SelfSignedTls, AuthorityTls, AuthorityTlsOtherName };
 
     explicit CatalogueServer(Kind kind = Kind::Plain);
     ~CatalogueServer();
@@ -41,6 +44,9 @@ public:
     std::string Url(const std::string& path) const;
     // "127.0.0.1:PORT", the form a proxy setting takes.
     std::string HostAndPort() const;
+    // The PEM certificate of the authority that signed the server's certificate;
+    // empty unless the kind is one of the AuthorityTls kinds.
+    const std::string& AuthorityPem() const { return authorityPem_; }
 
     void AddFile(const std::string& path, std::string body, std::string contentType = "application/octet-stream");
     // Streamed from disk in pieces, for large files.
@@ -48,6 +54,8 @@ public:
     // 404 (with a small page) the first `notReady` times, then 200 with the body.
     void AddSemaphore(const std::string& path, int notReady, std::string readyBody = "");
     void AddStatus(const std::string& path, int status, std::string body);
+    // A redirect (301, 302, 303, 307 or 308) to the location, with a small page.
+    void AddRedirect(const std::string& path, int status, std::string location);
     // Sends nothing for `silence` (or until the server stops), then 200.
     void AddSilent(const std::string& path, std::chrono::milliseconds silence);
     // Sends the first bytes at once, then nothing for `silence`, then the rest.
@@ -55,6 +63,9 @@ public:
                   std::string rest = "");
     // An acknowledgement URL: 200 with "OK"; CallCount tells how often it was asked.
     void AddCallback(const std::string& path);
+    // Announces the whole body's length, sends its first `sentBytes` and closes the
+    // connection: a transfer that breaks off.
+    void AddTruncated(const std::string& path, std::string body, std::size_t sentBytes);
 
     // Requests in absolute form are forwarded to their origin and recorded.
     void EnableProxy();
@@ -74,6 +85,7 @@ private:
     std::thread thread_;
     int port_ = 0;
     bool tls_ = false;
+    std::string authorityPem_;
 
     mutable std::mutex mutex_;
     std::condition_variable stopping_;
