@@ -266,8 +266,7 @@ struct InProcessFigures {
 };
 
 // Load plus generation and the bare parse inside this process (each run a fresh child).
-InProcessFigures CompareInProcess(const std::string& path, double fileMb, const tarvel::bench::GeneratedCad& cad,
-                                  tarvel::tools::HostSession& session, int runs)
+InProcessFigures CompareInProcess(const std::string& path, int runs)
 {
     const auto parseOnce = [&](Measure&) {
         std::ifstream stream(path, std::ios::binary);
@@ -329,9 +328,6 @@ InProcessFigures CompareInProcess(const std::string& path, double fileMb, const 
         m.load = Seconds(start);
     });
     std::printf("                  import alone %.3f s\n", import.load);
-    (void)fileMb;
-    (void)cad;
-    (void)session;
     return {total.seconds};
 }
 
@@ -405,9 +401,7 @@ int main(int argc, char** argv)
                         kindName, fileMb, cad.materials, cad.sketches, cad.parts, cad.solids, cad.assemblies,
                         cad.components, cad.depth, cad.omissions, cad.unknown);
             std::printf("  load before %s\n", LoadAverage().c_str());
-            CompareInProcess(path, fileMb, cad, session, pairs);
-            std::printf("                  report lines %zu\n", session.Report().Entries().size());
-            session.Report().Clear();
+            CompareInProcess(path, pairs);
             const ProcessFigures f = CompareProcesses(path, pairs);
             std::printf("  whole processes: cad2gdl %.3f s, bare load_file %.3f s, ratio %.2f (median of %d "
                         "alternating pairs)\n",
