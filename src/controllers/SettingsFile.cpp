@@ -34,7 +34,12 @@ std::wstring SettingsFilePath() { return FullDataPath(settingsFile); }
 SettingsLoad LoadSettingsDocument(const std::wstring& path, pugi::xml_document& document)
 {
     document.reset();
-    std::ifstream in = ostrel::OpenInputStream(ostrel::WStringToPath(path));
+    const boost::filesystem::path file = ostrel::WStringToPath(path);
+    // A folder in the file's place opens as a stream on some systems: it is no file.
+    boost::system::error_code error;
+    if (!boost::filesystem::is_regular_file(file, error))
+        return SettingsLoad::Missing;
+    std::ifstream in = ostrel::OpenInputStream(file);
     if (!in.is_open())
         return SettingsLoad::Missing;
     const pugi::xml_parse_result result = document.load(in, pugi::parse_default, pugi::encoding_auto);

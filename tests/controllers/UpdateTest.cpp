@@ -53,6 +53,8 @@ protected:
         Deployment deployment = CurrentDeployment();
         deployment.installerServer = installerServer_->Url("");
         deployment.testTrustedAuthorities = installerServer_->AuthorityPem();
+        // A TLS handshake in a sanitizer build on a busy machine takes its time.
+        deployment.connectTimeout = std::chrono::seconds(10);
         installerDeployment_.emplace(deployment);
         return *installerServer_;
     }
