@@ -68,7 +68,7 @@ int main(int argc, char** argv)
     options.specialLocation = special.string();
     tarvel::tools::HostSession session(options);
     tarvel::InitializeAddOnGlobals();
-    tarvel::testing::CatalogueServer server;
+    standin::services::CatalogueServer server;
     server.AddFileFromDisk("/files/artifact.zip", archive);
     const std::string url = server.Url("/files/artifact.zip");
 

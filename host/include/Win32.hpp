@@ -91,3 +91,64 @@ using LPCCH = const char*;
 // U+FFFD. A byte count of -1 includes the terminator. With a zero target size
 // answers the units needed; 0 when the target is too small or the page unknown.
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int byteCount, LPWSTR target, int targetUnits);
+
+// The C runtime's clock: seconds since 1970 (UTC), and their local calendar time
+// (0, or EINVAL for a null argument). Tests can set both the time and the zone.
+using __time64_t = std::int64_t;
+using errno_t = int;
+struct tm;
+__time64_t _time64(__time64_t* time);
+errno_t _localtime64_s(struct tm* local, const __time64_t* time);
+
+// The trust check of a file's signature (Authenticode through the generic verify
+// action). A verify opens a state that a close with the same data must release.
+using LONG = std::int32_t;
+struct GUID {
+    std::uint32_t Data1;
+    std::uint16_t Data2;
+    std::uint16_t Data3;
+    std::uint8_t Data4[8];
+};
+inline constexpr GUID WINTRUST_ACTION_GENERIC_VERIFY_V2 = {
+    0x00AAC56B, 0xCD44, 0x11D0, {0x8C, 0xC2, 0x00, 0xC0, 0x4F, 0xC2, 0x95, 0xEE}};
+struct WINTRUST_FILE_INFO {
+    DWORD cbStruct;
+    LPCWSTR pcwszFilePath;
+    HANDLE hFile;
+    const GUID* pgKnownSubject;
+};
+struct WINTRUST_DATA {
+    DWORD cbStruct;
+    LPVOID pPolicyCallbackData;
+    LPVOID pSIPClientData;
+    DWORD dwUIChoice;
+    DWORD fdwRevocationChecks;
+    DWORD dwUnionChoice;
+    union {
+        WINTRUST_FILE_INFO* pFile;
+        void* pCatalog;
+        void* pBlob;
+        void* pSgnr;
+        void* pCert;
+    };
+    DWORD dwStateAction;
+    HANDLE hWVTStateData;
+    WCHAR* pwszURLReference;
+    DWORD dwProvFlags;
+    DWORD dwUIContext;
+    void* pSignatureSettings;
+};
+constexpr DWORD WTD_UI_ALL = 1;
+constexpr DWORD WTD_UI_NONE = 2;
+constexpr DWORD WTD_REVOKE_NONE = 0;
+constexpr DWORD WTD_REVOKE_WHOLECHAIN = 1;
+constexpr DWORD WTD_CHOICE_FILE = 1;
+constexpr DWORD WTD_STATEACTION_IGNORE = 0;
+constexpr DWORD WTD_STATEACTION_VERIFY = 1;
+constexpr DWORD WTD_STATEACTION_CLOSE = 2;
+constexpr LONG ERROR_SUCCESS = 0;
+constexpr LONG TRUST_E_PROVIDER_UNKNOWN = static_cast<LONG>(0x800B0001);
+constexpr LONG TRUST_E_NOSIGNATURE = static_cast<LONG>(0x800B0100);
+constexpr LONG TRUST_E_SUBJECT_FORM_UNKNOWN = static_cast<LONG>(0x800B0003);
+constexpr LONG E_INVALIDARG = static_cast<LONG>(0x80070057);
+LONG WinVerifyTrust(HWND window, GUID* action, LPVOID data);

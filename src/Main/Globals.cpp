@@ -33,6 +33,12 @@ std::int32_t PaletteRefIdFromGuid(const GS::Guid& guid)
 const GS::Guid toolbarPaletteGuid("835C2B73-CBA4-4179-84BA-2D907BC7E3BA");
 const std::int32_t toolbarPaletteRefId = PaletteRefIdFromGuid(toolbarPaletteGuid);
 
+std::mutex& DataFilesMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
 std::wstring FullDataPath(const std::wstring& relative)
 {
     return ostrel::ac::interop::GetSpecialFolderPath() + relative;

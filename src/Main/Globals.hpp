@@ -6,6 +6,7 @@
 #include "GSRoot.hpp"
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 namespace tarvel {
@@ -33,6 +34,11 @@ std::int32_t PaletteRefIdFromGuid(const GS::Guid& guid);
 // its path is set, then the Settings.xml names. Throws GSException when the special
 // location is not available and boost's filesystem_error when a folder cannot be made.
 void InitializeAddOnGlobals();
+
+// One lock for the whole process around every read-modify-write of a shared file in
+// the data root (Settings.xml) and around the choice and creation of a free name in
+// the Images folder: the user-interface thread and the clipboard watcher both do them.
+std::mutex& DataFilesMutex();
 
 // The full path text of a folder global: the special location's path followed by it.
 std::wstring FullDataPath(const std::wstring& relative);

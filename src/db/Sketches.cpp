@@ -51,14 +51,18 @@ void PutText(GdlWriter& writer, double a, double b, const char* status)
     writer.AppendUtf8((Line("    PUT ") << a << ", " << b << status).Text());
 }
 
-// Whether the sweep from t0 to t1 (radians, t0 <= t1) passes an angle congruent to a.
+// Whether the sweep between t0 and t1 (radians) passes an angle congruent to a. A
+// sweep may run downward (a negative sweep stays negative), so the range is taken
+// between the smaller and the larger end.
 bool Passes(double t0, double t1, double a)
 {
     constexpr double kTurn = 6.283185307179586;
-    const double k = std::ceil((t0 - a) / kTurn);
+    const double low = std::fmin(t0, t1);
+    const double high = std::fmax(t0, t1);
+    const double k = std::ceil((low - a) / kTurn);
     if (!std::isfinite(k))
         return false;
-    return a + kTurn * k <= t1;
+    return a + kTurn * k <= high;
 }
 
 }  // namespace

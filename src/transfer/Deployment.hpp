@@ -3,6 +3,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace tarvel {
@@ -11,6 +13,8 @@ struct Deployment {
     // Base URLs without a trailing slash; the callers append their paths.
     std::string repositoryServer = "http://repository.tarvel.example";
     std::string updateServer = "http://update.tarvel.example";
+    // The installer is code that will run: it comes over HTTPS only.
+    std::string installerServer = "https://update.tarvel.example";
     // The support site's root page (Help, the About dialog's support link).
     std::string supportSite = "https://support.tarvel.example/";
     // Longest wait for a connection (name lookup, connect, TLS handshake).
@@ -21,6 +25,13 @@ struct Deployment {
     std::chrono::seconds stallTime{120};
     // Between two probes of a semaphore URL.
     std::chrono::milliseconds semaphorePollPeriod{1111};
+    // One zip extraction: at most this many entries in the archive and this many
+    // bytes written. Far above any product's CAD data; an archive past them is refused.
+    std::size_t maxZipEntries = 1000;
+    std::uint64_t maxZipBytes = std::uint64_t{256} << 20;
+    // Tests only: PEM certificates trusted in place of the system's store, so that a
+    // loopback HTTPS server with a test authority can be reached. Empty in production.
+    std::string testTrustedAuthorities;
 };
 
 // A copy of the settings in force; safe from any thread.

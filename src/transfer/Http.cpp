@@ -133,7 +133,13 @@ bool CreateCurlHandle(CURL*& handle, char* errorBuffer, const char* url)
                         CURLE_OK &&
                     // "" means no proxy, whatever the environment's proxy variables say.
                     curl_easy_setopt(h, CURLOPT_PROXY, proxy.c_str()) == CURLE_OK;
-    if (!ok) {
+    bool trusted = true;
+    if (ok && !deployment.testTrustedAuthorities.empty()) {
+        curl_blob authorities{const_cast<char*>(deployment.testTrustedAuthorities.data()),
+                              deployment.testTrustedAuthorities.size(), CURL_BLOB_COPY};
+        trusted = curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &authorities) == CURLE_OK;
+    }
+    if (!ok || !trusted) {
         curl_easy_cleanup(h);
         return false;
     }
@@ -194,6 +200,18 @@ bool UrlExists(const std::string& url)
         return code != 404;
     }
     return body.empty() || body[0] != '4';
+}
+
+bool FetchToStream(const std::string& url, std::ostream& out)
+{
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    CURL* handle = nullptr;
+    if (!CreateCurlHandle(handle, errorBuffer, url.c_str()))
+        return false;
+    HandleGuard guard{handle};
+    return curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, CurlWriteToStream) == CURLE_OK &&
+           curl_easy_setopt(handle, CURLOPT_WRITEDATA, &out) == CURLE_OK &&
+           curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L) == CURLE_OK && curl_easy_perform(handle) == CURLE_OK;
 }
 
 bool DownloadToFile(const std::string& url, const std::wstring& file)

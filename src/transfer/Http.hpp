@@ -43,6 +43,9 @@ bool HttpGetToString(const char* url, std::string& body);
 // begins with "4", or a handle that cannot be set up.
 bool UrlExists(const std::string& url);
 
+// GET into the stream; an HTTP error status fails the transfer like a broken one.
+bool FetchToStream(const std::string& url, std::ostream& out);
+
 // GET into a file (wide path text); an error page is written like a file. False
 // when the transfer or the writing failed.
 bool DownloadToFile(const std::string& url, const std::wstring& file);

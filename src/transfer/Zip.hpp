@@ -13,11 +13,15 @@ constexpr std::size_t kMaxZipEntryName = 255;
 // valid UTF-8 and at most kMaxZipEntryName bytes.
 bool IsSafeZipEntryName(const std::string& name);
 
-// Unpacks every entry of the archive into the folder (given with a trailing "\").
-// Entries are written under their stored names; no folders are created. entryName
-// receives the entry to use: the last ".xml" entry, or the first entry when there
-// is none. False for an archive that does not open, is empty or damaged, or names
-// an entry that is not safe; such an archive is refused before anything is written.
+// Unpacks the archive into the folder (given with a trailing "\"). Entries are
+// written under their stored names; no folders are made, so an entry in a folder
+// that does not exist is left out, as are folder entries and entries without a name.
+// entryName receives the entry to use: the last ".xml" entry written, or the first
+// entry written when there is none. False when the archive does not open, writes
+// nothing, or is refused: an unsafe entry name, an entry that is the archive itself,
+// more entries or bytes than the deployment allows (refused before writing), or an
+// entry that is damaged or cannot be written whole. A refused archive leaves none of
+// its files behind.
 bool ExtractZip(const std::wstring& zipPath, const std::wstring& folder, std::string& entryName);
 
 }  // namespace tarvel

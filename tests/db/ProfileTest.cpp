@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <random>
 
 namespace {
 
@@ -216,6 +218,77 @@ TEST(SketchProfileTest, Sides)
     EXPECT_EQ(SignWithTolerance(std::numeric_limits<double>::infinity()), 1);
 }
 
+// A negative difference gets 360 only once, so a sweep can stay negative and the arc
+// runs downward from its start angle: its points, not only its ends, decide its side.
+TEST(SketchProfileTest, ArcSides)
+{
+    constexpr double kQuarter = 1.5707963267948966;
+    struct Case {
+        const char* what;
+        std::shared_ptr<Arc2D> arc;
+        double theta;
+        std::int16_t side;
+    };
+    const Case cases[] = {
+        {"three turns down about -y, reaching below the axis", A(81.7, 0, 696, 1800, 360), kQuarter, 2},
+        {"its mirror, ends below the axis", A(-81.7, 0, 696, 1980, 540), kQuarter, 2},
+        {"half turn down over the top", A(0, -1, 5, 900, 360), 0, 2},
+        {"half turn down under the bottom", A(0, 1, 5, 1080, 540), 0, 2},
+        {"quarter turn down, above the axis", A(0, 0, 5, 540, 90), 0, 1},
+        {"quarter turn down, below the axis", A(0, 0, 5, 630, 180), 0, -1},
+        {"turns down beside the axis", A(0, 8, 5, 1800, 360), 0, 1},
+    };
+    for (const auto& c : cases) {
+        GdlWriter writer;
+        writer.axisAngle = c.theta;
+        EXPECT_EQ(c.arc->AxisSide(writer), c.side) << c.what;
+    }
+}
+
+// The side of random arcs, either sweep direction and several turns, against the
+// extremes of densely sampled points of the arc.
+TEST(SketchProfileTest, ArcSideAgreesWithItsPoints)
+{
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> coordinate(-10, 10), radius(0, 12), angle(-1080, 1080), turn(-3.2, 3.2);
+    int compared = 0;
+    for (int i = 0; i < 3000; ++i) {
+        auto arc = A(coordinate(rng), coordinate(rng), radius(rng), angle(rng), angle(rng));
+        if (i % 3 == 0)  // whole degrees meet the top and bottom of the circle exactly
+            arc = A(std::round(arc->center.x), std::round(arc->center.y), std::round(arc->radius),
+                    std::round(arc->startAngle / 15) * 15, std::round(arc->endAngle / 15) * 15);
+        const double theta = i % 2 == 0 ? 0 : turn(rng);
+        double sweep = arc->endAngle - arc->startAngle;
+        if (sweep < 0)
+            sweep += 360;
+        const double cy = arc->center.y * std::cos(theta) + arc->center.x * std::sin(theta);
+        double low = HUGE_VAL;
+        double high = -HUGE_VAL;
+        // a sample every tenth of a degree misses an extreme by less than 2e-6 here
+        const int samples = 1 + static_cast<int>(std::fabs(sweep) * 10);
+        for (int k = 0; k <= samples; ++k) {
+            const double phi = (arc->startAngle + sweep * k / samples) * 0.017453292519943295 + theta;
+            const double y = cy + arc->radius * std::sin(phi);
+            low = std::min(low, y);
+            high = std::max(high, y);
+        }
+        // Skip arcs whose extremes lie too near the tolerance for sampling to tell.
+        const auto near = [](double y) { return std::fabs(std::fabs(y) - 0.000001) < 0.001; };
+        if (near(low) || near(high))
+            continue;
+        const bool positive = high > 0.000001;
+        const bool negative = low < -0.000001;
+        const std::int16_t expected = positive && negative ? 2 : positive ? 1 : negative ? -1 : 0;
+        GdlWriter writer;
+        writer.axisAngle = theta;
+        EXPECT_EQ(arc->AxisSide(writer), expected)
+            << "centre " << arc->center.x << ", " << arc->center.y << ", radius " << arc->radius << ", from "
+            << arc->startAngle << " to " << arc->endAngle << ", turned " << theta;
+        ++compared;
+    }
+    EXPECT_GT(compared, 2000);
+}
+
 std::shared_ptr<Extrude3D> Extrusion(std::shared_ptr<Sketch> sketch, double length)
 {
     auto e = std::make_shared<Extrude3D>();
@@ -305,6 +378,11 @@ TEST(RevolvedSolidTest, Texts)
         {"sketch transform without inverse", singular, 1, kRefusal},
         {"axis not a number", Revolution(halfDisc, {std::nan(""), 0, 0}), 1, kRefusal},
         {"axis infinite", Revolution(halfDisc, {std::numeric_limits<double>::infinity(), 0, 0}), 1, kRefusal},
+        // the arc turns three times downward round a circle that reaches across the axis
+        {"arc of negative sweep crossing the axis",
+         Revolution(S({A(81.7, 0, 696, 1800, 360), L(-614, 0, 778, 0)}), {0, -1, 0}), 1, kRefusal},
+        {"its mirror, below the axis at first", Revolution(S({A(-81.7, 0, 696, 1980, 540), L(614, 0, -778, 0)}),
+                                                           {0, -1, 0}), 1, kRefusal},
         {"no sketch", Revolution(nullptr, {1, 0, 0}), 1, {}},
     };
     for (const auto& c : cases) {

@@ -167,26 +167,86 @@ TEST_F(Http, UrlExistsTable)
         EXPECT_EQ(UrlExists(c.url), c.exists) << c.url;
 }
 
-TEST_F(Http, SelfSignedTlsIsRefused)
+TEST_F(Http, ServerCertificatesAreVerified)
 {
-    // The handshake must finish, slow as it is under the sanitizers.
+    // The handshakes must finish, slow as they are under the sanitizers.
     Deployment patient = TestDeployment();
     patient.connectTimeout = std::chrono::seconds(20);
-    ScopedDeployment scoped(patient);
-    CatalogueServer server(CatalogueServer::Kind::SelfSignedTls);
-    server.AddFile("/a", "secret");
-    CURL* handle = nullptr;
-    char error[CURL_ERROR_SIZE] = {};
-    const std::string url = server.Url("/a");
-    ASSERT_TRUE(CreateCurlHandle(handle, error, url.c_str()));
-    std::string body;
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, CurlWriteToBuffer);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
-    EXPECT_EQ(curl_easy_perform(handle), CURLE_PEER_FAILED_VERIFICATION) << error;
-    curl_easy_cleanup(handle);
-    EXPECT_EQ(body, "");
-    EXPECT_FALSE(HttpGetToString(url.c_str(), body));
-    EXPECT_EQ(server.CallCount("/a"), 0);
+    struct Case {
+        const char* what;
+        CatalogueServer::Kind kind;
+        bool trustTheAuthority;
+        CURLcode result;
+    } cases[] = {
+        {"self-signed", CatalogueServer::Kind::SelfSignedTls, false, CURLE_PEER_FAILED_VERIFICATION},
+        {"test authority, not trusted", CatalogueServer::Kind::AuthorityTls, false, CURLE_PEER_FAILED_VERIFICATION},
+        {"test authority, trusted", CatalogueServer::Kind::AuthorityTls, true, CURLE_OK},
+        {"trusted authority, other host name", CatalogueServer::Kind::AuthorityTlsOtherName, true,
+         CURLE_PEER_FAILED_VERIFICATION},
+    };
+    for (const auto& c : cases) {
+        CatalogueServer server(c.kind);
+        server.AddFile("/a", "secret");
+        Deployment deployment = patient;
+        if (c.trustTheAuthority)
+            deployment.testTrustedAuthorities = server.AuthorityPem();
+        ScopedDeployment scoped(deployment);
+        CURL* handle = nullptr;
+        char error[CURL_ERROR_SIZE] = {};
+        const std::string url = server.Url("/a");
+        ASSERT_TRUE(CreateCurlHandle(handle, error, url.c_str())) << c.what;
+        std::string body;
+        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, CurlWriteToBuffer);
+        curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
+        EXPECT_EQ(curl_easy_perform(handle), c.result) << c.what << ": " << error;
+        curl_easy_cleanup(handle);
+        const bool ok = c.result == CURLE_OK;
+        EXPECT_EQ(HttpGetToString(url.c_str(), body), ok) << c.what;
+        EXPECT_EQ(body, ok ? "secret" : "") << c.what;
+        EXPECT_EQ(server.CallCount("/a"), ok ? 2 : 0) << c.what;
+    }
+}
+
+TEST(DeploymentLimits, ProductionValues)
+{
+    // What the add-on runs with when no test overrides it: a hanging server is given
+    // up, a slow but moving download never is, and an archive is bounded generously.
+    const Deployment production;
+    EXPECT_EQ(production.connectTimeout, std::chrono::seconds(30));
+    EXPECT_EQ(production.stallBytesPerSecond, 1);
+    EXPECT_EQ(production.stallTime, std::chrono::seconds(120));
+    EXPECT_EQ(production.semaphorePollPeriod, std::chrono::milliseconds(1111));
+    EXPECT_EQ(production.maxZipEntries, 1000u);
+    EXPECT_EQ(production.maxZipBytes, 256u << 20);
+    EXPECT_EQ(production.testTrustedAuthorities, "");
+    const Deployment current = CurrentDeployment();
+    EXPECT_EQ(current.connectTimeout, production.connectTimeout);
+    EXPECT_EQ(current.stallTime, production.stallTime);
+    EXPECT_EQ(current.semaphorePollPeriod, production.semaphorePollPeriod);
+    EXPECT_EQ(current.testTrustedAuthorities, "");
+    {
+        ScopedDeployment scoped(TestDeployment());
+        EXPECT_EQ(CurrentDeployment().semaphorePollPeriod, std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(CurrentDeployment().semaphorePollPeriod, production.semaphorePollPeriod);
+}
+
+TEST_F(Http, RedirectsAreNotFollowed)
+{
+    CatalogueServer server;
+    server.AddFile("/new.xml", "<target/>");
+    for (int status : {301, 302, 303, 307, 308})
+        server.AddRedirect("/old" + std::to_string(status) + ".xml", status, server.Url("/new.xml"));
+    for (int status : {301, 302, 303, 307, 308}) {
+        const std::string url = server.Url("/old" + std::to_string(status) + ".xml");
+        std::string body;
+        EXPECT_TRUE(HttpGetToString(url.c_str(), body)) << status;
+        EXPECT_EQ(body, "<html><body>moved</body></html>") << status;
+        EXPECT_TRUE(DownloadToTemp(url, "old.xml")) << status;
+        EXPECT_EQ(ReadFile(TempFolder() / "old.xml"), "<html><body>moved</body></html>") << status;
+        EXPECT_TRUE(UrlExists(url)) << status;
+    }
+    EXPECT_EQ(server.CallCount("/new.xml"), 0);
 }
 
 TEST_F(Http, TheUserProxyCarriesTheRequests)

@@ -1,7 +1,10 @@
 #include "TransferFixture.hpp"
+#include "ZipMaker.hpp"
 
 #include "transfer/Download.hpp"
 #include "transfer/Zip.hpp"
+
+#include <algorithm>
 
 namespace tarvel::testing {
 namespace {
@@ -48,6 +51,12 @@ TEST_F(Zip, PlainFilesAndErrorPagesAreStoredAsTheyCame)
     EXPECT_EQ(ReadFile(TempFolder() / "model"), "<model/>");
     EXPECT_TRUE(DownloadArtifact(server.Url("/x/sheet.xml"), localPath));
     EXPECT_EQ(ReadFile(TempFolder() / "sheet.xml"), "error page");
+    // Only a name ending in ".zip", as written, is unpacked.
+    server.AddFile("/x/DATA.ZIP", MakeZip({{"inner.xml", "<i/>"}}));
+    EXPECT_TRUE(DownloadArtifact(server.Url("/x/DATA.ZIP"), localPath));
+    EXPECT_EQ(localPath, TempPathText("DATA.ZIP"));
+    EXPECT_EQ(ReadFile(TempFolder() / "DATA.ZIP"), MakeZip({{"inner.xml", "<i/>"}}));
+    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "inner.xml"));
     // Nothing answers: the path is set, the file empty.
     EXPECT_FALSE(DownloadArtifact("http://127.0.0.1:" + std::to_string(UnusedPort()) + "/y.xml", localPath));
     EXPECT_EQ(localPath, TempPathText("y.xml"));
@@ -101,6 +110,114 @@ TEST_F(Zip, EntriesInFoldersAreWrittenOnlyWhereTheFolderExists)
     EXPECT_EQ(entry, "have/a.xml");
     EXPECT_EQ(ReadFile(TempFolder() / "have" / "a.xml"), "<a/>");
     EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "missing"));
+    // Nothing that can be written: nothing to use.
+    WriteFile(TempFolder() / "g.zip", MakeZip({{"only/", ""}, {"missing/b.png", "png"}}));
+    EXPECT_FALSE(ExtractZip(temp + L"g.zip", temp, entry));
+    EXPECT_EQ(entry, "");
+}
+
+// Writes the archive into Temp and unpacks it there.
+class ZipExtraction : public TransferFixture {
+protected:
+    bool Extract(const std::string& archiveName, const std::string& bytes, std::string& entry)
+    {
+        WriteFile(TempFolder() / archiveName, bytes);
+        const std::wstring temp = ostrel::PathToWString(TempFolder()) + L"\\";
+        return ExtractZip(temp + ostrel::Utf8ToWString(archiveName), temp, entry);
+    }
+    std::vector<std::string> TempFiles() const
+    {
+        std::vector<std::string> names;
+        for (const auto& file : boost::filesystem::directory_iterator(TempFolder()))
+            names.push_back(file.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(ZipExtraction, AnEntryWithoutANameIsSkipped)
+{
+    std::string entry;
+    EXPECT_TRUE(Extract("a.zip", MakeZip({{"", "nameless"}, {"a.png", "png"}, {"", "x"}}), entry));
+    EXPECT_EQ(entry, "a.png");
+    EXPECT_EQ(TempFiles(), (std::vector<std::string>{"a.png", "a.zip"}));
+    EXPECT_FALSE(Extract("b.zip", MakeZip({{"", "nameless"}}), entry));
+    EXPECT_EQ(entry, "");
+}
+
+TEST_F(ZipExtraction, AnEntryThatIsTheArchiveItselfIsRefused)
+{
+    for (const char* own : {"data.zip", "./data.zip", ".\\data.zip"}) {
+        const std::string zip = MakeZip({{"a.xml", "<a/>"}, {own, "overwritten"}, {"c.xml", "<c/>"}});
+        std::string entry;
+        EXPECT_FALSE(Extract("data.zip", zip, entry)) << own;
+        EXPECT_EQ(ReadFile(TempFolder() / "data.zip"), zip) << own;
+        EXPECT_EQ(TempFiles(), std::vector<std::string>{"data.zip"}) << own;
+    }
+}
+
+TEST_F(ZipExtraction, ARefusedArchiveLeavesNothingOfItBehind)
+{
+    WriteFile(TempFolder() / "earlier.xml", "from an earlier product");
+    std::string damaged = MakeZip({{"a.xml", "<a/>"}, {"b.xml", std::string(5000, 'b')}, {"c.xml", "<c/>"}}, true);
+    damaged[damaged.find("bbbb")] = 'x';
+    std::string entry;
+    EXPECT_FALSE(Extract("damaged.zip", damaged, entry));
+    EXPECT_EQ(TempFiles(), (std::vector<std::string>{"damaged.zip", "earlier.xml"}));
+
+    // A chosen entry that cannot be opened for writing fails the extraction, instead
+    // of a success with the entry missing.
+    boost::filesystem::create_directory(TempFolder() / "b.xml");
+    EXPECT_FALSE(Extract("blocked.zip", MakeZip({{"a.xml", "<a/>"}, {"b.xml", "<b/>"}}), entry));
+    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "a.xml"));
+    boost::filesystem::remove(TempFolder() / "b.xml");
+
+    // A write that fails (a full disk) fails the extraction.
+    if (boost::filesystem::exists("/dev/full")) {
+        boost::filesystem::create_symlink("/dev/full", TempFolder() / "b.xml");
+        EXPECT_FALSE(Extract("full.zip", MakeZip({{"a.xml", "<a/>"}, {"b.xml", std::string(200000, 'b')}}), entry));
+        EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "a.xml"));
+    }
+    EXPECT_EQ(entry, "");
+    EXPECT_EQ(ReadFile(TempFolder() / "earlier.xml"), "from an earlier product");
+}
+
+TEST_F(ZipExtraction, EntriesAndBytesAreBounded)
+{
+    auto limits = [](std::size_t entries, std::uint64_t bytes) {
+        Deployment deployment = TestDeployment();
+        deployment.maxZipEntries = entries;
+        deployment.maxZipBytes = bytes;
+        return deployment;
+    };
+    struct Case {
+        const char* what;
+        Deployment deployment;
+        std::string zip;
+        bool ok;
+    } cases[] = {
+        {"entries at the limit", limits(3, 1000), MakeZip({{"d/", ""}, {"a.xml", "a"}, {"b.xml", "b"}}), true},
+        {"one entry too many", limits(3, 1000), MakeZip({{"d/", ""}, {"a.xml", "a"}, {"b.xml", "b"}, {"c", "c"}}),
+         false},
+        {"bytes at the limit", limits(10, 1000), MakeZip({{"a.xml", std::string(600, 'a')}, {"b", std::string(400, 'b')}}),
+         true},
+        {"one byte too many", limits(10, 1000),
+         MakeZip({{"a.xml", std::string(600, 'a')}, {"b", std::string(401, 'b')}}), false},
+        // 8 KB of archive, 78 entries over one run of 4 MB of zeros: 312 MB unpacked.
+        {"overlapping entries, production limits", Deployment(), MakeOverlappingZip(78, 4 << 20), false},
+        {"overlapping entries within the limits", limits(10, 4 << 20), MakeOverlappingZip(2, 1 << 20), true},
+    };
+    for (const auto& c : cases) {
+        ScopedDeployment scoped(c.deployment);
+        std::string entry;
+        EXPECT_EQ(Extract("x.zip", c.zip, entry), c.ok) << c.what;
+        if (!c.ok) {
+            EXPECT_EQ(TempFiles(), std::vector<std::string>{"x.zip"}) << c.what;
+        }
+        for (const auto& file : TempFiles())
+            boost::filesystem::remove(TempFolder() / file);
+    }
+    EXPECT_LT(MakeOverlappingZip(78, 4 << 20).size(), 10000u);
 }
 
 class ZipNonAscii : public TransferFixture {

@@ -2,7 +2,9 @@
 
 #include <httplib.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -10,7 +12,9 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <initializer_list>
 #include <stdexcept>
+#include <utility>
 
 #if defined(__SANITIZE_THREAD__)
 // The server library is built without ThreadSanitizer: its own atomics are invisible,
@@ -21,37 +25,109 @@ extern "C" const char* __tsan_default_suppressions()
 }
 #endif
 
-namespace tarvel::testing {
+namespace standin::services {
 namespace {
 
-// A fresh key and a self-signed certificate for 127.0.0.1; no store trusts it.
-std::unique_ptr<httplib::Server> MakeTlsServer()
+struct KeyFree {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+struct CertFree {
+    void operator()(X509* cert) const { X509_free(cert); }
+};
+using Key = std::unique_ptr<EVP_PKEY, KeyFree>;
+using Cert = std::unique_ptr<X509, CertFree>;
+
+Key NewKey()
 {
-    EVP_PKEY* key = EVP_EC_gen("P-256");
-    X509* cert = X509_new();
-    if (key == nullptr || cert == nullptr)
+    Key key(EVP_EC_gen("P-256"));
+    if (!key)
+        throw std::runtime_error("cannot make a test key");
+    return key;
+}
+
+// A certificate for the subject's key, valid from an hour ago for a day, signed by
+// the issuer (itself when issuer is null), with the extensions given as
+// configuration texts.
+Cert NewCertificate(const char* commonName, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey, long serial,
+                    std::initializer_list<std::pair<int, const char*>> extensions)
+{
+    Cert cert(X509_new());
+    if (!cert)
         throw std::runtime_error("cannot make a test certificate");
-    X509_set_version(cert, 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
-    X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(cert), 24 * 3600);
-    X509_set_pubkey(cert, key);
-    X509_NAME* name = X509_get_subject_name(cert);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1,
+    X509_set_version(cert.get(), 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), serial);
+    X509_gmtime_adj(X509_getm_notBefore(cert.get()), -3600);
+    X509_gmtime_adj(X509_getm_notAfter(cert.get()), 24 * 3600);
+    X509_set_pubkey(cert.get(), key);
+    X509_NAME* name = X509_get_subject_name(cert.get());
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName), -1, -1,
                                0);
-    X509_set_issuer_name(cert, name);
-    X509_sign(cert, key, EVP_sha256());
-    auto server = std::make_unique<httplib::SSLServer>(cert, key);
-    X509_free(cert);
-    EVP_PKEY_free(key);
-    return server;
+    X509_set_issuer_name(cert.get(), issuer != nullptr ? X509_get_subject_name(issuer) : name);
+    X509V3_CTX context;
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, issuer != nullptr ? issuer : cert.get(), cert.get(), nullptr, nullptr, 0);
+    for (const auto& [nid, value] : extensions) {
+        X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value);
+        if (extension == nullptr || X509_add_ext(cert.get(), extension, -1) != 1)
+            throw std::runtime_error("cannot add a test certificate extension");
+        X509_EXTENSION_free(extension);
+    }
+    if (X509_sign(cert.get(), issuerKey, EVP_sha256()) <= 0)
+        throw std::runtime_error("cannot sign a test certificate");
+    return cert;
+}
+
+// A fresh key and a self-signed certificate for 127.0.0.1; no store trusts it.
+std::unique_ptr<httplib::Server> MakeSelfSignedServer()
+{
+    Key key = NewKey();
+    Cert cert = NewCertificate("127.0.0.1", key.get(), nullptr, key.get(), 1, {});
+    return std::make_unique<httplib::SSLServer>(cert.get(), key.get());
+}
+
+// A fresh authority and a server certificate it signed for the subject name; the
+// authority's certificate goes to authorityPem. Nothing of it outlives the server.
+std::unique_ptr<httplib::Server> MakeAuthorityServer(const char* subjectName, std::string& authorityPem)
+{
+    Key authorityKey = NewKey();
+    Cert authority = NewCertificate("Tarvel Test Authority", authorityKey.get(), nullptr, authorityKey.get(), 1,
+                                    {{NID_basic_constraints, "critical,CA:TRUE"},
+                                     {NID_key_usage, "critical,keyCertSign,cRLSign"},
+                                     {NID_subject_key_identifier, "hash"}});
+    Key key = NewKey();
+    Cert cert = NewCertificate("Tarvel test server", key.get(), authority.get(), authorityKey.get(), 2,
+                               {{NID_basic_constraints, "critical,CA:FALSE"},
+                                {NID_key_usage, "critical,digitalSignature"},
+                                {NID_ext_key_usage, "serverAuth"},
+                                {NID_subject_alt_name, subjectName},
+                                {NID_authority_key_identifier, "keyid:always"}});
+    std::unique_ptr<BIO, int (*)(BIO*)> bio(BIO_new(BIO_s_mem()), BIO_free);
+    if (!bio || PEM_write_bio_X509(bio.get(), authority.get()) != 1)
+        throw std::runtime_error("cannot write the test authority");
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(bio.get(), &data);
+    authorityPem.assign(data, static_cast<std::size_t>(size));
+    return std::make_unique<httplib::SSLServer>(cert.get(), key.get());
 }
 
 }  // namespace
 
-CatalogueServer::CatalogueServer(Kind kind) : tls_(kind == Kind::SelfSignedTls)
+CatalogueServer::CatalogueServer(Kind kind) : tls_(kind != Kind::Plain)
 {
-    server_ = tls_ ? MakeTlsServer() : std::make_unique<httplib::Server>();
+    switch (kind) {
+    case Kind::Plain:
+        server_ = std::make_unique<httplib::Server>();
+        break;
+    case Kind::SelfSignedTls:
+        server_ = MakeSelfSignedServer();
+        break;
+    case Kind::AuthorityTls:
+        server_ = MakeAuthorityServer("IP:127.0.0.1", authorityPem_);
+        break;
+    case Kind::AuthorityTlsOtherName:
+        server_ = MakeAuthorityServer("DNS:other.example", authorityPem_);
+        break;
+    }
     auto handler = [this](const httplib::Request& request, httplib::Response& response) { Handle(request, response); };
     server_->Get(".*", handler);
     server_->Post(".*", handler);
@@ -200,6 +276,15 @@ void CatalogueServer::AddStatus(const std::string& path, int status, std::string
     });
 }
 
+void CatalogueServer::AddRedirect(const std::string& path, int status, std::string location)
+{
+    Route(path, [status, location = std::move(location)](const httplib::Request&, httplib::Response& response) {
+        response.status = status;
+        response.set_header("Location", location);
+        response.set_content("<html><body>moved</body></html>", "text/html");
+    });
+}
+
 void CatalogueServer::AddSilent(const std::string& path, std::chrono::milliseconds silence)
 {
     Route(path, [this, silence](const httplib::Request&, httplib::Response& response) {
@@ -228,6 +313,18 @@ void CatalogueServer::AddStall(const std::string& path, std::string firstBytes, 
 }
 
 void CatalogueServer::AddCallback(const std::string& path) { AddFile(path, "OK", "text/plain"); }
+
+void CatalogueServer::AddTruncated(const std::string& path, std::string body, std::size_t sentBytes)
+{
+    Route(path, [body = std::move(body), sentBytes](const httplib::Request&, httplib::Response& response) {
+        response.set_content_provider(body.size(), "application/octet-stream",
+                                      [body, sentBytes](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                          if (offset >= sentBytes)
+                                              return false;
+                                          return sink.write(body.data() + offset, sentBytes - offset);
+                                      });
+    });
+}
 
 void CatalogueServer::EnableProxy()
 {
@@ -288,4 +385,4 @@ int UnusedPort()
     return ntohs(address.sin_port);
 }
 
-}  // namespace tarvel::testing
+}  // namespace standin::services

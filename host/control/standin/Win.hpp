@@ -60,4 +60,23 @@ int LiveThreads();
 // Waits until every thread started with CreateThread has ended; false on timeout.
 bool WaitForAllThreads(std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
+// The C runtime's clock as _time64 and _localtime64_s see it: a fixed time (seconds
+// since 1970, UTC) in place of the system's, and a fixed offset from UTC in minutes
+// in place of the system's time zone; nothing given restores the system's.
+void SetClock(std::optional<std::int64_t> secondsSince1970);
+void SetUtcOffset(std::optional<int> minutes);
+
+// The trust check: a file is trusted when its bytes are among those signed here (as a
+// signature by a trusted publisher would make it); every verify is logged.
+struct TrustCheck {
+    std::string file;  // path as the caller gave it, UTF-8
+    bool trusted;
+};
+void TrustSignedContent(const std::string& bytes);
+// Forgets the signed contents and the log.
+void ClearTrust();
+std::vector<TrustCheck> TrustLog();
+// Verify states not closed yet.
+int OpenTrustStates();
+
 }  // namespace standin::win

@@ -1,3 +1,5 @@
+// The stand-in host with the add-on's data folders and short transfer limits, and a
+// view that records what a download tells it: for the tests of catalogue exchange.
 #pragma once
 
 #include "CatalogueServer.hpp"
@@ -18,6 +20,10 @@
 #include <vector>
 
 namespace tarvel::testing {
+
+using standin::services::CatalogueServer;
+using standin::services::SilentListener;
+using standin::services::UnusedPort;
 
 // Short limits: nothing in a test waits for the deployment's real periods.
 inline Deployment TestDeployment()
@@ -116,9 +122,6 @@ private:
     bool cancelled_ = false;
     std::optional<std::int16_t> cancelAtProgress_;
 };
-
-// A zip archive of the entries, built with minizip (deflated, or stored when asked).
-std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries, bool store = false);
 
 inline CatalogueArtifacts MakeArtifacts(const std::vector<std::pair<std::string, std::string>>& typeAndUrl,
                                         ITokenAndArtifactsView* view)

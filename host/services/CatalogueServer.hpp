@@ -1,7 +1,7 @@
-// A catalogue stand-in for tests: an HTTP server on 127.0.0.1 and an ephemeral port
-// serving files, semaphores, error pages, slow and silent answers and callbacks, and
-// acting as an HTTP proxy that records what it forwards. Routes can be added while
-// it runs; every request is recorded.
+// The catalogue stand-in: an HTTP server on 127.0.0.1 and an ephemeral port serving
+// files, semaphores, error pages, slow and silent answers and callbacks, and acting
+// as an HTTP proxy that records what it forwards. Routes can be added while it runs;
+// every request is recorded. Tests and tools link it.
 #pragma once
 
 #include <chrono>
@@ -20,7 +20,7 @@ struct Request;
 struct Response;
 }  // namespace httplib
 
-namespace tarvel::testing {
+namespace standin::services {
 
 struct RecordedRequest {
     std::string target;     // as sent: a path, or an absolute URL through the proxy
@@ -29,7 +29,10 @@ struct RecordedRequest {
 
 class CatalogueServer {
 public:
-    enum class Kind { Plain, SelfSignedTls };
+    // SelfSignedTls: a certificate no store trusts. AuthorityTls: a certificate for
+    // 127.0.0.1 signed by a fresh test authority (AuthorityPem); AuthorityTlsOtherName
+    // the same authority's certificate for another host name.
+    enum class Kind { Plain, SelfSignedTls, AuthorityTls, AuthorityTlsOtherName };
 
     explicit CatalogueServer(Kind kind = Kind::Plain);
     ~CatalogueServer();
@@ -41,6 +44,9 @@ public:
     std::string Url(const std::string& path) const;
     // "127.0.0.1:PORT", the form a proxy setting takes.
     std::string HostAndPort() const;
+    // The PEM certificate of the authority that signed the server's certificate;
+    // empty unless the kind is one of the AuthorityTls kinds.
+    const std::string& AuthorityPem() const { return authorityPem_; }
 
     void AddFile(const std::string& path, std::string body, std::string contentType = "application/octet-stream");
     // Streamed from disk in pieces, for large files.
@@ -48,6 +54,8 @@ public:
     // 404 (with a small page) the first `notReady` times, then 200 with the body.
     void AddSemaphore(const std::string& path, int notReady, std::string readyBody = "");
     void AddStatus(const std::string& path, int status, std::string body);
+    // A redirect (301, 302, 303, 307 or 308) to the location, with a small page.
+    void AddRedirect(const std::string& path, int status, std::string location);
     // Sends nothing for `silence` (or until the server stops), then 200.
     void AddSilent(const std::string& path, std::chrono::milliseconds silence);
     // Sends the first bytes at once, then nothing for `silence`, then the rest.
@@ -55,6 +63,9 @@ public:
                   std::string rest = "");
     // An acknowledgement URL: 200 with "OK"; CallCount tells how often it was asked.
     void AddCallback(const std::string& path);
+    // Announces the whole body's length, sends its first `sentBytes` and closes the
+    // connection: a transfer that breaks off.
+    void AddTruncated(const std::string& path, std::string body, std::size_t sentBytes);
 
     // Requests in absolute form are forwarded to their origin and recorded.
     void EnableProxy();
@@ -74,6 +85,7 @@ private:
     std::thread thread_;
     int port_ = 0;
     bool tls_ = false;
+    std::string authorityPem_;
 
     mutable std::mutex mutex_;
     std::condition_variable stopping_;
@@ -102,4 +114,4 @@ private:
 // A port on 127.0.0.1 where nothing listens.
 int UnusedPort();
 
-}  // namespace tarvel::testing
+}  // namespace standin::services

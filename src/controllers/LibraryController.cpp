@@ -1,0 +1,279 @@
+#include "controllers/LibraryController.hpp"
+
+#include "Main/Globals.hpp"
+#include "controllers/SettingsFile.hpp"
+#include "ostrel/Text.hpp"
+#include "ostrel/interop/HostApi.hpp"
+#include "ostrel/interop/Interop.hpp"
+#include "transfer/DataCfg.hpp"
+#include "transfer/Deployment.hpp"
+#include "transfer/Http.hpp"
+#include "transfer/Json.hpp"
+#include "transfer/Pictures.hpp"
+
+#include <utf8.h>
+
+namespace tarvel {
+namespace {
+
+constexpr const char* kArchicadTarget = "archicad";
+
+// Text from a file or the network that is not UTF-8 counts as missing.
+bool ToWide(const std::string& text, std::wstring& wide)
+{
+    if (!utf8::is_valid(text.begin(), text.end()))
+        return false;
+    wide = ostrel::Utf8ToWString(text);
+    return true;
+}
+
+std::wstring WideOrEmpty(const char* text)
+{
+    std::wstring wide;
+    ToWide(text, wide);
+    return wide;
+}
+
+// The member, or the null value when the value is no object or has no such member.
+const Json::Value& Member(const Json::Value& object, const char* key)
+{
+    const Json::Value* member = JsonMember(object, key);
+    return member != nullptr ? *member : Json::Value::nullSingleton();
+}
+
+// The member when it is text that converts.
+bool TextMember(const Json::Value& object, const char* key, std::wstring& text)
+{
+    const std::optional<std::string> member = JsonString(object, key);
+    return member && ToWide(*member, text);
+}
+
+const Json::Value& Element(const Json::Value& array, std::size_t index)
+{
+    return array[static_cast<Json::ArrayIndex>(index)];
+}
+
+// The body of a JSON object file, or false.
+bool FetchJsonObjectText(const std::string& url, std::string& body)
+{
+    return HttpGetToString(url.c_str(), body) && !body.empty() && body[0] == '{';
+}
+
+void ReportToHost(const std::string& text, bool alert)
+{
+    HostApi_Report(ostrel::ac::interop::ToUniString(ostrel::Utf8ToWString(text)), alert);
+}
+
+}  // namespace
+
+std::shared_ptr<Library> MakeLibrary() { return std::make_shared<Library>(); }
+
+RepositoryContext HostRepositoryContext()
+{
+    RepositoryContext context;
+    context.culture = ostrel::ac::interop::LoadResourceStringUtf8(17781, 1);
+    context.profile = "TARVEL";
+    try {
+        ConfigEntries entries;
+        LoadDataCfg(entries);
+        context.profile = GetConfigValue(entries, "profile", "TARVEL");
+    } catch (const ostrel::ac::interop::GSException&) {
+        // No add-on folder, so no data.cfg: the default profile.
+    }
+    context.report = ReportToHost;
+    return context;
+}
+
+LibraryController::LibraryController(bool online)
+    : LibraryController(online, online ? HostRepositoryContext() : RepositoryContext{})
+{
+}
+
+LibraryController::LibraryController(bool online, RepositoryContext context) : context_(std::move(context))
+{
+    LoadActiveLibraries();
+    if (!online)
+        return;
+    std::string address = GetRepositoryUrlForProfile(context_.profile.c_str());
+    if (address.size() < 2)
+        address = CurrentDeployment().repositoryServer + "/repository/repository.json";
+    if (!LoadRepository(address.c_str())) {
+        if (context_.report)
+            context_.report(kRepositoryFailure, true);
+        libraries_.clear();
+    }
+}
+
+void LibraryController::LoadActiveLibraries()
+{
+    pugi::xml_document document;
+    if (LoadSettingsDocument(SettingsFilePath(), document) == SettingsLoad::Missing)
+        return;
+    const pugi::xml_node settings = document.child(ostrel::WStringToUtf8(settingsElementName).c_str());
+    for (const pugi::xpath_node& node : settings.select_nodes("ActiveLibraries/Library"))
+        libraries_.push_back(ReadLibraryFromXml(node.node()));
+}
+
+bool LibraryController::LoadRepository(const char* address)
+{
+    std::string body;
+    if (address == nullptr || !FetchJsonObjectText(address, body))
+        return false;
+    Json::Value root;
+    // A text that breaks off is used as far as it was read.
+    ParseJson(body, root);
+    const Json::Value& repository = Member(root, "repository");
+    const Json::Value& customers = Member(repository, "customers");
+    if (!repository.isObject() || !customers.isArray())
+        return false;
+    for (std::size_t c = 0; c < customers.size(); ++c) {
+        const Json::Value& entries = Member(Element(customers, c), "libraries");
+        if (!entries.isArray())
+            return false;
+        for (std::size_t e = 0; e < entries.size(); ++e) {
+            const Json::Value& entry = Element(entries, e);
+            const Json::Value& targets = Member(entry, "target_systems");
+            if (!targets.isArray())
+                continue;
+            bool forThisHost = false;
+            for (std::size_t t = 0; t < targets.size() && !forThisHost; ++t)
+                forThisHost = Element(targets, t).isString() && Element(targets, t).asString() == kArchicadTarget;
+            std::wstring id;
+            if (!forThisHost || !TextMember(entry, "id", id))
+                continue;
+            std::shared_ptr<Library> library;
+            for (const auto& known : libraries_)
+                if (known->id == id) {
+                    library = known;
+                    break;
+                }
+            if (library) {
+                FillLibraryFromJson(entry, library, context_.culture);
+            } else {
+                library = MakeLibrary();
+                FillLibraryFromJson(entry, library, context_.culture);
+                libraries_.push_back(std::move(library));
+            }
+        }
+    }
+    return true;
+}
+
+void LibraryController::GetActiveLibraries(std::vector<std::shared_ptr<Library>>& active) const
+{
+    for (const auto& library : libraries_)
+        if (library->active)
+            active.push_back(library);
+}
+
+bool LibraryController::SaveActiveLibraries(bool allInMenu)
+{
+    return RewriteSettings(SettingsFilePath(), [&](pugi::xml_node settings) {
+        settings.remove_child("ActiveLibraries");
+        pugi::xml_node list = settings.append_child("ActiveLibraries");
+        for (const auto& library : libraries_) {
+            if (!library->active)
+                continue;
+            pugi::xml_node element = list.append_child("Library");
+            element.append_attribute("id").set_value(ostrel::WStringToUtf8(library->id).c_str());
+            element.append_attribute("name").set_value(ostrel::WStringToUtf8(library->name).c_str());
+            element.append_attribute("logo").set_value(ostrel::WStringToUtf8(library->logo).c_str());
+            element.append_attribute("url").set_value(ostrel::WStringToUtf8(library->url).c_str());
+            element.append_attribute("description").set_value(ostrel::WStringToUtf8(library->description).c_str());
+            element.append_attribute("is_in_menu").set_value(allInMenu || library->is_in_menu);
+        }
+    });
+}
+
+std::shared_ptr<Library> LibraryController::Find(const std::string& id) const
+{
+    std::wstring wide;
+    // An id that is not UTF-8 names no library.
+    if (!ToWide(id, wide))
+        return nullptr;
+    for (const auto& library : libraries_)
+        if (library->id == wide)
+            return library;
+    return nullptr;
+}
+
+bool LibraryController::ActivateLibrary(std::string id)
+{
+    const std::shared_ptr<Library> library = Find(id);
+    if (!library || library->active)
+        return false;
+    library->active = true;
+    return true;
+}
+
+bool LibraryController::GetLibraryUrl(std::string id, std::wstring& url) const
+{
+    const std::shared_ptr<Library> library = Find(id);
+    if (!library)
+        return false;
+    url = library->url;
+    return true;
+}
+
+void LibraryController::ApplyActiveLibraries()
+{
+    if (view == nullptr)
+        return;
+    std::vector<LibraryChoice> choices;
+    view->CollectLibraries(choices);
+    for (const auto& library : libraries_)
+        for (const LibraryChoice& choice : choices)
+            if (choice.libraryId == library->id) {
+                library->active = choice.checked;
+                break;
+            }
+    view->Close(true);
+}
+
+std::shared_ptr<Library> ReadLibraryFromXml(const pugi::xml_node& element)
+{
+    std::shared_ptr<Library> library = MakeLibrary();
+    library->id = WideOrEmpty(element.attribute("id").value());
+    library->name = WideOrEmpty(element.attribute("name").value());
+    library->logo = WideOrEmpty(element.attribute("logo").value());
+    library->url = WideOrEmpty(element.attribute("url").value());
+    library->description = WideOrEmpty(element.attribute("description").value());
+    library->active = true;
+    library->is_in_menu = element.attribute("is_in_menu").as_bool(true);
+    return library;
+}
+
+void FillLibraryFromJson(const Json::Value& entry, std::shared_ptr<Library> library, const std::string& culture)
+{
+    std::wstring text;
+    library->id = TextMember(entry, "id", text) ? text : std::wstring();
+    library->url = TextMember(entry, "baseurl", text) ? text : std::wstring();
+    const Json::Value& logo = Member(entry, "logo");
+    library->logo = logo.isString() ? DownloadImage(logo.asString()) : std::wstring();
+    if (TextMember(Member(entry, "name"), culture.c_str(), text))
+        library->name = text;
+    if (TextMember(Member(entry, "description"), culture.c_str(), text))
+        library->description = text;
+}
+
+std::string GetRepositoryUrlForProfile(const char* profile)
+{
+    std::string body;
+    if (profile == nullptr || !FetchJsonObjectText(CurrentDeployment().repositoryServer + "/repository/crs.json", body))
+        return "";
+    Json::Value root;
+    // A text that breaks off is used as far as it was read.
+    ParseJson(body, root);
+    const Json::Value& profiles = Member(Member(root, "storage"), "profiles");
+    if (!profiles.isArray())
+        return "";
+    for (std::size_t i = 0; i < profiles.size(); ++i) {
+        const Json::Value& id = Member(Element(profiles, i), "id");
+        const Json::Value& repository = Member(Element(profiles, i), "repository");
+        if (id.isString() && id.asString() == profile && repository.isString())
+            return repository.asString();
+    }
+    return "";
+}
+
+}  // namespace tarvel

@@ -1,0 +1,308 @@
+#include "controllers/ToolbarController.hpp"
+
+#include "libparts/LibPartFromArtifacts.hpp"
+#include "ostrel/Text.hpp"
+#include "ostrel/interop/HostApi.hpp"
+#include "ostrel/interop/Interop.hpp"
+#include "transfer/ClipboardMessage.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace tarvel {
+
+ToolbarController toolbarController;
+
+void UserInterfaceQueue::PostReport(std::string text, bool alert)
+{
+    std::lock_guard lock(mutex_);
+    items_.push_back(Item{Item::Kind::Report, std::move(text), alert});
+}
+
+void UserInterfaceQueue::PostReloadLibraries()
+{
+    std::lock_guard lock(mutex_);
+    // One pending reload reads the latest Settings.xml for all the requests after it.
+    if (!items_.empty() && items_.back().kind == Item::Kind::ReloadLibraries)
+        return;
+    items_.push_back(Item{Item::Kind::ReloadLibraries, {}, false});
+}
+
+std::vector<UserInterfaceQueue::Item> UserInterfaceQueue::Take()
+{
+    std::lock_guard lock(mutex_);
+    return std::exchange(items_, {});
+}
+
+ToolbarController::~ToolbarController()
+{
+    bool threads = false;
+    {
+        std::lock_guard lock(mutex_);
+        threads = watcherThread_ != nullptr || !jobs_.empty();
+    }
+    if (threads && !StopAndJoin(std::chrono::seconds(5)))
+        std::fputs("Tarvel: a thread of the add-on has not ended\n", stderr);
+}
+
+bool ToolbarController::IsIdle() const
+{
+    return !browserDialogOpen.load(std::memory_order_acquire) && !downloadBusy.load(std::memory_order_acquire);
+}
+
+void ToolbarController::Post(const char* text) { queue_.PostReport(text, true); }
+
+void ToolbarController::ReadHostContext()
+{
+    RepositoryContext context = HostRepositoryContext();
+    std::lock_guard lock(mutex_);
+    culture_ = std::move(context.culture);
+    profile_ = std::move(context.profile);
+}
+
+void ToolbarController::HandleToken(std::string& token)
+{
+    CatalogueArtifacts artifacts;
+    std::string catalogName;
+    if (!ParseArtifactsMessage(Base64Decode(token), artifacts, catalogName)) {
+        Post(kInvalidToken);
+        return;
+    }
+    if (catalogName.empty()) {
+        Post(kEmptyCatalogue);
+        return;
+    }
+    RepositoryContext context;
+    {
+        std::lock_guard lock(mutex_);
+        context.culture = culture_;
+        context.profile = profile_;
+    }
+    context.report = [this](const std::string& text, bool alert) { queue_.PostReport(text, alert); };
+    LibraryController libraries(true, std::move(context));
+    if (libraries.ActivateLibrary(catalogName)) {
+        libraries.SaveActiveLibraries(false);
+        // The palette's list belongs to the user-interface thread: it reloads there.
+        queue_.PostReloadLibraries();
+    }
+    std::wstring url;
+    if (!libraries.GetLibraryUrl(catalogName, url)) {
+        Post(kUnknownCatalogue);
+        return;
+    }
+    StartDownload(std::move(artifacts), url);
+}
+
+void ToolbarController::StartDownload(CatalogueArtifacts artifacts, const std::wstring& url)
+{
+    // A job that was cancelled may still be in a transfer: it is cut off from the
+    // view before the new one starts.
+    std::shared_ptr<DownloadJob> previous;
+    {
+        std::lock_guard lock(mutex_);
+        previous = std::move(currentJob_);
+    }
+    if (previous)
+        previous->Detach();
+
+    ITokenAndArtifactsView* target = view.load(std::memory_order_acquire);
+    // The view hears of the start, and the controller is busy, before the worker exists.
+    if (target != nullptr)
+        target->SetProgress(1);
+    downloadBusy.store(true, std::memory_order_release);
+    artifacts.view = target;
+
+    std::lock_guard lock(mutex_);
+    if (stopping_) {
+        downloadBusy.store(false, std::memory_order_release);
+        return;
+    }
+    baseUrl_ = url;
+    // Under the lock: a completion handled at once still finds its job current.
+    currentJob_ = StartArtifactsDownload(std::move(artifacts));
+    if (!currentJob_) {
+        downloadBusy.store(false, std::memory_order_release);
+        return;
+    }
+    jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
+                               [](const auto& job) { return job->End() != DownloadEnd::Running; }),
+                jobs_.end());
+    jobs_.push_back(currentJob_);
+}
+
+void ToolbarController::CreateLibraryPart()
+{
+    std::shared_ptr<DownloadJob> job;
+    std::wstring baseUrl;
+    {
+        std::lock_guard lock(mutex_);
+        job = currentJob_;
+        baseUrl = baseUrl_;
+    }
+    if (!job)
+        return;
+    const std::optional<CatalogueArtifacts> artifacts = job->FinishedArtifacts();
+    if (!artifacts)
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        if (currentJob_ == job)
+            currentJob_.reset();
+    }
+    ITokenAndArtifactsView* target = view.load(std::memory_order_acquire);
+    const std::wstring name = MakeUniqueLibraryPartName(*artifacts);
+    if (target != nullptr && target->AskLibraryPartName(name)) {
+        if (CreateLibraryPartFromArtifacts(*artifacts, libPartName, false, baseUrl) < 1)
+            HostApi_Report(ostrel::ac::interop::ToUniString(ostrel::ac::interop::LoadResourceString(23000, 2)), true);
+    }
+    downloadBusy.store(false, std::memory_order_release);
+}
+
+void ToolbarController::ReloadActiveLibraries()
+{
+    activeLibraries.clear();
+    LibraryController libraries(false);
+    for (const auto& library : libraries.Libraries())
+        if (library->active)
+            activeLibraries.push_back(library);
+}
+
+void ToolbarController::CancelDownload()
+{
+    std::shared_ptr<DownloadJob> job;
+    {
+        std::lock_guard lock(mutex_);
+        job = std::move(currentJob_);
+    }
+    if (job)
+        job->Detach();
+    downloadBusy.store(false, std::memory_order_release);
+}
+
+bool ToolbarController::DrainUserInterfaceQueue()
+{
+    bool reloaded = false;
+    for (const UserInterfaceQueue::Item& item : queue_.Take()) {
+        if (item.kind == UserInterfaceQueue::Item::Kind::ReloadLibraries) {
+            ReloadActiveLibraries();
+            reloaded = true;
+        } else {
+            HostApi_Report(ostrel::ac::interop::ToUniString(ostrel::Utf8ToWString(item.text)), item.alert);
+        }
+    }
+    return reloaded;
+}
+
+HANDLE ToolbarController::StartClipboardWatcher(HWND window)
+{
+    ReadHostContext();
+    std::lock_guard lock(mutex_);
+    stopping_ = false;
+    if (!watcher_) {
+        watcher_ = std::make_unique<WatcherBlock>();
+        watcher_->controller = this;
+    }
+    WatcherBlock& block = *watcher_;
+    std::lock_guard blockLock(block.mutex);
+    block.window.store(window, std::memory_order_release);
+    block.runMarker.store(kWatcherRunning, std::memory_order_release);
+    if (block.running)
+        return watcherThread_;
+    if (watcherThread_ != nullptr) {
+        // The last watcher has decided to end; its handle goes with it.
+        WaitForSingleObject(watcherThread_, INFINITE);
+        CloseHandle(watcherThread_);
+    }
+    block.running = true;
+    watcherThread_ = CreateThread(nullptr, 0, ClipboardWatcherThread, &block, 0, nullptr);
+    if (watcherThread_ == nullptr)
+        block.running = false;
+    return watcherThread_;
+}
+
+void ToolbarController::StopClipboardWatcher()
+{
+    std::lock_guard lock(mutex_);
+    if (!watcher_)
+        return;
+    {
+        std::lock_guard blockLock(watcher_->mutex);
+        watcher_->runMarker.store(kWatcherStopped, std::memory_order_release);
+    }
+    watcher_->wake.notify_all();
+}
+
+bool ToolbarController::StopAndJoin(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    auto remaining = [deadline] {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        return static_cast<DWORD>(std::max<long long>(0, left.count()));
+    };
+    StopClipboardWatcher();
+    HANDLE watcher = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        watcher = watcherThread_;
+    }
+    bool ended = true;
+    // The watcher first: it may be starting a download.
+    if (watcher != nullptr) {
+        if (WaitForSingleObject(watcher, remaining()) == WAIT_OBJECT_0) {
+            std::lock_guard lock(mutex_);
+            CloseHandle(watcherThread_);
+            watcherThread_ = nullptr;
+        } else {
+            ended = false;
+        }
+    }
+    std::vector<std::shared_ptr<DownloadJob>> jobs;
+    {
+        std::lock_guard lock(mutex_);
+        currentJob_.reset();
+        jobs.swap(jobs_);
+    }
+    for (const auto& job : jobs)
+        job->Detach();
+    for (const auto& job : jobs)
+        if (job->End() == DownloadEnd::Running && !job->Join(std::chrono::milliseconds(remaining())))
+            ended = false;
+    downloadBusy.store(false, std::memory_order_release);
+    return ended;
+}
+
+std::wstring ToolbarController::BaseUrl() const
+{
+    std::lock_guard lock(mutex_);
+    return baseUrl_;
+}
+
+DWORD ClipboardWatcherThread(LPVOID parameter)
+{
+    auto& block = *static_cast<WatcherBlock*>(parameter);
+    ToolbarController& controller = *block.controller;
+    std::string lastPayload;
+    for (;;) {
+        {
+            std::unique_lock lock(block.mutex);
+            const auto stopped = [&block] {
+                return block.runMarker.load(std::memory_order_acquire) != kWatcherRunning;
+            };
+            block.wake.wait_for(lock, kClipboardPollPeriod, stopped);
+            if (stopped()) {
+                block.running = false;
+                return 2;
+            }
+        }
+        try {
+            if (controller.IsIdle() && ReadClipboardMessage(block.window.load(std::memory_order_acquire), lastPayload))
+                controller.HandleToken(lastPayload);
+        } catch (...) {
+            // Nothing leaves the thread: the message is dropped, the watcher goes on.
+        }
+    }
+}
+
+}  // namespace tarvel

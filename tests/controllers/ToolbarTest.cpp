@@ -1,0 +1,309 @@
+// The palette road: a message on the clipboard, found by the watcher, checked against
+// the library list, its library made active, the download, and on the user-interface
+// thread the library part with its tool. The palette is a test view driven by a loop
+// that does what its idle handler will do.
+#include "ControllerFixture.hpp"
+
+#include "controllers/ToolbarController.hpp"
+#include "ostrel/interop/Interop.hpp"
+#include "standin/Elements.hpp"
+#include "standin/LibParts.hpp"
+#include "transfer/ClipboardMessage.hpp"
+
+#include <thread>
+
+namespace tarvel::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The palette as the controller sees it: flags from any thread, the name dialog on
+// the user-interface thread.
+class PaletteView : public ITokenAndArtifactsView {
+public:
+    explicit PaletteView(ToolbarController& controller) : controller_(controller) {}
+    bool Close(bool) override { return true; }
+    void OnDownloadFinished() override { finished.fetch_add(1, std::memory_order_release); }
+    bool AskLibraryPartName(const std::wstring& name) override
+    {
+        askedNames.push_back(name);
+        if (acceptName)
+            controller_.libPartName = name;
+        return acceptName;
+    }
+    void SetProgress(std::int16_t percent) override
+    {
+        std::lock_guard lock(mutex_);
+        progress_.push_back(percent);
+        if (percent == 1 && throwAtStart.exchange(false))
+            throw std::runtime_error("palette failure");
+    }
+    bool IsCancelled() override { return false; }
+
+    std::vector<std::int16_t> Progress() const
+    {
+        std::lock_guard lock(mutex_);
+        return progress_;
+    }
+
+    std::atomic<int> finished{0};
+    std::atomic<bool> throwAtStart{false};
+    bool acceptName = true;
+    std::vector<std::wstring> askedNames;
+
+private:
+    ToolbarController& controller_;
+    mutable std::mutex mutex_;
+    std::vector<std::int16_t> progress_;
+};
+
+std::string Message(const std::string& json)
+{
+    return std::string(kMessageStart) + Base64Encode(json) + kMessageEnd;
+}
+
+class ToolbarTest : public ControllerFixture {
+protected:
+    void SetUp() override
+    {
+        ControllerFixture::SetUp();
+        const boost::filesystem::path examples(TARVEL_EXAMPLES_DIR);
+        Server().AddFile("/products/door/model.xml", ReadFile(examples / "table.xml"), "application/xml");
+        Server().AddFile("/products/door/attr.xml", "<attributes/>", "application/xml");
+        Server().AddFile("/products/door/sheet.xml", kSheet, "application/xml");
+        Server().AddSemaphore("/products/door/ready", 2);
+        Server().AddCallback("/callback");
+        controller_.view = &view_;
+        controller_.ReloadActiveLibraries();
+    }
+    void TearDown() override
+    {
+        EXPECT_TRUE(controller_.StopAndJoin(10s));
+        standin::win::ClearClipboard();
+        ControllerFixture::TearDown();
+    }
+
+    std::string ProductJson(const std::string& catalogue, const std::string& semaphore = "/products/door/ready")
+    {
+        return "{\"CallbackUrl\":\"" + Server().Url("/callback") + "\",\"CatalogName\":\"" + catalogue +
+               "\",\"Artifacts\":["
+               "{\"FileType\":\"SemaphoreFile\",\"SourceUrl\":\"" +
+               Server().Url(semaphore) +
+               "\"},"
+               "{\"FileType\":\"CadFile\",\"SourceUrl\":\"" +
+               Server().Url("/products/door/model.xml") +
+               "\"},"
+               "{\"FileType\":\"AttributeFile\",\"SourceUrl\":\"" +
+               Server().Url("/products/door/attr.xml") +
+               "\"},"
+               "{\"FileType\":\"ProductDataSheet\",\"SourceUrl\":\"" +
+               Server().Url("/products/door/sheet.xml") + "\"}]}";
+    }
+
+    // One pass of the palette's idle handler: the watcher's queue, then a finished
+    // download's library part.
+    void Idle()
+    {
+        controller_.DrainUserInterfaceQueue();
+        if (view_.finished.load(std::memory_order_acquire) > consumed_) {
+            ++consumed_;
+            controller_.CreateLibraryPart();
+        }
+    }
+    // Idles until the condition holds; false after the timeout.
+    bool IdleUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s)
+    {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < end) {
+            Idle();
+            if (done())
+                return true;
+            std::this_thread::sleep_for(5ms);
+        }
+        return false;
+    }
+    // Idles for a while, for what must not happen.
+    void IdleFor(std::chrono::milliseconds duration)
+    {
+        IdleUntil([] { return false; }, duration);
+    }
+    bool AlertsAre(const std::vector<std::string>& alerts) { return Report().Alerts() == alerts; }
+
+    standin::LibPartModule& Store() { return Host().Module<standin::LibPartModule>(); }
+    HWND Window() { return reinterpret_cast<HWND>(&window_); }
+
+    static constexpr const char* kSheet =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+        "<ProductDataSheet target=\"ARCHICAD\"><AdditionalInformation>"
+        "<Parameter id=\"archicad_productattr\" value=\"Classic Door\"/>"
+        "<Parameter id=\"archicad_subtype_gid\" value=\"{11E85B84-8DD1-491B-A2FE-337454A91545}\"/>"
+        "<Parameter id=\"catalog_productid\" value=\"D-1\"/>"
+        "<Parameter id=\"archicad_hole_width\" value=\"900\"/>"
+        "<Parameter id=\"archicad_hole_height\" value=\"2100\"/>"
+        "</AdditionalInformation></ProductDataSheet>";
+
+    ToolbarController controller_;
+    PaletteView view_{controller_};
+    int consumed_ = 0;
+    int window_ = 0;
+};
+
+TEST_F(ToolbarTest, AMessageOnTheClipboardBecomesAPartOfAnActivatedLibrary)
+{
+    ASSERT_NE(controller_.StartClipboardWatcher(Window()), nullptr);
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ProductJson("doors-classic"))));
+
+    ASSERT_TRUE(IdleUntil([&] { return Store().FindByName(std::string("Classic Door10")).has_value(); }))
+        << ::testing::PrintToString(Report().Lines());
+    // The message was taken, the catalogue's library made active and stored, and the
+    // palette's list reloaded on this thread.
+    EXPECT_FALSE(standin::win::ClipboardText().has_value() && !standin::win::ClipboardText()->empty());
+    EXPECT_EQ(Server().CallCount("/callback"), 1);
+    ASSERT_EQ(controller_.activeLibraries.size(), 1u);
+    EXPECT_EQ(controller_.activeLibraries[0]->id, L"doors-classic");
+    EXPECT_NE(SettingsText().find("<Library id=\"doors-classic\" name=\"Classic Doors\" logo=\"doors-classic.png\""),
+              std::string::npos)
+        << SettingsText();
+    // The download's progress, then the name the user accepted.
+    EXPECT_EQ(view_.Progress(), (std::vector<std::int16_t>{1, 25, 50, 75, 100}));
+    EXPECT_EQ(view_.askedNames, std::vector<std::wstring>{L"Classic Door10"});
+    const auto part = Store().FindByName(std::string("Classic Door10"));
+    EXPECT_EQ(part->Parameter("tv_base_url")->text,
+              ostrel::ac::interop::ToUniString(ostrel::Utf8ToWString(Server().Url("/catalogue/doors-classic/"))).Units());
+    EXPECT_EQ(part->Parameter("tv_catalog_productid")->text, u"D-1");
+    EXPECT_EQ(Host().Module<standin::ToolModule>().ActiveTool(), HostInterface::ElemDoor);
+    EXPECT_EQ(Host().Module<standin::ToolModule>().Defaults(HostInterface::ElemDoor).openingLibIndex, part->index);
+    EXPECT_TRUE(controller_.IsIdle());
+    EXPECT_TRUE(Report().Lines().empty());
+    // No host call came from the watcher or the worker.
+    EXPECT_TRUE(Host().CallsOffUiThread().empty());
+}
+
+TEST_F(ToolbarTest, TheWatchersAlertsReachTheReportInOrderOnThisThread)
+{
+    controller_.StartClipboardWatcher(Window());
+    struct Case {
+        std::string clipboard;
+        std::vector<std::string> alerts;
+    };
+    const std::string dead = "http://127.0.0.1:" + std::to_string(UnusedPort());
+    const Case cases[] = {
+        {Message("{\"Artifacts\": 5}"), {kInvalidToken}},
+        {std::string(kMessageStart) + "!!!" + kMessageEnd, {kInvalidToken}},
+        {Message(std::string(1001, '[')), {kInvalidToken}},
+        {Message("{\"Artifacts\":[]}"), {kEmptyCatalogue}},
+        {Message(ProductJson("")), {kEmptyCatalogue}},
+        {Message(ProductJson("nowhere")), {kUnknownCatalogue}},
+        {Message(ProductJson("doors-cad")), {kUnknownCatalogue}},  // not for this host
+    };
+    for (const Case& c : cases) {
+        Report().Clear();
+        ASSERT_TRUE(standin::win::SetClipboardBytes(c.clipboard));
+        EXPECT_TRUE(IdleUntil([&] { return !Report().Alerts().empty(); })) << c.clipboard;
+        IdleFor(50ms);
+        EXPECT_EQ(Report().Alerts(), c.alerts) << c.clipboard;
+        EXPECT_TRUE(controller_.IsIdle());
+    }
+    // The library list that cannot be read online: its own alert, then the catalogue's.
+    Report().Clear();
+    UseServers(dead, Server().Url(""));
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ProductJson("doors-classic"))));
+    EXPECT_TRUE(IdleUntil([&] { return Report().Alerts().size() == 2; }));
+    EXPECT_EQ(Report().Alerts(), (std::vector<std::string>{kRepositoryFailure, kUnknownCatalogue}));
+    for (const auto& entry : Report().Entries())
+        EXPECT_EQ(entry.thread, std::this_thread::get_id());
+    EXPECT_TRUE(Host().CallsOffUiThread().empty());
+}
+
+TEST_F(ToolbarTest, AMessageWaitsWhileTheControllerIsBusy)
+{
+    controller_.StartClipboardWatcher(Window());
+    controller_.browserDialogOpen = true;
+    const std::string message = Message("{\"Artifacts\":[]}");
+    ASSERT_TRUE(standin::win::SetClipboardBytes(message));
+    IdleFor(800ms);
+    EXPECT_EQ(standin::win::ClipboardText(), message);
+    EXPECT_TRUE(Report().Alerts().empty());
+    controller_.browserDialogOpen = false;
+    EXPECT_TRUE(IdleUntil([&] { return AlertsAre({kEmptyCatalogue}); }));
+}
+
+TEST_F(ToolbarTest, AnActiveLibraryIsNotWrittenAgainAndADeclinedNameCreatesNothing)
+{
+    WriteSettings("<Settings><ActiveLibraries><Library id=\"doors-classic\" name=\"Mine\"/></ActiveLibraries></Settings>");
+    const std::string stored = SettingsText();
+    controller_.StartClipboardWatcher(Window());
+    view_.acceptName = false;
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ProductJson("doors-classic"))));
+    ASSERT_TRUE(IdleUntil([&] { return !view_.askedNames.empty(); }));
+    EXPECT_EQ(SettingsText(), stored);
+    EXPECT_TRUE(Store().Parts().empty());
+    EXPECT_TRUE(controller_.IsIdle());
+    EXPECT_EQ(controller_.BaseUrl(), ostrel::Utf8ToWString(Server().Url("/catalogue/doors-classic/")));
+}
+
+TEST_F(ToolbarTest, ACancelledDownloadIsForgottenAndTheNextOneRuns)
+{
+    Server().AddSemaphore("/products/door/never", 1000000);
+    controller_.StartClipboardWatcher(Window());
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ProductJson("doors-classic", "/products/door/never"))));
+    ASSERT_TRUE(IdleUntil([&] { return !controller_.IsIdle(); }));
+    controller_.CancelDownload();
+    EXPECT_TRUE(controller_.IsIdle());
+    // A completion the palette still had for it creates nothing.
+    controller_.CreateLibraryPart();
+    EXPECT_TRUE(view_.askedNames.empty());
+
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ProductJson("doors-classic"))));
+    ASSERT_TRUE(IdleUntil([&] { return !Store().Parts().empty(); }));
+    EXPECT_EQ(view_.finished.load(), 1);
+    EXPECT_EQ(view_.askedNames.size(), 1u);
+    EXPECT_TRUE(controller_.IsIdle());
+}
+
+TEST_F(ToolbarTest, AMessageWhoseHandlingThrowsIsDroppedAndTheWatcherGoesOn)
+{
+    controller_.StartClipboardWatcher(Window());
+    view_.throwAtStart = true;
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ProductJson("doors-classic"))));
+    ASSERT_TRUE(IdleUntil([&] { return !view_.throwAtStart.load(); }));
+    IdleFor(100ms);
+    EXPECT_TRUE(controller_.IsIdle());
+    EXPECT_TRUE(Store().Parts().empty());
+    // The same product again (a new payload: the watcher keeps the last one it took).
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ProductJson("doors-classic") + " ")));
+    EXPECT_TRUE(IdleUntil([&] { return !Store().Parts().empty(); }));
+}
+
+TEST_F(ToolbarTest, OneWatcherAtATimeAndAStopThatJoinsEverything)
+{
+    const HANDLE first = controller_.StartClipboardWatcher(Window());
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(controller_.StartClipboardWatcher(Window()), first);
+    EXPECT_EQ(standin::win::LiveThreads(), 1);
+    // Stopped and started again before it looked: the same watcher runs on.
+    controller_.StopClipboardWatcher();
+    EXPECT_EQ(controller_.StartClipboardWatcher(Window()), first);
+    EXPECT_EQ(standin::win::LiveThreads(), 1);
+
+    // A stopped watcher ends within a period.
+    controller_.StopClipboardWatcher();
+    const auto stopped = std::chrono::steady_clock::now();
+    while (standin::win::LiveThreads() > 0 && std::chrono::steady_clock::now() - stopped < 2s)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(standin::win::LiveThreads(), 0);
+    EXPECT_NE(controller_.StartClipboardWatcher(Window()), nullptr);
+
+    // A download waiting for its semaphore and the watcher: both end at the stop.
+    Server().AddSemaphore("/products/door/never", 1000000);
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ProductJson("doors-classic", "/products/door/never"))));
+    ASSERT_TRUE(IdleUntil([&] { return !controller_.IsIdle(); }));
+    EXPECT_EQ(standin::win::LiveThreads(), 2);
+    EXPECT_TRUE(controller_.StopAndJoin(5s));
+    EXPECT_EQ(standin::win::LiveThreads(), 0);
+    EXPECT_TRUE(controller_.IsIdle());
+    EXPECT_EQ(view_.finished.load(), 0);
+}
+
+}  // namespace
+}  // namespace tarvel::testing
