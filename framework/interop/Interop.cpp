@@ -6,6 +6,7 @@
 #include "ostrel/interop/HostApi.hpp"
 
 #include <array>
+#include <cstdint>
 
 namespace ostrel::ac::interop {
 namespace {
@@ -82,10 +83,12 @@ std::string LoadResourceStringUtf8(std::int16_t list, std::int16_t index)
     return WStringToUtf8(LoadResourceString(list, index));
 }
 
-void ShellOpen(const std::string& target)
+bool ShellOpen(const std::string& target)
 {
     const std::wstring wide = Utf8ToWString(target);
-    ShellExecuteW(GetActiveWindow(), L"open", wide.c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
+    const HINSTANCE result = ShellExecuteW(GetActiveWindow(), L"open", wide.c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
+    // Values above 32 mean success.
+    return reinterpret_cast<std::intptr_t>(result) > 32;
 }
 
 }  // namespace ostrel::ac::interop
