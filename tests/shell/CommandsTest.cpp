@@ -56,9 +56,9 @@ TEST_F(CommandsTest, HelpOpensTheHelpUrlOrElseTheSupportSite)
         {"no help_url", "<Settings/>", {kSupportSite}},
         {"a help_url of one character", "<Settings help_url=\"x\"/>", {kSupportSite}},
         {"a help_url", "<Settings help_url=\"https://help.example/start\"/>", {"https://help.example/start"}},
-        // The system has no handler for it: the user still gets help.
-        {"a help_url nothing opens", "<Settings help_url=\"tarvel-help:start\"/>",
-         {"tarvel-help:start", kSupportSite}},
+        // Not a web link: the user still gets help.
+        {"a help_url that is no link", "<Settings help_url=\"tarvel-help:start\"/>", {kSupportSite}},
+        {"a help_url that is a file", "<Settings help_url=\"C:\\Windows\\notepad.exe\"/>", {kSupportSite}},
         {"a help_url that is no UTF-8", "<Settings help_url=\"http://h\xFF/\"/>", {kSupportSite}},
         {"a damaged file", "<Settings help_url=\"https://help.example/\"><Upd", {kSupportSite}},
     };
