@@ -3,7 +3,6 @@
 #pragma once
 
 #include "ControllerFixture.hpp"
-
 #include "Main/Globals.hpp"
 #include "Pictures.hpp"
 #include "controllers/ToolbarController.hpp"
