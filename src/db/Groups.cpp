@@ -3,6 +3,7 @@
 
 #include "ostrel/Text.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
 #include <utility>
@@ -10,53 +11,134 @@
 namespace tarvel {
 namespace {
 
-// "X = OP (a, b)" and an empty line.
-void WriteCombination(GdlWriter& writer, const std::wstring& result, const char* operation, const std::wstring& left,
-                      const std::wstring& right)
-{
-    std::string& line = writer.Scratch();
-    line.clear();
-    AppendUtf8Of(line, result);
-    line += " = ";
-    line += operation;
-    line += " (";
-    AppendUtf8Of(line, left);
-    line += ", ";
-    AppendUtf8Of(line, right);
-    line += ")";
-    writer.AppendUtf8(line);
-    writer.AppendUtf8("");
-}
-
-// prefix, the encoded id, "_" and the counter's decimal text, in quotes when asked
+// The names one part or assembly emission gives its groups: a prefix, the id as it
+// may stand in a name, "_" and the counter's decimal text. The names are written
+// straight into the lines and into the result list, without a wide text of their own
+// for every name.
 template <typename Counter>
-std::wstring CountedName(std::wstring_view prefix, const std::wstring& id, Counter& counter, bool quoted = false)
-{
-    char digits[8];
-    const auto end = std::to_chars(digits, digits + sizeof digits, counter).ptr;
-    counter = static_cast<Counter>(counter + 1);
-    const bool plain = id.find_first_of(L"\"\r\n") == std::wstring::npos;
-    std::wstring name;
-    name.reserve(prefix.size() + id.size() + 3 + static_cast<std::size_t>(end - digits));
-    if (quoted)
-        name += L'"';
-    name += prefix;
-    name += plain ? id : GdlNameText(id);
-    name += L'_';
-    name.append(digits, end);
-    if (quoted)
-        name += L'"';
-    return name;
-}
+class CountedNames {
+public:
+    CountedNames(std::string_view prefix, std::wstring_view widePrefix, const std::wstring& id)
+        : prefix_(prefix), widePrefix_(widePrefix), id_(id)
+    {
+        if (id.find_first_of(L"\"\r\n") != std::wstring::npos) {
+            encoded_ = GdlNameText(id);
+            id_ = encoded_;
+        }
+    }
+    CountedNames(const CountedNames&) = delete;
+    CountedNames& operator=(const CountedNames&) = delete;
 
-std::wstring PartName(const std::wstring& id, std::int16_t& counter) { return CountedName(L"part_", id, counter); }
+    // Takes the counter's value for a new name and increments the counter.
+    static Counter Take(Counter& counter)
+    {
+        const Counter value = counter;
+        counter = static_cast<Counter>(counter + 1);
+        return value;
+    }
 
-std::wstring AssemblyName(const std::wstring& id, std::uint16_t& counter)
-{
-    return CountedName(L"assembly_", id, counter);
-}
+    void Write(emit::Line& line, Counter value, bool quoted = false) const
+    {
+        if (quoted)
+            line << "\"";
+        line << prefix_;
+        line.Wide(id_);
+        line << "_" << static_cast<long>(value);
+        if (quoted)
+            line << "\"";
+    }
+
+    // The name as wide text, written over `name` so that its storage is reused.
+    void Assign(std::wstring& name, Counter value, bool quoted = false) const
+    {
+        char digits[8];
+        const std::size_t count =
+            static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
+        const std::size_t size = widePrefix_.size() + id_.size() + 1 + count + (quoted ? 2 : 0);
+        if (size > 64) {
+            name.clear();
+            if (quoted)
+                name += L'"';
+            (name += widePrefix_) += id_;
+            name += L'_';
+            for (std::size_t i = 0; i < count; ++i)
+                name += static_cast<wchar_t>(digits[i]);
+            if (quoted)
+                name += L'"';
+            return;
+        }
+        wchar_t text[64];
+        wchar_t* out = text;
+        if (quoted)
+            *out++ = L'"';
+        out = std::copy(widePrefix_.begin(), widePrefix_.end(), out);
+        out = std::copy(id_.begin(), id_.end(), out);
+        *out++ = L'_';
+        out = std::copy(digits, digits + count, out);
+        if (quoted)
+            *out++ = L'"';
+        name.assign(text, size);
+    }
+
+private:
+    std::string_view prefix_;
+    std::wstring_view widePrefix_;
+    std::wstring encoded_;
+    std::wstring_view id_;
+};
+
+using PartNames = CountedNames<std::int16_t>;
+using AssemblyNames = CountedNames<std::uint16_t>;
 
 const char* GroupOperation(std::int16_t boolOp) { return boolOp == 2 ? "SUBGROUP" : "ISECTGROUP"; }
+
+// Writes "X = OP (left, right)" and an empty line, X being a new name from the
+// counter, and then makes `target` that name. `target` may be `left` itself.
+template <typename Counter, typename Right>
+void Combine(GdlWriter& writer, const CountedNames<Counter>& names, Counter& counter, std::wstring& target,
+             const char* operation, const std::wstring& left, const Right& right)
+{
+    const Counter value = CountedNames<Counter>::Take(counter);
+    emit::Line line("");
+    names.Write(line, value);
+    line << " = " << operation << " (";
+    line.Wide(left);
+    line << ", ";
+    right(line);
+    line << ")";
+    emit::Append(writer, line);
+    writer.AppendUtf8("");
+    names.Assign(target, value);
+}
+
+// "GROUP name", the solid, "ENDGROUP": the solid's group under the counter's next
+// name, which is returned as the counter's value.
+std::int16_t WriteSolidGroup(GdlWriter& writer, const PartNames& names, std::int16_t& counter,
+                             const std::shared_ptr<BasicEntry3D>& solid)
+{
+    const std::shared_ptr<BasicEntry3D> held = solid;
+    const std::int16_t value = PartNames::Take(counter);
+    {
+        emit::Line line("GROUP ");
+        names.Write(line, value, true);
+        emit::Append(writer, line);
+    }
+    writer.AppendUtf8("");
+    if (held)
+        held->EmitGDL(writer);
+    writer.AppendUtf8("ENDGROUP");
+    writer.AppendUtf8("");
+    return value;
+}
+
+void WriteSetMaterial(GdlWriter& writer, const Material& material)
+{
+    std::string& line = writer.Scratch();
+    line.assign("SET MATERIAL \"");
+    AppendNameUtf8Of(line, material.name);
+    line += '"';
+    writer.AppendUtf8(line);
+}
 
 // Keeps the assembly path of the writer right when an emission leaves by an exception.
 class AssemblyScope {
@@ -77,17 +159,9 @@ private:
 
 std::wstring Part::EmitSolidGroup(GdlWriter& writer, std::int16_t& counter, const std::shared_ptr<BasicEntry3D>& solid)
 {
-    const std::shared_ptr<BasicEntry3D> held = solid;
-    std::wstring name = CountedName(L"part_", id, counter, true);
-    std::string& line = writer.Scratch();
-    line.assign("GROUP ");
-    AppendUtf8Of(line, name);
-    writer.AppendUtf8(line);
-    writer.AppendUtf8("");
-    if (held)
-        held->EmitGDL(writer);
-    writer.AppendUtf8("ENDGROUP");
-    writer.AppendUtf8("");
+    const PartNames names("part_", L"part_", id);
+    std::wstring name;
+    names.Assign(name, WriteSolidGroup(writer, names, counter, solid), true);
     return name;
 }
 
@@ -95,48 +169,54 @@ void Part::EmitGDL(GdlWriter& writer)
 {
     writer.EnterElement();
     if (material)
-        writer.AppendLine(L"SET MATERIAL \"" + GdlNameText(material->name) + L"\"");
+        WriteSetMaterial(writer, *material);
+    const PartNames names("part_", L"part_", id);
     std::int16_t counter = 1;
     auto& list = writer.groupNames;
     for (const auto& solid : solids) {
         if (!solid)
             continue;
-        const std::wstring group = EmitSolidGroup(writer, counter, solid);
-        const auto combine = [&](const std::wstring& left, const char* operation) {
-            std::wstring result = PartName(id, counter);
-            WriteCombination(writer, result, operation, left, group);
-            return result;
+        const std::int16_t group = WriteSolidGroup(writer, names, counter, solid);
+        const auto groupName = [&](emit::Line& line) { names.Write(line, group, true); };
+        // The list's entry becomes the group's (quoted) name.
+        const auto place = [&](std::wstring& entry) { names.Assign(entry, group, true); };
+        const auto combine = [&](std::wstring& entry, const char* operation) {
+            Combine(writer, names, counter, entry, operation, entry, groupName);
         };
         switch (solid->boolOp) {
         case 1:
             if (!list.at(0).empty())
-                list.at(0) = combine(list.at(0), "ADDGROUP");
+                combine(list.at(0), "ADDGROUP");
             else if (solid->simple)
-                list.at(0) = group;
+                place(list.at(0));
             else if (!list.at(list.size() - 1).empty())
-                list.at(list.size() - 1) = combine(list.at(list.size() - 1), "ADDGROUP");
+                combine(list.at(list.size() - 1), "ADDGROUP");
             else
-                list.at(0) = group;
+                place(list.at(0));
             break;
         case 2:
         case 3:
             if (solid->simple) {
                 if (!list.at(0).empty())
-                    list.at(0) = combine(list.at(0), GroupOperation(solid->boolOp));
+                    combine(list.at(0), GroupOperation(solid->boolOp));
                 else
-                    list.at(0) = group;
+                    place(list.at(0));
             } else {
-                std::vector<std::wstring> previous = std::move(list);
-                list.clear();
-                for (auto& entry : previous)
-                    list.push_back(entry.empty() ? std::move(entry) : combine(entry, GroupOperation(solid->boolOp)));
+                for (auto& entry : list)
+                    if (!entry.empty())
+                        combine(entry, GroupOperation(solid->boolOp));
             }
             break;
         default:
-            if (!writer.GetFirstGroupName().empty())
-                writer.PushGroupName(group);
-            else
-                writer.SetFirstGroupName(group);
+            // As the writer's first name would be read: an empty list fails.
+            if (list.empty())
+                writer.GetFirstGroupName();
+            if (!list.front().empty()) {
+                list.emplace_back();
+                place(list.back());
+            } else {
+                place(list.front());
+            }
             break;
         }
     }
@@ -146,12 +226,13 @@ void Assembly::EmitGDL(GdlWriter& writer)
 {
     writer.EnterElement();
     AssemblyScope scope(writer, this, id);
+    const AssemblyNames names("assembly_", L"assembly_", id);
     std::vector<std::wstring> results(1);
     std::uint16_t counter = 1;
-    const auto combine = [&](const std::wstring& left, const char* operation, const std::wstring& right) {
-        std::wstring result = AssemblyName(id, counter);
-        WriteCombination(writer, result, operation, left, right);
-        return result;
+    const auto combine = [&](std::wstring& target, const char* operation, const std::wstring& left,
+                             const std::wstring& right) {
+        Combine(writer, names, counter, target, operation, left,
+                [&](emit::Line& line) { line.Wide(right); });
     };
     for (const auto& child : children) {
         if (!child)
@@ -166,34 +247,41 @@ void Assembly::EmitGDL(GdlWriter& writer)
             continue;
         }
         child->EmitGDL(writer);
-        const std::vector<std::wstring> childResults = std::move(writer.groupNames);
+        std::vector<std::wstring> childResults = std::move(writer.groupNames);
         writer.groupNames.clear();
         const std::string& mode = child->boolMode;
         if (mode == "UNION_ALL") {
+            // The chain of unions is built in the entry it ends in.
             if (!results.at(0).empty()) {
-                std::wstring a = results.at(0);
+                std::wstring& a = results.at(0);
                 for (const auto& r : childResults)
-                    a = combine(a, "ADDGROUP", r);
-                results.at(0) = a;
+                    combine(a, "ADDGROUP", a, r);
             } else {
-                std::wstring a = results.at(results.size() - 1);
-                for (const auto& r : childResults)
-                    a = a.empty() ? r : combine(a, "ADDGROUP", r);
-                results.at(results.size() - 1) = a;
+                std::wstring& a = results.at(results.size() - 1);
+                for (auto& r : childResults) {
+                    if (a.empty())
+                        a = std::move(r);
+                    else
+                        combine(a, "ADDGROUP", a, r);
+                }
             }
         } else if (mode == "SUBTRACT_ALL" || mode == "INTERSECT_ALL") {
             std::wstring f;
-            for (const auto& r : childResults)
-                f = f.empty() ? r : combine(f, "ADDGROUP", r);
+            for (auto& r : childResults) {
+                if (f.empty())
+                    f = std::move(r);
+                else
+                    combine(f, "ADDGROUP", f, r);
+            }
             if (!f.empty()) {
                 const char* operation = mode == "SUBTRACT_ALL" ? "SUBGROUP" : "ISECTGROUP";
-                std::vector<std::wstring> previous = std::move(results);
-                results.clear();
-                for (auto& entry : previous)
-                    results.push_back(entry.empty() ? std::move(entry) : combine(entry, operation, f));
+                for (auto& entry : results)
+                    if (!entry.empty())
+                        combine(entry, operation, entry, f);
             }
         } else {
-            results.insert(results.end(), childResults.begin(), childResults.end());
+            results.insert(results.end(), std::make_move_iterator(childResults.begin()),
+                           std::make_move_iterator(childResults.end()));
         }
     }
     writer.ClearGroupNames();

@@ -2,6 +2,7 @@
 #include "db/Entities.hpp"
 
 #include <cmath>
+#include <cstring>
 
 namespace tarvel {
 
@@ -10,6 +11,12 @@ namespace emit {
 void AppendTransformLine(GdlWriter& writer, const glm::dmat4& transform)
 {
     const double u = writer.unitDivisor;
+    // Most solids stand untransformed: their line is always the same text.
+    static const glm::dmat4 identity(1.0);
+    if (u > 0 && std::memcmp(&transform[0][0], &identity[0][0], 12 * sizeof(double)) == 0) {
+        writer.AppendUtf8("    XFORM 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0");
+        return;
+    }
     Line line("    XFORM ");
     for (int c = 0; c < 3; ++c) {
         if (c > 0)
