@@ -160,6 +160,7 @@ public:
     std::shared_ptr<Element> FindElement(const std::wstring& id) const;
     // The same for an id given as ASCII text, without a wide copy.
     std::shared_ptr<Material> FindMaterialAscii(std::string_view id) const { return materials_.Find(id); }
+    std::shared_ptr<LineStyle> FindLineStyleAscii(std::string_view id) const { return lineStyles_.Find(id); }
     std::shared_ptr<Sketch> FindSketchAscii(std::string_view id) const { return sketches_.Find(id); }
     std::shared_ptr<Element> FindElementAscii(std::string_view id) const { return elements_.Find(id); }
 
