@@ -90,9 +90,10 @@ public:
 
     Line& operator<<(std::string_view text)
     {
-        if (overflow_.empty() && text.size() <= sizeof buffer_ - size_) [[likely]] {
+        if (text.size() <= room_) [[likely]] {
             std::memcpy(buffer_ + size_, text.data(), text.size());
             size_ += text.size();
+            room_ -= text.size();
             return *this;
         }
         return Overflow(text);
@@ -105,8 +106,10 @@ public:
     }
     Line& operator<<(double value)
     {
-        if (overflow_.empty() && kNumberRoom <= sizeof buffer_ - size_) [[likely]] {
-            size_ += NumberText(value, buffer_ + size_);
+        if (kNumberRoom <= room_) [[likely]] {
+            const std::size_t length = NumberText(value, buffer_ + size_);
+            size_ += length;
+            room_ -= length;
             return *this;
         }
         char number[kNumberRoom];
@@ -121,15 +124,16 @@ public:
     // The UTF-8 of wide text (UTF-16 units); plain ASCII is narrowed in place.
     Line& Wide(std::wstring_view text)
     {
-        if (overflow_.empty() && text.size() <= sizeof buffer_ - size_) {
+        if (text.size() <= room_) {
             char* out = buffer_ + size_;
-            std::size_t i = 0;
-            while (i < text.size() && static_cast<std::uint32_t>(text[i]) < 0x80) {
+            std::uint32_t high = 0;  // the bits of every unit: beyond 0x7F for text that is not ASCII
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                high |= static_cast<std::uint32_t>(text[i]);
                 out[i] = static_cast<char>(text[i]);
-                ++i;
             }
-            if (i == text.size()) {
-                size_ += i;
+            if (high < 0x80) {
+                size_ += text.size();
+                room_ -= text.size();
                 return *this;
             }
         }
@@ -139,16 +143,20 @@ public:
     }
     std::string_view Text() const
     {
-        return overflow_.empty() ? std::string_view(buffer_, size_) : std::string_view(overflow_);
+        return overflowed_ ? std::string_view(overflow_) : std::string_view(buffer_, size_);
     }
 
 private:
     static constexpr std::size_t kNumberRoom = 32;
 
+    // A line longer than the buffer continues in a string; every later piece goes there too.
     Line& Overflow(std::string_view text)
     {
-        if (overflow_.empty())
+        if (!overflowed_) {
             overflow_.assign(buffer_, size_);
+            overflowed_ = true;
+            room_ = 0;
+        }
         overflow_.append(text);
         return *this;
     }
@@ -156,6 +164,8 @@ private:
     // Lines are short: most never leave this buffer.
     char buffer_[240];
     std::size_t size_ = 0;
+    std::size_t room_ = sizeof buffer_;
+    bool overflowed_ = false;
     std::string overflow_;
 };
 

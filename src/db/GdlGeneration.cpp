@@ -60,8 +60,8 @@ void GenerateGdlFromDatabase(const TarvelDB& database, GdlWriter& writer)
         if (!assembly || listedByOther.count(assembly.get()) != 0)
             continue;
         assembly->EmitGDL(writer);
-        const std::vector<std::wstring> names = writer.GetGroupNames();
-        for (const auto& name : names) {
+        // Nothing below changes the names: they are read in place.
+        for (const auto& name : writer.groupNames) {
             if (name.empty())
                 continue;
             std::string& line = writer.Scratch();

@@ -12,19 +12,30 @@ namespace tarvel {
 namespace {
 
 // The names one part or assembly emission gives its groups: a prefix, the id as it
-// may stand in a name, "_" and the counter's decimal text. The names are written
-// straight into the lines and into the result list, without a wide text of their own
-// for every name.
+// may stand in a name, "_" and the counter's decimal text. The part before the
+// counter is worked out once, as UTF-8 for the lines and as wide text for the
+// result list, so that a name costs a copy and its digits.
 template <typename Counter>
 class CountedNames {
 public:
-    CountedNames(std::string_view prefix, std::wstring_view widePrefix, const std::wstring& id)
-        : prefix_(prefix), widePrefix_(widePrefix), id_(id)
+    CountedNames(std::string_view prefix, std::wstring_view widePrefix, const std::wstring& id) : stem_(prefix)
     {
+        std::wstring encoded;
+        std::wstring_view text = id;
         if (id.find_first_of(L"\"\r\n") != std::wstring::npos) {
-            encoded_ = GdlNameText(id);
-            id_ = encoded_;
+            encoded = GdlNameText(id);
+            text = encoded;
         }
+        stem_.Wide(text) << "_";
+        wideSize_ = widePrefix.size() + text.size() + 1;
+        wchar_t* wide = wideLocal_;
+        if (wideSize_ > std::size(wideLocal_)) {
+            wideHeap_.resize(wideSize_);
+            wide = wideHeap_.data();
+        }
+        wide = std::copy(widePrefix.begin(), widePrefix.end(), wide);
+        wide = std::copy(text.begin(), text.end(), wide);
+        *wide = L'_';
     }
     CountedNames(const CountedNames&) = delete;
     CountedNames& operator=(const CountedNames&) = delete;
@@ -41,9 +52,7 @@ public:
     {
         if (quoted)
             line << "\"";
-        line << prefix_;
-        line.Wide(id_);
-        line << "_" << static_cast<long>(value);
+        line << stem_.Text() << static_cast<long>(value);
         if (quoted)
             line << "\"";
     }
@@ -52,39 +61,36 @@ public:
     void Assign(std::wstring& name, Counter value, bool quoted = false) const
     {
         char digits[8];
-        const std::size_t count =
-            static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
-        const std::size_t size = widePrefix_.size() + id_.size() + 1 + count + (quoted ? 2 : 0);
-        if (size > 64) {
-            name.clear();
-            if (quoted)
-                name += L'"';
-            (name += widePrefix_) += id_;
-            name += L'_';
-            for (std::size_t i = 0; i < count; ++i)
-                name += static_cast<wchar_t>(digits[i]);
-            if (quoted)
-                name += L'"';
-            return;
+        const char* digitsEnd = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        const std::wstring_view stem = WideStem();
+        const std::size_t size = stem.size() + static_cast<std::size_t>(digitsEnd - digits) + (quoted ? 2 : 0);
+        wchar_t local[96];
+        std::wstring heap;
+        wchar_t* text = local;
+        if (size > std::size(local)) {
+            heap.resize(size);
+            text = heap.data();
         }
-        wchar_t text[64];
         wchar_t* out = text;
         if (quoted)
             *out++ = L'"';
-        out = std::copy(widePrefix_.begin(), widePrefix_.end(), out);
-        out = std::copy(id_.begin(), id_.end(), out);
-        *out++ = L'_';
-        out = std::copy(digits, digits + count, out);
+        out = std::copy(stem.begin(), stem.end(), out);
+        out = std::copy(static_cast<const char*>(digits), digitsEnd, out);
         if (quoted)
-            *out++ = L'"';
+            *out = L'"';
         name.assign(text, size);
     }
 
 private:
-    std::string_view prefix_;
-    std::wstring_view widePrefix_;
-    std::wstring encoded_;
-    std::wstring_view id_;
+    std::wstring_view WideStem() const
+    {
+        return wideHeap_.empty() ? std::wstring_view(wideLocal_, wideSize_) : std::wstring_view(wideHeap_);
+    }
+
+    emit::Line stem_;
+    wchar_t wideLocal_[64];
+    std::wstring wideHeap_;  // a stem too long for wideLocal_
+    std::size_t wideSize_ = 0;
 };
 
 using PartNames = CountedNames<std::int16_t>;
@@ -285,6 +291,8 @@ void Assembly::EmitGDL(GdlWriter& writer)
         }
     }
     writer.ClearGroupNames();
+    writer.groupNames.reserve(static_cast<std::size_t>(
+        std::count_if(results.begin(), results.end(), [](const std::wstring& entry) { return !entry.empty(); })));
     for (auto& entry : results)
         if (!entry.empty())
             writer.PushGroupName(std::move(entry));

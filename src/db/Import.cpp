@@ -18,14 +18,28 @@
 
 namespace {
 
-// Whether a name (zero-terminated) is exactly the literal.
-bool Is(const char* name, const char* literal)
+// Whether a text (zero-terminated) is exactly the other.
+bool Equal(const char* text, const char* other)
 {
-    while (*name != '\0' && *name == *literal) {
-        ++name;
-        ++literal;
+    while (*text != '\0' && *text == *other) {
+        ++text;
+        ++other;
     }
-    return *name == *literal;
+    return *text == *other;
+}
+
+// Whether a text (zero-terminated) is exactly the literal. The comparison stops at
+// the first difference, at the latest at the text's end, so it reads nothing beyond.
+template <std::size_t N, std::size_t... I>
+bool IsEach(const char* text, const char (&literal)[N], std::index_sequence<I...>)
+{
+    return ((text[I] == literal[I]) && ...);
+}
+
+template <std::size_t N>
+bool Is(const char* text, const char (&literal)[N])
+{
+    return IsEach(text, literal, std::make_index_sequence<N>());
 }
 
 // A plain "[-]digits[.digits]" text with at most 15 digits, as a double: the digits
@@ -208,7 +222,7 @@ struct PointText {
                 const char* value = attribute.value();
                 unsigned bit = 1;
                 for (const char* wanted : names) {
-                    if (Is(value, wanted))
+                    if (Equal(value, wanted))
                         named |= bit;
                     bit <<= 1;
                 }
@@ -473,7 +487,7 @@ Style2D RequiredStyle2D(const EntryChildren& children, ImportContext& context)
 std::shared_ptr<BasicEntry2D> ImportLine(ImportContext& context, const pugi::xml_node& element)
 {
     const EntryChildren children(element);
-    auto entry = std::make_shared<Line2D>();
+    auto entry = context.New<Line2D>();
     entry->style = RequiredStyle2D(children, context);
     entry->start = RequiredPoint<glm::dvec2>(children.start, "point2D[@name='start']");
     entry->end = RequiredPoint<glm::dvec2>(children.end, "point2D[@name='end']");
@@ -483,7 +497,7 @@ std::shared_ptr<BasicEntry2D> ImportLine(ImportContext& context, const pugi::xml
 std::shared_ptr<BasicEntry2D> ImportArc(ImportContext& context, const pugi::xml_node& element)
 {
     const EntryChildren children(element);
-    auto entry = std::make_shared<Arc2D>();
+    auto entry = context.New<Arc2D>();
     entry->style = RequiredStyle2D(children, context);
     entry->center = RequiredPoint<glm::dvec2>(children.center, "point2D[@name='center']");
     entry->startAngle = Optional<double>(element, children.startAngle, "angle[@name='start']/@value");
@@ -495,7 +509,7 @@ std::shared_ptr<BasicEntry2D> ImportArc(ImportContext& context, const pugi::xml_
 std::shared_ptr<BasicEntry2D> ImportCircle(ImportContext& context, const pugi::xml_node& element)
 {
     const EntryChildren children(element);
-    auto entry = std::make_shared<Circle2D>();
+    auto entry = context.New<Circle2D>();
     entry->style = RequiredStyle2D(children, context);
     entry->center = RequiredPoint<glm::dvec2>(children.center, "point2D[@name='center']");
     entry->radius = Optional<double>(element, children.radius, "radius/@value");
@@ -506,7 +520,7 @@ std::shared_ptr<BasicEntry2D> ImportCircle(ImportContext& context, const pugi::x
 pugi::xml_node FirstChildElement(const pugi::xml_node& element, const char* name)
 {
     for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
-        if (Is(child.name(), name) && IsElement(child))
+        if (Equal(child.name(), name) && IsElement(child))
             return child;
     return pugi::xml_node();
 }
@@ -514,7 +528,7 @@ pugi::xml_node FirstChildElement(const pugi::xml_node& element, const char* name
 std::shared_ptr<Sketch> ImportSketch(ImportContext& context, const pugi::xml_node& element)
 {
     const Attributes attributes(element);
-    auto entity = std::make_shared<Sketch>();
+    auto entity = context.New<Sketch>();
     entity->id = Optional<std::wstring>(element, attributes.id, "@id");
     entity->name = Optional<std::wstring>(element, attributes.name, "@name");
     const pugi::xml_node wire = FirstChildElement(element, "outerWire");
@@ -700,35 +714,37 @@ std::shared_ptr<BasicEntry3D> ImportSolid(ImportContext& context, const pugi::xm
         solid.radius = Optional<double>(element, children.radius, "radius/@value");
         solid.height = Optional<double>(element, children.height, "height/@value");
     };
-    if (Is(kind, "solid_block"))
-        return read(std::make_shared<Block3D>(), [&](const SolidChildren& children, Block3D& solid) {
+    // The caller has seen the common "solid_".
+    const char* own = kind + 6;
+    if (Is(own, "block"))
+        return read(context.New<Block3D>(), [&](const SolidChildren& children, Block3D& solid) {
             solid.start = RequiredPoint<glm::dvec3>(children.start, start);
             solid.end = RequiredPoint<glm::dvec3>(children.end, "point3D[@name='end']");
         });
-    if (Is(kind, "solid_cone"))
-        return read(std::make_shared<Cone3D>(), alongZ);
-    if (Is(kind, "solid_cylinder"))
-        return read(std::make_shared<Cylinder3D>(), alongZ);
-    if (Is(kind, "solid_sphere"))
-        return read(std::make_shared<Sphere3D>(), [&](const SolidChildren& children, Sphere3D& solid) {
+    if (Is(own, "cone"))
+        return read(context.New<Cone3D>(), alongZ);
+    if (Is(own, "cylinder"))
+        return read(context.New<Cylinder3D>(), alongZ);
+    if (Is(own, "sphere"))
+        return read(context.New<Sphere3D>(), [&](const SolidChildren& children, Sphere3D& solid) {
             solid.center = RequiredPoint<glm::dvec3>(children.center, center);
             solid.radius = Optional<double>(element, children.radius, "radius/@value");
         });
-    if (Is(kind, "solid_torus"))
-        return read(std::make_shared<Torus3D>(), [&](const SolidChildren& children, Torus3D& solid) {
+    if (Is(own, "torus"))
+        return read(context.New<Torus3D>(), [&](const SolidChildren& children, Torus3D& solid) {
             solid.center = RequiredPoint<glm::dvec3>(children.center, center);
             solid.majorRadius = Optional<double>(element, children.majorRadius, "majorradius/@value");
             solid.minorRadius = Optional<double>(element, children.minorRadius, "minorradius/@value");
         });
-    if (Is(kind, "solid_extrude"))
-        return read(std::make_shared<Extrude3D>(), [&](const SolidChildren& children, Extrude3D& solid) {
+    if (Is(own, "extrude"))
+        return read(context.New<Extrude3D>(), [&](const SolidChildren& children, Extrude3D& solid) {
             solid.start = RequiredPoint<glm::dvec3>(children.start, start);
             solid.length = Optional<double>(element, children.length, "length/@value");
             solid.angle = Optional<double>(element, children.angle, "angle/@value");
             solid.sketch = FindSketchOf(context, element, children);
         });
-    if (Is(kind, "solid_revolve"))
-        return read(std::make_shared<Revolve3D>(), [&](const SolidChildren& children, Revolve3D& solid) {
+    if (Is(own, "revolve"))
+        return read(context.New<Revolve3D>(), [&](const SolidChildren& children, Revolve3D& solid) {
             solid.start = RequiredPoint<glm::dvec3>(children.start, start);
             solid.axis = RequiredPoint<glm::dvec3>(children.axis, "axis");
             solid.angle = Optional<double>(element, children.angle, "angle/@value");
@@ -742,7 +758,7 @@ std::shared_ptr<BasicEntry3D> ImportSolid(ImportContext& context, const pugi::xm
 std::shared_ptr<Part> ImportPart(ImportContext& context, const pugi::xml_node& element)
 {
     const Attributes attributes(element);
-    auto part = std::make_shared<Part>();
+    auto part = context.New<Part>();
     ReadElementData(context, element, attributes, *part);
     context.Register(std::shared_ptr<Element>(part), part->id);
     const char* type = OptionalText(element, attributes.type, "@type");
@@ -761,7 +777,7 @@ std::shared_ptr<Part> ImportPart(ImportContext& context, const pugi::xml_node& e
     part->solids.reserve(count);
     for (pugi::xml_node child = geometry.first_child(); child; child = child.next_sibling()) {
         const char* name = child.name();
-        if (std::strncmp(name, "solid_", 6) != 0 || !IsElement(child))
+        if (!(name[0] == 's' && std::strncmp(name, "solid_", 6) == 0) || !IsElement(child))
             continue;
         if (auto solid = ImportSolid(context, child, name))
             part->solids.push_back(std::move(solid));
@@ -772,7 +788,7 @@ std::shared_ptr<Part> ImportPart(ImportContext& context, const pugi::xml_node& e
 std::shared_ptr<Assembly> ImportAssembly(ImportContext& context, const pugi::xml_node& element)
 {
     const Attributes attributes(element);
-    auto assembly = std::make_shared<Assembly>();
+    auto assembly = context.New<Assembly>();
     ReadElementData(context, element, attributes, *assembly);
     context.Register(std::shared_ptr<Element>(assembly), assembly->id);
     for (pugi::xml_node component = element.first_child(); component; component = component.next_sibling()) {
@@ -827,29 +843,31 @@ namespace {
 // text, the usual case, is handed over as the same units directly.
 void ReportWarningLine(std::initializer_list<std::string_view> parts)
 {
-    constexpr std::string_view prefix = "cad data xml import warning: ";
+    static constexpr std::string_view prefix = "cad data xml import warning: ";
+    static const std::u16string widePrefix(prefix.begin(), prefix.end());
     std::size_t size = prefix.size();
     for (const auto part : parts)
         size += part.size();
     std::u16string units(size, u'\0');
-    std::size_t used = 0;
+    std::char_traits<char16_t>::copy(units.data(), widePrefix.data(), widePrefix.size());
+    char16_t* out = units.data() + widePrefix.size();
     unsigned char high = 0;  // the high bits of every byte: non-zero for text beyond ASCII
-    bool ended = false;      // a zero byte ends the text, as it ends a C string
-    const auto add = [&](std::string_view text) {
-        for (std::size_t i = 0; i < text.size() && !ended; ++i) {
-            const auto c = static_cast<unsigned char>(text[i]);
-            ended = c == 0;
+    for (const auto part : parts) {
+        // A zero byte ends the text, as it ends a C string.
+        const void* zero = std::memchr(part.data(), 0, part.size());
+        const std::size_t length = zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - part.data())
+                                                   : part.size();
+        for (std::size_t i = 0; i < length; ++i) {
+            const auto c = static_cast<unsigned char>(part[i]);
             high |= c;
-            units[used] = c;
-            used += ended ? 0 : 1;
+            out[i] = c;
         }
-    };
-    add(prefix);
-    for (const auto part : parts)
-        add(part);
-    units.resize(used);
-    const bool ascii = (high & 0x80) == 0;
-    if (ascii) {
+        out += length;
+        if (zero != nullptr)
+            break;
+    }
+    units.resize(static_cast<std::size_t>(out - units.data()));
+    if ((high & 0x80) == 0) {
         HostApi_Report(GS::UniString(std::move(units)), false);
         return;
     }
