@@ -9,6 +9,7 @@
 #include <glm/mat4x4.hpp>
 #include <glm/vec3.hpp>
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -23,6 +24,27 @@ namespace tarvel::emit {
 // between 0.0001 and a million: they are rounded here directly and take the general
 // path only where the rounding is too close to call in double arithmetic.
 std::size_t NumberTextInGeneral(double value, char* out);
+
+// The three digits of 0 to 999, and how many of them are left without the trailing zeros.
+struct Triple {
+    char digits[3];
+    int significant;
+};
+
+constexpr std::array<Triple, 1000> MakeTriples()
+{
+    std::array<Triple, 1000> triples{};
+    for (int i = 0; i < 1000; ++i) {
+        Triple& t = triples[static_cast<std::size_t>(i)];
+        t.digits[0] = static_cast<char>('0' + i / 100);
+        t.digits[1] = static_cast<char>('0' + i / 10 % 10);
+        t.digits[2] = static_cast<char>('0' + i % 10);
+        t.significant = i == 0 ? 0 : i % 100 == 0 ? 1 : i % 10 == 0 ? 2 : 3;
+    }
+    return triples;
+}
+
+inline constexpr std::array<Triple, 1000> kTriples = MakeTriples();
 
 inline std::size_t NumberText(double value, char* out)
 {
@@ -55,16 +77,12 @@ inline std::size_t NumberText(double value, char* out)
     const int digits = static_cast<int>(whole) + (fraction > 0.5 ? 1 : 0);
     if (digits >= 1000000)
         return NumberTextInGeneral(value, out);
-    static constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-                                     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-                                     "8081828384858687888990919293949596979899";
+    const Triple& high = kTriples[digits / 1000];  // 100 to 999
+    const Triple& low = kTriples[digits % 1000];
     char six[16] = {};  // the six digits; room to copy eight from any of them
-    std::memcpy(six, kPairs + 2 * (digits / 10000), 2);
-    std::memcpy(six + 2, kPairs + 2 * (digits / 100 % 100), 2);
-    std::memcpy(six + 4, kPairs + 2 * (digits % 100), 2);
-    int used = 6;
-    while (six[used - 1] == '0')  // the leading digit is not 0
-        --used;
+    std::memcpy(six, high.digits, 3);
+    std::memcpy(six + 3, low.digits, 3);
+    const int used = low.significant != 0 ? 3 + low.significant : high.significant;  // without trailing zeros
     char* p = out;
     if (value < 0)
         *p++ = '-';
@@ -82,59 +100,58 @@ inline std::size_t NumberText(double value, char* out)
     return static_cast<std::size_t>(p - out) + static_cast<std::size_t>(used);
 }
 
-class Line {
+// The pieces of one line, written one after another into a run of memory and
+// continued in a string when the run is too short for them.
+template <typename Derived>
+class LineText {
 public:
-    explicit Line(std::string_view start) { *this << start; }
-    Line(const Line&) = delete;
-    Line& operator=(const Line&) = delete;
+    LineText(const LineText&) = delete;
+    LineText& operator=(const LineText&) = delete;
 
-    Line& operator<<(std::string_view text)
+    Derived& operator<<(std::string_view text)
     {
-        if (text.size() <= room_) [[likely]] {
-            std::memcpy(buffer_ + size_, text.data(), text.size());
-            size_ += text.size();
-            room_ -= text.size();
-            return *this;
+        if (text.size() <= Room()) [[likely]] {
+            std::memcpy(cursor_, text.data(), text.size());
+            cursor_ += text.size();
+            return Self();
         }
         return Overflow(text);
     }
     // A literal: its length is known here.
     template <std::size_t N>
-    Line& operator<<(const char (&text)[N])
+    Derived& operator<<(const char (&text)[N])
     {
         return *this << std::string_view(text, N - 1);
     }
-    Line& operator<<(double value)
+    Derived& operator<<(double value)
     {
-        if (kNumberRoom <= room_) [[likely]] {
-            const std::size_t length = NumberText(value, buffer_ + size_);
-            size_ += length;
-            room_ -= length;
-            return *this;
+        if (kNumberRoom <= Room()) [[likely]] {
+            cursor_ += NumberText(value, cursor_);
+            return Self();
         }
         char number[kNumberRoom];
         return Overflow(std::string_view(number, NumberText(value, number)));
     }
-    Line& operator<<(long value)
+    Derived& operator<<(long value)
     {
         char digits[24];
         return *this << std::string_view(digits, static_cast<std::size_t>(
                                                      std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
     }
     // The UTF-8 of wide text (UTF-16 units); plain ASCII is narrowed in place.
-    Line& Wide(std::wstring_view text)
+    Derived& Wide(std::wstring_view text)
     {
-        if (text.size() <= room_) {
-            char* out = buffer_ + size_;
+        if (text.size() <= Room()) {
+            char* out = cursor_;  // a local, so that the stores cannot change it
+            const wchar_t* units = text.data();
             std::uint32_t high = 0;  // the bits of every unit: beyond 0x7F for text that is not ASCII
             for (std::size_t i = 0; i < text.size(); ++i) {
-                high |= static_cast<std::uint32_t>(text[i]);
-                out[i] = static_cast<char>(text[i]);
+                high |= static_cast<std::uint32_t>(units[i]);
+                out[i] = static_cast<char>(units[i]);
             }
             if (high < 0x80) {
-                size_ += text.size();
-                room_ -= text.size();
-                return *this;
+                cursor_ += text.size();
+                return Self();
             }
         }
         std::string utf8;
@@ -143,33 +160,89 @@ public:
     }
     std::string_view Text() const
     {
-        return overflowed_ ? std::string_view(overflow_) : std::string_view(buffer_, size_);
+        return overflowed_ ? std::string_view(overflow_)
+                           : std::string_view(begin_, static_cast<std::size_t>(cursor_ - begin_));
     }
+
+protected:
+    LineText() = default;
+    ~LineText() = default;
+
+    void Start(char* begin, char* limit)
+    {
+        begin_ = cursor_ = begin;
+        limit_ = limit;
+    }
+    bool Overflowed() const { return overflowed_; }
+    char* Begin() const { return begin_; }
+    char* Cursor() const { return cursor_; }
 
 private:
     static constexpr std::size_t kNumberRoom = 32;
 
-    // A line longer than the buffer continues in a string; every later piece goes there too.
-    Line& Overflow(std::string_view text)
+    Derived& Self() { return static_cast<Derived&>(*this); }
+    std::size_t Room() const { return static_cast<std::size_t>(limit_ - cursor_); }
+
+    // A line longer than the run continues in a string; every later piece goes there too.
+    Derived& Overflow(std::string_view text)
     {
         if (!overflowed_) {
-            overflow_.assign(buffer_, size_);
+            overflow_.assign(begin_, static_cast<std::size_t>(cursor_ - begin_));
             overflowed_ = true;
-            room_ = 0;
+            limit_ = cursor_;  // no room left
         }
         overflow_.append(text);
-        return *this;
+        return Self();
     }
 
-    // Lines are short: most never leave this buffer.
-    char buffer_[240];
-    std::size_t size_ = 0;
-    std::size_t room_ = sizeof buffer_;
+    char* begin_ = nullptr;
+    char* cursor_ = nullptr;
+    char* limit_ = nullptr;
     bool overflowed_ = false;
     std::string overflow_;
 };
 
-inline void Append(GdlWriter& writer, const Line& line) { writer.AppendUtf8(line.Text()); }
+// A line built in a buffer of its own (for the master text).
+class Line : public LineText<Line> {
+public:
+    explicit Line(std::string_view start)
+    {
+        Start(buffer_, buffer_ + sizeof buffer_);
+        *this << start;
+    }
+
+private:
+    // Lines are short: most never leave this buffer.
+    char buffer_[240];
+};
+
+// A line of the 3D text written in place at its end; End() adds the line feed and
+// makes it part of the text. Nothing else may be appended to the 3D text while a
+// line is being written.
+class ScriptLine : public LineText<ScriptLine> {
+public:
+    ScriptLine(GdlWriter& writer, std::string_view start) : writer_(writer)
+    {
+        char* limit = nullptr;
+        char* begin = writer.ScriptRoom(kRoom, limit);
+        Start(begin, limit - 1);  // the line feed needs the last byte
+        *this << start;
+    }
+
+    void End()
+    {
+        if (Overflowed())
+            writer_.AppendUtf8(Text());
+        else
+            writer_.CommitScriptLine(Begin(), Cursor());
+    }
+
+private:
+    // Room that a line of numbers never outgrows.
+    static constexpr std::size_t kRoom = 512;
+
+    GdlWriter& writer_;
+};
 
 // "    XFORM " with columns 0 to 2 of the matrix, each column's row-3 value divided by u.
 void AppendTransformLine(GdlWriter& writer, const glm::dmat4& transform);

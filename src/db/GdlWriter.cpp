@@ -32,21 +32,24 @@ void GdlWriter::AppendMasterLines(std::string_view lines)
 
 void GdlWriter::AppendUtf8InNewChunk(std::string_view line)
 {
-    constexpr std::size_t kChunk = std::size_t{1} << 20;
     const std::size_t bytes = line.size() + 1;
     Reserve(bytes);
-    if (scriptChunks_.empty() || bytes > scriptChunks_.back().capacity - scriptChunks_.back().size) {
-        Chunk chunk;
-        chunk.capacity = std::max(kChunk, bytes);
-        chunk.bytes = std::make_unique_for_overwrite<char[]>(chunk.capacity);
-        scriptChunks_.push_back(std::move(chunk));
-    }
+    if (scriptChunks_.empty() || bytes > scriptChunks_.back().capacity - scriptChunks_.back().size)
+        AddChunk(bytes);
     Chunk& chunk = scriptChunks_.back();
     char* at = chunk.bytes.get() + chunk.size;
     std::memcpy(at, line.data(), line.size());
     at[line.size()] = '\n';
     chunk.size += bytes;
     scriptSize_ += bytes;
+}
+
+void GdlWriter::AddChunk(std::size_t bytes)
+{
+    Chunk chunk;
+    chunk.capacity = std::max(kChunk, bytes);
+    chunk.bytes = std::make_unique_for_overwrite<char[]>(chunk.capacity);
+    scriptChunks_.push_back(std::move(chunk));
 }
 
 GdlWriter::Chunk::Chunk(const Chunk& other)
@@ -159,7 +162,7 @@ void GdlWriter::Put(double x, double y)
             return 0.0;
         return v;
     };
-    AppendUtf8((emit::Line("    PUT ") << snap(x) << ", " << snap(y) << ", 15").Text());
+    (emit::ScriptLine(*this, "    PUT ") << snap(x) << ", " << snap(y) << ", 15").End();
 }
 
 void GdlWriter::EnterElement()

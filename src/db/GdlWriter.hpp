@@ -75,6 +75,26 @@ public:
         }
         AppendUtf8InNewChunk(line);
     }
+    // For a line written in place at the end of the 3D text (emit::ScriptLine): room
+    // for at least `bytes` more, from the returned place to `end`; and the line written
+    // there from `begin` to `end`, to which the line feed is added.
+    char* ScriptRoom(std::size_t bytes, char*& end)
+    {
+        if (scriptChunks_.empty() || bytes > scriptChunks_.back().capacity - scriptChunks_.back().size) [[unlikely]]
+            AddChunk(bytes);
+        Chunk& chunk = scriptChunks_.back();
+        end = chunk.bytes.get() + chunk.capacity;
+        return chunk.bytes.get() + chunk.size;
+    }
+    void CommitScriptLine(char* begin, char* end)
+    {
+        const std::size_t bytes = static_cast<std::size_t>(end - begin) + 1;
+        if (!Fits(bytes)) [[unlikely]]
+            Reserve(bytes);  // throws
+        *end = '\n';
+        scriptChunks_.back().size += bytes;
+        scriptSize_ += bytes;
+    }
     // Several whole lines at once, each already ended by its line feed.
     void AppendMasterLines(std::string_view lines);
 
@@ -103,6 +123,9 @@ private:
     }
     void Reserve(std::size_t bytes);
     void AppendUtf8InNewChunk(std::string_view line);
+    void AddChunk(std::size_t bytes);
+
+    static constexpr std::size_t kChunk = std::size_t{1} << 20;  // bytes of 3D text in one chunk
 
     // Both texts are kept as UTF-8, the form in which they are handed out. The 3D
     // text, which can grow large, is kept in chunks, so that it is never copied while

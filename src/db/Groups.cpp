@@ -48,7 +48,8 @@ public:
         return value;
     }
 
-    void Write(emit::Line& line, Counter value, bool quoted = false) const
+    template <typename Line>
+    void Write(Line& line, Counter value, bool quoted = false) const
     {
         if (quoted)
             line << "\"";
@@ -105,14 +106,14 @@ void Combine(GdlWriter& writer, const CountedNames<Counter>& names, Counter& cou
              const char* operation, const std::wstring& left, const Right& right)
 {
     const Counter value = CountedNames<Counter>::Take(counter);
-    emit::Line line("");
+    emit::ScriptLine line(writer, "");
     names.Write(line, value);
-    line << " = " << operation << " (";
+    line << " = " << std::string_view(operation) << " (";
     line.Wide(left);
     line << ", ";
     right(line);
     line << ")";
-    emit::Append(writer, line);
+    line.End();
     writer.AppendUtf8("");
     names.Assign(target, value);
 }
@@ -125,9 +126,9 @@ std::int16_t WriteSolidGroup(GdlWriter& writer, const PartNames& names, std::int
     const std::shared_ptr<BasicEntry3D> held = solid;
     const std::int16_t value = PartNames::Take(counter);
     {
-        emit::Line line("GROUP ");
+        emit::ScriptLine line(writer, "GROUP ");
         names.Write(line, value, true);
-        emit::Append(writer, line);
+        line.End();
     }
     writer.AppendUtf8("");
     if (held)
@@ -183,7 +184,7 @@ void Part::EmitGDL(GdlWriter& writer)
         if (!solid)
             continue;
         const std::int16_t group = WriteSolidGroup(writer, names, counter, solid);
-        const auto groupName = [&](emit::Line& line) { names.Write(line, group, true); };
+        const auto groupName = [&](emit::ScriptLine& line) { names.Write(line, group, true); };
         // The list's entry becomes the group's (quoted) name.
         const auto place = [&](std::wstring& entry) { names.Assign(entry, group, true); };
         const auto combine = [&](std::wstring& entry, const char* operation) {
@@ -238,7 +239,7 @@ void Assembly::EmitGDL(GdlWriter& writer)
     const auto combine = [&](std::wstring& target, const char* operation, const std::wstring& left,
                              const std::wstring& right) {
         Combine(writer, names, counter, target, operation, left,
-                [&](emit::Line& line) { line.Wide(right); });
+                [&](emit::ScriptLine& line) { line.Wide(right); });
     };
     for (const auto& child : children) {
         if (!child)

@@ -80,6 +80,9 @@ template <typename T>
 T NumberOfText(const char* text)
 {
     if constexpr (std::is_same_v<T, double>) {
+        // "0" and "1" fill most of a placement matrix.
+        if ((text[0] == '0' || text[0] == '1') && text[1] == '\0')
+            return text[0] == '0' ? 0.0 : 1.0;
         double value = 0;
         if (PlainDecimal(text, value))
             return value;

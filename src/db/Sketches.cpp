@@ -9,7 +9,7 @@
 
 namespace tarvel {
 
-using emit::Line;
+using emit::ScriptLine;
 
 namespace {
 
@@ -71,7 +71,7 @@ glm::dvec2 ArcPoint(const Arc2D& arc, double angle)
 
 void PutText(GdlWriter& writer, double a, double b, const char* status)
 {
-    writer.AppendUtf8((Line("    PUT ") << a << ", " << b << status).Text());
+    (ScriptLine(writer, "    PUT ") << a << ", " << b << std::string_view(status)).End();
 }
 
 // Whether the sweep between t0 and t1 (radians) passes an angle congruent to a. A

@@ -24,10 +24,12 @@ void AppendUtf8(std::string& out, const std::u16string& units)
 {
     const std::size_t at = out.size();
     out.resize(at + units.size());
+    char* text = out.data() + at;
+    const char16_t* unit = units.data();
     char16_t high = 0;
     for (std::size_t i = 0; i < units.size(); ++i) {
-        high |= units[i];
-        out[at + i] = static_cast<char>(units[i]);
+        high |= unit[i];
+        text[i] = static_cast<char>(unit[i]);
     }
     if (high >= 0x80) {
         out.resize(at);
