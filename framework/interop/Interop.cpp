@@ -5,7 +5,10 @@
 #include "ostrel/Text.hpp"
 #include "ostrel/interop/HostApi.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
+#include <cstdint>
 
 namespace ostrel::ac::interop {
 namespace {
@@ -82,10 +85,27 @@ std::string LoadResourceStringUtf8(std::int16_t list, std::int16_t index)
     return WStringToUtf8(LoadResourceString(list, index));
 }
 
-void ShellOpen(const std::string& target)
+bool IsOpenableLink(const std::string& target)
 {
+    // Only web and mail links: a file path or another scheme would start a program.
+    for (const char* scheme : {"http://", "https://", "mailto:"}) {
+        const std::size_t n = std::char_traits<char>::length(scheme);
+        if (target.size() >= n && std::equal(scheme, scheme + n, target.begin(), [](char a, char b) {
+                return a == std::tolower(static_cast<unsigned char>(b));
+            }))
+            return true;
+    }
+    return false;
+}
+
+bool ShellOpen(const std::string& target)
+{
+    if (!IsOpenableLink(target))
+        return false;
     const std::wstring wide = Utf8ToWString(target);
-    ShellExecuteW(GetActiveWindow(), L"open", wide.c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
+    const HINSTANCE result = ShellExecuteW(GetActiveWindow(), L"open", wide.c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
+    // Values above 32 mean success.
+    return reinterpret_cast<std::intptr_t>(result) > 32;
 }
 
 }  // namespace ostrel::ac::interop

@@ -15,6 +15,8 @@ struct Deployment {
     std::string updateServer = "http://update.tarvel.example";
     // The installer is code that will run: it comes over HTTPS only.
     std::string installerServer = "https://update.tarvel.example";
+    // The support site's root page (Help, the About dialog's support link).
+    std::string supportSite = "https://support.tarvel.example/";
     // Longest wait for a connection (name lookup, connect, TLS handshake).
     std::chrono::milliseconds connectTimeout{std::chrono::seconds(30)};
     // A transfer is stalled, and aborted, when fewer than stallBytesPerSecond arrive
@@ -32,7 +34,10 @@ struct Deployment {
     std::string testTrustedAuthorities;
 };
 
-// A copy of the settings in force; safe from any thread.
+// A copy of the settings in force; safe from any thread. The servers start from the
+// values above; a stand-in installation points them elsewhere through the environment
+// (TARVEL_REPOSITORY_SERVER, TARVEL_UPDATE_SERVER, TARVEL_INSTALLER_SERVER,
+// TARVEL_SUPPORT_SITE), read once at the first use.
 Deployment CurrentDeployment();
 
 // Replaces the settings for its lifetime (tests); restores the previous ones after.

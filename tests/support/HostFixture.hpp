@@ -2,16 +2,20 @@
 
 #include "HostSession.hpp"
 #include "TempDir.hpp"
+#include "standin/Dialogs.hpp"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace tarvel::testing {
 
 // A test running inside the stand-in host: special location 9 is a fresh
-// temporary folder ("special"), the add-on file lies in "addon/Tarvel.apx".
+// temporary folder ("special"), the add-on file lies in "addon/Tarvel.apx". What
+// the stand-in dialog manager refuses fails the test, also at the host's shutdown.
 class HostFixture : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -25,10 +29,13 @@ protected:
     const TempDir& Temp() const { return temp_; }
     boost::filesystem::path SpecialFolder() const { return temp_.Path() / "special"; }
     boost::filesystem::path AddOnFolder() const { return temp_.Path() / "addon"; }
+    // Registers a resource module of the test's own dialogs (one JSON text each).
+    void AddDialogModule(GSResModule module, const std::vector<std::string>& dialogs) const;
 
 private:
     TempDir temp_;
     std::unique_ptr<tools::HostSession> session_;
+    standin::dg::RefusalHandler previousHandler_;
 };
 
 }  // namespace tarvel::testing
