@@ -8,26 +8,6 @@ std::unique_ptr<IToolbarPalette> toolbarDialog;
 
 namespace {
 
-// The palette dialog as the shell drives it.
-class PaletteDialog final : public IToolbarPalette {
-public:
-    explicit PaletteDialog(const GS::Guid& guid) : dialog_(guid) {}
-
-    void SendCloseRequest() override { dialog_.SendCloseRequest(); }
-    void HideWindow() override { dialog_.HideWindow(); }
-    void ShowWindow() override { dialog_.ShowWindow(); }
-    bool IsWindowVisible() const override { return dialog_.IsWindowVisible(); }
-    void EnableItems() override { dialog_.EnableItems(); }
-    void DisableItems() override { dialog_.DisableItems(); }
-    bool Show() override { return dialog_.Show(); }
-    void StartClipboardWatcher() override { dialog_.StartClipboardWatcher(); }
-    void StopClipboardWatcher() override { dialog_.StopClipboardWatcher(); }
-    void EnableModifyTool(bool enable) override { dialog_.EnableModifyTool(enable); }
-
-private:
-    dialogs::ToolbarDialog dialog_;
-};
-
 ToolbarPaletteFactory& Factory()
 {
     static ToolbarPaletteFactory factory;
@@ -40,7 +20,7 @@ std::unique_ptr<IToolbarPalette> CreateToolbarPalette(const GS::Guid& guid)
 {
     if (Factory())
         return Factory()(guid);
-    return std::make_unique<PaletteDialog>(guid);
+    return std::make_unique<dialogs::ToolbarDialog>(guid);
 }
 
 void SetToolbarPaletteFactory(ToolbarPaletteFactory factory) { Factory() = std::move(factory); }

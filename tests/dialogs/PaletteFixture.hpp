@@ -2,8 +2,7 @@
 // catalogue on a loopback server, and helpers for its libraries and items.
 #pragma once
 
-#include "../controllers/ControllerFixture.hpp"
-
+#include "ControllerFixture.hpp"
 #include "Main/Globals.hpp"
 #include "Pictures.hpp"
 #include "controllers/ToolbarController.hpp"

@@ -3,6 +3,8 @@
 #include "PaletteFixture.hpp"
 
 #include "dialogs/IconAndTextButton.hpp"
+#include "standin/Elements.hpp"
+#include "standin/Win.hpp"
 
 #include <boost/filesystem/operations.hpp>
 
@@ -266,16 +268,31 @@ TEST_F(ToolbarDialogTest, TheCloseBoxHidesThePaletteAndStopsTheWatcher)
     EXPECT_TRUE(standin::win::WaitForAllThreads(2s));
 }
 
-TEST_F(ToolbarDialogTest, TheAboutToolRunsTheAboutDialog)
+TEST_F(ToolbarDialogTest, TheModifyToolIsOnWhenThePaletteOpensOnOneSelectedProduct)
 {
     StoreLibraries({});
+    auto& elements = Host().Module<standin::ElementModule>();
+    standin::PartParameter url;
+    url.name = "tv_base_url";
+    url.text = u"https://catalogue.example/";
+    elements.Select({elements.Place(HostInterface::ElemDoor, 1, 1, 1, {url})});
     OpenPalette();
-    dg::User(Toolbar).Click(AboutItem);
+    EXPECT_TRUE(dg::FindItem(Toolbar, ModifyItem)->enabled);
+}
+
+TEST_F(ToolbarDialogTest, TheHelpAndAboutToolsRunTheirCommands)
+{
+    WriteSettings("<Settings help_url=\"https://help.example/palette\"/>");
+    standin::win::ClearShellLog();
+    OpenPalette();
+    dg::User(Toolbar).Click(HelpItem).Click(AboutItem);
     dg::User(32504).Click(1);
     Act();
+    ASSERT_EQ(standin::win::ShellLog().size(), 1u);
+    EXPECT_EQ(standin::win::ShellLog()[0].file, "https://help.example/palette");
     EXPECT_EQ(dg::PendingActions(32504), 0u);
-    EXPECT_NE(std::find(dg::Steps().begin(), dg::Steps().end(), "close dialog 32504 \"About\" (cancelled)"),
-              dg::Steps().end());
+    const auto steps = dg::Steps();
+    EXPECT_NE(std::find(steps.begin(), steps.end(), "close dialog 32504 \"About\" (cancelled)"), steps.end());
 }
 
 // A button given a value with neither caption nor picture keeps what it showed.
