@@ -48,7 +48,8 @@ TEST_F(PaletteTest, TheMenuShowsThePaletteAndItsMessagesReachTheWindow)
     EXPECT_TRUE(Visible());
 
     Send(PaletteDisableItems);
-    for (const auto& item : dg::FindPanel(kToolbar)->items)
+    const auto disabled = dg::FindPanel(kToolbar);
+    for (const auto& item : disabled->items)
         EXPECT_FALSE(item.enabled) << item.id;
     Send(PaletteEnableItems);
     EXPECT_TRUE(dg::FindItem(kToolbar, 3)->enabled);
