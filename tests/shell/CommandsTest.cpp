@@ -308,8 +308,8 @@ TEST_F(CommandsTest, TheCleanUpClosesThePaletteAndEndsEveryThreadBeforeItReturns
     EXPECT_TRUE(Registrations().Palettes().empty());
     EXPECT_FALSE(Registrations().FireProjectEvent(ProjectClose).has_value());
     EXPECT_FALSE(Registrations().SendPaletteMessage(kPaletteId, PaletteOpen).delivered);
-    // The palette stays until the add-on is unloaded.
-    EXPECT_NE(Palette(), nullptr);
+    // The palette is gone with the clean-up: nothing of it is left for the unload.
+    EXPECT_EQ(Palette(), nullptr);
 }
 
 }  // namespace
