@@ -1,9 +1,10 @@
 // The library dialog over the loopback repository, run by the scripted user: its
 // rows and separators, check marks toggled where the user clicks, OK and Cancel
-// with what reaches Settings.xml, libraries without a name, and its picture.
+// with what reaches Settings.xml, libraries without a name, its picture, and the
+// palette's add-library tool that opens it.
 #include "dialogs/LibraryDialog.hpp"
 
-#include "ControllerFixture.hpp"
+#include "PaletteFixture.hpp"
 #include "standin/Dialogs.hpp"
 
 #include <pugixml.hpp>
@@ -282,6 +283,57 @@ TEST_F(LibraryDialogTest, ThePictureShowsLogosCheckMarksAndNames)
         EXPECT_GT(dark(179, 358, row), 0) << row;
         EXPECT_EQ(dark(60, 107, row), 0) << row;
     }
+}
+
+class AddLibraryToolTest : public PaletteFixture {
+protected:
+    static constexpr short AddLibraryItem = 6;  // after the separator and four tools
+
+    std::vector<std::string> PaletteLibraries()
+    {
+        std::vector<std::string> ids;
+        for (const auto& library : toolbarController.activeLibraries)
+            ids.push_back(ostrel::WStringToUtf8(library->id));
+        return ids;
+    }
+};
+
+TEST_F(AddLibraryToolTest, OkSavesTheTickedLibrariesAndThePaletteShowsTheirButtons)
+{
+    StoreLibraries({});
+    OpenPalette();
+    ASSERT_EQ(Buttons().size(), 5u);
+    // The repository's libraries, none active: tick "Windows" (row 4).
+    dg::User(Toolbar).Click(AddLibraryItem);
+    dg::User(Library).Then(dg::ClickListRow(ListItem, 4, CheckX)).Click(OkItem);
+    Act();
+    EXPECT_EQ(StoredIds(SettingsText()), std::vector<std::string>{"windows-alu"});
+    EXPECT_EQ(PaletteLibraries(), std::vector<std::string>{"windows-alu"});
+    ASSERT_EQ(Buttons().size(), 6u);
+    dg::User(Toolbar).Hover(Buttons().back().id);
+    Act();
+    EXPECT_EQ(dg::LastToolTip(), "Aluminium Windows");
+
+    // Cancel: nothing saved, the palette's libraries as they were.
+    const std::string before = SettingsText();
+    dg::User(Toolbar).Click(AddLibraryItem);
+    dg::User(Library).Then(dg::ClickListRow(ListItem, 2, CheckX)).Click(CancelItem);
+    Act();
+    EXPECT_EQ(SettingsText(), before);
+    EXPECT_EQ(PaletteLibraries(), std::vector<std::string>{"windows-alu"});
+    EXPECT_EQ(Buttons().size(), 6u);
+}
+
+TEST_F(AddLibraryToolTest, WithoutLibrariesNoDialogOpens)
+{
+    StoreLibraries({});
+    Server().AddFile(standin::services::kRepositoryPath, "{\"repository\":{\"customers\":[]}}");
+    OpenPalette();
+    dg::User(Toolbar).Click(AddLibraryItem);
+    Act();
+    for (const std::string& step : dg::Steps())
+        EXPECT_EQ(step.find("open dialog 32502"), std::string::npos) << step;
+    EXPECT_EQ(Buttons().size(), 5u);
 }
 
 }  // namespace
