@@ -22,8 +22,6 @@ constexpr short MailItem = 11;
 constexpr short ProductWebItem = 12;
 constexpr short SupportItem = 14;
 
-std::string ImagesFolderUtf8() { return ostrel::WStringToUtf8(FullDataPath(imagesFolder)); }
-
 }  // namespace
 
 AboutDialog::AboutDialog()

@@ -15,8 +15,6 @@ constexpr short ListItem = 3;
 constexpr short LogoColumn = 1;
 constexpr short NameColumn = 3;
 
-std::string ImagesFolderUtf8() { return ostrel::WStringToUtf8(FullDataPath(imagesFolder)); }
-
 }  // namespace
 
 std::vector<std::wstring> GetLibraryRowTexts(const std::shared_ptr<Library>& library)

@@ -21,8 +21,6 @@ constexpr const char* HelpCommand = "help";
 constexpr const char* AboutCommand = "about";
 constexpr const char* AddLibraryCommand = "addlib";
 
-std::string ImagesFolderUtf8() { return ostrel::WStringToUtf8(FullDataPath(imagesFolder)); }
-
 }  // namespace
 
 ToolbarDialog::ToolbarDialog(const GS::Guid& paletteGuid)
