@@ -265,41 +265,7 @@ TEST_F(LibraryDialogTest, ThePictureShowsLogosCheckMarksAndNames)
 class AddLibraryToolTest : public PaletteFixture {
 protected:
     static constexpr short AddLibraryItem = 6;  // after the separator and four tools
-
-    std::vector<std::string> PaletteLibraries()
-    {
-        std::vector<std::string> ids;
-        for (const auto& library : toolbarController.activeLibraries)
-            ids.push_back(ostrel::WStringToUtf8(library->id));
-        return ids;
-    }
 };
-
-TEST_F(AddLibraryToolTest, OkSavesTheTickedLibrariesAndThePaletteShowsTheirButtons)
-{
-    StoreLibraries({});
-    OpenPalette();
-    ASSERT_EQ(Buttons().size(), 5u);
-    // The repository's libraries, none active: tick "Windows" (row 4).
-    dg::User(Toolbar).Click(AddLibraryItem);
-    dg::User(Library).Then(dg::ClickListRow(ListItem, 4, CheckX)).Click(OkItem);
-    Act();
-    EXPECT_EQ(StoredIds(SettingsText()), std::vector<std::string>{"windows-alu"});
-    EXPECT_EQ(PaletteLibraries(), std::vector<std::string>{"windows-alu"});
-    ASSERT_EQ(Buttons().size(), 6u);
-    dg::User(Toolbar).Hover(Buttons().back().id);
-    Act();
-    EXPECT_EQ(dg::LastToolTip(), "Aluminium Windows");
-
-    // Cancel: nothing saved, the palette's libraries as they were.
-    const std::string before = SettingsText();
-    dg::User(Toolbar).Click(AddLibraryItem);
-    dg::User(Library).Then(dg::ClickListRow(ListItem, 2, CheckX)).Click(CancelItem);
-    Act();
-    EXPECT_EQ(SettingsText(), before);
-    EXPECT_EQ(PaletteLibraries(), std::vector<std::string>{"windows-alu"});
-    EXPECT_EQ(Buttons().size(), 6u);
-}
 
 TEST_F(AddLibraryToolTest, WithoutLibrariesNoDialogOpens)
 {
