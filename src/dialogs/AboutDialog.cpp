@@ -1,6 +1,6 @@
 #include "dialogs/AboutDialog.hpp"
 
-#include "Main/Globals.hpp"
+#include "dialogs/DialogSupport.hpp"
 #include "libparts/ProductScripts.hpp"
 #include "ostrel/Text.hpp"
 #include "ostrel/interop/Interop.hpp"

@@ -1,6 +1,7 @@
 #include "dialogs/LibraryDialog.hpp"
 
 #include "Main/Globals.hpp"
+#include "dialogs/DialogSupport.hpp"
 #include "ostrel/AnyKey.hpp"
 #include "ostrel/Text.hpp"
 

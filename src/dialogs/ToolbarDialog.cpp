@@ -4,6 +4,7 @@
 #include "Main/Guard.hpp"
 #include "Main/ShellCommands.hpp"
 #include "dialogs/AboutDialog.hpp"
+#include "dialogs/DialogSupport.hpp"
 #include "dialogs/LibraryDialog.hpp"
 #include "ostrel/Text.hpp"
 #include "transfer/ClipboardMessage.hpp"

@@ -281,8 +281,8 @@ TEST_F(ToolbarTest, OneWatcherAtATimeAndAStopThatJoinsEverything)
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(controller_.StartClipboardWatcher(Window()), first);
     EXPECT_EQ(standin::win::LiveThreads(), 1);
-    // Stopped and started again: still one watcher (the stop wakes the watcher, which
-    // runs on when the start comes first, and otherwise ends before a new one starts).
+    // Stopped and started again at once: the watcher runs on, or, when the stop woke it
+    // first, it has ended before the new one starts. Never two.
     controller_.StopClipboardWatcher();
     EXPECT_NE(controller_.StartClipboardWatcher(Window()), nullptr);
     EXPECT_EQ(standin::win::LiveThreads(), 1);
