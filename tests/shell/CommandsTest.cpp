@@ -297,6 +297,9 @@ TEST_F(CommandsTest, TheCleanUpClosesThePaletteAndEndsEveryThreadBeforeItReturns
            std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(5ms);
     ASSERT_TRUE(toolbarController.downloadBusy);
+    // The controller turns busy just before it makes the worker.
+    while (standin::win::LiveThreads() < 2 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(5ms);
     EXPECT_EQ(standin::win::LiveThreads(), 2);
     TakePaletteLog();
 

@@ -49,6 +49,15 @@ protected:
     boost::filesystem::path SettingsPath() const { return DataRoot() / "Settings.xml"; }
     boost::filesystem::path ImagesFolder() const { return DataRoot() / "Images"; }
     std::string SettingsText() const { return ReadFile(SettingsPath()); }
+    // Settings.xml with two active libraries: "windows-alu", which the repository
+    // lists, and "gone", which it does not.
+    static constexpr const char* kStoredLibraries =
+        "<?xml version=\"1.0\"?>\n<Settings>\n"
+        "\t<ActiveLibraries>\n"
+        "\t\t<Library id=\"windows-alu\" name=\"Old name\" logo=\"old.png\" url=\"http://old/\" description=\"Old\" "
+        "is_in_menu=\"false\" />\n"
+        "\t\t<Library id=\"gone\" name=\"Gone\" logo=\"gone.png\" url=\"http://gone/\" description=\"Gone d\" />\n"
+        "\t</ActiveLibraries>\n</Settings>\n";
     void WriteSettings(const std::string& text) const { WriteFile(SettingsPath(), text); }
 
 private:
