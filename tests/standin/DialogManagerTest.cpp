@@ -482,8 +482,9 @@ TEST_F(DialogManagerTest, PicturesShowItemsAsTheyAre)
     EXPECT_EQ(before.width, 330 + 2);
     EXPECT_EQ(before.height, 195 + 2 + 24);
     // The check box's square: white, with a mark once checked.
-    const int bx = before.clientLeft + 22 + 6;
-    const int by = before.clientTop + 32 + 11;
+    const DG::Rect box = check.GetRect();
+    const int bx = before.clientLeft + box.left + 6;
+    const int by = before.clientTop + box.top + 11;
     EXPECT_EQ(before.At(bx, by), 0xFFFFFFFFu);
     check.Check();
     const dg::Picture checked = dg::RenderPanel(Settings);
@@ -496,8 +497,8 @@ TEST_F(DialogManagerTest, PicturesShowItemsAsTheyAre)
                 dark += (p.At(x, y) & 0xFF) < 0x80 ? 1 : 0;
         return dark;
     };
-    const int tx = before.clientLeft + 22;
-    const int ty = before.clientTop + 62;
+    const int tx = before.clientLeft + text.GetRect().left;
+    const int ty = before.clientTop + text.GetRect().top;
     EXPECT_GT(darkIn(checked, tx, ty, 40, 18), 0);
     text.Hide();
     EXPECT_EQ(darkIn(dg::RenderPanel(Settings), tx, ty, 40, 18), 0);
