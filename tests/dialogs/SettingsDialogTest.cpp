@@ -126,7 +126,8 @@ TEST_F(SettingsDialogTest, OkWritesTheSwitchAsTheUserLeftIt)
                       "\" LastUpdateCheck=\"2023-11-14 23:13:20\" /><ActiveLibraries /></Settings>");
         std::optional<bool> shown;
         std::string lastCheck;
-        auto& user = dg::User(Settings).Do("look", [&] {
+        dg::DialogScript user = dg::User(Settings);
+        user.Do("look", [&] {
             shown = Checked();
             lastCheck = LastCheckShown();
         });
