@@ -482,15 +482,16 @@ TEST_F(DialogManagerTest, PicturesShowItemsAsTheyAre)
     EXPECT_EQ(before.width, 330 + 2);
     EXPECT_EQ(before.height, 195 + 2 + 24);
     // The check box's square: white, with a mark once checked.
-    const int bx = before.clientLeft + 22 + 6;
-    const int by = before.clientTop + 32 + 11;
+    const DG::Rect box = check.GetRect();
+    const int bx = before.clientLeft + box.left + 6;
+    const int by = before.clientTop + box.top + 11;
     EXPECT_EQ(before.At(bx, by), 0xFFFFFFFFu);
     check.Check();
     const dg::Picture checked = dg::RenderPanel(Settings);
     EXPECT_NE(checked.At(bx, by), 0xFFFFFFFFu);
     // A hidden text leaves the background.
-    const int tx = before.clientLeft + 22;
-    const int ty = before.clientTop + 62;
+    const int tx = before.clientLeft + text.GetRect().left;
+    const int ty = before.clientTop + text.GetRect().top;
     EXPECT_GT(tarvel::testing::DarkPixels(checked, tx, ty, 40, 18), 0);
     text.Hide();
     EXPECT_EQ(tarvel::testing::DarkPixels(dg::RenderPanel(Settings), tx, ty, 40, 18), 0);
