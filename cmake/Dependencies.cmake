@@ -10,6 +10,7 @@ find_package(Boost 1.74 REQUIRED COMPONENTS filesystem thread)
 find_package(glm CONFIG REQUIRED)
 find_package(utf8cpp CONFIG REQUIRED)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+find_package(LibXml2 REQUIRED)
 find_package(GTest CONFIG REQUIRED)
 find_package(benchmark CONFIG QUIET)
 

@@ -5,9 +5,10 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   libcurl4-openssl-dev libminizip-dev zlib1g-dev libjsoncpp-dev libpugixml-dev
-  libboost-filesystem-dev libboost-thread-dev libglm-dev libutfcpp-dev libcpp-httplib-dev libjpeg62-turbo-dev
+  libboost-filesystem-dev libboost-thread-dev libglm-dev libutfcpp-dev libcpp-httplib-dev libjpeg62-turbo-dev libxml2-dev
   googletest libgtest-dev libbenchmark-dev
   curl unzip zip
+  chromium
 )
 
 missing=()

@@ -175,7 +175,8 @@ void CatalogueServer::Handle(const httplib::Request& request, httplib::Response&
     bool forward = false;
     {
         std::lock_guard lock(mutex_);
-        requests_.push_back(RecordedRequest{request.target, request.get_header_value("User-Agent")});
+        requests_.push_back(RecordedRequest{request.target, request.get_header_value("User-Agent"), request.method,
+                                            request.path, request.get_header_value("Content-Type"), request.body});
         ++calls_[request.path];
         forward = proxy_ && request.target.rfind("http://", 0) == 0;
         if (!forward) {
@@ -349,6 +350,26 @@ std::vector<RecordedRequest> CatalogueServer::Requests() const
 {
     std::lock_guard lock(mutex_);
     return requests_;
+}
+
+std::vector<std::pair<std::string, std::string>> FormFields(const std::string& body)
+{
+    std::vector<std::pair<std::string, std::string>> fields;
+    std::size_t start = 0;
+    while (start <= body.size() && !body.empty()) {
+        std::size_t end = body.find('&', start);
+        if (end == std::string::npos)
+            end = body.size();
+        const std::string field = body.substr(start, end - start);
+        if (!field.empty()) {
+            const std::size_t equals = field.find('=');
+            fields.emplace_back(httplib::detail::decode_url(field.substr(0, equals), true),
+                                equals == std::string::npos ? ""
+                                                            : httplib::detail::decode_url(field.substr(equals + 1), true));
+        }
+        start = end + 1;
+    }
+    return fields;
 }
 
 SilentListener::SilentListener()

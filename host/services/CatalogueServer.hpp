@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace httplib {
@@ -25,7 +26,14 @@ namespace standin::services {
 struct RecordedRequest {
     std::string target;     // as sent: a path, or an absolute URL through the proxy
     std::string userAgent;
+    std::string method;
+    std::string path;       // without the query
+    std::string contentType;
+    std::string body;
 };
+
+// The fields of an application/x-www-form-urlencoded body, in order, decoded.
+std::vector<std::pair<std::string, std::string>> FormFields(const std::string& body);
 
 class CatalogueServer {
 public:
