@@ -110,6 +110,12 @@ std::unique_ptr<httplib::Server> MakeAuthorityServer(const char* subjectName, st
     return std::make_unique<httplib::SSLServer>(cert.get(), key.get());
 }
 
+RecordedRequest Recorded(const httplib::Request& request)
+{
+    return RecordedRequest{request.target, request.get_header_value("User-Agent"), request.method, request.path,
+                           request.get_header_value("Content-Type"), request.body};
+}
+
 }  // namespace
 
 CatalogueServer::CatalogueServer(Kind kind) : tls_(kind != Kind::Plain)
@@ -175,8 +181,7 @@ void CatalogueServer::Handle(const httplib::Request& request, httplib::Response&
     bool forward = false;
     {
         std::lock_guard lock(mutex_);
-        requests_.push_back(RecordedRequest{request.target, request.get_header_value("User-Agent"), request.method,
-                                            request.path, request.get_header_value("Content-Type"), request.body});
+        requests_.push_back(Recorded(request));
         ++calls_[request.path];
         forward = proxy_ && request.target.rfind("http://", 0) == 0;
         if (!forward) {
@@ -310,6 +315,15 @@ void CatalogueServer::AddStall(const std::string& path, std::string firstBytes, 
                 const std::size_t from = offset - firstBytes.size();
                 return rest.size() > from && sink.write(rest.data() + from, rest.size() - from);
             });
+    });
+}
+
+void CatalogueServer::AddHandler(const std::string& path, std::function<Answer(const RecordedRequest&)> handler)
+{
+    Route(path, [handler = std::move(handler)](const httplib::Request& request, httplib::Response& response) {
+        const Answer answer = handler(Recorded(request));
+        response.status = answer.status;
+        response.set_content(answer.body, answer.contentType);
     });
 }
 

@@ -75,6 +75,14 @@ public:
     // connection: a transfer that breaks off.
     void AddTruncated(const std::string& path, std::string body, std::size_t sentBytes);
 
+    // An answer made by the test's or the content's own function for each request.
+    struct Answer {
+        int status = 200;
+        std::string contentType = "text/html; charset=utf-8";
+        std::string body;
+    };
+    void AddHandler(const std::string& path, std::function<Answer(const RecordedRequest&)> handler);
+
     // Requests in absolute form are forwarded to their origin and recorded.
     void EnableProxy();
     std::vector<std::string> ForwardedUrls() const;
