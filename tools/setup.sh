@@ -8,6 +8,7 @@ packages=(
   libboost-filesystem-dev libboost-thread-dev libglm-dev libutfcpp-dev libcpp-httplib-dev libjpeg62-turbo-dev libxml2-dev
   googletest libgtest-dev libbenchmark-dev
   curl unzip zip
+  clang libclang-rt-14-dev
   chromium
 )
 

@@ -13,49 +13,41 @@ ElementModule& Elements() { return Host::Current().Module<ElementModule>(); }
 
 GSErrCode ReadSelection(SelectionInfo* info, SelectionList* items, bool, bool, std::int32_t reserved)
 {
-    STANDIN_ENTER(Slot::ReadSelection);
     return Elements().ReadSelection(info, items, reserved);
 }
 GSErrCode ElementTypeOfNeig(std::int32_t kind, std::int32_t* elementType)
 {
-    STANDIN_ENTER(Slot::ElementTypeOfNeig);
     if (elementType == nullptr)
         return ErrBadParameter;
     *elementType = ElementModule::TypeOfKind(kind);
     return *elementType != 0 ? 0 : ErrBadParameter;
 }
-GSErrCode ReadElementMemo(const GS::Guid* guid, ElementMemo* memo, std::uint64_t mask)
+GSErrCode ReadElementMemo(const GS::Guid& guid, ElementMemo* memo, std::uint64_t mask)
 {
-    STANDIN_ENTER(Slot::ReadElementMemo);
-    return Elements().ReadMemo(guid, memo, mask);
+    return Elements().ReadMemo(&guid, memo, mask);
 }
 GSErrCode FreeMemo(ElementMemo* memo)
 {
-    STANDIN_ENTER(Slot::FreeMemo);
     if (memo == nullptr)
         return 0;
     return records::ReleaseParameters(&memo->params);
 }
 GSErrCode FreeParamHandle(GSHandle* parameters)
 {
-    STANDIN_ENTER(Slot::FreeParamHandle);
     return records::ReleaseParameters(parameters);
 }
 GSErrCode ReadElement(ElementRecord* element, const void* reserved)
 {
-    STANDIN_ENTER(Slot::ReadElement);
     return Elements().ReadElement(element, reserved);
 }
 GSErrCode ModifyElement(ElementRecord* element, const ElementRecord* mask, ElementMemo* memo,
                         std::uint64_t memoMask, bool)
 {
-    STANDIN_ENTER(Slot::ModifyElement);
     return Elements().Modify(element, mask, memo, memoMask);
 }
-GSErrCode RunAsUndoStep(const GS::UniString* name, const UndoableCommand* command)
+GSErrCode RunAsUndoStep(const GS::UniString& name, const UndoableCommand& command)
 {
-    STANDIN_ENTER(Slot::RunAsUndoStep);
-    return Elements().RunAsUndoStep(name, command);
+    return Elements().RunAsUndoStep(&name, &command);
 }
 
 constexpr std::int32_t KindBase = 0x100;
@@ -79,14 +71,14 @@ ElementModule::ElementModule(Host& host) : host_(host) {}
 
 void ElementModule::Install(FunctionTable& table)
 {
-    table.Set(Slot::ReadSelection, static_cast<Fn::ReadSelection>(&standin::ReadSelection));
-    table.Set(Slot::ElementTypeOfNeig, static_cast<Fn::ElementTypeOfNeig>(&ElementTypeOfNeig));
-    table.Set(Slot::ReadElementMemo, static_cast<Fn::ReadElementMemo>(&ReadElementMemo));
-    table.Set(Slot::FreeMemo, static_cast<Fn::FreeMemo>(&FreeMemo));
-    table.Set(Slot::FreeParamHandle, static_cast<Fn::FreeParamHandle>(&FreeParamHandle));
-    table.Set(Slot::ReadElement, static_cast<Fn::ReadElement>(&standin::ReadElement));
-    table.Set(Slot::ModifyElement, static_cast<Fn::ModifyElement>(&ModifyElement));
-    table.Set(Slot::RunAsUndoStep, static_cast<Fn::RunAsUndoStep>(&standin::RunAsUndoStep));
+    table.Provide<Slot::ReadSelection, &standin::ReadSelection>();
+    table.Provide<Slot::ElementTypeOfNeig, &ElementTypeOfNeig>();
+    table.Provide<Slot::ReadElementMemo, &ReadElementMemo>();
+    table.Provide<Slot::FreeMemo, &FreeMemo>();
+    table.Provide<Slot::FreeParamHandle, &FreeParamHandle>();
+    table.Provide<Slot::ReadElement, &standin::ReadElement>();
+    table.Provide<Slot::ModifyElement, &ModifyElement>();
+    table.Provide<Slot::RunAsUndoStep, &standin::RunAsUndoStep>();
 }
 
 std::int32_t ElementModule::KindOfType(std::int32_t elementType) { return KindBase + elementType; }

@@ -21,63 +21,51 @@ LibPartModule& Store() { return Host::Current().Module<LibPartModule>(); }
 
 GSErrCode FindLibPart(LibPartRecord* record, bool, bool)
 {
-    STANDIN_ENTER(Slot::FindLibPart);
     return Store().Find(record);
 }
 GSErrCode SetOverwriteLibParts(bool overwrite)
 {
-    STANDIN_ENTER(Slot::SetOverwriteLibParts);
     return Store().SetOverwrite(overwrite);
 }
 GSErrCode BeginLibPart(LibPartRecord* record)
 {
-    STANDIN_ENTER(Slot::BeginLibPart);
     return Store().Begin(record);
 }
 GSErrCode BuildParamSection(LibPartRecord* record, GSHandle parameters, const double* a, const double* b,
                             std::int32_t r1, GSHandle* section, std::int32_t r2)
 {
-    STANDIN_ENTER(Slot::BuildParamSection);
     return Store().BuildParams(record, parameters, a, b, r1, section, r2);
 }
 GSErrCode SetParamSectionDetails(LibPartRecord* record, GSHandle section, const ParamDetailsRecord* details)
 {
-    STANDIN_ENTER(Slot::SetParamSectionDetails);
     return Store().SetDetails(record, section, details);
 }
 GSErrCode AddLibPartSection(const SectionHeader* header, GSHandle content, const void* reserved)
 {
-    STANDIN_ENTER(Slot::AddLibPartSection);
     return Store().AddSection(header, content, reserved);
 }
 GSErrCode BeginLibPartSection(const SectionHeader* header)
 {
-    STANDIN_ENTER(Slot::BeginLibPartSection);
     return Store().BeginSection(header);
 }
 GSErrCode WriteLibPartSection(std::int32_t count, const char* bytes)
 {
-    STANDIN_ENTER(Slot::WriteLibPartSection);
     return Store().WriteSection(count, bytes);
 }
 GSErrCode EndLibPartSection()
 {
-    STANDIN_ENTER(Slot::EndLibPartSection);
     return Store().EndSection();
 }
 GSErrCode SaveLibPart(LibPartRecord* record)
 {
-    STANDIN_ENTER(Slot::SaveLibPart);
     return Store().Save(record);
 }
 GSErrCode GetLibraryList(LibraryList* list)
 {
-    STANDIN_ENTER(Slot::GetLibraryList);
     return Store().GetLibraries(list);
 }
 GSErrCode SetLibraryList(const LibraryList* list)
 {
-    STANDIN_ENTER(Slot::SetLibraryList);
     return Store().SetLibraries(list);
 }
 
@@ -147,18 +135,18 @@ LibPartModule::LibPartModule(Host& host)
 
 void LibPartModule::Install(FunctionTable& table)
 {
-    table.Set(Slot::FindLibPart, static_cast<Fn::FindLibPart>(&FindLibPart));
-    table.Set(Slot::SetOverwriteLibParts, static_cast<Fn::SetOverwriteLibParts>(&SetOverwriteLibParts));
-    table.Set(Slot::BeginLibPart, static_cast<Fn::BeginLibPart>(&BeginLibPart));
-    table.Set(Slot::BuildParamSection, static_cast<Fn::BuildParamSection>(&BuildParamSection));
-    table.Set(Slot::SetParamSectionDetails, static_cast<Fn::SetParamSectionDetails>(&SetParamSectionDetails));
-    table.Set(Slot::AddLibPartSection, static_cast<Fn::AddLibPartSection>(&AddLibPartSection));
-    table.Set(Slot::BeginLibPartSection, static_cast<Fn::BeginLibPartSection>(&BeginLibPartSection));
-    table.Set(Slot::WriteLibPartSection, static_cast<Fn::WriteLibPartSection>(&WriteLibPartSection));
-    table.Set(Slot::EndLibPartSection, static_cast<Fn::EndLibPartSection>(&EndLibPartSection));
-    table.Set(Slot::SaveLibPart, static_cast<Fn::SaveLibPart>(&SaveLibPart));
-    table.Set(Slot::GetLibraryList, static_cast<Fn::GetLibraryList>(&GetLibraryList));
-    table.Set(Slot::SetLibraryList, static_cast<Fn::SetLibraryList>(&SetLibraryList));
+    table.Provide<Slot::FindLibPart, &FindLibPart>();
+    table.Provide<Slot::SetOverwriteLibParts, &SetOverwriteLibParts>();
+    table.Provide<Slot::BeginLibPart, &BeginLibPart>();
+    table.Provide<Slot::BuildParamSection, &BuildParamSection>();
+    table.Provide<Slot::SetParamSectionDetails, &SetParamSectionDetails>();
+    table.Provide<Slot::AddLibPartSection, &AddLibPartSection>();
+    table.Provide<Slot::BeginLibPartSection, &BeginLibPartSection>();
+    table.Provide<Slot::WriteLibPartSection, &WriteLibPartSection>();
+    table.Provide<Slot::EndLibPartSection, &EndLibPartSection>();
+    table.Provide<Slot::SaveLibPart, &SaveLibPart>();
+    table.Provide<Slot::GetLibraryList, &GetLibraryList>();
+    table.Provide<Slot::SetLibraryList, &SetLibraryList>();
 }
 
 std::vector<std::string> LibPartModule::ActiveLibraries() const { return active_; }

@@ -6,7 +6,6 @@ namespace {
 
 GSErrCode AddOnFileLocation(IO::Location* location)
 {
-    STANDIN_ENTER(HostInterface::Slot::AddOnFileLocation);
     const std::string file = Host::Current().Module<LocationModule>().AddOnFile();
     if (file.empty() || location == nullptr)
         return HostInterface::ErrNoAddOnLocation;
@@ -19,8 +18,7 @@ LocationModule::LocationModule(Host& host) : addOnFile_(host.Options().addOnFile
 
 void LocationModule::Install(FunctionTable& table)
 {
-    table.Set(HostInterface::Slot::AddOnFileLocation,
-              static_cast<HostInterface::Fn::AddOnFileLocation>(&AddOnFileLocation));
+    table.Provide<HostInterface::Slot::AddOnFileLocation, &AddOnFileLocation>();
 }
 
 void LocationModule::SetAddOnFile(const std::string& path)

@@ -5,10 +5,9 @@
 namespace standin {
 namespace {
 
-GSErrCode Report(const GS::UniString* text, bool alert)
+GSErrCode Report(const GS::UniString& text, bool alert)
 {
-    STANDIN_ENTER(HostInterface::Slot::Report);
-    Host::Current().Module<ReportModule>().Add(text != nullptr ? *text : GS::UniString(), alert);
+    Host::Current().Module<ReportModule>().Add(text, alert);
     return 0;
 }
 
@@ -16,7 +15,7 @@ GSErrCode Report(const GS::UniString* text, bool alert)
 
 void ReportModule::Install(FunctionTable& table)
 {
-    table.Set(HostInterface::Slot::Report, static_cast<HostInterface::Fn::Report>(&Report));
+    table.Provide<HostInterface::Slot::Report, &Report>();
 }
 
 void ReportModule::Add(const GS::UniString& text, bool alert)

@@ -14,7 +14,6 @@ GSResModule ResourceModuleId() { return ResourceModule::AddOnModule; }
 
 GSErrCode LoadIndexedString(GSResModule module, std::int16_t list, std::int16_t index, GS::uchar_t* buffer)
 {
-    STANDIN_ENTER(HostInterface::Slot::LoadIndexedString);
     if (buffer == nullptr)
         return HostInterface::ErrBadParameter;
     buffer[0] = 0;
@@ -59,10 +58,8 @@ ResourceModule::ResourceModule(Host& host)
 
 void ResourceModule::Install(FunctionTable& table)
 {
-    table.Set(HostInterface::Slot::ResourceModuleId,
-              static_cast<HostInterface::Fn::ResourceModuleId>(&ResourceModuleId));
-    table.Set(HostInterface::Slot::LoadIndexedString,
-              static_cast<HostInterface::Fn::LoadIndexedString>(&LoadIndexedString));
+    table.Provide<HostInterface::Slot::ResourceModuleId, &ResourceModuleId>();
+    table.Provide<HostInterface::Slot::LoadIndexedString, &LoadIndexedString>();
 }
 
 const std::u16string* ResourceModule::String(std::int16_t list, std::int16_t index) const

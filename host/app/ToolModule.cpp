@@ -12,22 +12,18 @@ ToolModule& Tools() { return Host::Current().Module<ToolModule>(); }
 
 GSErrCode SelectTool(const ToolboxRecord* tool)
 {
-    STANDIN_ENTER(Slot::SelectTool);
     return Tools().Select(tool);
 }
 GSErrCode ReadToolDefaults(ElementRecord* element, ElementMemo* memo)
 {
-    STANDIN_ENTER(Slot::ReadToolDefaults);
     return Tools().ReadDefaults(element, memo);
 }
 GSErrCode GetLibPartDefaults(std::int32_t index, double* a, double* b, std::int32_t* count, GSHandle* parameters)
 {
-    STANDIN_ENTER(Slot::GetLibPartDefaults);
     return Tools().PartDefaults(index, a, b, count, parameters);
 }
 GSErrCode StoreToolDefaults(const ElementRecord* element, ElementMemo* memo, const ElementRecord* mask)
 {
-    STANDIN_ENTER(Slot::StoreToolDefaults);
     return Tools().StoreDefaults(element, memo, mask);
 }
 
@@ -50,10 +46,10 @@ ToolModule::ToolModule(Host& host) : host_(host)
 
 void ToolModule::Install(FunctionTable& table)
 {
-    table.Set(Slot::SelectTool, static_cast<Fn::SelectTool>(&SelectTool));
-    table.Set(Slot::ReadToolDefaults, static_cast<Fn::ReadToolDefaults>(&ReadToolDefaults));
-    table.Set(Slot::GetLibPartDefaults, static_cast<Fn::GetLibPartDefaults>(&GetLibPartDefaults));
-    table.Set(Slot::StoreToolDefaults, static_cast<Fn::StoreToolDefaults>(&StoreToolDefaults));
+    table.Provide<Slot::SelectTool, &SelectTool>();
+    table.Provide<Slot::ReadToolDefaults, &ReadToolDefaults>();
+    table.Provide<Slot::GetLibPartDefaults, &GetLibPartDefaults>();
+    table.Provide<Slot::StoreToolDefaults, &StoreToolDefaults>();
 }
 
 bool ToolModule::IsToolType(std::int32_t type)

@@ -5,8 +5,10 @@
 
 #include "GSRoot.hpp"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 
 namespace IO { class Location; }
 
@@ -43,57 +45,25 @@ constexpr std::size_t ExportLevelOffset = 40;
 constexpr std::int32_t HostApplicationId = 1;
 constexpr std::int32_t IdentifyLoad = 2;
 
+// The add-on's two exports, looked up by name in its library file: the host calls the
+// first with its 120-byte export table, then the second with its function table.
+struct EnvironmentRecord;
+constexpr const char* ExportedFuncAddrsName = "GetExportedFuncAddrs";
+constexpr const char* ImportedFuncAddrsName = "SetImportedFuncAddrs";
+using GetExportedFuncAddrsFn = void (*)(void* exportTable);
+using SetImportedFuncAddrsFn = GSErrCode (*)(const void* functionTable);
+
+// The entry points the export table points to.
+using IdentifyAddOnFn = std::int32_t (*)(EnvironmentRecord* environment);
+using RegisterMenusFn = GSErrCode (*)();
+using StartAddOnFn = GSErrCode (*)();
+using StopAddOnFn = GSErrCode (*)();
+
 // The host's function table: 643 entry pointers, 5144 bytes.
 using Entry = void (*)();
 constexpr std::size_t FunctionTableEntries = 643;
 constexpr std::size_t FunctionTableBytes = FunctionTableEntries * sizeof(Entry);
 static_assert(FunctionTableBytes == 5144);
-
-enum class Slot : std::uint16_t {
-    // registration
-    AddMenu = 10,
-    SetMenuCommandHandler = 11,
-    AddPaletteWindow = 12,
-    RemovePaletteWindow = 13,
-    WatchProjectEvents = 14,
-    WatchSelection = 15,
-    // resources and location
-    ResourceModuleId = 30,
-    LoadIndexedString = 31,
-    AddOnFileLocation = 32,
-    // report
-    Report = 40,
-    // library parts
-    FindLibPart = 100,
-    SetOverwriteLibParts = 101,
-    BeginLibPart = 102,
-    BuildParamSection = 103,
-    SetParamSectionDetails = 104,
-    AddLibPartSection = 105,
-    BeginLibPartSection = 106,
-    WriteLibPartSection = 107,
-    EndLibPartSection = 108,
-    SaveLibPart = 109,
-    // active libraries
-    GetLibraryList = 120,
-    SetLibraryList = 121,
-    // tools
-    SelectTool = 200,
-    ReadToolDefaults = 201,
-    GetLibPartDefaults = 202,
-    StoreToolDefaults = 203,
-    // selection and placed elements
-    ReadSelection = 300,
-    ElementTypeOfNeig = 301,
-    ReadElementMemo = 302,
-    FreeMemo = 303,
-    FreeParamHandle = 304,
-    ReadElement = 305,
-    ModifyElement = 306,
-    RunAsUndoStep = 307,
-};
-
-constexpr std::size_t SlotIndex(Slot slot) { return static_cast<std::size_t>(slot); }
 
 // Records passed by pointer; their layouts are given with the operations that use them.
 struct MenuCommandRecord;
@@ -118,59 +88,41 @@ using UndoableCommand = std::function<GSErrCode()>;
 // The string buffer of LoadIndexedString, in UTF-16 units with the terminator.
 constexpr std::size_t StringBufferUnits = 1024;
 
-// Signatures of the table entries.
-namespace Fn {
-using AddMenu = GSErrCode (*)(std::int16_t menuList, std::int16_t promptList, std::int32_t position,
-                              std::int32_t flags);
-using SetMenuCommandHandler = GSErrCode (*)(std::int16_t menuList, MenuCommandHandler handler);
-using AddPaletteWindow = GSErrCode (*)(std::int32_t referenceId, PaletteMessageHandler handler,
-                                       std::int32_t flags, const GS::Guid* guid);
-using RemovePaletteWindow = GSErrCode (*)(std::int32_t referenceId);
-using WatchProjectEvents = GSErrCode (*)(std::int32_t mask, ProjectEventHandler handler);
-using WatchSelection = GSErrCode (*)(SelectionChangeHandler handler);
+// The slot of every operation, from the list of operations.
+enum class Slot : std::uint16_t {
+#define HOST_OPERATION(name, slot, signature) name = slot,
+#include "HostOperations.def"
+};
 
-using ResourceModuleId = GSResModule (*)();
-using LoadIndexedString = GSErrCode (*)(GSResModule module, std::int16_t list, std::int16_t index,
-                                        GS::uchar_t* buffer);
-using AddOnFileLocation = GSErrCode (*)(IO::Location* location);
+constexpr std::size_t SlotIndex(Slot slot) { return static_cast<std::size_t>(slot); }
 
-using Report = GSErrCode (*)(const GS::UniString* text, bool alert);
+// Operation<Slot::X>::Type is the signature of operation X, a function type; its
+// table entry is a pointer to it.
+template <Slot S>
+struct Operation;
+#define HOST_OPERATION(name, slot, signature) \
+    template <>                               \
+    struct Operation<Slot::name> {            \
+        using Type = signature;               \
+    };
+#include "HostOperations.def"
 
-using FindLibPart = GSErrCode (*)(LibPartRecord* record, bool onlyPlaceable, bool onlyActive);
-using SetOverwriteLibParts = GSErrCode (*)(bool overwrite);
-using BeginLibPart = GSErrCode (*)(LibPartRecord* record);
-using BuildParamSection = GSErrCode (*)(LibPartRecord* record, GSHandle parameters, const double* a,
-                                        const double* b, std::int32_t reserved1, GSHandle* section,
-                                        std::int32_t reserved2);
-using SetParamSectionDetails = GSErrCode (*)(LibPartRecord* record, GSHandle section,
-                                             const ParamDetailsRecord* details);
-using AddLibPartSection = GSErrCode (*)(const SectionHeader* header, GSHandle content,
-                                        const void* reserved);
-using BeginLibPartSection = GSErrCode (*)(const SectionHeader* header);
-using WriteLibPartSection = GSErrCode (*)(std::int32_t count, const char* bytes);
-using EndLibPartSection = GSErrCode (*)();
-using SaveLibPart = GSErrCode (*)(LibPartRecord* record);
+// Every listed slot, in the list's order.
+inline constexpr Slot ListedSlots[] = {
+#define HOST_OPERATION(name, slot, signature) Slot::name,
+#include "HostOperations.def"
+};
 
-using GetLibraryList = GSErrCode (*)(LibraryList* list);
-using SetLibraryList = GSErrCode (*)(const LibraryList* list);
-
-using SelectTool = GSErrCode (*)(const ToolboxRecord* tool);
-using ReadToolDefaults = GSErrCode (*)(ElementRecord* element, ElementMemo* memo);
-using GetLibPartDefaults = GSErrCode (*)(std::int32_t libraryIndex, double* a, double* b,
-                                         std::int32_t* parameterCount, GSHandle* parameters);
-using StoreToolDefaults = GSErrCode (*)(const ElementRecord* element, ElementMemo* memo,
-                                        const ElementRecord* mask);
-
-using ReadSelection = GSErrCode (*)(SelectionInfo* info, SelectionList* items, bool onlyEditable,
-                                    bool ignoreSubElements, std::int32_t reserved);
-using ElementTypeOfNeig = GSErrCode (*)(std::int32_t kind, std::int32_t* elementType);
-using ReadElementMemo = GSErrCode (*)(const GS::Guid* element, ElementMemo* memo, std::uint64_t mask);
-using FreeMemo = GSErrCode (*)(ElementMemo* memo);
-using FreeParamHandle = GSErrCode (*)(GSHandle* parameters);
-using ReadElement = GSErrCode (*)(ElementRecord* element, const void* reserved);
-using ModifyElement = GSErrCode (*)(ElementRecord* element, const ElementRecord* mask, ElementMemo* memo,
-                                    std::uint64_t memoMask, bool withDelete);
-using RunAsUndoStep = GSErrCode (*)(const GS::UniString* name, const UndoableCommand* command);
-}  // namespace Fn
+// Each listed slot lies in the table and is listed once.
+static_assert([] {
+    for (std::size_t i = 0; i < std::size(ListedSlots); ++i) {
+        if (SlotIndex(ListedSlots[i]) >= FunctionTableEntries)
+            return false;
+        for (std::size_t j = 0; j < i; ++j)
+            if (ListedSlots[i] == ListedSlots[j])
+                return false;
+    }
+    return true;
+}(), "every operation needs a slot of its own inside the function table");
 
 }  // namespace HostInterface

@@ -5,6 +5,7 @@
 #include "ostrel/Text.hpp"
 
 #include <algorithm>
+#include <ostream>
 #include <locale>
 
 namespace tarvel {
@@ -46,6 +47,17 @@ std::string GdlWriter::GetScript() const
     return script;
 }
 
+void GdlWriter::WriteMasterScript(std::ostream& out) const
+{
+    out.write(masterText_.data(), static_cast<std::streamsize>(masterText_.size()));
+}
+
+void GdlWriter::WriteScript(std::ostream& out) const
+{
+    for (const auto& chunk : scriptChunks_)
+        out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+}
+
 namespace {
 
 // Plain ASCII is narrowed directly; anything else goes through the validating conversion.
@@ -65,14 +77,15 @@ std::string Utf8Of(std::wstring line)
 
 void AppendUtf8Of(std::string& out, const std::wstring& text)
 {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const wchar_t unit = text[i];
-        if (unit < 0 || unit >= 0x80) {
-            out += ostrel::WStringToUtf8(text.substr(i));
-            return;
-        }
-        out.push_back(static_cast<char>(unit));
-    }
+    std::size_t ascii = 0;
+    while (ascii < text.size() && text[ascii] >= 0 && text[ascii] < 0x80)
+        ++ascii;
+    const std::size_t at = out.size();
+    out.resize(at + ascii);
+    for (std::size_t i = 0; i < ascii; ++i)
+        out[at + i] = static_cast<char>(text[i]);
+    if (ascii < text.size())
+        out += ostrel::WStringToUtf8(text.substr(ascii));
 }
 
 void GdlWriter::AppendMasterLine(std::wstring line) { AppendMasterUtf8(Utf8Of(std::move(line))); }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -47,6 +48,9 @@ public:
 
     std::string GetMasterScript() const { return masterText_; }
     std::string GetScript() const;
+    // The same texts written to a stream, without a copy of the whole text.
+    void WriteMasterScript(std::ostream& out) const;
+    void WriteScript(std::ostream& out) const;
 
     // A buffer the emission may build a line in before appending it (kept between lines).
     std::string& Scratch() { return scratch_; }

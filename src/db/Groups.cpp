@@ -4,6 +4,7 @@
 #include "ostrel/Text.hpp"
 
 #include <charconv>
+#include <string_view>
 #include <utility>
 
 namespace tarvel {
@@ -27,20 +28,24 @@ void WriteCombination(GdlWriter& writer, const std::wstring& result, const char*
     writer.AppendUtf8("");
 }
 
-// prefix, the encoded id, "_" and the counter's decimal text
+// prefix, the encoded id, "_" and the counter's decimal text, in quotes when asked
 template <typename Counter>
-std::wstring CountedName(const wchar_t* prefix, const std::wstring& id, Counter& counter)
+std::wstring CountedName(std::wstring_view prefix, const std::wstring& id, Counter& counter, bool quoted = false)
 {
-    std::wstring name = prefix;
-    if (id.find_first_of(L"\"\r\n") == std::wstring::npos)
-        name += id;
-    else
-        name += GdlNameText(id);
-    name += L'_';
     char digits[8];
     const auto end = std::to_chars(digits, digits + sizeof digits, counter).ptr;
-    name.append(digits, end);
     counter = static_cast<Counter>(counter + 1);
+    const bool plain = id.find_first_of(L"\"\r\n") == std::wstring::npos;
+    std::wstring name;
+    name.reserve(prefix.size() + id.size() + 3 + static_cast<std::size_t>(end - digits));
+    if (quoted)
+        name += L'"';
+    name += prefix;
+    name += plain ? id : GdlNameText(id);
+    name += L'_';
+    name.append(digits, end);
+    if (quoted)
+        name += L'"';
     return name;
 }
 
@@ -73,7 +78,7 @@ private:
 std::wstring Part::EmitSolidGroup(GdlWriter& writer, std::int16_t& counter, const std::shared_ptr<BasicEntry3D>& solid)
 {
     const std::shared_ptr<BasicEntry3D> held = solid;
-    std::wstring name = L"\"" + PartName(id, counter) + L"\"";
+    std::wstring name = CountedName(L"part_", id, counter, true);
     std::string& line = writer.Scratch();
     line.assign("GROUP ");
     AppendUtf8Of(line, name);
@@ -151,14 +156,18 @@ void Assembly::EmitGDL(GdlWriter& writer)
     for (const auto& child : children) {
         if (!child)
             continue;
+        // The lists are handed over, not copied: a part works on its parent's list,
+        // and an assembly replaces whatever it finds.
         if (dynamic_cast<Part*>(child.get()) != nullptr) {
-            writer.groupNames = results;
+            writer.groupNames = std::move(results);
             child->EmitGDL(writer);
-            results = writer.groupNames;
+            results = std::move(writer.groupNames);
+            writer.groupNames.clear();
             continue;
         }
         child->EmitGDL(writer);
-        const std::vector<std::wstring> childResults = writer.groupNames;
+        const std::vector<std::wstring> childResults = std::move(writer.groupNames);
+        writer.groupNames.clear();
         const std::string& mode = child->boolMode;
         if (mode == "UNION_ALL") {
             if (!results.at(0).empty()) {

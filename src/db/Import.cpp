@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 #include <locale>
 #include <string_view>
@@ -682,16 +683,54 @@ Style2D ImportFromNode<Style2D>(const pugi::xml_node& element, ImportContext& co
     return style;
 }
 
-void ReportImportWarning(const std::string& text)
+namespace {
+
+// "cad data xml import warning: " and the parts of the text, to the Session Report
+// without an alert. The host takes the text in its default character code; ASCII
+// text, the usual case, is handed over as the same units directly.
+void ReportWarningLine(std::initializer_list<std::string_view> parts)
 {
-    const std::string line = "cad data xml import warning: " + text;
+    constexpr std::string_view prefix = "cad data xml import warning: ";
+    std::size_t size = prefix.size();
+    for (const auto part : parts)
+        size += part.size();
+    std::u16string units(size, u'\0');
+    std::size_t used = 0;
+    unsigned char high = 0;  // the high bits of every byte: non-zero for text beyond ASCII
+    bool ended = false;      // a zero byte ends the text, as it ends a C string
+    const auto add = [&](std::string_view text) {
+        for (std::size_t i = 0; i < text.size() && !ended; ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            ended = c == 0;
+            high |= c;
+            units[used] = c;
+            used += ended ? 0 : 1;
+        }
+    };
+    add(prefix);
+    for (const auto part : parts)
+        add(part);
+    units.resize(used);
+    const bool ascii = (high & 0x80) == 0;
+    if (ascii) {
+        HostApi_Report(GS::UniString(std::move(units)), false);
+        return;
+    }
+    std::string line;
+    line.reserve(size);
+    line += prefix;
+    for (const auto part : parts)
+        line += part;
     HostApi_Report(GS::UniString(line.c_str(), GS::CC_Default), false);
 }
 
+}  // namespace
+
+void ReportImportWarning(const std::string& text) { ReportWarningLine({text}); }
+
 void ReportEmptyValue(const char* nodeName, const char* query)
 {
-    ReportImportWarning(std::string("empty ") + (query != nullptr ? query : "") + ", node=" +
-                        (nodeName != nullptr ? nodeName : ""));
+    ReportWarningLine({"empty ", query != nullptr ? query : "", ", node=", nodeName != nullptr ? nodeName : ""});
 }
 
 void ImportTarvelDB(ImportContext& context, const pugi::xml_node& geom, TarvelDB& database)

@@ -6,11 +6,45 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
 
 namespace {
 
 using tarvel::GdlWriter;
+
+// The emission's own rounding of numbers gives the framework's number text exactly:
+// values of every magnitude, lengths of a file divided by its unit, and the values
+// that lie on or next to a rounding tie or a change of exponent.
+TEST(GdlWriterTest, NumberTextIsTheFrameworksNumberText)
+{
+    std::mt19937_64 rng(11);
+    std::vector<double> values = {0.5, 0.0001, 0.00009999999, 999999.5, 999999.4, 99999.95, 9.999995, 0.1, 0.01,
+                                  0.001, 123456.5, 0.1234565, 1e-5, 1e6, 1e300, -0.0, 0.0,
+                                  std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::denorm_min()};
+    std::uniform_real_distribution<double> exponent(-8, 8);
+    std::uniform_int_distribution<int> tenths(-20000000, 20000000);
+    std::uniform_int_distribution<int> divisor(0, 3);
+    const double divisors[] = {1, 10, 100, 1000};
+    for (int i = 0; i < 400000; ++i) {
+        values.push_back((i % 2 == 0 ? 1 : -1) * std::pow(10.0, exponent(rng)));
+        values.push_back(tenths(rng) / 10.0 / divisors[divisor(rng)]);
+        double v = values.back() / 7;
+        values.push_back(v);
+        // the neighbours of a value that rounds to a tie
+        const double tie = (tenths(rng) + 0.5) / divisors[divisor(rng)] / 100;
+        values.push_back(std::nextafter(tie, 0.0));
+        values.push_back(tie);
+        values.push_back(std::nextafter(tie, 1e9));
+    }
+    for (const double v : values) {
+        char text[32];
+        const std::size_t length = tarvel::emit::NumberText(v, text);
+        ASSERT_EQ(std::string(text, length), ostrel::ToUtf8Number(v)) << std::hexfloat << v;
+    }
+}
 
 TEST(GdlWriterTest, PutSnapsTinyCoordinates)
 {

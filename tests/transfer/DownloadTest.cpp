@@ -1,4 +1,5 @@
 #include "TransferFixture.hpp"
+#include "ZipMaker.hpp"
 
 #include "standin/Base.hpp"
 #include "transfer/ClipboardMessage.hpp"

@@ -1,4 +1,5 @@
 #include "TransferFixture.hpp"
+#include "ZipMaker.hpp"
 
 #include <zip.h>
 #include <zlib.h>

@@ -1,4 +1,5 @@
 #include "TransferFixture.hpp"
+#include "ZipMaker.hpp"
 
 #include "transfer/Download.hpp"
 #include "transfer/Zip.hpp"

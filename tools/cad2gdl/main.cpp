@@ -19,6 +19,18 @@
 
 namespace {
 
+std::string Utf8(const std::u16string& units)
+{
+    std::string text;
+    text.reserve(units.size());
+    for (const char16_t unit : units) {
+        if (unit >= 0x80)
+            return GS::UniString(units).ToUtf8();
+        text.push_back(static_cast<char>(unit));
+    }
+    return text;
+}
+
 int Usage()
 {
     std::cerr << "usage: cad2gdl [--json] FILE\n";
@@ -44,22 +56,13 @@ int main(int argc, char** argv)
 
     tarvel::tools::HostSession session;
     std::optional<std::string> exception;
-    std::string master;
-    std::string script;
+    tarvel::GdlWriter writer;
     bool valid = false;
     try {
         tarvel::TarvelDB database = tarvel::TarvelDB::LoadFromFile(file);
         valid = database.valid;
-        tarvel::GdlWriter writer;
-        try {
-            tarvel::GenerateGdlFromDatabase(database, writer);
-        } catch (...) {
-            master = writer.GetMasterScript();
-            script = writer.GetScript();
-            throw;
-        }
-        master = writer.GetMasterScript();
-        script = writer.GetScript();
+        // Whatever was generated before an error is printed too.
+        tarvel::GenerateGdlFromDatabase(database, writer);
     } catch (const std::exception& error) {
         exception = error.what();
     } catch (...) {
@@ -69,14 +72,15 @@ int main(int argc, char** argv)
     const auto entries = session.Report().Entries();
     if (json) {
         Json::Value out(Json::objectValue);
-        out["master"] = master;
-        out["script"] = script;
+        out["master"] = writer.GetMasterScript();
+        out["script"] = writer.GetScript();
         out["report"] = Json::Value(Json::arrayValue);
-        for (const auto& line : session.Report().Lines())
-            out["report"].append(line);
         out["alerts"] = Json::Value(Json::arrayValue);
-        for (const auto& alert : session.Report().Alerts())
-            out["alerts"].append(alert);
+        for (const auto& entry : entries) {
+            out["report"].append(Utf8(entry.text));
+            if (entry.alert)
+                out["alerts"].append(Utf8(entry.text));
+        }
         out["exception"] = exception ? Json::Value(*exception) : Json::Value(Json::nullValue);
         out["valid"] = valid;
         Json::StreamWriterBuilder builder;
@@ -84,12 +88,19 @@ int main(int argc, char** argv)
         builder["emitUTF8"] = true;
         std::cout << Json::writeString(builder, out) << '\n';
     } else {
-        std::cout << master << script;
-        const auto lines = session.Report().Lines();
-        for (std::size_t i = 0; i < lines.size() && i < entries.size(); ++i)
-            std::cerr << (entries[i].alert ? "alert: " : "report: ") << lines[i] << '\n';
+        writer.WriteMasterScript(std::cout);
+        writer.WriteScript(std::cout);
+        std::cout.flush();
+        // The report in one write: a file can give many thousand lines.
+        std::string report;
+        for (const auto& entry : entries) {
+            report += entry.alert ? "alert: " : "report: ";
+            report += Utf8(entry.text);
+            report += '\n';
+        }
         if (exception)
-            std::cerr << "error: " << *exception << '\n';
+            report += "error: " + *exception + '\n';
+        std::cerr.write(report.data(), static_cast<std::streamsize>(report.size()));
     }
     return exception ? 1 : 0;
 }

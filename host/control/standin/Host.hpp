@@ -12,6 +12,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace standin {
@@ -34,14 +36,25 @@ struct HostOptions {
 // The default resource folder: the add-on's resources in the source tree.
 std::string DefaultResourceDir();
 
+class Host;
+
+// The table entry of operation S: records the call with its thread, answers a failure
+// injected with Host::FailCall, and otherwise runs the module's implementation, which
+// has exactly the listed signature.
+template <HostInterface::Slot S, auto Implementation,
+          typename Signature = typename HostInterface::Operation<S>::Type>
+struct TableEntry;
+
 class FunctionTable {
 public:
     FunctionTable() { entries_.fill(nullptr); }
 
-    template <typename F>
-    void Set(HostInterface::Slot slot, F function)
+    // Fills the slot of operation S with its entry around `Implementation`.
+    template <HostInterface::Slot S, auto Implementation>
+    void Provide()
     {
-        entries_.at(HostInterface::SlotIndex(slot)) = reinterpret_cast<HostInterface::Entry>(function);
+        entries_.at(HostInterface::SlotIndex(S)) =
+            reinterpret_cast<HostInterface::Entry>(&TableEntry<S, Implementation>::Call);
     }
     void Clear(HostInterface::Slot slot) { entries_.at(HostInterface::SlotIndex(slot)) = nullptr; }
     bool IsSet(HostInterface::Slot slot) const { return entries_.at(HostInterface::SlotIndex(slot)) != nullptr; }
@@ -52,7 +65,6 @@ private:
     std::array<HostInterface::Entry, HostInterface::FunctionTableEntries> entries_;
 };
 
-class Host;
 
 // A family of host operations with the state it keeps. A module fills its slots
 // of the function table when the host starts.
@@ -101,7 +113,7 @@ public:
     void FailCall(HostInterface::Slot slot, GSErrCode code, int skip = 0, int times = 1);
     void ClearFailures();
 
-    // Every table operation starts here: records the call and answers an injected failure.
+    // Every table entry starts here: records the call and answers an injected failure.
     GSErrCode EnterCall(HostInterface::Slot slot);
 
     std::vector<CallRecord> Calls() const;
@@ -124,12 +136,17 @@ private:
     std::vector<CallRecord> calls_;
 };
 
-}  // namespace standin
+// The entry of each operation is generated from its listed signature.
+template <HostInterface::Slot S, auto Implementation, typename R, typename... Args>
+struct TableEntry<S, Implementation, R(Args...)> {
+    static_assert(std::is_same_v<decltype(Implementation), R (*)(Args...)>,
+                  "the implementation must have the operation's listed signature");
+    static R Call(Args... args)
+    {
+        if (const GSErrCode injected = Host::Current().EnterCall(S); injected != 0)
+            return injected;
+        return Implementation(std::forward<Args>(args)...);
+    }
+};
 
-// Opens a table operation: records the call, answers an injected failure.
-#define STANDIN_ENTER(slot)                                                                   \
-    do {                                                                                      \
-        if (const GSErrCode standinInjected = ::standin::Host::Current().EnterCall(slot);     \
-            standinInjected != 0)                                                             \
-            return standinInjected;                                                           \
-    } while (false)
+}  // namespace standin

@@ -1,3 +1,5 @@
+// The stand-in host with the add-on's data folders and short transfer limits, and a
+// view that records what a download tells it: for the tests of catalogue exchange.
 #pragma once
 
 #include "CatalogueServer.hpp"
@@ -120,12 +122,6 @@ private:
     bool cancelled_ = false;
     std::optional<std::int16_t> cancelAtProgress_;
 };
-
-// A zip archive of the entries, built with minizip (deflated, or stored when asked).
-std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries, bool store = false);
-// A small archive whose `entries` directory entries ("001", "002", ...) all point at
-// one deflated run of `zeros` zero bytes: it unpacks to entries x zeros bytes.
-std::string MakeOverlappingZip(int entries, std::size_t zeros);
 
 inline CatalogueArtifacts MakeArtifacts(const std::vector<std::pair<std::string, std::string>>& typeAndUrl,
                                         ITokenAndArtifactsView* view)

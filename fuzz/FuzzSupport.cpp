@@ -1,0 +1,81 @@
+#include "FuzzSupport.hpp"
+
+#include "HostSession.hpp"
+#include "standin/Win.hpp"
+
+#include <boost/filesystem.hpp>
+#include <httplib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <thread>
+#include <unistd.h>
+
+namespace tarvel::fuzz {
+
+namespace {
+
+tarvel::tools::HostSession* session = nullptr;
+
+}  // namespace
+
+void StartHost()
+{
+    if (session == nullptr)
+        session = new tarvel::tools::HostSession();  // lives as long as the process
+}
+
+void ClearReport()
+{
+    if (session != nullptr)
+        session->Report().Clear();
+}
+
+const std::string& ScratchFolder()
+{
+    static const std::string folder = [] {
+        const auto path = boost::filesystem::temp_directory_path() /
+                          ("tarvel_fuzz_" + std::to_string(getpid()));
+        boost::filesystem::remove_all(path);
+        boost::filesystem::create_directories(path);
+        return path.string();
+    }();
+    return folder;
+}
+
+std::string WriteScratchFile(const std::string& name, std::string_view bytes)
+{
+    const std::string path = ScratchFolder() + "/" + name;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+void KeepTransfersInProcess()
+{
+    static httplib::Server* server = nullptr;
+    if (server != nullptr)
+        return;
+    server = new httplib::Server();
+    const auto answer = [](const httplib::Request&, httplib::Response& response) {
+        response.status = 200;
+        response.set_content("", "text/plain");
+    };
+    server->Get(".*", answer);
+    server->Post(".*", answer);
+    const int port = server->bind_to_any_port("127.0.0.1");
+    if (port <= 0)
+        std::abort();
+    std::thread([] { server->listen_after_bind(); }).detach();
+    while (!server->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Every request goes to the proxy, loopback addresses too.
+    unsetenv("NO_PROXY");
+    unsetenv("no_proxy");
+    standin::win::SetUserProxy("127.0.0.1:" + std::to_string(port));
+    standin::win::SetUserProxyBypass(std::nullopt);
+}
+
+}  // namespace tarvel::fuzz

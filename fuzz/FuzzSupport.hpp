@@ -1,0 +1,26 @@
+// What the harnesses share: the stand-in host the add-on's code reports to, a
+// scratch folder per process, and a loopback proxy that answers every request, so
+// that no transfer a harness starts ever leaves the process.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tarvel::fuzz {
+
+// Starts the stand-in host once per process; its Session Report is emptied after every input.
+void StartHost();
+void ClearReport();
+
+// A folder of this process under the temporary folder, made on first use.
+const std::string& ScratchFolder();
+// Writes the bytes to a file in the scratch folder and gives its path.
+std::string WriteScratchFile(const std::string& name, std::string_view bytes);
+
+// Points the user's proxy at an in-process server that answers every request with
+// an empty 200, and keeps curl from going round it.
+void KeepTransfersInProcess();
+
+}  // namespace tarvel::fuzz

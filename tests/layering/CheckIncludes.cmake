@@ -1,0 +1,22 @@
+# Fails on a quoted include that names a path with ".." or a file beside the
+# including file: such an include is found without the include path and so gets
+# past the layering.
+cmake_minimum_required(VERSION 3.25)
+set(bad "")
+foreach(root ${ROOTS})
+  file(GLOB_RECURSE files ${root}/*.cpp ${root}/*.hpp ${root}/*.h)
+  foreach(file ${files})
+    get_filename_component(folder ${file} DIRECTORY)
+    file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    foreach(line ${lines})
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" included "${line}")
+      if(included MATCHES "(^|/)\\.\\.(/|$)" OR EXISTS ${folder}/${included})
+        list(APPEND bad "${file}: \"${included}\"")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(bad)
+  list(JOIN bad "\n  " text)
+  message(FATAL_ERROR "includes relative to the including file:\n  ${text}")
+endif()
