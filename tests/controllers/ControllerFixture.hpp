@@ -51,16 +51,6 @@ protected:
     std::string SettingsText() const { return ReadFile(SettingsPath()); }
     void WriteSettings(const std::string& text) const { WriteFile(SettingsPath(), text); }
 
-    // The files of a folder, by name.
-    static std::vector<std::string> FileNames(const boost::filesystem::path& folder)
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : boost::filesystem::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
 private:
     std::optional<CatalogueServer> server_;
     std::optional<ScopedDeployment> servers_;

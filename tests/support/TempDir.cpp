@@ -2,6 +2,7 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -37,6 +38,15 @@ void WriteFile(const boost::filesystem::path& path, const std::string& bytes)
     out << bytes;
     if (!out)
         throw std::runtime_error("cannot write " + path.string());
+}
+
+std::vector<std::string> FileNames(const boost::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : boost::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace tarvel::testing

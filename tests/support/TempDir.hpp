@@ -3,6 +3,7 @@
 #include <boost/filesystem/path.hpp>
 
 #include <string>
+#include <vector>
 
 namespace tarvel::testing {
 
@@ -24,5 +25,7 @@ private:
 // Whole-file helpers for fixtures.
 std::string ReadFile(const boost::filesystem::path& path);
 void WriteFile(const boost::filesystem::path& path, const std::string& bytes);
+// The names of what a folder holds, sorted.
+std::vector<std::string> FileNames(const boost::filesystem::path& folder);
 
 }  // namespace tarvel::testing

@@ -13,14 +13,7 @@ namespace {
 class PicturesTest : public TransferFixture {
 protected:
     boost::filesystem::path Images() const { return SpecialFolder() / "Tarvel" / "daVED" / "ArchiCAD" / "Images"; }
-    std::vector<std::string> ImageNames() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : boost::filesystem::directory_iterator(Images()))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> ImageNames() const { return FileNames(Images()); }
 };
 
 TEST_F(PicturesTest, ALogoIsStoredOnceAndReusedWhileItIsUnchanged)

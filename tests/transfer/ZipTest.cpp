@@ -4,8 +4,6 @@
 #include "transfer/Download.hpp"
 #include "transfer/Zip.hpp"
 
-#include <algorithm>
-
 namespace tarvel::testing {
 namespace {
 
@@ -125,14 +123,7 @@ protected:
         const std::wstring temp = ostrel::PathToWString(TempFolder()) + L"\\";
         return ExtractZip(temp + ostrel::Utf8ToWString(archiveName), temp, entry);
     }
-    std::vector<std::string> TempFiles() const
-    {
-        std::vector<std::string> names;
-        for (const auto& file : boost::filesystem::directory_iterator(TempFolder()))
-            names.push_back(file.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::vector<std::string> TempFiles() const { return FileNames(TempFolder()); }
 };
 
 TEST_F(ZipExtraction, AnEntryWithoutANameIsSkipped)

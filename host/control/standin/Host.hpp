@@ -65,7 +65,6 @@ private:
     std::array<HostInterface::Entry, HostInterface::FunctionTableEntries> entries_;
 };
 
-
 // A family of host operations with the state it keeps. A module fills its slots
 // of the function table when the host starts.
 class HostModule {
