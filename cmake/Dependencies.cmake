@@ -11,6 +11,11 @@ find_package(glm CONFIG REQUIRED)
 find_package(utf8cpp CONFIG REQUIRED)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 find_package(LibXml2 REQUIRED)
+# The stand-in dialog manager's pictures: Cairo (drawing, PNG), FreeType with the
+# font package's file, libjpeg-turbo (JPEG).
+pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo cairo-ft freetype2)
+pkg_check_modules(TURBOJPEG REQUIRED IMPORTED_TARGET libturbojpeg)
+find_file(STANDIN_FONT_FILE DejaVuSans.ttf PATHS /usr/share/fonts/truetype/dejavu REQUIRED NO_DEFAULT_PATH)
 find_package(GTest CONFIG REQUIRED)
 find_package(benchmark CONFIG QUIET)
 

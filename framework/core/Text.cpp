@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <iterator>
 #include <sstream>
+#include <string_view>
 
 namespace ostrel {
 
@@ -210,5 +211,11 @@ template std::wstring ToString<double>(const double&, const std::locale&);
 template int FromString<int>(const char*, const std::locale&);
 template double FromString<double>(const char*, const std::locale&);
 template unsigned short FromString<unsigned short>(const char*, const std::locale&);
+
+bool EndsWith(const std::string& text, const char* suffix)
+{
+    const std::string_view tail(suffix != nullptr ? suffix : "");
+    return text.size() >= tail.size() && std::string_view(text).substr(text.size() - tail.size()) == tail;
+}
 
 }  // namespace ostrel

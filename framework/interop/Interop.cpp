@@ -5,7 +5,9 @@
 #include "ostrel/Text.hpp"
 #include "ostrel/interop/HostApi.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 
 namespace ostrel::ac::interop {
 namespace {
@@ -82,8 +84,23 @@ std::string LoadResourceStringUtf8(std::int16_t list, std::int16_t index)
     return WStringToUtf8(LoadResourceString(list, index));
 }
 
+bool IsOpenableLink(const std::string& target)
+{
+    // Only web and mail links: a file path or another scheme would start a program.
+    for (const char* scheme : {"http://", "https://", "mailto:"}) {
+        const std::size_t n = std::char_traits<char>::length(scheme);
+        if (target.size() >= n && std::equal(scheme, scheme + n, target.begin(), [](char a, char b) {
+                return a == std::tolower(static_cast<unsigned char>(b));
+            }))
+            return true;
+    }
+    return false;
+}
+
 void ShellOpen(const std::string& target)
 {
+    if (!IsOpenableLink(target))
+        return;
     const std::wstring wide = Utf8ToWString(target);
     ShellExecuteW(GetActiveWindow(), L"open", wide.c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
 }

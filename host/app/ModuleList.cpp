@@ -14,6 +14,7 @@ std::vector<std::unique_ptr<HostModule>> CreateModules(Host& host)
     modules.push_back(std::make_unique<LibPartModule>(host));
     modules.push_back(std::make_unique<ToolModule>(host));
     modules.push_back(std::make_unique<ElementModule>(host));
+    modules.push_back(std::make_unique<DialogModule>(host));
     return modules;
 }
 

@@ -15,6 +15,8 @@ struct Deployment {
     std::string updateServer = "http://update.tarvel.example";
     // The installer is code that will run: it comes over HTTPS only.
     std::string installerServer = "https://update.tarvel.example";
+    // The support site's root page (Help, the About dialog's support link).
+    std::string supportSite = "https://support.tarvel.example/";
     // Longest wait for a connection (name lookup, connect, TLS handshake).
     std::chrono::milliseconds connectTimeout{std::chrono::seconds(30)};
     // A transfer is stalled, and aborted, when fewer than stallBytesPerSecond arrive

@@ -124,7 +124,33 @@ TEST_F(InteropTest, ShellOpenAsksTheSystemAndIgnoresTheAnswer)
     EXPECT_EQ(log[0].directory, "");
     EXPECT_EQ(log[0].showCommand, 10);
     EXPECT_EQ(log[1].file, "https://example.com/caf\xC3\xA9");
-    EXPECT_THROW(ShellOpen("\xFF"), utf8::invalid_utf8);
+    EXPECT_THROW(ShellOpen("https://\xFF"), utf8::invalid_utf8);
+    standin::win::ClearShellLog();
+}
+
+TEST_F(InteropTest, ShellOpenOpensOnlyWebAndMailLinks)
+{
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"http://example.com/", true},
+        {"HTTPS://example.com/", true},
+        {"MailTo:someone@example.com", true},
+        {"https://", true},
+        {"file:///etc/passwd", false},
+        {"C:\\Windows\\System32\\calc.exe", false},
+        {"/usr/bin/xterm", false},
+        {"javascript:alert(1)", false},
+        {" https://example.com/", false},
+        {"https:/example.com", false},
+        {"mailto", false},
+        {"", false},
+        {"\xFF", false},
+    };
+    for (const auto& [target, opens] : cases) {
+        standin::win::ClearShellLog();
+        ShellOpen(target);
+        EXPECT_EQ(standin::win::ShellLog().size(), opens ? 1u : 0u) << target;
+        EXPECT_EQ(IsOpenableLink(target), opens) << target;
+    }
     standin::win::ClearShellLog();
 }
 

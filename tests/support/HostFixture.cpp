@@ -12,9 +12,15 @@ void HostFixture::SetUp()
     options.specialLocation = SpecialFolder().string();
     options.addOnFile = (AddOnFolder() / "Tarvel.apx").string();
     AdjustOptions(options);
+    previousHandler_ = standin::dg::SetRefusalHandler(
+        [](const std::string& message) { ADD_FAILURE() << "the stand-in refused: " << message; });
     session_ = std::make_unique<tools::HostSession>(std::move(options));
 }
 
-void HostFixture::TearDown() { session_.reset(); }
+void HostFixture::TearDown()
+{
+    session_.reset();
+    standin::dg::SetRefusalHandler(std::move(previousHandler_));
+}
 
 }  // namespace tarvel::testing

@@ -2,6 +2,7 @@
 
 #include "HostSession.hpp"
 #include "TempDir.hpp"
+#include "standin/Dialogs.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,8 @@
 namespace tarvel::testing {
 
 // A test running inside the stand-in host: special location 9 is a fresh
-// temporary folder ("special"), the add-on file lies in "addon/Tarvel.apx".
+// temporary folder ("special"), the add-on file lies in "addon/Tarvel.apx". What
+// the stand-in dialog manager refuses fails the test, also at the host's shutdown.
 class HostFixture : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -29,6 +31,7 @@ protected:
 private:
     TempDir temp_;
     std::unique_ptr<tools::HostSession> session_;
+    standin::dg::RefusalHandler previousHandler_;
 };
 
 }  // namespace tarvel::testing

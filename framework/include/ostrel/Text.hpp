@@ -51,4 +51,7 @@ extern template unsigned short FromString<unsigned short>(const char*, const std
 // The number text as UTF-8, with the classic locale; the same characters as ToString.
 std::string ToUtf8Number(double value);
 
+// The text ends with the suffix, byte for byte.
+bool EndsWith(const std::string& text, const char* suffix);
+
 }  // namespace ostrel

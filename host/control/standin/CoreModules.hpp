@@ -69,4 +69,14 @@ private:
     std::string addOnFile_;
 };
 
+// The dialog manager's life with the host's: started with the add-on's resource
+// module (its dialogs and icons), stopped at shutdown, when everything the add-on
+// left alive is refused.
+class DialogModule : public HostModule {
+public:
+    explicit DialogModule(Host& host);
+    ~DialogModule() override;
+    void Install(FunctionTable& table) override {}
+};
+
 }  // namespace standin

@@ -22,8 +22,11 @@ std::wstring GetAddOnFolderFilePath(const std::wstring& name);
 std::wstring LoadResourceString(std::int16_t list, std::int16_t index);
 std::string LoadResourceStringUtf8(std::int16_t list, std::int16_t index);
 
-// Opens a URL or mail link with the system's default handler; failures go unreported.
+// Opens a web or mail link with the system's default handler; failures go
+// unreported. Only targets that begin with "http://", "https://" or "mailto:" (in
+// any letter case) are opened; anything else opens nothing.
 void ShellOpen(const std::string& target);
+bool IsOpenableLink(const std::string& target);
 
 // Host strings and the add-on's wide strings hold the same UTF-16 units.
 std::wstring ToWString(const GS::UniString& text);

@@ -1,0 +1,256 @@
+// Control surface of the stand-in dialog manager, for the stand-in host, tests and
+// tools: starting and stopping it, the scripted user, what is on screen, pictures
+// of open panels, and the logs (steps, alerts, base handlers, image draws).
+// The add-on never includes this header.
+#pragma once
+
+#include "DG.hpp"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace standin::dg {
+
+// ---------------------------------------------------------------------------
+// Life: the host application starts the dialog manager on its user-interface
+// thread, registers the add-on's resource module, and stops it at shutdown. Stop
+// refuses every panel and item still alive.
+
+void Start();
+void Stop();
+bool IsRunning();
+// Reads the dialog resources (dialogs/*.json) and icons (icons.json) of a resource
+// folder for the module id; throws std::runtime_error naming the file at fault.
+void AddResourceModule(GSResModule module, const std::string& folder);
+
+// ---------------------------------------------------------------------------
+// Refusals: what a real platform would not accept. Each is recorded and handed to
+// the refusal handler (by default: written to standard error); the test support
+// turns it into a test failure.
+
+using RefusalHandler = std::function<void(const std::string& message)>;
+// Answers the previous handler.
+RefusalHandler SetRefusalHandler(RefusalHandler handler);
+std::vector<std::string> Refusals();
+void ClearRefusals();
+
+// Collects the refusals of its lifetime instead of passing them to the handler.
+class RefusalCatcher {
+public:
+    RefusalCatcher();
+    ~RefusalCatcher();
+    RefusalCatcher(const RefusalCatcher&) = delete;
+    RefusalCatcher& operator=(const RefusalCatcher&) = delete;
+    std::vector<std::string> Messages() const;
+
+private:
+    RefusalHandler previous_;
+    struct Shared;
+    std::shared_ptr<Shared> shared_;
+};
+
+// ---------------------------------------------------------------------------
+// Time. Idle events reach the panels that enabled them every IdlePeriod while a
+// modal loop runs or events are pumped. A dialog waits at most the patience for a
+// user action before it is closed with Cancel and the wait refused.
+
+constexpr std::chrono::milliseconds IdlePeriod{10};
+void SetPatience(std::chrono::milliseconds patience);
+std::chrono::milliseconds Patience();
+
+// ---------------------------------------------------------------------------
+// The scripted user. Per dialog resource id, a queue of actions taken in order
+// whenever a panel of that resource is the active one (the top-most running modal
+// dialog; a modeless panel while no modal dialog runs and events are pumped).
+// Between two actions the dialog has at least one idle event, when it asked for
+// idle events. An action that the user could not take (an item the panel lacks, a
+// hidden or disabled item, a kind that does not take it) is refused.
+
+namespace detail { struct PanelState; }
+
+struct Action {
+    Action() = default;
+    Action(std::string description, std::function<void(detail::PanelState& panel)> step)
+        : what(std::move(description)), run(std::move(step))
+    {
+    }
+
+    std::string what;
+    // Takes the action on the active panel.
+    std::function<void(detail::PanelState& panel)> run;
+    // For a wait: the action is done once this holds (checked between idle events).
+    std::function<bool()> until;
+    std::chrono::milliseconds timeout{0};  // 0: the patience
+};
+
+class DialogScript {
+public:
+    explicit DialogScript(short resourceId) : resourceId_(resourceId) {}
+
+    // Presses a button, clicks a text, a check box (toggling it) or a user item.
+    DialogScript& Click(short item);
+    // Selects the edit's whole text and types this one, a character at a time;
+    // characters beyond the edit's maximum length are not taken.
+    DialogScript& Type(short item, const std::string& utf8);
+    DialogScript& Type(short item, const std::u16string& units);
+    // The window's close box.
+    DialogScript& CloseBox();
+    // Rests the pointer on the item (0: on no item): mouse moved, then the item's
+    // and the panel's tooltip requests.
+    DialogScript& Hover(short item);
+    // Turns the wheel over the item: entered, tracked (x, y), exited.
+    DialogScript& Wheel(short item, short x, short y);
+    // Drags the window's border to this client size (kept above the minimum).
+    DialogScript& Resize(short width, short height);
+    // Waits, with idle events flowing, until the condition holds.
+    DialogScript& Wait(std::string what, std::function<bool()> condition,
+                       std::chrono::milliseconds timeout = std::chrono::milliseconds{0});
+    // Runs a step of the test while the dialog is open.
+    DialogScript& Do(std::string what, std::function<void()> step);
+    // Writes the panel as a PNG file.
+    DialogScript& Picture(std::string path);
+    DialogScript& Then(Action action);
+
+private:
+    short resourceId_;
+};
+
+DialogScript User(short resourceId);
+// The next alert is answered with this button (1 to 3).
+void AnswerAlert(short button);
+// Actions not taken yet for the resource id; alerts not asked yet.
+std::size_t PendingActions(short resourceId);
+std::size_t PendingAlertAnswers();
+void ClearScript();
+// The text the last Hover's tooltip requests left (UTF-8).
+std::string LastToolTip();
+
+// Outside modal loops: delivers idle events to the modeless panels that enabled
+// them and takes the scripted actions of visible modeless panels.
+void PumpEvents(std::chrono::milliseconds duration);
+// Pumps until the condition holds; false (and a refusal) after the timeout.
+bool RunUntil(const std::string& what, const std::function<bool()>& condition,
+              std::chrono::milliseconds timeout = std::chrono::milliseconds{0});
+
+// ---------------------------------------------------------------------------
+// What is on screen.
+
+struct ItemInfo {
+    short id = 0;
+    std::string kind;  // the kind's name in dialog resources: "button", "lefttext", ...
+    DG::Rect rect;
+    bool visible = false;
+    bool enabled = false;
+    bool wrapped = false;  // an item object of the add-on is bound to it
+    std::string text;      // UTF-8
+    bool checked = false;
+    std::int32_t min = 0;
+    std::int32_t max = 0;
+    std::int32_t value = 0;
+    short maxLength = 0;
+    GSResModule iconModule = 0;
+    short iconId = 0;
+};
+
+struct PanelInfo {
+    short id = 0;
+    short resourceId = 0;
+    std::string title;
+    bool modal = false;
+    bool running = false;  // a modal loop runs
+    bool visible = false;
+    bool idleEnabled = false;
+    short clientWidth = 0;
+    short clientHeight = 0;
+    short minClientWidth = 0;
+    short minClientHeight = 0;
+    std::string guid;
+    std::vector<ItemInfo> items;
+};
+
+std::vector<PanelInfo> Panels();
+// The newest panel of that resource.
+std::optional<PanelInfo> FindPanel(short resourceId);
+std::optional<ItemInfo> FindItem(short resourceId, short itemId);
+// A palette's docked state (false by default).
+void SetDocked(short resourceId, bool docked);
+
+// ---------------------------------------------------------------------------
+// Pictures. A panel drawn as a person sees it: frame and title, every visible item
+// by its kind with its text and state, user items by their own update handlers.
+
+struct Picture {
+    int width = 0;
+    int height = 0;
+    // Where the client area begins in the picture.
+    int clientLeft = 0;
+    int clientTop = 0;
+    // 0xAARRGGBB, not premultiplied, row by row.
+    std::vector<std::uint32_t> pixels;
+
+    std::uint32_t At(int x, int y) const { return pixels.at(static_cast<std::size_t>(y) * width + x); }
+    bool Empty() const { return pixels.empty(); }
+};
+
+Picture RenderPanel(short resourceId);
+// Writes the panel's picture; false when no such panel exists or the file cannot be written.
+bool WritePng(short resourceId, const std::string& path);
+Picture PictureOf(const NewDisplay::NativeImage& image);
+Picture ReadPng(const std::string& path);
+
+// ---------------------------------------------------------------------------
+// Logs, in order, since Start.
+
+// Every user action, dialog opening and closing and alert, as one line each.
+std::vector<std::string> Steps();
+// Also write each step to standard error as it happens.
+void SetEcho(bool echo);
+
+struct AlertRecord {
+    short type = 0;
+    std::string title;
+    std::string largeText;
+    std::string smallText;
+    std::string buttons[3];
+    short answer = 0;
+};
+std::vector<AlertRecord> Alerts();
+
+// Calls that reached a base handler of an observer (the host's own handling).
+struct BaseHandlerCall {
+    short resourceId = 0;
+    short itemId = 0;  // 0 for a panel event
+    std::string event;
+    // For events with a processed flag: its value when the base handler got it.
+    std::optional<bool> processed;
+};
+std::vector<BaseHandlerCall> BaseHandlerCalls();
+
+struct DrawRecord {
+    std::string target;  // "image 48x24" or "item 3 of dialog 32401"
+    std::uint32_t imageWidth = 0;
+    std::uint32_t imageHeight = 0;
+    double scaleX = 0;
+    double scaleY = 0;
+    double rotation = 0;
+    double x = 0;
+    double y = 0;
+    bool useAlpha = false;
+    double opacity = 0;
+    int filtering = 0;
+};
+std::vector<DrawRecord> Draws();
+void ClearDraws();
+
+struct FocusRecord {
+    short dialId = 0;
+    short itemId = 0;
+};
+std::vector<FocusRecord> FocusCalls();
+int DialogRectangleResets();
+
+}  // namespace standin::dg

@@ -1,0 +1,204 @@
+// Pictures of panels as a person would see them, drawn with Cairo: the frame and
+// title bar, the client area, and each visible item drawn by its kind.
+#include "DgInternal.hpp"
+
+#include <cairo-ft.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+namespace standin::dg {
+namespace detail {
+namespace {
+
+constexpr double kBorder = 1;
+constexpr double kModalTitle = 24;
+constexpr double kPaletteTitle = 14;
+
+// The font of every text in pictures, read once from the font package's file.
+cairo_font_face_t* Font()
+{
+    struct Loaded {
+        FT_Library library = nullptr;
+        FT_Face face = nullptr;
+        cairo_font_face_t* cairoFace = nullptr;
+    };
+    static const Loaded loaded = [] {
+        Loaded font;
+        if (FT_Init_FreeType(&font.library) != 0)
+            return font;
+        if (FT_New_Face(font.library, STANDIN_FONT_FILE, 0, &font.face) != 0)
+            return font;
+        font.cairoFace = cairo_ft_font_face_create_for_ft_face(font.face, 0);
+        return font;
+    }();
+    return loaded.cairoFace;
+}
+
+void UseFont(cairo_t* cr, double size)
+{
+    if (cairo_font_face_t* face = Font())
+        cairo_set_font_face(cr, face);
+    else
+        cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, size);
+}
+
+std::vector<std::string> Lines(const std::u16string& text)
+{
+    std::vector<std::string> lines;
+    std::u16string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\r' || text[i] == u'\n') {
+            if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            lines.push_back(Utf8(line));
+            line.clear();
+        } else {
+            line += text[i];
+        }
+    }
+    lines.push_back(Utf8(line));
+    return lines;
+}
+
+}  // namespace
+
+void Canvas::Text(const DG::Rect& box, const std::u16string& text, int align, bool middle, bool enabled,
+                  double size) const
+{
+    cairo_save(cr);
+    cairo_rectangle(cr, originX + box.left, originY + box.top, box.GetWidth(), box.GetHeight());
+    cairo_clip(cr);
+    UseFont(cr, size);
+    cairo_font_extents_t font;
+    cairo_font_extents(cr, &font);
+    const std::vector<std::string> lines = Lines(text);
+    double y = originY + box.top + font.ascent;
+    if (middle && lines.size() == 1)
+        y = originY + box.top + (box.GetHeight() - font.height) / 2 + font.ascent;
+    const double grey = enabled ? 0.08 : 0.6;
+    cairo_set_source_rgb(cr, grey, grey, grey);
+    for (const std::string& line : lines) {
+        cairo_text_extents_t extents;
+        cairo_text_extents(cr, line.c_str(), &extents);
+        double x = originX + box.left + 2;
+        if (align == 1)
+            x = originX + box.left + (box.GetWidth() - extents.x_advance) / 2;
+        cairo_move_to(cr, x, y);
+        cairo_show_text(cr, line.c_str());
+        y += font.height;
+    }
+    cairo_restore(cr);
+}
+
+void Canvas::FillRect(const DG::Rect& box, double r, double g, double b) const
+{
+    cairo_rectangle(cr, originX + box.left, originY + box.top, box.GetWidth(), box.GetHeight());
+    cairo_set_source_rgb(cr, r, g, b);
+    cairo_fill(cr);
+}
+
+void Canvas::StrokeRect(const DG::Rect& box, double r, double g, double b, double width) const
+{
+    cairo_rectangle(cr, originX + box.left + width / 2, originY + box.top + width / 2, box.GetWidth() - width,
+                    box.GetHeight() - width);
+    cairo_set_source_rgb(cr, r, g, b);
+    cairo_set_line_width(cr, width);
+    cairo_stroke(cr);
+}
+
+void Canvas::Image(const Pixels& pixels, double x, double y, double opacity) const
+{
+    cairo_save(cr);
+    cairo_set_source_surface(cr, pixels.surface, originX + x, originY + y);
+    cairo_paint_with_alpha(cr, opacity);
+    cairo_restore(cr);
+}
+
+cairo_surface_t* RenderPanelSurface(const std::shared_ptr<PanelState>& panel)
+{
+    if (!panel || panel->dead)
+        return nullptr;
+    const bool palette = panel->resource != nullptr && panel->resource->palette;
+    const double title = palette ? kPaletteTitle : kModalTitle;
+    const int width = panel->clientWidth + static_cast<int>(2 * kBorder);
+    const int height = panel->clientHeight + static_cast<int>(title + 2 * kBorder);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    cairo_t* cr = cairo_create(surface);
+    // Frame, title bar, client area.
+    cairo_set_source_rgb(cr, 0.45, 0.47, 0.5);
+    cairo_paint(cr);
+    cairo_rectangle(cr, kBorder, kBorder, panel->clientWidth, title);
+    cairo_set_source_rgb(cr, 0.82, 0.86, 0.91);
+    cairo_fill(cr);
+    Canvas canvas{cr, kBorder, kBorder + title, panel.get()};
+    canvas.FillRect(DG::Rect(0, 0, panel->clientWidth, panel->clientHeight), 0.94, 0.94, 0.94);
+    const Canvas titleCanvas{cr, kBorder, kBorder, panel.get()};
+    titleCanvas.Text(DG::Rect(4, 0, static_cast<short>(panel->clientWidth - 8), static_cast<short>(title)),
+                     panel->title, palette ? 0 : 1, true, true, palette ? 10 : 12);
+    // The items, in the order of their ids; a handler may change the list.
+    const std::vector<std::shared_ptr<ItemState>> items = panel->items;
+    for (const auto& item : items) {
+        if (item->dead || !item->visible)
+            continue;
+        cairo_save(cr);
+        cairo_rectangle(cr, canvas.originX, canvas.originY, panel->clientWidth, panel->clientHeight);
+        cairo_clip(cr);
+        item->kind->Draw(canvas, item);
+        cairo_restore(cr);
+        if (panel->dead)
+            break;
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    return surface;
+}
+
+std::shared_ptr<PanelState> NewestPanel(short resourceId)
+{
+    const auto& panels = GetState().panels;
+    for (auto it = panels.rbegin(); it != panels.rend(); ++it)
+        if ((*it)->ResourceId() == resourceId && !(*it)->dead)
+            return *it;
+    return nullptr;
+}
+
+}  // namespace detail
+
+using namespace detail;
+
+Picture RenderPanel(short resourceId)
+{
+    if (!CheckCall("standin::dg::RenderPanel"))
+        return {};
+    const auto panel = NewestPanel(resourceId);
+    if (!panel)
+        return {};
+    const bool palette = panel->resource->palette;
+    cairo_surface_t* surface = RenderPanelSurface(panel);
+    if (surface == nullptr)
+        return {};
+    Picture picture = PictureOfSurface(surface);
+    cairo_surface_destroy(surface);
+    picture.clientLeft = static_cast<int>(kBorder);
+    picture.clientTop = static_cast<int>(kBorder + (palette ? kPaletteTitle : kModalTitle));
+    return picture;
+}
+
+bool WritePng(short resourceId, const std::string& path)
+{
+    if (!CheckCall("standin::dg::WritePng"))
+        return false;
+    cairo_surface_t* surface = RenderPanelSurface(NewestPanel(resourceId));
+    if (surface == nullptr)
+        return false;
+    const bool written = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(surface);
+    return written;
+}
+
+}  // namespace standin::dg

@@ -1,0 +1,70 @@
+#include "dialogs/AboutDialog.hpp"
+
+#include "Main/Globals.hpp"
+#include "libparts/ProductScripts.hpp"
+#include "ostrel/Text.hpp"
+#include "ostrel/interop/Interop.hpp"
+#include "transfer/Deployment.hpp"
+
+namespace tarvel::dialogs {
+namespace {
+
+// The maker's addresses (placeholders until the owner gives the real ones).
+constexpr const char* MakerWebSite = "http://www.tarvel.example/";
+constexpr const char* MakerMail = "mailto:info@tarvel.example";
+constexpr const char* ProductWebSite = "https://bim.tarvel.example/";
+
+// Item ids of GSDG 32504.
+constexpr short CloseItem = 1;
+constexpr short VersionItem = 3;
+constexpr short MakerWebItem = 9;
+constexpr short MailItem = 11;
+constexpr short ProductWebItem = 12;
+constexpr short SupportItem = 14;
+
+std::string ImagesFolderUtf8() { return ostrel::WStringToUtf8(FullDataPath(imagesFolder)); }
+
+}  // namespace
+
+AboutDialog::AboutDialog()
+    : DialogX(ResourceId, &dialogCache),
+      dialogCache(ImagesFolderUtf8()),
+      closeButton(GetPanel(), CloseItem, &dialogCache),
+      versionText(GetPanel(), VersionItem, &dialogCache),
+      makerWebLink(GetPanel(), MakerWebItem, &dialogCache),
+      mailLink(GetPanel(), MailItem, &dialogCache),
+      productWebLink(GetPanel(), ProductWebItem, &dialogCache),
+      supportLink(GetPanel(), SupportItem, &dialogCache)
+{
+    InitializeControls();
+}
+
+AboutDialog::~AboutDialog() = default;
+
+void AboutDialog::InitializeControls()
+{
+    closeButton.onClick = [this] { OnClose(false); };
+    makerWebLink.onClick = [this] { OnMakerWebLink(); };
+    mailLink.onClick = [this] { OnMailLink(); };
+    productWebLink.onClick = [this] { OnProductWebLink(); };
+    supportLink.onClick = [this] { OnSupportLink(); };
+    versionText.SetText(L"Version " + ostrel::Utf8ToWString(AddOnVersionText));
+    DGSetFocus(0, -1);
+}
+
+bool AboutDialog::Invoke() { return GetPanel().Invoke() == DG::ModalDialog::Accept; }
+
+void AboutDialog::OnClose(bool accepted)
+{
+    GetPanel().PostCloseRequest(accepted ? DG::ModalDialog::Accept : DG::ModalDialog::Cancel);
+}
+
+void AboutDialog::OnMakerWebLink() { ostrel::ac::interop::ShellOpen(MakerWebSite); }
+
+void AboutDialog::OnMailLink() { ostrel::ac::interop::ShellOpen(MakerMail); }
+
+void AboutDialog::OnProductWebLink() { ostrel::ac::interop::ShellOpen(ProductWebSite); }
+
+void AboutDialog::OnSupportLink() { ostrel::ac::interop::ShellOpen(CurrentDeployment().supportSite); }
+
+}  // namespace tarvel::dialogs

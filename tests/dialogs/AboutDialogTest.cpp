@@ -1,0 +1,114 @@
+// The About dialog, run by the scripted user.
+#include "dialogs/AboutDialog.hpp"
+
+#include "HostFixture.hpp"
+#include "Main/Globals.hpp"
+#include "standin/Dialogs.hpp"
+#include "standin/Win.hpp"
+#include "transfer/Deployment.hpp"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+namespace dg = standin::dg;
+using tarvel::dialogs::AboutDialog;
+
+constexpr short About = 32504;
+
+class AboutDialogTest : public tarvel::testing::HostFixture {
+protected:
+    void SetUp() override
+    {
+        HostFixture::SetUp();
+        tarvel::InitializeAddOnGlobals();
+        standin::win::ClearShellLog();
+    }
+};
+
+TEST_F(AboutDialogTest, LinksOpenTheirTargetsAndCloseCancels)
+{
+    tarvel::Deployment deployment;
+    deployment.supportSite = "https://help.tarvel.example/";
+    tarvel::ScopedDeployment scoped(deployment);
+    std::string version;
+    dg::User(About)
+        .Do("read the version", [&] { version = dg::FindItem(About, 3)->text; })
+        .Click(9)
+        .Click(11)
+        .Click(12)
+        .Click(14)
+        .Click(1);
+    AboutDialog dialog;
+    EXPECT_FALSE(dialog.Invoke());
+
+    EXPECT_EQ(version, "Version 1.28");
+    const auto log = standin::win::ShellLog();
+    std::vector<std::string> opened;
+    for (const auto& request : log) {
+        EXPECT_EQ(request.verb, "open");
+        EXPECT_EQ(request.parameters, "");
+        EXPECT_EQ(request.directory, "");
+        EXPECT_EQ(request.showCommand, 10);
+        opened.push_back(request.file);
+    }
+    EXPECT_EQ(opened, (std::vector<std::string>{"http://www.tarvel.example/", "mailto:info@tarvel.example",
+                                                "https://bim.tarvel.example/", "https://help.tarvel.example/"}));
+    EXPECT_EQ(dg::Steps().back(), "close dialog 32504 \"About\" (cancelled)");
+    EXPECT_EQ(dg::FocusCalls().size(), 1u);
+}
+
+TEST_F(AboutDialogTest, ALinkThatCannotBeOpenedLeavesTheDialogAsItWas)
+{
+    standin::win::SetShellResult(2);
+    bool open = false;
+    dg::User(About).Click(12).Do("look", [&] { open = dg::FindPanel(About)->running; }).CloseBox();
+    AboutDialog dialog;
+    EXPECT_FALSE(dialog.Invoke());
+    standin::win::SetShellResult(42);
+    EXPECT_TRUE(open);
+    EXPECT_EQ(standin::win::ShellLog().size(), 1u);
+}
+
+TEST_F(AboutDialogTest, ThePictureShowsTheLogoWhereTheResourcePutsIt)
+{
+    const std::string file = (Temp().Path() / "about.png").string();
+    dg::User(About).Picture(file).Click(1);
+    AboutDialog dialog;
+    dialog.Invoke();
+
+    // The file holds what the dialog showed; the frame's size gives the client area.
+    dg::Picture picture = dg::ReadPng(file);
+    const dg::Picture shown = dg::RenderPanel(About);
+    ASSERT_EQ(picture.width, 352);
+    ASSERT_EQ(picture.height, 506);
+    EXPECT_EQ(picture.pixels, shown.pixels);
+    picture.clientLeft = shown.clientLeft;
+    picture.clientTop = shown.clientTop;
+    const dg::Picture logo = dg::PictureOf(DG::NativeImage(DG::Icon(1000, 32510), 1.0).GetNativeImage());
+    const auto item = dg::FindItem(About, 4);
+    ASSERT_EQ(logo.width, item->rect.GetWidth());
+    ASSERT_EQ(logo.height, item->rect.GetHeight());
+    // Each pixel of the logo, laid over the dialog's background, where item 4 lies.
+    int worst = 0;
+    for (int y = 0; y < logo.height; ++y) {
+        for (int x = 0; x < logo.width; ++x) {
+            const std::uint32_t source = logo.At(x, y);
+            const std::uint32_t shown =
+                picture.At(picture.clientLeft + item->rect.left + x, picture.clientTop + item->rect.top + y);
+            const double alpha = (source >> 24) / 255.0;
+            for (int shift : {0, 8, 16}) {
+                const double expected = alpha * ((source >> shift) & 0xFF) + (1 - alpha) * 0xF0;
+                worst = std::max(worst, std::abs(static_cast<int>(std::lround(expected)) -
+                                                 static_cast<int>((shown >> shift) & 0xFF)));
+            }
+        }
+    }
+    EXPECT_LE(worst, 2);
+    // The logo's blue square is there, and nothing is drawn just left of the item.
+    EXPECT_EQ(picture.At(picture.clientLeft + 75 + 30, picture.clientTop + 20 + 10), logo.At(30, 10));
+    EXPECT_EQ(picture.At(picture.clientLeft + 70, picture.clientTop + 50), 0xFFF0F0F0u);
+}
+
+}  // namespace
