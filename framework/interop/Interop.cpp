@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdint>
 
 namespace ostrel::ac::interop {
 namespace {
@@ -97,12 +98,14 @@ bool IsOpenableLink(const std::string& target)
     return false;
 }
 
-void ShellOpen(const std::string& target)
+bool ShellOpen(const std::string& target)
 {
     if (!IsOpenableLink(target))
-        return;
+        return false;
     const std::wstring wide = Utf8ToWString(target);
-    ShellExecuteW(GetActiveWindow(), L"open", wide.c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
+    const HINSTANCE result = ShellExecuteW(GetActiveWindow(), L"open", wide.c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
+    // Values above 32 mean success.
+    return reinterpret_cast<std::intptr_t>(result) > 32;
 }
 
 }  // namespace ostrel::ac::interop

@@ -1,4 +1,5 @@
 #include "ParamRecords.hpp"
+#include "standin/AddOn.hpp"
 #include "standin/Elements.hpp"
 
 #include <algorithm>
@@ -141,7 +142,21 @@ void ElementModule::SetEditable(const GS::Guid& guid, bool editable)
         element->editable = editable;
 }
 
-void ElementModule::Select(const std::vector<GS::Guid>& guids) { selection_ = guids; }
+void ElementModule::Select(const std::vector<GS::Guid>& guids)
+{
+    selection_ = guids;
+    // The add-on hears of every change, with the items it can read.
+    std::vector<SelectedItem> items;
+    for (const auto& guid : selection_)
+        if (const PlacedElement* element = Find(guid)) {
+            SelectedItem item;
+            ZeroRecord(item);
+            item.kind = element->kind;
+            item.guid = guid;
+            items.push_back(item);
+        }
+    host_.Module<RegistrationModule>().NotifySelectionChanged(items);
+}
 
 std::optional<PlacedElement> ElementModule::Element(const GS::Guid& guid) const
 {

@@ -65,9 +65,11 @@ void Host::ClearFailures()
     failures_.clear();
 }
 
-GSErrCode Host::EnterCall(HostInterface::Slot slot)
+GSErrCode Host::EnterCall(HostInterface::Slot slot, std::size_t* index)
 {
     std::lock_guard lock(mutex_);
+    if (index != nullptr)
+        *index = calls_.size();
     calls_.push_back(CallRecord{slot, std::this_thread::get_id()});
     auto it = failures_.find(slot);
     if (it == failures_.end())
@@ -80,7 +82,15 @@ GSErrCode Host::EnterCall(HostInterface::Slot slot)
     const GSErrCode code = failure.code;
     if (--failure.times <= 0)
         failures_.erase(it);
+    calls_.back().result = code;
     return code;
+}
+
+void Host::RecordResult(std::size_t index, GSErrCode result)
+{
+    std::lock_guard lock(mutex_);
+    if (index < calls_.size())
+        calls_[index].result = result;
 }
 
 std::vector<CallRecord> Host::Calls() const

@@ -1,3 +1,4 @@
+#include "standin/AddOn.hpp"
 #include "standin/CoreModules.hpp"
 #include "standin/Elements.hpp"
 #include "standin/LibParts.hpp"
@@ -14,6 +15,7 @@ std::vector<std::unique_ptr<HostModule>> CreateModules(Host& host)
     modules.push_back(std::make_unique<LibPartModule>(host));
     modules.push_back(std::make_unique<ToolModule>(host));
     modules.push_back(std::make_unique<ElementModule>(host));
+    modules.push_back(std::make_unique<RegistrationModule>(host));
     modules.push_back(std::make_unique<DialogModule>(host));
     return modules;
 }

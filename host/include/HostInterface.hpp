@@ -85,6 +85,34 @@ using ProjectEventHandler = GSErrCode (*)(std::int32_t eventCode);
 using SelectionChangeHandler = GSErrCode (*)(const SelectionChangeRecord* change);
 using UndoableCommand = std::function<GSErrCode()>;
 
+// Menu flags and palette flags the host knows; other bits are refused.
+constexpr std::int32_t MenuFlagBits = 0x3;
+constexpr std::int32_t PaletteFlagBits = 0x3FF;
+
+// The messages a registered palette receives. For IsVisible the third argument
+// points to a byte that the palette sets to its visibility.
+enum PaletteMessage : std::int32_t {
+    PaletteCloseRequest = 1,
+    PaletteHide = 2,
+    PaletteShow = 3,
+    PaletteDisableItems = 4,
+    PaletteEnableItems = 5,
+    PaletteOpen = 6,
+    PaletteIsVisible = 7,
+};
+
+// Project events, one bit each; a handler receives those of its mask.
+enum ProjectEvent : std::int32_t {
+    ProjectNew = 0x01,
+    ProjectOpen = 0x02,
+    ProjectSave = 0x04,
+    ProjectSaveAs = 0x08,
+    ProjectPublish = 0x10,
+    ProjectClose = 0x20,
+    ProjectQuit = 0x40,
+};
+constexpr std::int32_t ProjectEventBits = 0x7F;
+
 // The string buffer of LoadIndexedString, in UTF-16 units with the terminator.
 constexpr std::size_t StringBufferUnits = 1024;
 
@@ -106,6 +134,12 @@ struct Operation;
         using Type = signature;               \
     };
 #include "HostOperations.def"
+
+// Whether operation S answers a host error code; the resource module answers its id.
+template <Slot S>
+inline constexpr bool AnswersErrorCode = true;
+template <>
+inline constexpr bool AnswersErrorCode<Slot::ResourceModuleId> = false;
 
 // Every listed slot, in the list's order.
 inline constexpr Slot ListedSlots[] = {

@@ -194,6 +194,37 @@ struct ElementMemo {
     GSHandle params = nullptr;
 };
 
+// The host's description of itself, handed to the environment check; the add-on
+// fills its name and description when it answers that it runs in this host.
+struct EnvironmentRecord {
+    std::int32_t applicationId;
+    std::int32_t mainVersion;
+    std::int32_t buildNumber;
+    std::int32_t reserved12;
+    GS::UniString addOnName;
+    GS::UniString addOnDescription;
+};
+
+// A chosen menu item: the string-list id of its menu and the item's number (from 1).
+struct MenuCommandRecord {
+    std::int16_t menuList;
+    std::int16_t itemIndex;
+    std::int32_t reserved4;
+    std::int64_t reserved8;
+};
+static_assert(sizeof(MenuCommandRecord) == 16);
+static_assert(offsetof(MenuCommandRecord, itemIndex) == 2);
+
+// After a selection change: the kind of the first selected item (0 when nothing is
+// selected), the number of selected items and the first item's element.
+struct SelectionChangeRecord {
+    std::int32_t firstItemKind;
+    std::int32_t selectedCount;
+    GS::Guid firstItem;
+};
+static_assert(sizeof(SelectionChangeRecord) == 24);
+static_assert(offsetof(SelectionChangeRecord, firstItem) == 8);
+
 struct LibraryEntry {
     IO::Location location;
     GS::UniString name;

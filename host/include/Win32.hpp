@@ -24,7 +24,9 @@ constexpr int SW_SHOWNORMAL = 1;
 constexpr int SW_SHOWDEFAULT = 10;
 
 HWND GetActiveWindow();
-// Logs the request and starts nothing; answers a value above 32 (success).
+// Logs the request and starts nothing. Answers 31 (no association) for a link whose
+// scheme is not http, https or mailto, 2 (not found) for a file that does not exist,
+// and otherwise a value above 32 (success) unless a test set another.
 HINSTANCE ShellExecuteW(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
                         int showCommand);
 

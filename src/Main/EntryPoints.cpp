@@ -1,10 +1,25 @@
 #include "Main/EntryPoints.hpp"
 
+#include "HostRecords.hpp"
+#include "Main/Callbacks.hpp"
+#include "Main/Globals.hpp"
+#include "Main/Guard.hpp"
+#include "Main/ToolbarPalette.hpp"
+#include "controllers/LibraryController.hpp"
+#include "controllers/SettingsController.hpp"
+#include "controllers/ToolbarController.hpp"
+#include "controllers/UpdateController/UpdateController.hpp"
+#include "ostrel/Text.hpp"
 #include "ostrel/interop/HostApi.hpp"
+#include "ostrel/interop/Interop.hpp"
 
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 
 namespace {
+
+using namespace HostInterface;
 
 template <typename T>
 void Put(unsigned char* table, std::size_t offset, T value)
@@ -14,11 +29,100 @@ void Put(unsigned char* table, std::size_t offset, T value)
 
 bool Installed() { return ostrel::ac::hostapi::IsInstalled(); }
 
+struct Menu {
+    std::int16_t menuList;
+    std::int16_t promptList;
+    std::int32_t position;
+    std::int32_t flags;
+};
+
+// The add-on's menus, registered in this order: Show toolbar, Settings, Help, About,
+// and Show toolbar once more in a menu of the host's.
+constexpr Menu kMenus[] = {
+    {32500, 32520, 0, 2}, {32504, 32524, 0, 0}, {32505, 32525, 0, 0}, {32506, 32526, 0, 1}, {32507, 32527, 12, 0},
+};
+
+constexpr std::int32_t kPaletteFlags = 1015;
+constexpr std::int32_t kProjectEventMask = ProjectNew | ProjectOpen | ProjectClose | ProjectQuit;
+static_assert(kProjectEventMask == 99);
+
+// The clean-up waits this long for the add-on's threads before it returns.
+constexpr std::chrono::seconds kThreadStopLimit{10};
+
+// The update alert's answer: 2 is "Update now".
+constexpr short kUpdateNow = 2;
+
+short AskForUpdate()
+{
+    // The alert needs the dialog manager; until it is there the answer is "Later".
+    return 1;
+}
+
+GSErrCode Initialize()
+{
+    using namespace tarvel;
+    InitializeAddOnGlobals();
+
+    for (const Menu& menu : kMenus)
+        if (const GSErrCode code = HostApi_SetMenuCommandHandler(menu.menuList, HandleMenuCommand); code != 0)
+            return code;
+    if (const GSErrCode code =
+            HostApi_AddPaletteWindow(toolbarPaletteRefId, HandlePaletteMessage, kPaletteFlags, toolbarPaletteGuid);
+        code != 0)
+        return code;
+    if (const GSErrCode code = HostApi_WatchProjectEvents(kProjectEventMask, HandleProjectEvent); code != 0)
+        return code;
+    if (const GSErrCode code = HostApi_WatchSelection(HandleSelectionChange); code != 0)
+        return code;
+
+    {
+        LibraryController libraries(true);
+        std::vector<std::shared_ptr<Library>> active;
+        libraries.GetActiveLibraries(active);
+        if (!active.empty())
+            libraries.SaveActiveLibraries(true);
+    }
+
+    SettingsController settings;
+    std::string autoUpdate;
+    if (settings.GetAttribute(autoUpdateEnabledName, autoUpdate)) {
+        if (autoUpdate != "yes")
+            return 0;
+    } else {
+        settings.SetAttribute(updateElementName, autoUpdateEnabledName, "yes");
+    }
+
+    UpdateController update;
+    if (update.CheckForUpdate() && AskForUpdate() == kUpdateNow)
+        DownloadAndRunInstaller();
+    return 0;
+}
+
+// Each step runs whatever the one before did: the threads must end in any case.
+void CleanUp()
+{
+    using namespace tarvel;
+    RunGuarded([] { HostApi_WatchProjectEvents(kProjectEventMask, nullptr); });
+    RunGuarded([] {
+        if (toolbarDialog)
+            toolbarDialog->SendCloseRequest();
+    });
+    RunGuarded([] {
+        if (ITokenAndArtifactsView* view = toolbarController.view.load())
+            view->Close(false);
+    });
+    // Nothing of the add-on may run once the host unloads it.
+    RunGuarded([] {
+        if (!toolbarController.StopAndJoin(kThreadStopLimit))
+            std::fputs("Tarvel: a thread of the add-on has not ended\n", stderr);
+    });
+    RunGuarded([] { HostApi_RemovePaletteWindow(toolbarPaletteRefId); });
+}
+
 }  // namespace
 
 extern "C" void GetExportedFuncAddrs(void* exportTable)
 {
-    using namespace HostInterface;
     auto* table = static_cast<unsigned char*>(exportTable);
     std::memset(table, 0, ExportTableBytes);
     Put(table, ExportFormatOffset, ExportFormatWord);
@@ -35,33 +139,55 @@ extern "C" GSErrCode SetImportedFuncAddrs(const void* functionTable)
     return 0;
 }
 
-// The shell's work comes into the entry points after their guards.
-
-std::int32_t IdentifyAddOn(HostInterface::EnvironmentRecord* environment)
+std::int32_t IdentifyAddOn(EnvironmentRecord* environment)
 {
-    if (!Installed())
+    if (!Installed() || environment == nullptr || environment->applicationId != HostApplicationId)
         return 0;
-    // Until the shell checks the environment, the add-on declines to run.
-    return 0;
+    std::int32_t answer = 0;
+    tarvel::RunGuarded([&] {
+        using ostrel::ac::interop::LoadResourceString;
+        using ostrel::ac::interop::ToUniString;
+        GS::UniString name = ToUniString(LoadResourceString(32000, 1));
+        GS::UniString description =
+            ToUniString(LoadResourceString(32000, 2) + L" v" + ostrel::Utf8ToWString(tarvel::kAddOnVersion));
+        environment->addOnName = std::move(name);
+        environment->addOnDescription = std::move(description);
+        answer = IdentifyLoad;
+    });
+    return answer;
 }
 
 GSErrCode RegisterMenus()
 {
     if (!Installed())
-        return HostInterface::ErrGeneral;
-    return 0;
+        return ErrGeneral;
+    GSErrCode result = 0;
+    if (!tarvel::RunGuarded([&] {
+            for (const Menu& menu : kMenus)
+                if (const GSErrCode code = HostApi_AddMenu(menu.menuList, menu.promptList, menu.position, menu.flags);
+                    code != 0) {
+                    result = code;
+                    return;
+                }
+        }))
+        return ErrGeneral;
+    return result;
 }
 
 GSErrCode StartAddOn()
 {
     if (!Installed())
-        return HostInterface::ErrGeneral;
-    return 0;
+        return ErrGeneral;
+    GSErrCode result = 0;
+    if (!tarvel::RunGuarded([&] { result = Initialize(); }))
+        return ErrGeneral;
+    return result;
 }
 
 GSErrCode StopAddOn()
 {
     if (!Installed())
-        return HostInterface::ErrGeneral;
+        return ErrGeneral;
+    CleanUp();
     return 0;
 }

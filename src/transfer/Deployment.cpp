@@ -1,5 +1,6 @@
 #include "transfer/Deployment.hpp"
 
+#include <cstdlib>
 #include <mutex>
 
 namespace tarvel {
@@ -11,9 +12,25 @@ std::mutex& DeploymentMutex()
     return mutex;
 }
 
+void Override(std::string& value, const char* variable)
+{
+    if (const char* text = std::getenv(variable); text != nullptr && *text != '\0')
+        value = text;
+}
+
+Deployment FromEnvironment()
+{
+    Deployment deployment;
+    Override(deployment.repositoryServer, "TARVEL_REPOSITORY_SERVER");
+    Override(deployment.updateServer, "TARVEL_UPDATE_SERVER");
+    Override(deployment.installerServer, "TARVEL_INSTALLER_SERVER");
+    Override(deployment.supportSite, "TARVEL_SUPPORT_SITE");
+    return deployment;
+}
+
 Deployment& Current()
 {
-    static Deployment deployment;
+    static Deployment deployment = FromEnvironment();
     return deployment;
 }
 

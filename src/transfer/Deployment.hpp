@@ -34,7 +34,10 @@ struct Deployment {
     std::string testTrustedAuthorities;
 };
 
-// A copy of the settings in force; safe from any thread.
+// A copy of the settings in force; safe from any thread. The servers start from the
+// values above; a stand-in installation points them elsewhere through the environment
+// (TARVEL_REPOSITORY_SERVER, TARVEL_UPDATE_SERVER, TARVEL_INSTALLER_SERVER,
+// TARVEL_SUPPORT_SITE), read once at the first use.
 Deployment CurrentDeployment();
 
 // Replaces the settings for its lifetime (tests); restores the previous ones after.

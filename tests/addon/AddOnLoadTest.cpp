@@ -1,52 +1,20 @@
-#include "HostSession.hpp"
+// The add-on's library file loaded by the stand-in host as the host loads it.
+#include "HostFixture.hpp"
 #include "HostInterface.hpp"
+#include "standin/AddOn.hpp"
+#include "standin/Win.hpp"
 
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
 
-#include <array>
-#include <cstdint>
-#include <cstring>
+#include <cstdlib>
 #include <string>
 
 namespace {
 
 using namespace HostInterface;
-
-template <typename T>
-T Read(const std::array<unsigned char, ExportTableBytes>& table, std::size_t offset)
-{
-    T value;
-    std::memcpy(&value, table.data() + offset, sizeof value);
-    return value;
-}
-
-// The add-on's library file opened as the host opens it.
-class AddOnLibrary {
-public:
-    AddOnLibrary() : handle_(dlopen(TARVEL_ADDON_FILE, RTLD_NOW | RTLD_LOCAL))
-    {
-        if (handle_ == nullptr)
-            ADD_FAILURE() << dlerror();
-    }
-    ~AddOnLibrary()
-    {
-        if (handle_ != nullptr)
-            dlclose(handle_);
-    }
-    AddOnLibrary(const AddOnLibrary&) = delete;
-    AddOnLibrary& operator=(const AddOnLibrary&) = delete;
-
-    template <typename F>
-    F Export(const char* name) const
-    {
-        return handle_ != nullptr ? reinterpret_cast<F>(dlsym(handle_, name)) : nullptr;
-    }
-
-private:
-    void* handle_;
-};
+using standin::AddOnLoader;
 
 // Whether code at this address lies in the add-on's library file.
 bool InAddOnFile(const void* address)
@@ -56,49 +24,88 @@ bool InAddOnFile(const void* address)
            std::string(info.dli_fname) == TARVEL_ADDON_FILE;
 }
 
-TEST(AddOnLoadTest, ExportTableAndEntryPointsBeforeAndAfterInstallation)
+// Whether the library file is still mapped into the process.
+bool AddOnMapped()
 {
-    // The test's own framework copy has a table installed; the add-on has its own
-    // state and must still answer as before installation.
-    tarvel::tools::HostSession session;
-    AddOnLibrary addOn;
-    const auto getExports = addOn.Export<GetExportedFuncAddrsFn>(ExportedFuncAddrsName);
-    const auto setImports = addOn.Export<SetImportedFuncAddrsFn>(ImportedFuncAddrsName);
-    ASSERT_NE(getExports, nullptr);
-    ASSERT_NE(setImports, nullptr);
+    void* handle = dlopen(TARVEL_ADDON_FILE, RTLD_NOW | RTLD_NOLOAD);
+    if (handle == nullptr)
+        return false;
+    dlclose(handle);
+    return true;
+}
 
-    std::array<unsigned char, ExportTableBytes> table;
-    table.fill(0xCD);
-    getExports(table.data());
-    EXPECT_EQ(Read<std::int32_t>(table, ExportFormatOffset), 0x001C0001);
-    EXPECT_EQ(Read<std::int32_t>(table, ExportLevelOffset), 28000);
-    const auto identify = Read<IdentifyAddOnFn>(table, ExportIdentifyOffset);
-    const auto registerMenus = Read<RegisterMenusFn>(table, ExportRegisterOffset);
-    const auto start = Read<StartAddOnFn>(table, ExportStartOffset);
-    const auto stop = Read<StopAddOnFn>(table, ExportStopOffset);
-    for (const void* entry : {reinterpret_cast<const void*>(identify), reinterpret_cast<const void*>(registerMenus),
-                              reinterpret_cast<const void*>(start), reinterpret_cast<const void*>(stop)})
-        EXPECT_TRUE(InAddOnFile(entry));
-    for (std::size_t i = 0; i < ExportTableBytes; ++i) {
-        const bool written = i < 4 || (i >= ExportIdentifyOffset && i < ExportStopOffset + 8) ||
-                             (i >= ExportLevelOffset && i < ExportLevelOffset + 4);
-        if (!written) {
-            EXPECT_EQ(table[i], 0) << "byte " << i;
-        }
+class AddOnLoadTest : public tarvel::testing::HostFixture {
+protected:
+    void SetUp() override
+    {
+        // The add-on reads where its servers are when it first needs them: nothing
+        // listens here, and the support site is a page of the test's.
+        setenv("TARVEL_REPOSITORY_SERVER", "http://127.0.0.1:9", 1);
+        setenv("TARVEL_UPDATE_SERVER", "http://127.0.0.1:9", 1);
+        setenv("TARVEL_SUPPORT_SITE", "https://support.example/load-test", 1);
+        HostFixture::SetUp();
+        standin::win::ClearShellLog();
     }
+    void TearDown() override
+    {
+        HostFixture::TearDown();
+        unsetenv("TARVEL_REPOSITORY_SERVER");
+        unsetenv("TARVEL_UPDATE_SERVER");
+        unsetenv("TARVEL_SUPPORT_SITE");
+        standin::win::ClearShellLog();
+    }
+};
 
-    std::array<std::int32_t, 64> environment{};
-    environment[0] = HostApplicationId;
-    const auto record = reinterpret_cast<EnvironmentRecord*>(environment.data());
-    EXPECT_EQ(identify(record), 0);
-    EXPECT_EQ(registerMenus(), ErrGeneral);
-    EXPECT_EQ(start(), ErrGeneral);
-    EXPECT_EQ(stop(), ErrGeneral);
+TEST_F(AddOnLoadTest, BeforeItsTableIsInstalledTheAddOnDoesNothing)
+{
+    AddOnLoader loader(Host(), TARVEL_ADDON_FILE);
+    const standin::EntryPoints& entries = loader.ReadExports();
+    for (const void* entry : {reinterpret_cast<const void*>(entries.identify),
+                              reinterpret_cast<const void*>(entries.registerMenus),
+                              reinterpret_cast<const void*>(entries.start), reinterpret_cast<const void*>(entries.stop)})
+        EXPECT_TRUE(InAddOnFile(entry));
+    // The test's own copy of the add-on's code has a table; the library file has its own state.
+    EnvironmentRecord environment{};
+    environment.applicationId = HostApplicationId;
+    EXPECT_EQ(entries.identify(&environment), 0);
+    EXPECT_EQ(environment.addOnName.GetLength(), 0u);
+    EXPECT_EQ(entries.registerMenus(), ErrGeneral);
+    EXPECT_EQ(entries.start(), ErrGeneral);
+    EXPECT_EQ(entries.stop(), ErrGeneral);
+    EXPECT_TRUE(Host().Calls().empty());
+    loader.Unload();
+    EXPECT_FALSE(AddOnMapped());
+}
 
-    EXPECT_EQ(setImports(session.Host().FunctionTableData()), 0);
-    EXPECT_EQ(registerMenus(), 0);
-    EXPECT_EQ(start(), 0);
-    EXPECT_EQ(stop(), 0);
+TEST_F(AddOnLoadTest, LoadedStartedDrivenStoppedAndUnloadedWithoutAThreadLeft)
+{
+    {
+        AddOnLoader loader(Host(), TARVEL_ADDON_FILE);
+        loader.ReadExports();
+        loader.Install();
+        ASSERT_EQ(loader.Identify(), IdentifyLoad);
+        EXPECT_EQ(loader.Environment().addOnDescription, GS::UniString("Tarvel Add-on v1.28"));
+        ASSERT_EQ(loader.Register(), 0);
+        ASSERT_EQ(loader.Start(), 0);
+        // No repository: reported, and the start goes on.
+        EXPECT_EQ(Report().Alerts(),
+                  std::vector<std::string>{"ERROR: cannot connect to the online database of libraries."});
+        auto& registrations = Host().Module<standin::RegistrationModule>();
+        EXPECT_EQ(registrations.ChooseMenu(32505), GSErrCode{0});
+        ASSERT_EQ(standin::win::ShellLog().size(), 1u);
+        EXPECT_EQ(standin::win::ShellLog()[0].file, "https://support.example/load-test");
+        EXPECT_EQ(loader.Stop(), 0);
+        EXPECT_EQ(standin::win::LiveThreads(), 0);
+        loader.Unload();
+        EXPECT_TRUE(registrations.EscapedExceptions().empty());
+    }
+    EXPECT_FALSE(AddOnMapped());
+
+    // Loaded again, it starts afresh: the host asking another application id is declined.
+    AddOnLoader again(Host(), TARVEL_ADDON_FILE);
+    again.ReadExports();
+    again.Install();
+    EXPECT_EQ(again.Identify(7), 0);
 }
 
 }  // namespace

@@ -75,6 +75,7 @@ public:
     // Places the active part of that index with its default sizes and parameters.
     GS::Guid PlacePart(std::int32_t elementType, std::int32_t libIndex);
     void SetEditable(const GS::Guid& guid, bool editable);
+    // Selects the elements; the add-on's selection handler hears of it.
     void Select(const std::vector<GS::Guid>& guids);
     std::vector<GS::Guid> Selection() const { return selection_; }
     std::optional<PlacedElement> Element(const GS::Guid& guid) const;

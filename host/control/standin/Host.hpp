@@ -79,6 +79,8 @@ std::vector<std::unique_ptr<HostModule>> CreateModules(Host& host);
 struct CallRecord {
     HostInterface::Slot slot;
     std::thread::id thread;
+    // The error code the call answered (0 for operations that answer none).
+    GSErrCode result = 0;
 };
 
 class Host {
@@ -113,7 +115,10 @@ public:
     void ClearFailures();
 
     // Every table entry starts here: records the call and answers an injected failure.
-    GSErrCode EnterCall(HostInterface::Slot slot);
+    // `index` receives the call's place in Calls().
+    GSErrCode EnterCall(HostInterface::Slot slot, std::size_t* index = nullptr);
+    // The error code the call at that place answered.
+    void RecordResult(std::size_t index, GSErrCode result);
 
     std::vector<CallRecord> Calls() const;
     std::size_t CallCount(HostInterface::Slot slot) const;
@@ -142,9 +147,17 @@ struct TableEntry<S, Implementation, R(Args...)> {
                   "the implementation must have the operation's listed signature");
     static R Call(Args... args)
     {
-        if (const GSErrCode injected = Host::Current().EnterCall(S); injected != 0)
+        Host& host = Host::Current();
+        std::size_t index = 0;
+        if (const GSErrCode injected = host.EnterCall(S, &index); injected != 0)
             return injected;
-        return Implementation(std::forward<Args>(args)...);
+        if constexpr (HostInterface::AnswersErrorCode<S>) {
+            const R result = Implementation(std::forward<Args>(args)...);
+            host.RecordResult(index, result);
+            return result;
+        } else {
+            return Implementation(std::forward<Args>(args)...);
+        }
     }
 };
 

@@ -17,7 +17,8 @@ struct ShellRequest {
 
 std::vector<ShellRequest> ShellLog();
 void ClearShellLog();
-// The value ShellExecuteW answers (above 32 is success).
+// The value ShellExecuteW answers for a web or mail link or an existing file (above
+// 32 is success); other targets are refused by the system itself.
 void SetShellResult(long long result);
 
 // The window GetActiveWindow answers (null by default).

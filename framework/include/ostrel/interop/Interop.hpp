@@ -22,10 +22,10 @@ std::wstring GetAddOnFolderFilePath(const std::wstring& name);
 std::wstring LoadResourceString(std::int16_t list, std::int16_t index);
 std::string LoadResourceStringUtf8(std::int16_t list, std::int16_t index);
 
-// Opens a web or mail link with the system's default handler; failures go
-// unreported. Only targets that begin with "http://", "https://" or "mailto:" (in
-// any letter case) are opened; anything else opens nothing.
-void ShellOpen(const std::string& target);
+// Opens a web or mail link with the system's default handler. Only targets that begin
+// with "http://", "https://" or "mailto:" (in any letter case) are opened; anything
+// else opens nothing. True when the system took the link.
+bool ShellOpen(const std::string& target);
 bool IsOpenableLink(const std::string& target);
 
 // Host strings and the add-on's wide strings hold the same UTF-16 units.

@@ -1,0 +1,299 @@
+#include "dialogs/ToolbarDialog.hpp"
+
+#include "Main/Globals.hpp"
+#include "dialogs/AboutDialog.hpp"
+#include "ostrel/Text.hpp"
+#include "transfer/ClipboardMessage.hpp"
+
+#include <chrono>
+#include <cstdio>
+
+namespace tarvel::dialogs {
+namespace {
+
+constexpr short SeparatorItem = 1;
+constexpr const char* ModifyCommand = "modify";
+constexpr const char* SettingsCommand = "setting";
+constexpr const char* HelpCommand = "help";
+constexpr const char* AboutCommand = "about";
+constexpr const char* AddLibraryCommand = "addlib";
+
+std::string ImagesFolderUtf8() { return ostrel::WStringToUtf8(FullDataPath(imagesFolder)); }
+
+}  // namespace
+
+ToolbarDialog::ToolbarDialog(const GS::Guid& paletteGuid)
+    : PaletteX(paletteGuid),
+      dialogCache(ImagesFolderUtf8()),
+      controller(&toolbarController),
+      horizontal(true),
+      downloadFinished(false),
+      progressRunning(false),
+      downloadStarted(false),
+      cancelled(false),
+      separator(GetPanel(), SeparatorItem, &dialogCache)
+{
+    controller->view.store(this, std::memory_order_release);
+    controller->ReloadActiveLibraries();
+    GetPanel().EnableIdleEvent(false);
+    InitializeControls();
+    GetPanel().BeginEventProcessing();
+    GetPanel().SetStatus(0);
+    GetPanel().SetMinClientSize(50, 34);
+}
+
+ToolbarDialog::~ToolbarDialog()
+{
+    // No thread may call this view once it is gone: the watcher and the downloads
+    // are stopped and waited for (the shell's clean-up has done so already).
+    ITokenAndArtifactsView* self = this;
+    controller->view.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
+    if (!controller->StopAndJoin(std::chrono::seconds(10)))
+        std::fputs("Tarvel: a thread of the palette has not ended\n", stderr);
+}
+
+void ToolbarDialog::InitializeControls()
+{
+    GetPanel().EnableItems();
+    onCloseRequested = [this](bool, bool) { return Close(true); };
+    onResized = [this] { OnResize(); };
+    onToolTipRequested = [this](short itemId, GS::UniString* text) { OnToolTipRequested(itemId, text); };
+    onIdle = [this] { OnIdle(); };
+
+    const std::shared_ptr<ActionTool> tools[] = {
+        MakeActionTool(ModifyCommand, L"Modify product", "menu_modify.png", 32502),
+        MakeActionTool(SettingsCommand, L"Settings", "menu_settings.png", 32503),
+        MakeActionTool(HelpCommand, L"Help", "menu_help2.png", 32504),
+        MakeActionTool(AboutCommand, L"About", "menu_info.png", 32508),
+    };
+    short x = originX;
+    for (const auto& tool : tools) {
+        const int index = static_cast<int>(actionButtons.size());
+        actionButtons.push_back(MakeToolButton(tool, x));
+        actionButtons.back()->onClick = [this, index] { OnActionTool(index); };
+        x = static_cast<short>(x + buttonWidth + gap);
+    }
+    x = static_cast<short>(x + gap);
+    separator->SetPosition(x, originY);
+    x = static_cast<short>(x + gap + 1);
+    for (std::size_t i = 0; i < controller->activeLibraries.size(); ++i) {
+        libraryButtons.push_back(MakeLibraryButton(i, DG::Rect(x, originY, static_cast<short>(x + buttonWidth),
+                                                               static_cast<short>(originY + buttonHeight))));
+        x = static_cast<short>(x + buttonWidth + gap);
+    }
+    addLibraryButtons.push_back(
+        MakeToolButton(MakeActionTool(AddLibraryCommand, L"Add library", "menu_addlib.png", 32506), x));
+    addLibraryButtons.back()->onClick = [this] { OnAddLibraryTool(0); };
+
+    if (GetPanel().GetClientHeight() > GetPanel().GetClientWidth())
+        horizontal = false;
+    LayoutButtons(false);
+    EnableModifyTool(false);
+    StopClipboardWatcher();
+}
+
+std::unique_ptr<ActionToolButton> ToolbarDialog::MakeToolButton(const std::shared_ptr<ActionTool>& tool, short x)
+{
+    auto button = std::make_unique<ActionToolButton>(
+        GetPanel(), DG::Rect(x, originY, static_cast<short>(x + buttonWidth), static_cast<short>(originY + buttonHeight)),
+        &dialogCache);
+    button->SetValue(tool);
+    return button;
+}
+
+std::unique_ptr<LibraryButton> ToolbarDialog::MakeLibraryButton(std::size_t index, const DG::Rect& rect)
+{
+    auto button = std::make_unique<LibraryButton>(GetPanel(), rect, &dialogCache);
+    button->SetValue(controller->activeLibraries[index]);
+    const auto i = static_cast<std::uint16_t>(index);
+    button->onClick = [this, i] { OnLibraryButton(i); };
+    return button;
+}
+
+DG::Rect ToolbarDialog::ButtonRect(short along) const
+{
+    if (horizontal)
+        return DG::Rect(along, originY, static_cast<short>(along + buttonWidth),
+                        static_cast<short>(originY + buttonHeight));
+    return DG::Rect(originX, along, static_cast<short>(originX + buttonWidth), static_cast<short>(along + buttonHeight));
+}
+
+void ToolbarDialog::Place(DG::Item& item, short along) const
+{
+    if (horizontal)
+        item.SetPosition(along, originY);
+    else
+        item.SetPosition(originX, along);
+}
+
+void ToolbarDialog::LayoutButtons(bool rebuildLibraries)
+{
+    const short step = horizontal ? buttonWidth : buttonHeight;
+    short c = horizontal ? originX : originY;
+    for (const auto& button : actionButtons) {
+        Place(button->GetItem(), c);
+        c = static_cast<short>(c + step + gap);
+    }
+    short d = static_cast<short>(c + gap);
+    Place(separator.GetItem(), d);
+    if (horizontal)
+        separator->SetSize(1, buttonHeight);
+    else
+        separator->SetSize(buttonWidth, 1);
+    d = static_cast<short>(d + gap + 1);
+    if (rebuildLibraries) {
+        libraryButtons.clear();
+        for (std::size_t i = 0; i < controller->activeLibraries.size(); ++i) {
+            libraryButtons.push_back(MakeLibraryButton(i, ButtonRect(d)));
+            libraryButtons.back()->GetItem().Show();
+            libraryButtons.back()->GetItem().Redraw(true, false);
+            d = static_cast<short>(d + step + gap);
+        }
+    } else {
+        for (const auto& button : libraryButtons) {
+            Place(button->GetItem(), d);
+            d = static_cast<short>(d + step + gap);
+        }
+    }
+    for (const auto& button : addLibraryButtons) {
+        Place(button->GetItem(), d);
+        d = static_cast<short>(d + step + gap);
+    }
+    if (GetPanel().IsDocked())
+        return;
+    const auto e = static_cast<short>(d + gap);
+    if (horizontal)
+        GetPanel().SetClientSize(e, static_cast<short>(buttonHeight + originY + gap), 1, false);
+    else
+        GetPanel().SetClientSize(static_cast<short>(buttonWidth + originX + gap), e, 1, false);
+}
+
+bool ToolbarDialog::Show()
+{
+    GetPanel().Activate();
+    GetPanel().Show(DG::ModelessBase::TopModeless);
+    GetPanel().BringToFront();
+    return true;
+}
+
+void ToolbarDialog::ShowWindow() { GetPanel().Show(DG::ModelessBase::TopModeless); }
+
+void ToolbarDialog::HideWindow() { GetPanel().Hide(); }
+
+bool ToolbarDialog::IsWindowVisible() const { return GetPanel().IsVisible(); }
+
+void ToolbarDialog::SendCloseRequest() { GetPanel().SendCloseRequest(); }
+
+void ToolbarDialog::EnableModifyTool(bool enable)
+{
+    modifyToolEnabled = enable;
+    for (const auto& button : actionButtons) {
+        if (button->GetValue() && button->GetValue()->command == ModifyCommand) {
+            button->GetItem().SetStatus(enable);
+            button->GetItem().Redraw(true, false);
+            return;
+        }
+    }
+}
+
+void ToolbarDialog::EnableItems()
+{
+    GetPanel().EnableItems();
+    // Enabling the palette does not make the selection a product.
+    EnableModifyTool(modifyToolEnabled);
+}
+
+void ToolbarDialog::DisableItems() { GetPanel().DisableItems(); }
+
+void ToolbarDialog::StartClipboardWatcher() { controller->StartClipboardWatcher(GetPanel().GetWindow()); }
+
+void ToolbarDialog::StopClipboardWatcher() { controller->StopClipboardWatcher(); }
+
+bool ToolbarDialog::Close(bool)
+{
+    StopClipboardWatcher();
+    GetPanel().Hide();
+    return true;
+}
+
+void ToolbarDialog::OnDownloadFinished()
+{
+    downloadStarted.store(false, std::memory_order_release);
+    downloadFinished.store(true, std::memory_order_release);
+}
+
+bool ToolbarDialog::AskLibraryPartName(const std::wstring&) { return false; }
+
+void ToolbarDialog::SetProgress(std::int16_t percent)
+{
+    if (percent > 0 && !progressRunning.load(std::memory_order_acquire))
+        downloadStarted.store(true, std::memory_order_release);
+}
+
+bool ToolbarDialog::IsCancelled() { return cancelled.load(std::memory_order_acquire); }
+
+void ToolbarDialog::OnIdle()
+{
+    controller->DrainUserInterfaceQueue();
+    if (downloadFinished.exchange(false, std::memory_order_acq_rel)) {
+        progressRunning.store(false, std::memory_order_release);
+        downloadStarted.store(false, std::memory_order_release);
+        controller->CreateLibraryPart();
+        ClearClipboardMessage(GetPanel().GetWindow());
+        LayoutButtons(true);
+    }
+}
+
+void ToolbarDialog::OnResize()
+{
+    horizontal = GetPanel().GetClientWidth() >= GetPanel().GetClientHeight();
+    const short sx = separator->GetPosition().x;
+    if ((horizontal && sx == originX) || (!horizontal && sx != originX))
+        LayoutButtons(false);
+}
+
+void ToolbarDialog::OnToolTipRequested(short itemId, GS::UniString* text)
+{
+    for (const ActionButtons* buttons : {&actionButtons, &addLibraryButtons}) {
+        for (const auto& button : *buttons) {
+            if (button->GetItem().GetId() == itemId) {
+                if (button->GetValue())
+                    *text = ostrel::ac::interop::ToUniString(button->GetValue()->caption);
+                return;
+            }
+        }
+    }
+    for (const auto& button : libraryButtons) {
+        if (button->GetItem().GetId() == itemId) {
+            if (button->GetValue())
+                *text = ostrel::ac::interop::ToUniString(button->GetValue()->name);
+            return;
+        }
+    }
+}
+
+void ToolbarDialog::OnActionTool(int index)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= actionButtons.size() || !actionButtons[index]->GetValue())
+        return;
+    const std::string command = actionButtons[index]->GetValue()->command;
+    if (command == AboutCommand) {
+        AboutDialog dialog;
+        dialog.Invoke();
+    }
+}
+
+void ToolbarDialog::OnLibraryButton(std::uint16_t index)
+{
+    if (index >= libraryButtons.size() || !libraryButtons[index]->GetValue())
+        return;
+}
+
+void ToolbarDialog::OnAddLibraryTool(int index)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= addLibraryButtons.size() ||
+        !addLibraryButtons[index]->GetValue() || addLibraryButtons[index]->GetValue()->command != AddLibraryCommand)
+        return;
+}
+
+}  // namespace tarvel::dialogs

@@ -1,0 +1,43 @@
+// The road the runner takes, one step after another: each step is printed as it
+// starts, with what it did and the Session Report lines it caused; the first step
+// that fails ends the road.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <iosfwd>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tarvel::runner {
+
+// A step did not go as the road needs; the text says what happened.
+class StepFailed : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class Road {
+public:
+    explicit Road(std::ostream& out) : out_(out) {}
+
+    // What a step has to tell, printed under it.
+    void Say(const std::string& line);
+    // Runs the step. False when it failed (StepFailed, a contract breach or any other
+    // exception); the road is then over and every later step is skipped.
+    bool Step(const std::string& name, const std::function<void()>& work);
+
+    bool Completed() const { return failedStep_.empty(); }
+    const std::string& FailedStep() const { return failedStep_; }
+    int Steps() const { return steps_; }
+    // Called after each step: prints the report lines that arrived meanwhile.
+    std::function<void()> afterStep;
+
+private:
+    std::ostream& out_;
+    int steps_ = 0;
+    std::string failedStep_;
+};
+
+}  // namespace tarvel::runner
