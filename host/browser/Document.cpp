@@ -241,7 +241,10 @@ std::shared_ptr<const Document> Document::Parse(const std::string& bytes, const 
 {
     auto document = std::make_shared<Document>();
     document->url_ = url;
-    const int options = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET;
+    // A charset given from outside (the server's, or Unicode text handed over) wins
+    // over the page's own declaration.
+    const int options = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
+                        (charset.empty() ? 0 : HTML_PARSE_IGNORE_ENC);
     htmlDocPtr parsed = htmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), url.c_str(),
                                        charset.empty() ? nullptr : charset.c_str(), options);
     if (parsed != nullptr) {

@@ -58,6 +58,9 @@ TEST_F(Engine, ShowsAPageAndFollowsRelativeLinksAndRedirects)
     server.AddFile("/shop/products/door.html", Page("Door", "<a id=\"back\" href=\"/shop/index.html\">Back</a>"),
                    "text/html");
     server.AddRedirect("/moved", 302, "/shop/products/door.html");
+    // The server's charset wins over the page's declaration.
+    server.AddFile("/latin", "<html><head><meta charset=\"utf-8\"><title>Caf\xe9</title></head></html>",
+                   "text/html; charset=iso-8859-1");
 
     BrowserEngine engine;
     EXPECT_EQ(engine.State(), LoadState::Blank);
@@ -83,6 +86,10 @@ TEST_F(Engine, ShowsAPageAndFollowsRelativeLinksAndRedirects)
     EXPECT_EQ(engine.WaitForLoad(10s), LoadState::Done);
     // The redirect's target is the page's address.
     EXPECT_EQ(engine.Url(), server.Url("/shop/products/door.html"));
+
+    Load(engine, server.Url("/latin"));
+    EXPECT_EQ(engine.Title(), "Caf\xc3\xa9");
+    Load(engine, server.Url("/shop/products/door.html"));
 
     // What the user cannot follow is refused and changes nothing.
     EXPECT_NE(engine.FollowLink("nothing"), "");
