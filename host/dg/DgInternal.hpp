@@ -251,6 +251,10 @@ struct Canvas {
     // (vertically centred for one line when `middle`); align 0 left, 1 centre.
     void Text(const DG::Rect& box, const std::u16string& text, int align, bool middle, bool enabled,
               double size = 12) const;
+    // The width of one line of text; one line drawn from x (client coordinates),
+    // vertically centred in the box and clipped to it.
+    double TextWidth(const std::u16string& text, double size = 12) const;
+    void TextLine(const DG::Rect& box, double x, const std::u16string& text, bool enabled, double size = 12) const;
     void FillRect(const DG::Rect& box, double r, double g, double b) const;
     void StrokeRect(const DG::Rect& box, double r, double g, double b, double width = 1) const;
     void Image(const Pixels& pixels, double x, double y, double opacity = 1) const;
@@ -282,6 +286,11 @@ public:
     virtual bool Type(const std::shared_ptr<ItemState>& item, const std::u16string& text) const { return false; }
     // The pointer rests on the item: the mouse-moved event.
     virtual void MouseMoved(const std::shared_ptr<ItemState>& item, DG::Point where) const;
+    // The part of the item under the point that a tooltip request names (a list's
+    // tab field, from 1); 0 for the item as a whole.
+    virtual short SubItemAt(const std::shared_ptr<ItemState>& item, DG::Point where) const { return 0; }
+    // Adds the kind's own state to what tests see of the item.
+    virtual void Describe(const ItemState& item, ItemInfo& info) const {}
 
 private:
     const char* name_;
@@ -315,6 +324,15 @@ struct Access {
     static std::unique_ptr<DG::Item> View(const std::shared_ptr<ItemState>& item)
     {
         return std::unique_ptr<DG::Item>(new DG::Item(item, item ? item->id : 0));
+    }
+    // An icon as the dialog manager keeps it: module, id and pixels, without a lookup.
+    static DG::Icon MakeIcon(GSResModule module, short id, std::shared_ptr<Pixels> pixels)
+    {
+        DG::Icon icon;
+        icon.module_ = module;
+        icon.id_ = id;
+        icon.pixels_ = std::move(pixels);
+        return icon;
     }
 };
 
@@ -380,6 +398,9 @@ UserTurn TakeScriptedAction(const std::shared_ptr<PanelState>& panel);
 // The user's generic actions on an item (used by the script and by kinds' actions):
 // the item, when the user can reach it; otherwise refused and null.
 std::shared_ptr<ItemState> ReachableItem(PanelState& panel, short itemId, const char* action);
+// The pointer rests on a point of the item (item coordinates; none: its centre), or
+// on no item (id 0): mouse moved, the item's tooltip request, then the panel's.
+void PointAt(PanelState& panel, short itemId, std::optional<DG::Point> where);
 
 // A picture of the panel (the caller destroys it).
 cairo_surface_t* RenderPanelSurface(const std::shared_ptr<PanelState>& panel);

@@ -91,6 +91,31 @@ void Canvas::Text(const DG::Rect& box, const std::u16string& text, int align, bo
     cairo_restore(cr);
 }
 
+double Canvas::TextWidth(const std::u16string& text, double size) const
+{
+    cairo_save(cr);
+    UseFont(cr, size);
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, Utf8(text).c_str(), &extents);
+    cairo_restore(cr);
+    return extents.x_advance;
+}
+
+void Canvas::TextLine(const DG::Rect& box, double x, const std::u16string& text, bool enabled, double size) const
+{
+    cairo_save(cr);
+    cairo_rectangle(cr, originX + box.left, originY + box.top, box.GetWidth(), box.GetHeight());
+    cairo_clip(cr);
+    UseFont(cr, size);
+    cairo_font_extents_t font;
+    cairo_font_extents(cr, &font);
+    const double grey = enabled ? 0.08 : 0.6;
+    cairo_set_source_rgb(cr, grey, grey, grey);
+    cairo_move_to(cr, originX + x, originY + box.top + (box.GetHeight() - font.height) / 2 + font.ascent);
+    cairo_show_text(cr, Utf8(text).c_str());
+    cairo_restore(cr);
+}
+
 void Canvas::FillRect(const DG::Rect& box, double r, double g, double b) const
 {
     cairo_rectangle(cr, originX + box.left, originY + box.top, box.GetWidth(), box.GetHeight());

@@ -22,6 +22,8 @@ ItemInfo InfoOf(const ItemState& item)
     info.maxLength = item.maxLength;
     info.iconModule = item.iconModule;
     info.iconId = item.iconId;
+    if (item.kind != nullptr)
+        item.kind->Describe(item, info);
     return info;
 }
 

@@ -22,37 +22,6 @@ void Enqueue(short resourceId, Action action)
 
 std::string Ms(std::chrono::milliseconds duration) { return std::to_string(duration.count()) + " ms"; }
 
-void Hover(PanelState& panel, short itemId)
-{
-    std::shared_ptr<ItemState> target;
-    if (itemId != 0) {
-        target = panel.FindItem(itemId);
-        if (!target || !target->visible) {
-            Refuse("the user cannot point at item " + std::to_string(itemId) + " of " + panel.Describe() +
-                   (target ? ": it is hidden" : ": there is no such item"));
-            return;
-        }
-    }
-    GS::UniString text;
-    if (target) {
-        // A disabled item gets no mouse events, but its tooltip is still asked for.
-        if (target->enabled)
-            target->kind->MouseMoved(target, Centre(*target));
-        EventSource source(target);
-        DG::ItemHelpEvent ev(source.Get(), 0);
-        DeliverToItem<DG::ItemObserver>(
-            target, [&](DG::ItemObserver& observer) { observer.ItemToolTipRequested(ev, &text); });
-    }
-    const auto shared = Shared(panel);
-    if (!shared)
-        return;
-    EventSource source(target);
-    DG::PanelHelpEvent ev(panel.object, source.Get());
-    DeliverToPanel(shared, [&](DG::PanelObserver& observer) { observer.PanelToolTipRequested(ev, &text); });
-    GetState().lastToolTip = text.Units();
-    Step(panel.Describe() + ": tooltip " + Quote(text.Units()));
-}
-
 void Wheel(PanelState& panel, short itemId, short x, short y)
 {
     auto target = ReachableItem(panel, itemId, "turn the wheel over");
@@ -102,6 +71,38 @@ void CloseBox(PanelState& panel)
 }
 
 }  // namespace
+
+void PointAt(PanelState& panel, short itemId, std::optional<DG::Point> where)
+{
+    std::shared_ptr<ItemState> target;
+    if (itemId != 0) {
+        target = panel.FindItem(itemId);
+        if (!target || !target->visible) {
+            Refuse("the user cannot point at item " + std::to_string(itemId) + " of " + panel.Describe() +
+                   (target ? ": it is hidden" : ": there is no such item"));
+            return;
+        }
+    }
+    GS::UniString text;
+    if (target) {
+        const DG::Point point = where.value_or(Centre(*target));
+        // A disabled item gets no mouse events, but its tooltip is still asked for.
+        if (target->enabled)
+            target->kind->MouseMoved(target, point);
+        EventSource source(target);
+        DG::ItemHelpEvent ev(source.Get(), target->kind->SubItemAt(target, point));
+        DeliverToItem<DG::ItemObserver>(
+            target, [&](DG::ItemObserver& observer) { observer.ItemToolTipRequested(ev, &text); });
+    }
+    const auto shared = Shared(panel);
+    if (!shared)
+        return;
+    EventSource source(target);
+    DG::PanelHelpEvent ev(panel.object, source.Get());
+    DeliverToPanel(shared, [&](DG::PanelObserver& observer) { observer.PanelToolTipRequested(ev, &text); });
+    GetState().lastToolTip = text.Units();
+    Step(panel.Describe() + ": tooltip " + Quote(text.Units()));
+}
 
 UserTurn TakeScriptedAction(const std::shared_ptr<PanelState>& panel)
 {
@@ -180,7 +181,7 @@ DialogScript& DialogScript::CloseBox()
 DialogScript& DialogScript::Hover(short item)
 {
     return Then(Action{item == 0 ? std::string("point at no item") : "point at item " + std::to_string(item),
-                       [item](PanelState& panel) { detail::Hover(panel, item); }});
+                       [item](PanelState& panel) { PointAt(panel, item, std::nullopt); }});
 }
 
 DialogScript& DialogScript::Wheel(short item, short x, short y)

@@ -65,6 +65,8 @@ protected:
 };
 
 class Icon : public Image {
+    friend struct standin::dg::detail::Access;
+
 public:
     Icon() = default;
     // The icon of that id in the module's icon resources (module -4: the host's
@@ -146,6 +148,7 @@ private:
 class ItemEvent {
 public:
     explicit ItemEvent(Item* source) : source_(source) {}
+    virtual ~ItemEvent() = default;
     Item* GetSource() const { return source_; }
 
 private:
@@ -541,3 +544,6 @@ void DGSetFocus(short dialId, short itemId);
 
 // Forgets the window rectangles the host remembers for dialogs.
 void DGResetDialogRectangles();
+
+// List boxes.
+#include "DGListBox.hpp"

@@ -1,5 +1,6 @@
 #include "Main/Callbacks.hpp"
 
+#include "DG.hpp"
 #include "HostRecords.hpp"
 #include "Main/Globals.hpp"
 #include "Main/Guard.hpp"
@@ -37,6 +38,7 @@ GSErrCode HandleMenuCommand(const MenuCommandRecord* command)
 {
     GSErrCode result = 0;
     RunGuarded([&] {
+        DGResetDialogRectangles();
         if (const GSErrCode code = EnsureProductLibraryActive(); code != 0) {
             HostApi_Report(GS::UniString(kLibraryNotLoaded), true);
             result = code;
@@ -52,8 +54,10 @@ GSErrCode HandleMenuCommand(const MenuCommandRecord* command)
         case kHelpMenu:
             OpenHelp();
             break;
-        case kSettingsMenu:
         case kAboutMenu:
+            ShowAboutDialog();
+            break;
+        case kSettingsMenu:
         default:
             break;
         }

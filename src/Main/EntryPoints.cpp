@@ -1,5 +1,6 @@
 #include "Main/EntryPoints.hpp"
 
+#include "DG.hpp"
 #include "HostRecords.hpp"
 #include "Main/Callbacks.hpp"
 #include "Main/Globals.hpp"
@@ -49,13 +50,17 @@ static_assert(kProjectEventMask == 99);
 // The clean-up waits this long for the add-on's threads before it returns.
 constexpr std::chrono::seconds kThreadStopLimit{10};
 
-// The update alert's answer: 2 is "Update now".
+// The update alert: "Later" or "Update now" (answer 2).
 constexpr short kUpdateNow = 2;
 
 short AskForUpdate()
 {
-    // The alert needs the dialog manager; until it is there the answer is "Later".
-    return 1;
+    using ostrel::ac::interop::LoadResourceString;
+    using ostrel::ac::interop::ToUniString;
+    constexpr std::int16_t list = 17771;
+    return DGAlert(DG_ALERT_QUESTION, ToUniString(LoadResourceString(list, 1)), ToUniString(LoadResourceString(list, 2)),
+                   ToUniString(LoadResourceString(list, 3)), ToUniString(LoadResourceString(list, 4)),
+                   ToUniString(LoadResourceString(list, 5)), GS::UniString());
 }
 
 GSErrCode Initialize()

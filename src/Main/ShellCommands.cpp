@@ -4,6 +4,7 @@
 #include "IO.hpp"
 #include "Main/Globals.hpp"
 #include "controllers/SettingsFile.hpp"
+#include "dialogs/AboutDialog.hpp"
 #include "libparts/ConfiguratorParams.hpp"
 #include "ostrel/Text.hpp"
 #include "ostrel/interop/HostApi.hpp"
@@ -101,6 +102,13 @@ bool Open(const std::string& address)
 }
 
 }  // namespace
+
+bool ShowAboutDialog()
+{
+    dialogs::AboutDialog dialog;
+    dialog.Invoke();
+    return true;
+}
 
 bool OpenHelp()
 {

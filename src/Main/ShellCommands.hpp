@@ -15,6 +15,9 @@ GSErrCode EnsureProductLibraryActive();
 // door, object, lamp or skylight whose parameters hold "tv_base_url".
 bool SelectionHoldsProduct();
 
+// Runs the modal About dialog. Always true.
+bool ShowAboutDialog();
+
 // Opens the help pages: Settings.xml's help_url when it is longer than one byte and
 // the system opens it, otherwise the support site. Always true.
 bool OpenHelp();

@@ -1,5 +1,7 @@
 #include "Main/ToolbarPalette.hpp"
 
+#include "dialogs/ToolbarDialog.hpp"
+
 namespace tarvel {
 
 std::unique_ptr<IToolbarPalette> toolbarDialog;
@@ -18,7 +20,7 @@ std::unique_ptr<IToolbarPalette> CreateToolbarPalette(const GS::Guid& guid)
 {
     if (Factory())
         return Factory()(guid);
-    return nullptr;
+    return std::make_unique<dialogs::ToolbarDialog>(guid);
 }
 
 void SetToolbarPaletteFactory(ToolbarPaletteFactory factory) { Factory() = std::move(factory); }

@@ -60,10 +60,14 @@ void GenerateGdlFromDatabase(const TarvelDB& database, GdlWriter& writer)
         if (!assembly || listedByOther.count(assembly.get()) != 0)
             continue;
         assembly->EmitGDL(writer);
-        for (const auto& name : writer.GetGroupNames()) {
+        // Nothing below changes the names: they are read in place.
+        for (const auto& name : writer.groupNames) {
             if (name.empty())
                 continue;
-            writer.AppendLine(L"PLACEGROUP " + name);
+            std::string& line = writer.Scratch();
+            line.assign("PLACEGROUP ");
+            AppendUtf8Of(line, name);
+            writer.AppendUtf8(line);
             writer.AppendUtf8("");
         }
     }

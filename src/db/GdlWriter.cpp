@@ -24,18 +24,45 @@ void GdlWriter::AppendMasterUtf8(std::string_view line)
     masterText_.push_back('\n');
 }
 
-void GdlWriter::AppendUtf8(std::string_view line)
+void GdlWriter::AppendMasterLines(std::string_view lines)
 {
-    constexpr std::size_t kChunk = std::size_t{1} << 20;
-    Reserve(line.size() + 1);
-    if (scriptChunks_.empty() || scriptChunks_.back().capacity() - scriptChunks_.back().size() < line.size() + 1) {
-        scriptChunks_.emplace_back();
-        scriptChunks_.back().reserve(std::max(kChunk, line.size() + 1));
-    }
-    std::string& chunk = scriptChunks_.back();
-    chunk.append(line);
-    chunk.push_back('\n');
-    scriptSize_ += line.size() + 1;
+    Reserve(lines.size());
+    masterText_.append(lines);
+}
+
+void GdlWriter::AppendUtf8InNewChunk(std::string_view line)
+{
+    const std::size_t bytes = line.size() + 1;
+    Reserve(bytes);
+    if (scriptChunks_.empty() || bytes > scriptChunks_.back().capacity - scriptChunks_.back().size)
+        AddChunk(bytes);
+    Chunk& chunk = scriptChunks_.back();
+    char* at = chunk.bytes.get() + chunk.size;
+    std::memcpy(at, line.data(), line.size());
+    at[line.size()] = '\n';
+    chunk.size += bytes;
+    scriptSize_ += bytes;
+}
+
+void GdlWriter::AddChunk(std::size_t bytes)
+{
+    Chunk chunk;
+    chunk.capacity = std::max(kChunk, bytes);
+    chunk.bytes = std::make_unique_for_overwrite<char[]>(chunk.capacity);
+    scriptChunks_.push_back(std::move(chunk));
+}
+
+GdlWriter::Chunk::Chunk(const Chunk& other)
+    : bytes(std::make_unique_for_overwrite<char[]>(other.capacity)), size(other.size), capacity(other.capacity)
+{
+    std::memcpy(bytes.get(), other.bytes.get(), size);
+}
+
+GdlWriter::Chunk& GdlWriter::Chunk::operator=(const Chunk& other)
+{
+    if (this != &other)
+        *this = Chunk(other);
+    return *this;
 }
 
 std::string GdlWriter::GetScript() const
@@ -43,7 +70,7 @@ std::string GdlWriter::GetScript() const
     std::string script;
     script.reserve(scriptSize_);
     for (const auto& chunk : scriptChunks_)
-        script += chunk;
+        script.append(chunk.bytes.get(), chunk.size);
     return script;
 }
 
@@ -55,7 +82,7 @@ void GdlWriter::WriteMasterScript(std::ostream& out) const
 void GdlWriter::WriteScript(std::ostream& out) const
 {
     for (const auto& chunk : scriptChunks_)
-        out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        out.write(chunk.bytes.get(), static_cast<std::streamsize>(chunk.size));
 }
 
 namespace {
@@ -75,7 +102,7 @@ std::string Utf8Of(std::wstring line)
 
 }  // namespace
 
-void AppendUtf8Of(std::string& out, const std::wstring& text)
+void AppendUtf8Of(std::string& out, std::wstring_view text)
 {
     std::size_t ascii = 0;
     while (ascii < text.size() && text[ascii] >= 0 && text[ascii] < 0x80)
@@ -85,7 +112,15 @@ void AppendUtf8Of(std::string& out, const std::wstring& text)
     for (std::size_t i = 0; i < ascii; ++i)
         out[at + i] = static_cast<char>(text[i]);
     if (ascii < text.size())
-        out += ostrel::WStringToUtf8(text.substr(ascii));
+        out += ostrel::WStringToUtf8(std::wstring(text.substr(ascii)));
+}
+
+void AppendNameUtf8Of(std::string& out, const std::wstring& text)
+{
+    if (text.find_first_of(L"\"\r\n") == std::wstring::npos)
+        AppendUtf8Of(out, text);
+    else
+        AppendUtf8Of(out, GdlNameText(text));
 }
 
 void GdlWriter::AppendMasterLine(std::wstring line) { AppendMasterUtf8(Utf8Of(std::move(line))); }
@@ -127,7 +162,7 @@ void GdlWriter::Put(double x, double y)
             return 0.0;
         return v;
     };
-    AppendUtf8((emit::Line("    PUT ") << snap(x) << ", " << snap(y) << ", 15").Text());
+    (emit::ScriptLine(*this, "    PUT ") << snap(x) << ", " << snap(y) << ", 15").End();
 }
 
 void GdlWriter::EnterElement()
@@ -149,6 +184,16 @@ void GdlWriter::EnterAssembly(const Assembly* assembly, const std::wstring& id)
 }
 
 void GdlWriter::LeaveAssembly() { assemblyPath_.pop_back(); }
+
+namespace emit {
+
+std::size_t NumberTextInGeneral(double value, char* out)
+{
+    const std::string text = ostrel::ToUtf8Number(value);
+    return text.copy(out, text.size());
+}
+
+}  // namespace emit
 
 std::wstring ToWString(const double& value) { return ostrel::ToString(value, std::locale::classic()); }
 std::wstring ToWString(const unsigned short& value) { return ostrel::ToString(value, std::locale::classic()); }

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <iosfwd>
 #include <stdexcept>
 #include <string>
@@ -57,7 +59,44 @@ public:
 
     // Fast appends for the emission: a line given as UTF-8.
     void AppendMasterUtf8(std::string_view line);
-    void AppendUtf8(std::string_view line);
+    void AppendUtf8(std::string_view line)
+    {
+        const std::size_t bytes = line.size() + 1;
+        if (!scriptChunks_.empty()) [[likely]] {
+            Chunk& chunk = scriptChunks_.back();
+            if (bytes <= chunk.capacity - chunk.size && Fits(bytes)) [[likely]] {
+                char* at = chunk.bytes.get() + chunk.size;
+                std::memcpy(at, line.data(), line.size());
+                at[line.size()] = '\n';
+                chunk.size += bytes;
+                scriptSize_ += bytes;
+                return;
+            }
+        }
+        AppendUtf8InNewChunk(line);
+    }
+    // For a line written in place at the end of the 3D text (emit::ScriptLine): room
+    // for at least `bytes` more, from the returned place to `end`; and the line written
+    // there from `begin` to `end`, to which the line feed is added.
+    char* ScriptRoom(std::size_t bytes, char*& end)
+    {
+        if (scriptChunks_.empty() || bytes > scriptChunks_.back().capacity - scriptChunks_.back().size) [[unlikely]]
+            AddChunk(bytes);
+        Chunk& chunk = scriptChunks_.back();
+        end = chunk.bytes.get() + chunk.capacity;
+        return chunk.bytes.get() + chunk.size;
+    }
+    void CommitScriptLine(char* begin, char* end)
+    {
+        const std::size_t bytes = static_cast<std::size_t>(end - begin) + 1;
+        if (!Fits(bytes)) [[unlikely]]
+            Reserve(bytes);  // throws
+        *end = '\n';
+        scriptChunks_.back().size += bytes;
+        scriptSize_ += bytes;
+    }
+    // Several whole lines at once, each already ended by its line feed.
+    void AppendMasterLines(std::string_view lines);
 
     // Bookkeeping of the element emissions, for the bounds above.
     void EnterElement();
@@ -78,13 +117,32 @@ public:
     std::size_t emissionLimit = DefaultEmissionLimit;
 
 private:
+    bool Fits(std::size_t bytes) const
+    {
+        return bytes <= textLimit && masterText_.size() + scriptSize_ <= textLimit - bytes;
+    }
     void Reserve(std::size_t bytes);
+    void AppendUtf8InNewChunk(std::string_view line);
+    void AddChunk(std::size_t bytes);
+
+    static constexpr std::size_t kChunk = std::size_t{1} << 20;  // bytes of 3D text in one chunk
 
     // Both texts are kept as UTF-8, the form in which they are handed out. The 3D
     // text, which can grow large, is kept in chunks, so that it is never copied while
-    // it grows.
+    // it grows; lines are appended to the last chunk.
+    struct Chunk {
+        Chunk() = default;
+        Chunk(Chunk&&) = default;
+        Chunk& operator=(Chunk&&) = default;
+        Chunk(const Chunk& other);
+        Chunk& operator=(const Chunk& other);
+
+        std::unique_ptr<char[]> bytes;
+        std::size_t size = 0;
+        std::size_t capacity = 0;
+    };
     std::string masterText_;
-    std::vector<std::string> scriptChunks_;
+    std::vector<Chunk> scriptChunks_;
     std::size_t scriptSize_ = 0;
     std::string scratch_;
     std::size_t emissions_ = 0;
@@ -92,7 +150,9 @@ private:
 };
 
 // Appends the UTF-8 of wide text (UTF-16 units) to out.
-void AppendUtf8Of(std::string& out, const std::wstring& text);
+void AppendUtf8Of(std::string& out, std::wstring_view text);
+// Appends the UTF-8 of GdlNameText(text) to out.
+void AppendNameUtf8Of(std::string& out, const std::wstring& text);
 
 std::wstring ToWString(const double& value);
 std::wstring ToWString(const unsigned short& value);

@@ -3,6 +3,7 @@
 
 #include "ostrel/Text.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
 #include <utility>
@@ -10,53 +11,207 @@
 namespace tarvel {
 namespace {
 
-// "X = OP (a, b)" and an empty line.
-void WriteCombination(GdlWriter& writer, const std::wstring& result, const char* operation, const std::wstring& left,
-                      const std::wstring& right)
-{
-    std::string& line = writer.Scratch();
-    line.clear();
-    AppendUtf8Of(line, result);
-    line += " = ";
-    line += operation;
-    line += " (";
-    AppendUtf8Of(line, left);
-    line += ", ";
-    AppendUtf8Of(line, right);
-    line += ")";
-    writer.AppendUtf8(line);
-    writer.AppendUtf8("");
-}
-
-// prefix, the encoded id, "_" and the counter's decimal text, in quotes when asked
+// The names one part or assembly emission gives its groups: a prefix, the id as it
+// may stand in a name, "_" and the counter's decimal text. The part before the
+// counter is worked out once, as UTF-8 for the lines and as wide text for the
+// result list, so that a name costs a copy and its digits.
 template <typename Counter>
-std::wstring CountedName(std::wstring_view prefix, const std::wstring& id, Counter& counter, bool quoted = false)
-{
-    char digits[8];
-    const auto end = std::to_chars(digits, digits + sizeof digits, counter).ptr;
-    counter = static_cast<Counter>(counter + 1);
-    const bool plain = id.find_first_of(L"\"\r\n") == std::wstring::npos;
-    std::wstring name;
-    name.reserve(prefix.size() + id.size() + 3 + static_cast<std::size_t>(end - digits));
-    if (quoted)
-        name += L'"';
-    name += prefix;
-    name += plain ? id : GdlNameText(id);
-    name += L'_';
-    name.append(digits, end);
-    if (quoted)
-        name += L'"';
-    return name;
-}
+class CountedNames {
+public:
+    CountedNames(std::string_view prefix, std::wstring_view widePrefix, const std::wstring& id) : stem_(prefix)
+    {
+        std::wstring encoded;
+        std::wstring_view text = id;
+        if (id.find_first_of(L"\"\r\n") != std::wstring::npos) {
+            encoded = GdlNameText(id);
+            text = encoded;
+        }
+        stem_.Wide(text) << "_";
+        wideSize_ = widePrefix.size() + text.size() + 1;
+        wchar_t* wide = wideLocal_;
+        if (wideSize_ > std::size(wideLocal_)) {
+            wideHeap_.resize(wideSize_);
+            wide = wideHeap_.data();
+        }
+        wide = std::copy(widePrefix.begin(), widePrefix.end(), wide);
+        wide = std::copy(text.begin(), text.end(), wide);
+        *wide = L'_';
+    }
+    CountedNames(const CountedNames&) = delete;
+    CountedNames& operator=(const CountedNames&) = delete;
 
-std::wstring PartName(const std::wstring& id, std::int16_t& counter) { return CountedName(L"part_", id, counter); }
+    // Takes the counter's value for a new name and increments the counter.
+    static Counter Take(Counter& counter)
+    {
+        const Counter value = counter;
+        counter = static_cast<Counter>(counter + 1);
+        return value;
+    }
 
-std::wstring AssemblyName(const std::wstring& id, std::uint16_t& counter)
-{
-    return CountedName(L"assembly_", id, counter);
-}
+    template <typename Line>
+    void Write(Line& line, Counter value, bool quoted = false) const
+    {
+        if (quoted)
+            line << "\"";
+        line << stem_.Text() << static_cast<long>(value);
+        if (quoted)
+            line << "\"";
+    }
+
+    // The name as wide text, written over `name` so that its storage is reused.
+    void Assign(std::wstring& name, Counter value, bool quoted = false) const
+    {
+        char digits[8];
+        const char* digitsEnd = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        const std::wstring_view stem = WideStem();
+        const std::size_t size = stem.size() + static_cast<std::size_t>(digitsEnd - digits) + (quoted ? 2 : 0);
+        wchar_t local[96];
+        std::wstring heap;
+        wchar_t* text = local;
+        if (size > std::size(local)) {
+            heap.resize(size);
+            text = heap.data();
+        }
+        wchar_t* out = text;
+        if (quoted)
+            *out++ = L'"';
+        out = std::copy(stem.begin(), stem.end(), out);
+        out = std::copy(static_cast<const char*>(digits), digitsEnd, out);
+        if (quoted)
+            *out = L'"';
+        name.assign(text, size);
+    }
+
+private:
+    std::wstring_view WideStem() const
+    {
+        return wideHeap_.empty() ? std::wstring_view(wideLocal_, wideSize_) : std::wstring_view(wideHeap_);
+    }
+
+    emit::Line stem_;
+    wchar_t wideLocal_[64];
+    std::wstring wideHeap_;  // a stem too long for wideLocal_
+    std::size_t wideSize_ = 0;
+};
+
+using PartNames = CountedNames<std::int16_t>;
+using AssemblyNames = CountedNames<std::uint16_t>;
 
 const char* GroupOperation(std::int16_t boolOp) { return boolOp == 2 ? "SUBGROUP" : "ISECTGROUP"; }
+
+// Writes "X = OP (left, right)" and an empty line, X being a new name from the
+// counter, and then makes `target` that name. `target` may be `left` itself.
+template <typename Counter, typename Right>
+void Combine(GdlWriter& writer, const CountedNames<Counter>& names, Counter& counter, std::wstring& target,
+             const char* operation, const std::wstring& left, const Right& right)
+{
+    const Counter value = CountedNames<Counter>::Take(counter);
+    emit::ScriptLine line(writer, "");
+    names.Write(line, value);
+    line << " = " << std::string_view(operation) << " (";
+    line.Wide(left);
+    line << ", ";
+    right(line);
+    line << ")";
+    line.End();
+    writer.AppendUtf8("");
+    names.Assign(target, value);
+}
+
+// "GROUP name", the solid, "ENDGROUP": the solid's group under the counter's next
+// name, which is returned as the counter's value.
+std::int16_t WriteSolidGroup(GdlWriter& writer, const PartNames& names, std::int16_t& counter,
+                             const std::shared_ptr<BasicEntry3D>& solid)
+{
+    const std::shared_ptr<BasicEntry3D> held = solid;
+    const std::int16_t value = PartNames::Take(counter);
+    {
+        emit::ScriptLine line(writer, "GROUP ");
+        names.Write(line, value, true);
+        line.End();
+    }
+    writer.AppendUtf8("");
+    if (held)
+        held->EmitGDL(writer);
+    writer.AppendUtf8("ENDGROUP");
+    writer.AppendUtf8("");
+    return value;
+}
+
+void WriteSetMaterial(GdlWriter& writer, const Material& material)
+{
+    std::string& line = writer.Scratch();
+    line.assign("SET MATERIAL \"");
+    AppendNameUtf8Of(line, material.name);
+    line += '"';
+    writer.AppendUtf8(line);
+}
+
+// A part's result list (the writer's list of names) while its solids are written.
+// An entry that becomes one of the part's own names keeps only that name's counter
+// until the part is done; then the names are written into the list. A name that a
+// later solid replaces thus never becomes wide text.
+class PartResults {
+public:
+    PartResults(std::vector<std::wstring>& list, const PartNames& names) : list_(list), names_(names)
+    {
+        marks_.swap(Spare());
+        marks_.assign(list.size(), kNone);
+    }
+    PartResults(const PartResults&) = delete;
+    PartResults& operator=(const PartResults&) = delete;
+    // Also when a solid's emission fails, the list is left as the part made it.
+    ~PartResults()
+    {
+        for (std::size_t i = 0; i < marks_.size(); ++i) {
+            if (marks_[i] == kNone)
+                continue;
+            try {
+                names_.Assign(list_[i], static_cast<std::int16_t>(marks_[i] & 0xFFFF), (marks_[i] & kQuoted) != 0);
+            } catch (...) {
+                list_[i].clear();  // out of memory: the generation has failed anyway
+            }
+        }
+        Spare().swap(marks_);
+    }
+
+    std::size_t Size() const { return list_.size(); }
+    // Throws std::out_of_range past the end, as the list's own checked access does.
+    bool IsEmpty(std::size_t i) const { return marks_.at(i) == kNone && list_[i].empty(); }
+    void Set(std::size_t i, std::int16_t value, bool quoted) { marks_.at(i) = Mark(value, quoted); }
+    void Push(std::int16_t value, bool quoted)
+    {
+        list_.emplace_back();
+        marks_.push_back(Mark(value, quoted));
+    }
+    template <typename Line>
+    void Write(Line& line, std::size_t i) const
+    {
+        if (marks_[i] == kNone)
+            line.Wide(list_[i]);
+        else
+            names_.Write(line, static_cast<std::int16_t>(marks_[i] & 0xFFFF), (marks_[i] & kQuoted) != 0);
+    }
+
+private:
+    static constexpr std::int32_t kNone = -1;
+    static constexpr std::int32_t kQuoted = 0x10000;
+
+    static std::int32_t Mark(std::int16_t value, bool quoted)
+    {
+        return static_cast<std::uint16_t>(value) | (quoted ? kQuoted : 0);
+    }
+    // The storage of the marks, kept for the thread's next part.
+    static std::vector<std::int32_t>& Spare()
+    {
+        thread_local std::vector<std::int32_t> spare;
+        return spare;
+    }
+
+    std::vector<std::wstring>& list_;
+    const PartNames& names_;
+    std::vector<std::int32_t> marks_;  // per entry: kNone, or the counter of the part's name it holds
+};
 
 // Keeps the assembly path of the writer right when an emission leaves by an exception.
 class AssemblyScope {
@@ -77,17 +232,9 @@ private:
 
 std::wstring Part::EmitSolidGroup(GdlWriter& writer, std::int16_t& counter, const std::shared_ptr<BasicEntry3D>& solid)
 {
-    const std::shared_ptr<BasicEntry3D> held = solid;
-    std::wstring name = CountedName(L"part_", id, counter, true);
-    std::string& line = writer.Scratch();
-    line.assign("GROUP ");
-    AppendUtf8Of(line, name);
-    writer.AppendUtf8(line);
-    writer.AppendUtf8("");
-    if (held)
-        held->EmitGDL(writer);
-    writer.AppendUtf8("ENDGROUP");
-    writer.AppendUtf8("");
+    const PartNames names("part_", L"part_", id);
+    std::wstring name;
+    names.Assign(name, WriteSolidGroup(writer, names, counter, solid), true);
     return name;
 }
 
@@ -95,48 +242,62 @@ void Part::EmitGDL(GdlWriter& writer)
 {
     writer.EnterElement();
     if (material)
-        writer.AppendLine(L"SET MATERIAL \"" + GdlNameText(material->name) + L"\"");
+        WriteSetMaterial(writer, *material);
+    const PartNames names("part_", L"part_", id);
     std::int16_t counter = 1;
-    auto& list = writer.groupNames;
+    PartResults list(writer.groupNames, names);
     for (const auto& solid : solids) {
         if (!solid)
             continue;
-        const std::wstring group = EmitSolidGroup(writer, counter, solid);
-        const auto combine = [&](const std::wstring& left, const char* operation) {
-            std::wstring result = PartName(id, counter);
-            WriteCombination(writer, result, operation, left, group);
-            return result;
+        const std::int16_t group = WriteSolidGroup(writer, names, counter, solid);
+        // "X = OP (entry, group)", and the entry becomes X.
+        const auto combine = [&](std::size_t entry, const char* operation) {
+            const std::int16_t value = PartNames::Take(counter);
+            emit::ScriptLine line(writer, "");
+            names.Write(line, value);
+            line << " = " << std::string_view(operation) << " (";
+            list.Write(line, entry);
+            line << ", ";
+            names.Write(line, group, true);
+            line << ")";
+            line.End();
+            writer.AppendUtf8("");
+            list.Set(entry, value, false);
         };
+        // The entry becomes the group's (quoted) name.
+        const auto place = [&](std::size_t entry) { list.Set(entry, group, true); };
         switch (solid->boolOp) {
         case 1:
-            if (!list.at(0).empty())
-                list.at(0) = combine(list.at(0), "ADDGROUP");
+            if (!list.IsEmpty(0))
+                combine(0, "ADDGROUP");
             else if (solid->simple)
-                list.at(0) = group;
-            else if (!list.at(list.size() - 1).empty())
-                list.at(list.size() - 1) = combine(list.at(list.size() - 1), "ADDGROUP");
+                place(0);
+            else if (!list.IsEmpty(list.Size() - 1))
+                combine(list.Size() - 1, "ADDGROUP");
             else
-                list.at(0) = group;
+                place(0);
             break;
         case 2:
         case 3:
             if (solid->simple) {
-                if (!list.at(0).empty())
-                    list.at(0) = combine(list.at(0), GroupOperation(solid->boolOp));
+                if (!list.IsEmpty(0))
+                    combine(0, GroupOperation(solid->boolOp));
                 else
-                    list.at(0) = group;
+                    place(0);
             } else {
-                std::vector<std::wstring> previous = std::move(list);
-                list.clear();
-                for (auto& entry : previous)
-                    list.push_back(entry.empty() ? std::move(entry) : combine(entry, GroupOperation(solid->boolOp)));
+                for (std::size_t entry = 0; entry < list.Size(); ++entry)
+                    if (!list.IsEmpty(entry))
+                        combine(entry, GroupOperation(solid->boolOp));
             }
             break;
         default:
-            if (!writer.GetFirstGroupName().empty())
-                writer.PushGroupName(group);
+            // As the writer's first name would be read: an empty list fails.
+            if (list.Size() == 0)
+                writer.GetFirstGroupName();
+            if (!list.IsEmpty(0))
+                list.Push(group, true);
             else
-                writer.SetFirstGroupName(group);
+                place(0);
             break;
         }
     }
@@ -146,12 +307,13 @@ void Assembly::EmitGDL(GdlWriter& writer)
 {
     writer.EnterElement();
     AssemblyScope scope(writer, this, id);
+    const AssemblyNames names("assembly_", L"assembly_", id);
     std::vector<std::wstring> results(1);
     std::uint16_t counter = 1;
-    const auto combine = [&](const std::wstring& left, const char* operation, const std::wstring& right) {
-        std::wstring result = AssemblyName(id, counter);
-        WriteCombination(writer, result, operation, left, right);
-        return result;
+    const auto combine = [&](std::wstring& target, const char* operation, const std::wstring& left,
+                             const std::wstring& right) {
+        Combine(writer, names, counter, target, operation, left,
+                [&](emit::ScriptLine& line) { line.Wide(right); });
     };
     for (const auto& child : children) {
         if (!child)
@@ -166,37 +328,46 @@ void Assembly::EmitGDL(GdlWriter& writer)
             continue;
         }
         child->EmitGDL(writer);
-        const std::vector<std::wstring> childResults = std::move(writer.groupNames);
+        std::vector<std::wstring> childResults = std::move(writer.groupNames);
         writer.groupNames.clear();
         const std::string& mode = child->boolMode;
         if (mode == "UNION_ALL") {
+            // The chain of unions is built in the entry it ends in.
             if (!results.at(0).empty()) {
-                std::wstring a = results.at(0);
+                std::wstring& a = results.at(0);
                 for (const auto& r : childResults)
-                    a = combine(a, "ADDGROUP", r);
-                results.at(0) = a;
+                    combine(a, "ADDGROUP", a, r);
             } else {
-                std::wstring a = results.at(results.size() - 1);
-                for (const auto& r : childResults)
-                    a = a.empty() ? r : combine(a, "ADDGROUP", r);
-                results.at(results.size() - 1) = a;
+                std::wstring& a = results.at(results.size() - 1);
+                for (auto& r : childResults) {
+                    if (a.empty())
+                        a = std::move(r);
+                    else
+                        combine(a, "ADDGROUP", a, r);
+                }
             }
         } else if (mode == "SUBTRACT_ALL" || mode == "INTERSECT_ALL") {
             std::wstring f;
-            for (const auto& r : childResults)
-                f = f.empty() ? r : combine(f, "ADDGROUP", r);
+            for (auto& r : childResults) {
+                if (f.empty())
+                    f = std::move(r);
+                else
+                    combine(f, "ADDGROUP", f, r);
+            }
             if (!f.empty()) {
                 const char* operation = mode == "SUBTRACT_ALL" ? "SUBGROUP" : "ISECTGROUP";
-                std::vector<std::wstring> previous = std::move(results);
-                results.clear();
-                for (auto& entry : previous)
-                    results.push_back(entry.empty() ? std::move(entry) : combine(entry, operation, f));
+                for (auto& entry : results)
+                    if (!entry.empty())
+                        combine(entry, operation, entry, f);
             }
         } else {
-            results.insert(results.end(), childResults.begin(), childResults.end());
+            results.insert(results.end(), std::make_move_iterator(childResults.begin()),
+                           std::make_move_iterator(childResults.end()));
         }
     }
     writer.ClearGroupNames();
+    writer.groupNames.reserve(static_cast<std::size_t>(
+        std::count_if(results.begin(), results.end(), [](const std::wstring& entry) { return !entry.empty(); })));
     for (auto& entry : results)
         if (!entry.empty())
             writer.PushGroupName(std::move(entry));

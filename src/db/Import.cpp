@@ -10,12 +10,37 @@
 #include <initializer_list>
 #include <iterator>
 #include <locale>
+#include <optional>
 #include <string_view>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
 namespace {
+
+// Whether a text (zero-terminated) is exactly the other.
+bool Equal(const char* text, const char* other)
+{
+    while (*text != '\0' && *text == *other) {
+        ++text;
+        ++other;
+    }
+    return *text == *other;
+}
+
+// Whether a text (zero-terminated) is exactly the literal. The comparison stops at
+// the first difference, at the latest at the text's end, so it reads nothing beyond.
+template <std::size_t N, std::size_t... I>
+bool IsEach(const char* text, const char (&literal)[N], std::index_sequence<I...>)
+{
+    return ((text[I] == literal[I]) && ...);
+}
+
+template <std::size_t N>
+bool Is(const char* text, const char (&literal)[N])
+{
+    return IsEach(text, literal, std::make_index_sequence<N>());
+}
 
 // A plain "[-]digits[.digits]" text with at most 15 digits, as a double: the digits
 // and the power of ten are both exact, so one division rounds correctly, giving the
@@ -24,28 +49,24 @@ bool PlainDecimal(const char* text, double& value)
 {
     const char* p = text;
     const bool negative = *p == '-';
-    if (negative)
-        ++p;
+    p += negative ? 1 : 0;
     std::uint64_t digits = 0;
-    int count = 0;
-    int fraction = 0;
-    while (*p >= '0' && *p <= '9') {
+    const char* whole = p;
+    while (static_cast<unsigned>(*p - '0') < 10)
         digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
-        ++count;
-    }
-    if (count == 0)
+    const auto wholeCount = p - whole;
+    if (wholeCount == 0)
         return false;
+    long fraction = 0;
     if (*p == '.') {
-        ++p;
-        while (*p >= '0' && *p <= '9') {
+        const char* first = ++p;
+        while (static_cast<unsigned>(*p - '0') < 10)
             digits = digits * 10 + static_cast<unsigned>(*p++ - '0');
-            ++count;
-            ++fraction;
-        }
+        fraction = p - first;
         if (fraction == 0)
             return false;
     }
-    if (*p != '\0' || count > 15)
+    if (*p != '\0' || wholeCount + fraction > 15)
         return false;
     static constexpr double kPowers[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
@@ -54,12 +75,14 @@ bool PlainDecimal(const char* text, double& value)
     return true;
 }
 
-// A number attribute's value, read as ReadValue reads an attribute result.
+// A number's text read as ReadValue reads an attribute's.
 template <typename T>
-T NumberOf(const pugi::xml_attribute& attribute)
+T NumberOfText(const char* text)
 {
-    const char* text = attribute.value();
     if constexpr (std::is_same_v<T, double>) {
+        // "0" and "1" fill most of a placement matrix.
+        if ((text[0] == '0' || text[0] == '1') && text[1] == '\0')
+            return text[0] == '0' ? 0.0 : 1.0;
         double value = 0;
         if (PlainDecimal(text, value))
             return value;
@@ -72,8 +95,7 @@ T NumberOf(const pugi::xml_attribute& attribute)
         if (*p == '\0' && p != text && p - text <= 4)
             return static_cast<T>(value);
     }
-    static const std::locale& classic = std::locale::classic();
-    return ostrel::FromString<T>(text, classic);
+    return ostrel::FromString<T>(text, std::locale::classic());
 }
 
 }  // namespace
@@ -96,29 +118,23 @@ tarvel::Style3D ImportFromNode<tarvel::Style3D>(const pugi::xml_node& element)
     // One pass over the attributes; each takes the first of its name, and the
     // warnings follow in the fixed order.
     static const char* const queries[4] = {"@colBlue", "@colGreen", "@colRed", "@layer"};
-    pugi::xml_attribute found[4];
+    const char* found[4] = {nullptr, nullptr, nullptr, nullptr};
     for (pugi::xml_attribute attribute = element.first_attribute(); attribute; attribute = attribute.next_attribute()) {
         const char* name = attribute.name();
         int index = -1;
-        if (name[0] == 'c' && name[1] == 'o' && name[2] == 'l') {
-            if (std::strcmp(name + 3, "Blue") == 0)
-                index = 0;
-            else if (std::strcmp(name + 3, "Green") == 0)
-                index = 1;
-            else if (std::strcmp(name + 3, "Red") == 0)
-                index = 2;
-        } else if (std::strcmp(name, "layer") == 0) {
+        if (name[0] == 'c' && name[1] == 'o' && name[2] == 'l')
+            index = Is(name + 3, "Blue") ? 0 : Is(name + 3, "Green") ? 1 : Is(name + 3, "Red") ? 2 : -1;
+        else if (Is(name, "layer"))
             index = 3;
-        }
-        if (index >= 0 && !found[index])
-            found[index] = attribute;
+        if (index >= 0 && found[index] == nullptr)
+            found[index] = attribute.value();
     }
     const auto read = [&](int index, auto value) {
-        if (!found[index]) {
+        if (found[index] == nullptr) {
             ReportEmptyValue(element.name(), queries[index]);
             return decltype(value){};
         }
-        return NumberOf<decltype(value)>(found[index]);
+        return NumberOfText<decltype(value)>(found[index]);
     };
     tarvel::Style3D style;
     style.color.blue = read(0, static_cast<unsigned short>(0));
@@ -137,11 +153,10 @@ using import::Path;
 
 namespace {
 
-// The result's text as wide text; plain ASCII is widened directly, anything else
-// goes through the validating conversion.
-std::wstring WideText(const pugi::xpath_node& result)
+// The text of an attribute as wide text; plain ASCII is widened directly, anything
+// else goes through the validating conversion.
+std::wstring WideOf(const char* text)
 {
-    const char* text = oi::ResultText(result);
     std::size_t length = 0;
     while (text[length] != '\0') {
         if (static_cast<unsigned char>(text[length]) >= 0x80)
@@ -151,10 +166,9 @@ std::wstring WideText(const pugi::xpath_node& result)
     return std::wstring(text, text + length);
 }
 
-// The ASCII text of a result, or false (then the wide form is needed).
-bool AsciiText(const pugi::xpath_node& result, std::string_view& text)
+// The ASCII text, or false (then the wide form is needed).
+bool AsciiText(const char* value, std::string_view& text)
 {
-    const char* value = oi::ResultText(result);
     std::size_t length = 0;
     while (value[length] != '\0') {
         if (static_cast<unsigned char>(value[length]) >= 0x80)
@@ -165,296 +179,404 @@ bool AsciiText(const pugi::xpath_node& result, std::string_view& text)
     return true;
 }
 
-// The entity an optional id refers to, looked up as the id's wide text would be.
-template <typename FindAscii, typename FindWide>
-auto FindOptional(const pugi::xml_node& element, const Path& path, const pugi::xpath_node& result,
-                  FindAscii&& findAscii, FindWide&& findWide)
+// The readers below take the values of an element in one pass over its attributes
+// and one over its children, each value the first in document order that its query
+// selects: "@a" the first attribute a, "x" the first child element x, "x/@value" the
+// first child x that has a value attribute, "x[@name='n']" the first child x with an
+// attribute name of that value. A value is kept as its text (null when missing), so
+// that nothing of the document is read twice.
+
+bool IsElement(const pugi::xml_node& node) { return node.type() == pugi::node_element; }
+
+// The value attribute's text of a child, null without one.
+const char* ValueText(const pugi::xml_node& child)
 {
-    if (!result) {
-        oi::ReportEmptyValue(element.name(), path.Text());
-        return findWide(std::wstring());
-    }
-    std::string_view text;
-    if (AsciiText(result, text))
-        return findAscii(text);
-    return findWide(WideText(result));
+    const pugi::xml_attribute value = child.attribute("value");
+    return value ? value.value() : nullptr;
 }
 
-// The optional rule over a result already found for the path.
-template <typename T>
-T OptionalOf(const pugi::xml_node& element, const Path& path, const pugi::xpath_node& result)
+// For "x/@value": the first child x with a value attribute.
+void TakeValue(const char*& slot, const pugi::xml_node& child)
 {
-    if (!result) {
-        oi::ReportEmptyValue(element.name(), path.Text());
-        return T{};
-    }
-    if constexpr (std::is_same_v<T, std::wstring>)
-        return WideText(result);
-    else if constexpr (std::is_arithmetic_v<T>)
-        return result.attribute() ? NumberOf<T>(result.attribute()) : oi::ReadValue<T>(result);
-    else
-        return oi::ReadValue<T>(result);
+    if (slot == nullptr && IsElement(child))
+        slot = ValueText(child);
 }
 
-// The optional rule over a fixed query.
-template <typename T>
-T Optional(const pugi::xml_node& element, const Path& path)
+// For "x": the first child element x.
+void TakeElement(std::optional<pugi::xml_node>& slot, const pugi::xml_node& child)
 {
-    return OptionalOf<T>(element, path, path.First(element));
+    if (!slot && IsElement(child))
+        slot = child;
 }
 
-// The optional rule for a text only compared: "" when missing.
-const char* OptionalText(const pugi::xml_node& element, const Path& path)
-{
-    const pugi::xpath_node result = path.First(element);
-    if (!result) {
-        oi::ReportEmptyValue(element.name(), path.Text());
-        return "";
-    }
-    return oi::ResultText(result);
-}
-
-// The required rule for an element result, read as the value type T.
-template <typename T>
-pugi::xml_node RequiredElementOf(const Path& path, const pugi::xpath_node& result)
-{
-    if (!result)
-        oi::ThrowNoResult(path.Text(), oi::TypeLabel<T>::value);
-    if (result.attribute())
-        oi::ImportFromAttribute<T>(result.attribute());
-    if (!result.node() || result.node().type() != pugi::node_element)
-        oi::ThrowEmptyNode();
-    return result.node();
-}
-
-template <typename T>
-pugi::xml_node RequiredElement(const pugi::xml_node& element, const Path& path)
-{
-    return RequiredElementOf<T>(path, path.First(element));
-}
-
-// A point's "@x", "@y" (and "@z") in one pass over its attributes, each the first
-// of its name; a missing one throws as its query would, in x, y, z order.
-template <typename V>
-V ReadPoint(const pugi::xml_node& element)
-{
-    constexpr int n = V::length();
-    static const char* const queries[3] = {"@x", "@y", "@z"};
-    pugi::xml_attribute found[3];
-    for (pugi::xml_attribute attribute = element.first_attribute(); attribute; attribute = attribute.next_attribute()) {
-        const char* name = attribute.name();
-        const int index = name[0] - 'x';
-        if (index >= 0 && index < n && name[1] == '\0' && !found[index])
-            found[index] = attribute;
-    }
-    for (int i = 0; i < n; ++i)
-        if (!found[i])
-            oi::ThrowNoResult(queries[i], oi::TypeLabel<V>::value);
-    V point;
-    for (int i = 0; i < n; ++i)
-        point[i] = NumberOf<double>(found[i]);
-    return point;
-}
-
-template <typename T>
-T ReadNode(const pugi::xml_node& node)
-{
-    if constexpr (std::is_same_v<T, glm::dvec3> || std::is_same_v<T, glm::dvec2>)
-        return ReadPoint<T>(node);
-    else
-        return oi::ImportFromNode<T>(node);
-}
-
-template <typename T>
-T RequiredOf(const Path& path, const pugi::xpath_node& result)
-{
-    return ReadNode<T>(RequiredElementOf<T>(path, result));
-}
-
-template <typename T>
-T Required(const pugi::xml_node& element, const Path& path)
-{
-    return RequiredOf<T>(path, path.First(element));
-}
-
-// The first result of each path for one element, the one-step paths found in a
-// single walk over its children instead of one walk each.
-template <std::size_t N>
-class Found {
-public:
-    Found(const pugi::xml_node& element, const Path* const (&paths)[N])
+// A point element: which names its "name" attributes give (a [@name='n'] test holds
+// for any of them), and its coordinates "@x", "@y", "@z", each the first of its name.
+struct PointText {
+    explicit PointText(const pugi::xml_node& element, std::initializer_list<const char*> names = {})
     {
-        char initial[N];
-        bool open[N];
-        std::size_t left = 0;
-        for (std::size_t i = 0; i < N; ++i) {
-            open[i] = paths[i]->OneStep();
-            if (open[i]) {
-                initial[i] = paths[i]->StepInitial();
-                ++left;
-            } else {
-                results_[i] = paths[i]->First(element);
-            }
-        }
-        for (pugi::xml_node child = element.first_child(); child && left > 0; child = child.next_sibling()) {
-            const char* name = child.name();
-            for (std::size_t i = 0; i < N; ++i) {
-                if (!open[i] || name[0] != initial[i])
-                    continue;
-                results_[i] = paths[i]->FromChild(child, name);
-                if (results_[i]) {
-                    open[i] = false;
-                    --left;
+        for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
+             attribute = attribute.next_attribute()) {
+            const char* name = attribute.name();
+            const int axis = name[0] - 'x';
+            if (axis >= 0 && axis < 3 && name[1] == '\0') {
+                if (coordinates[axis] == nullptr)
+                    coordinates[axis] = attribute.value();
+            } else if (names.size() > 0 && Is(name, "name")) {
+                const char* value = attribute.value();
+                unsigned bit = 1;
+                for (const char* wanted : names) {
+                    if (Equal(value, wanted))
+                        named |= bit;
+                    bit <<= 1;
                 }
             }
         }
     }
 
-    const pugi::xpath_node& operator[](std::size_t i) const { return results_[i]; }
-
-private:
-    pugi::xpath_node results_[N];
+    unsigned named = 0;  // bit i: the name of the i-th wanted name
+    const char* coordinates[3] = {nullptr, nullptr, nullptr};
 };
 
-Style2D RequiredStyle2D(const pugi::xml_node& element, ImportContext& context)
+// For "x[@name='n']" of points: the first child x whose names include n.
+void TakePoint(std::optional<PointText>& slot, const PointText& point, unsigned bit)
 {
-    static const Path query("style2D");
-    return ImportFromNode<Style2D>(RequiredElement<Style2D>(element, query), context);
+    if (!slot && (point.named & bit) != 0)
+        slot = point;
 }
 
-pugi::xml_node FirstChildElement(const pugi::xml_node& element, const char* name)
+// A required point: a missing element or coordinate stops the import as its query
+// would, in x, y, z order.
+template <typename V>
+V RequiredPoint(const std::optional<PointText>& point, const char* query)
 {
-    for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
-        const char* childName = child.name();
-        if (childName[0] == name[0] && std::strcmp(childName, name) == 0 && child.type() == pugi::node_element)
-            return child;
+    constexpr int n = V::length();
+    static const char* const queries[3] = {"@x", "@y", "@z"};
+    if (!point)
+        oi::ThrowNoResult(query, oi::TypeLabel<V>::value);
+    for (int i = 0; i < n; ++i)
+        if (point->coordinates[i] == nullptr)
+            oi::ThrowNoResult(queries[i], oi::TypeLabel<V>::value);
+    V value;
+    for (int i = 0; i < n; ++i)
+        value[i] = NumberOfText<double>(point->coordinates[i]);
+    return value;
+}
+
+// The optional rule: a missing value writes its warning, naming the element the
+// query ran on, and gives the default.
+template <typename T>
+T Optional(const pugi::xml_node& element, const char* text, const char* query)
+{
+    if (text == nullptr) {
+        oi::ReportEmptyValue(element.name(), query);
+        return T{};
     }
-    return pugi::xml_node();
+    if constexpr (std::is_same_v<T, std::wstring>)
+        return WideOf(text);
+    else
+        return NumberOfText<T>(text);
 }
 
-const Path kId("@id");
-const Path kName("@name");
+// The optional rule for a text only compared: "" when missing.
+const char* OptionalText(const pugi::xml_node& element, const char* text, const char* query)
+{
+    if (text == nullptr) {
+        oi::ReportEmptyValue(element.name(), query);
+        return "";
+    }
+    return text;
+}
+
+// The entity an optional id refers to, looked up as the id's wide text would be.
+template <typename FindAscii, typename FindWide>
+auto FindOptional(const pugi::xml_node& element, const char* text, const char* query, FindAscii&& findAscii,
+                  FindWide&& findWide)
+{
+    if (text == nullptr) {
+        oi::ReportEmptyValue(element.name(), query);
+        return findWide(std::wstring());
+    }
+    std::string_view ascii;
+    if (AsciiText(text, ascii))
+        return findAscii(ascii);
+    return findWide(WideOf(text));
+}
+
+// The required rule for an element: without one the import stops.
+template <typename T>
+pugi::xml_node Required(const std::optional<pugi::xml_node>& found, const char* query)
+{
+    if (!found)
+        oi::ThrowNoResult(query, oi::TypeLabel<T>::value);
+    return *found;
+}
+
+// The attributes the readers of named entities take.
+struct Attributes {
+    explicit Attributes(const pugi::xml_node& element)
+    {
+        for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
+             attribute = attribute.next_attribute()) {
+            const char* name = attribute.name();
+            const char** slot = nullptr;
+            switch (name[0]) {
+            case 'c':
+                slot = Is(name, "colBlue") ? &colBlue : Is(name, "colGreen") ? &colGreen : Is(name, "colRed") ? &colRed
+                                                                                                               : nullptr;
+                break;
+            case 'i':
+                slot = Is(name, "id") ? &id : Is(name, "instance_of") ? &instanceOf : nullptr;
+                break;
+            case 'l':
+                slot = Is(name, "lineStyle") ? &lineStyle : Is(name, "layer") ? &layer : Is(name, "line_def") ? &lineDef
+                                                                                                               : nullptr;
+                break;
+            case 'm':
+                slot = Is(name, "materialref") ? &materialRef : nullptr;
+                break;
+            case 'n':
+                slot = Is(name, "name") ? &this->name : nullptr;
+                break;
+            case 'p':
+                slot = Is(name, "pos") ? &pos : nullptr;
+                break;
+            case 't':
+                slot = Is(name, "type") ? &type : nullptr;
+                break;
+            case 'v':
+                slot = Is(name, "value") ? &value : nullptr;
+                break;
+            default:
+                break;
+            }
+            if (slot != nullptr && *slot == nullptr)
+                *slot = attribute.value();
+        }
+    }
+
+    const char *id = nullptr, *name = nullptr, *materialRef = nullptr, *type = nullptr, *pos = nullptr,
+               *value = nullptr, *lineStyle = nullptr, *layer = nullptr, *lineDef = nullptr, *colBlue = nullptr,
+               *colGreen = nullptr, *colRed = nullptr, *instanceOf = nullptr;
+};
+
+Style2D ReadStyle2D(const pugi::xml_node& element, ImportContext& context)
+{
+    const Attributes attributes(element);
+    Style2D style;
+    style.lineStyle = FindOptional(
+        element, attributes.lineStyle, "@lineStyle",
+        [&](std::string_view id) { return context.FindLineStyleAscii(id); },
+        [&](const std::wstring& id) { return context.FindLineStyle(id); });
+    style.layer = Optional<int>(element, attributes.layer, "@layer");
+    return style;
+}
 
 // configuration, materials, line styles, sketches
 
 std::shared_ptr<ConfigParam> ImportConfigParam(const pugi::xml_node& element)
 {
-    static const Path pos("@pos"), value("@value"), type("@type");
+    const Attributes attributes(element);
     auto entity = std::make_shared<ConfigParam>();
-    entity->id = Optional<std::wstring>(element, pos);
-    entity->name = Optional<std::wstring>(element, kName);
-    entity->value = Optional<std::wstring>(element, value);
-    entity->type = Optional<std::wstring>(element, type);
+    entity->id = Optional<std::wstring>(element, attributes.pos, "@pos");
+    entity->name = Optional<std::wstring>(element, attributes.name, "@name");
+    entity->value = Optional<std::wstring>(element, attributes.value, "@value");
+    entity->type = Optional<std::wstring>(element, attributes.type, "@type");
     return entity;
 }
 
 std::shared_ptr<Material> ImportMaterial(const pugi::xml_node& element)
 {
-    static const Path ambient("color[@name='ambient']"), diffuse("color[@name='diffuse']"),
-        specular("color[@name='specular']"), emissive("color[@name='emissive']"), shininess("shininess/@value"),
-        transparency("transparency/@value");
+    const Attributes attributes(element);
     auto entity = std::make_shared<Material>();
-    entity->id = Optional<std::wstring>(element, kId);
-    entity->name = Optional<std::wstring>(element, kName);
-    entity->ambient = Required<RGBColor>(element, ambient);
-    entity->diffuse = Required<RGBColor>(element, diffuse);
-    entity->specular = Required<RGBColor>(element, specular);
-    entity->emissive = Required<RGBColor>(element, emissive);
-    entity->shininess = Optional<double>(element, shininess);
-    entity->transparency = Optional<double>(element, transparency);
+    entity->id = Optional<std::wstring>(element, attributes.id, "@id");
+    entity->name = Optional<std::wstring>(element, attributes.name, "@name");
+    std::optional<pugi::xml_node> colours[4];  // ambient, diffuse, specular, emissive
+    const char* shininess = nullptr;
+    const char* transparency = nullptr;
+    for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
+        const char* name = child.name();
+        if (Is(name, "color") && IsElement(child)) {
+            for (pugi::xml_attribute attribute = child.first_attribute(); attribute;
+                 attribute = attribute.next_attribute()) {
+                if (!Is(attribute.name(), "name"))
+                    continue;
+                const char* value = attribute.value();
+                const int index = Is(value, "ambient")    ? 0
+                                  : Is(value, "diffuse")  ? 1
+                                  : Is(value, "specular") ? 2
+                                  : Is(value, "emissive") ? 3
+                                                          : -1;
+                if (index >= 0 && !colours[index])
+                    colours[index] = child;
+            }
+        } else if (Is(name, "shininess")) {
+            TakeValue(shininess, child);
+        } else if (Is(name, "transparency")) {
+            TakeValue(transparency, child);
+        }
+    }
+    const auto colour = [&](int index, const char* query) {
+        return oi::ImportFromNode<RGBColor>(Required<RGBColor>(colours[index], query));
+    };
+    entity->ambient = colour(0, "color[@name='ambient']");
+    entity->diffuse = colour(1, "color[@name='diffuse']");
+    entity->specular = colour(2, "color[@name='specular']");
+    entity->emissive = colour(3, "color[@name='emissive']");
+    entity->shininess = Optional<double>(element, shininess, "shininess/@value");
+    entity->transparency = Optional<double>(element, transparency, "transparency/@value");
     return entity;
 }
 
 std::shared_ptr<LineStyle> ImportLineStyle(const pugi::xml_node& element)
 {
-    static const Path blue("@colBlue"), green("@colGreen"), red("@colRed"), lineDef("@line_def");
+    const Attributes attributes(element);
     auto entity = std::make_shared<LineStyle>();
-    entity->id = Optional<std::wstring>(element, kId);
-    entity->name = Optional<std::wstring>(element, kName);
-    entity->color.blue = Optional<unsigned short>(element, blue);
-    entity->color.green = Optional<unsigned short>(element, green);
-    entity->color.red = Optional<unsigned short>(element, red);
-    entity->lineDef = Optional<std::wstring>(element, lineDef);
+    entity->id = Optional<std::wstring>(element, attributes.id, "@id");
+    entity->name = Optional<std::wstring>(element, attributes.name, "@name");
+    entity->color.blue = Optional<unsigned short>(element, attributes.colBlue, "@colBlue");
+    entity->color.green = Optional<unsigned short>(element, attributes.colGreen, "@colGreen");
+    entity->color.red = Optional<unsigned short>(element, attributes.colRed, "@colRed");
+    entity->lineDef = Optional<std::wstring>(element, attributes.lineDef, "@line_def");
     return entity;
 }
 
-const Path kCenter2D("point2D[@name='center']");
-const Path kRadius("radius/@value");
+// What a line, arc or circle element holds.
+struct EntryChildren {
+    explicit EntryChildren(const pugi::xml_node& element)
+    {
+        for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
+            const char* name = child.name();
+            if (Is(name, "style2D")) {
+                TakeElement(style, child);
+            } else if (Is(name, "point2D")) {
+                if (!IsElement(child))
+                    continue;
+                const PointText point(child, {"start", "end", "center"});
+                TakePoint(start, point, 1);
+                TakePoint(end, point, 2);
+                TakePoint(center, point, 4);
+            } else if (Is(name, "angle")) {
+                // An angle without a value attribute answers neither query.
+                const char* value = IsElement(child) ? ValueText(child) : nullptr;
+                if (value == nullptr)
+                    continue;
+                for (pugi::xml_attribute attribute = child.first_attribute(); attribute;
+                     attribute = attribute.next_attribute()) {
+                    if (!Is(attribute.name(), "name"))
+                        continue;
+                    const char* angle = attribute.value();
+                    const char** slot = Is(angle, "start") ? &startAngle : Is(angle, "end") ? &endAngle : nullptr;
+                    if (slot != nullptr && *slot == nullptr)
+                        *slot = value;
+                }
+            } else if (Is(name, "radius")) {
+                TakeValue(radius, child);
+            }
+        }
+    }
+
+    std::optional<pugi::xml_node> style;
+    std::optional<PointText> start, end, center;
+    const char* startAngle = nullptr;
+    const char* endAngle = nullptr;
+    const char* radius = nullptr;
+};
+
+Style2D RequiredStyle2D(const EntryChildren& children, ImportContext& context)
+{
+    return ReadStyle2D(Required<Style2D>(children.style, "style2D"), context);
+}
 
 std::shared_ptr<BasicEntry2D> ImportLine(ImportContext& context, const pugi::xml_node& element)
 {
-    static const Path start("point2D[@name='start']"), end("point2D[@name='end']");
-    auto entry = std::make_shared<Line2D>();
-    entry->style = RequiredStyle2D(element, context);
-    entry->start = Required<glm::dvec2>(element, start);
-    entry->end = Required<glm::dvec2>(element, end);
+    const EntryChildren children(element);
+    auto entry = context.New<Line2D>();
+    entry->style = RequiredStyle2D(children, context);
+    entry->start = RequiredPoint<glm::dvec2>(children.start, "point2D[@name='start']");
+    entry->end = RequiredPoint<glm::dvec2>(children.end, "point2D[@name='end']");
     return entry;
 }
 
 std::shared_ptr<BasicEntry2D> ImportArc(ImportContext& context, const pugi::xml_node& element)
 {
-    static const Path startAngle("angle[@name='start']/@value"), endAngle("angle[@name='end']/@value");
-    auto entry = std::make_shared<Arc2D>();
-    entry->style = RequiredStyle2D(element, context);
-    entry->center = Required<glm::dvec2>(element, kCenter2D);
-    entry->startAngle = Optional<double>(element, startAngle);
-    entry->endAngle = Optional<double>(element, endAngle);
-    entry->radius = Optional<double>(element, kRadius);
+    const EntryChildren children(element);
+    auto entry = context.New<Arc2D>();
+    entry->style = RequiredStyle2D(children, context);
+    entry->center = RequiredPoint<glm::dvec2>(children.center, "point2D[@name='center']");
+    entry->startAngle = Optional<double>(element, children.startAngle, "angle[@name='start']/@value");
+    entry->endAngle = Optional<double>(element, children.endAngle, "angle[@name='end']/@value");
+    entry->radius = Optional<double>(element, children.radius, "radius/@value");
     return entry;
 }
 
 std::shared_ptr<BasicEntry2D> ImportCircle(ImportContext& context, const pugi::xml_node& element)
 {
-    auto entry = std::make_shared<Circle2D>();
-    entry->style = RequiredStyle2D(element, context);
-    entry->center = Required<glm::dvec2>(element, kCenter2D);
-    entry->radius = Optional<double>(element, kRadius);
+    const EntryChildren children(element);
+    auto entry = context.New<Circle2D>();
+    entry->style = RequiredStyle2D(children, context);
+    entry->center = RequiredPoint<glm::dvec2>(children.center, "point2D[@name='center']");
+    entry->radius = Optional<double>(element, children.radius, "radius/@value");
     return entry;
+}
+
+// The first child element of that name.
+pugi::xml_node FirstChildElement(const pugi::xml_node& element, const char* name)
+{
+    for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling())
+        if (Equal(child.name(), name) && IsElement(child))
+            return child;
+    return pugi::xml_node();
 }
 
 std::shared_ptr<Sketch> ImportSketch(ImportContext& context, const pugi::xml_node& element)
 {
-    auto entity = std::make_shared<Sketch>();
-    entity->id = Optional<std::wstring>(element, kId);
-    entity->name = Optional<std::wstring>(element, kName);
+    const Attributes attributes(element);
+    auto entity = context.New<Sketch>();
+    entity->id = Optional<std::wstring>(element, attributes.id, "@id");
+    entity->name = Optional<std::wstring>(element, attributes.name, "@name");
     const pugi::xml_node wire = FirstChildElement(element, "outerWire");
     for (pugi::xml_node child = wire.first_child(); child; child = child.next_sibling()) {
-        if (child.type() != pugi::node_element)
-            continue;
         const char* name = child.name();
-        if (std::strcmp(name, "line2D") == 0)
-            entity->entries.push_back(ImportLine(context, child));
-        else if (std::strcmp(name, "arc2D") == 0)
-            entity->entries.push_back(ImportArc(context, child));
-        else if (std::strcmp(name, "circle2D") == 0)
-            entity->entries.push_back(ImportCircle(context, child));
+        std::shared_ptr<BasicEntry2D> (*import)(ImportContext&, const pugi::xml_node&) =
+            Is(name, "line2D") ? ImportLine : Is(name, "arc2D") ? ImportArc : Is(name, "circle2D") ? ImportCircle : nullptr;
+        if (import != nullptr && IsElement(child))
+            entity->entries.push_back(import(context, child));
     }
     return entity;
 }
 
 // parts, solids, assemblies
 
-void ReadElementData(ImportContext& context, const pugi::xml_node& element, Element& entity)
+// The element data of a part or an assembly: "@id", "@name", "@materialref" and the
+// mode of its "attributeList/attrib" elements.
+void ReadElementData(ImportContext& context, const pugi::xml_node& element, const Attributes& attributes,
+                     Element& entity)
 {
-    static const Path materialRef("@materialref"), attribs("attributeList/attrib"), value("@value");
-    entity.id = Optional<std::wstring>(element, kId);
-    entity.name = Optional<std::wstring>(element, kName);
+    entity.id = Optional<std::wstring>(element, attributes.id, "@id");
+    entity.name = Optional<std::wstring>(element, attributes.name, "@name");
     entity.material = FindOptional(
-        element, materialRef, materialRef.First(element),
+        element, attributes.materialRef, "@materialref",
         [&](std::string_view id) { return context.FindMaterialAscii(id); },
         [&](const std::wstring& id) { return context.FindMaterial(id); });
     entity.boolMode = "NONE";
-    attribs.ForEachElement(element, [&](const pugi::xml_node& attrib) {
-        if (std::strcmp(OptionalText(attrib, kName), "tv_prop_bool_op") != 0)
-            return;
-        const char* mode = OptionalText(attrib, value);
-        if (std::strcmp(mode, "3-union,all") == 0)
-            entity.boolMode = "UNION_ALL";
-        else if (std::strcmp(mode, "4-subtract,all") == 0)
-            entity.boolMode = "SUBTRACT_ALL";
-        else if (std::strcmp(mode, "6-intersect,all") == 0)
-            entity.boolMode = "INTERSECT_ALL";
-    });
+    for (pugi::xml_node list = element.first_child(); list; list = list.next_sibling()) {
+        if (!Is(list.name(), "attributeList") || !IsElement(list))
+            continue;
+        for (pugi::xml_node attrib = list.first_child(); attrib; attrib = attrib.next_sibling()) {
+            if (!Is(attrib.name(), "attrib") || !IsElement(attrib))
+                continue;
+            const Attributes attribAttributes(attrib);
+            if (!Is(OptionalText(attrib, attribAttributes.name, "@name"), "tv_prop_bool_op"))
+                continue;
+            const char* mode = OptionalText(attrib, attribAttributes.value, "@value");
+            if (Is(mode, "3-union,all"))
+                entity.boolMode = "UNION_ALL";
+            else if (Is(mode, "4-subtract,all"))
+                entity.boolMode = "SUBTRACT_ALL";
+            else if (Is(mode, "6-intersect,all"))
+                entity.boolMode = "INTERSECT_ALL";
+        }
+    }
 }
 
 glm::dmat4 ReadMatrix(const pugi::xml_node& element)
@@ -462,7 +584,7 @@ glm::dmat4 ReadMatrix(const pugi::xml_node& element)
     static const char* const names[16] = {"@M0", "@M1", "@M2",  "@M3",  "@M4",  "@M5",  "@M6",  "@M7",
                                           "@M8", "@M9", "@M10", "@M11", "@M12", "@M13", "@M14", "@M15"};
     // One pass over the attributes; the warnings then follow in M0 to M15 order.
-    pugi::xml_attribute found[16];
+    const char* found[16] = {};
     for (pugi::xml_attribute attribute = element.first_attribute(); attribute; attribute = attribute.next_attribute()) {
         const char* name = attribute.name();
         if (name[0] != 'M' || name[1] < '0' || name[1] > '9')
@@ -473,14 +595,14 @@ glm::dmat4 ReadMatrix(const pugi::xml_node& element)
                 continue;
             index = 10 + (name[2] - '0');
         }
-        if (!found[index])
-            found[index] = attribute;
+        if (found[index] == nullptr)
+            found[index] = attribute.value();
     }
     glm::dmat4 matrix(0.0);
     for (int i = 0; i < 16; ++i) {
         double value = 0;
-        if (found[i])
-            value = NumberOf<double>(found[i]);
+        if (found[i] != nullptr)
+            value = NumberOfText<double>(found[i]);
         else
             oi::ReportEmptyValue(element.name(), names[i]);
         matrix[i % 4][i / 4] = value;  // attribute M(4r + c) is element (r, c)
@@ -488,141 +610,177 @@ glm::dmat4 ReadMatrix(const pugi::xml_node& element)
     return matrix;
 }
 
-std::shared_ptr<Sketch> FindSketchOf(ImportContext& context, const pugi::xml_node& element, const Path& path,
-                                     const pugi::xpath_node& result)
+// What a solid element holds.
+struct SolidChildren {
+    explicit SolidChildren(const pugi::xml_node& element)
+    {
+        for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
+            const char* name = child.name();
+            switch (name[0]) {
+            case 'a':
+                if (Is(name, "angle")) {
+                    TakeValue(angle, child);
+                } else if (Is(name, "axis") && !axis && IsElement(child)) {
+                    axis = PointText(child);
+                }
+                break;
+            case 'b':
+                if (Is(name, "bool_op"))
+                    TakeElement(boolOp, child);
+                break;
+            case 'h':
+                if (Is(name, "height"))
+                    TakeValue(height, child);
+                break;
+            case 'l':
+                if (Is(name, "length"))
+                    TakeValue(length, child);
+                break;
+            case 'm':
+                if (Is(name, "majorradius"))
+                    TakeValue(majorRadius, child);
+                else if (Is(name, "minorradius"))
+                    TakeValue(minorRadius, child);
+                break;
+            case 'p':
+                if (Is(name, "point3D") && IsElement(child)) {
+                    const PointText point(child, {"start", "end", "center"});
+                    TakePoint(start, point, 1);
+                    TakePoint(end, point, 2);
+                    TakePoint(center, point, 4);
+                }
+                break;
+            case 'r':
+                if (Is(name, "radius"))
+                    TakeValue(radius, child);
+                break;
+            case 's':
+                if (Is(name, "style3D"))
+                    TakeElement(style, child);
+                else if (Is(name, "sketchref"))
+                    TakeValue(sketchRef, child);
+                else if (Is(name, "sketch_transform"))
+                    TakeElement(sketchTransform, child);
+                break;
+            case 't':
+                if (Is(name, "transform"))
+                    TakeElement(transform, child);
+                break;
+            default:
+                break;
+            }
+        }
+    }
+
+    std::optional<pugi::xml_node> boolOp, style, transform, sketchTransform;
+    std::optional<PointText> start, end, center, axis;
+    const char *radius = nullptr, *height = nullptr, *majorRadius = nullptr, *minorRadius = nullptr,
+               *length = nullptr, *angle = nullptr, *sketchRef = nullptr;
+};
+
+std::shared_ptr<Sketch> FindSketchOf(ImportContext& context, const pugi::xml_node& element,
+                                     const SolidChildren& children)
 {
     return FindOptional(
-        element, path, result, [&](std::string_view id) { return context.FindSketchAscii(id); },
+        element, children.sketchRef, "sketchref/@value",
+        [&](std::string_view id) { return context.FindSketchAscii(id); },
         [&](const std::wstring& id) { return context.FindSketch(id); });
 }
 
-const Path kBoolOp("bool_op");
-const Path kStyle3D("style3D");
-const Path kTransform("transform");
-const Path kStart3D("point3D[@name='start']");
-const Path kCenter3D("point3D[@name='center']");
-
-// A solid's first three paths are kBoolOp, kStyle3D and kTransform.
-template <std::size_t N>
-void ReadSolidCommon(const Found<N>& found, BasicEntry3D& solid)
+// What every solid reads first: its boolean operation, style and placement.
+void ReadSolidCommon(const SolidChildren& children, BasicEntry3D& solid)
 {
-    static const Path op("@op"), simple("@simple");
-    const pugi::xml_node boolOp = found[0].node();
-    const char* operation = OptionalText(boolOp, op);
-    solid.boolOp = std::strcmp(operation, "union") == 0       ? 1
-                   : std::strcmp(operation, "subtract") == 0  ? 2
-                   : std::strcmp(operation, "intersect") == 0 ? 3
-                                                              : 0;
-    solid.simple = Optional<int>(boolOp, simple) == 1;
-    solid.style = RequiredOf<Style3D>(kStyle3D, found[1]);
-    const pugi::xml_node transform = found[2].node();
-    if (transform)
-        solid.transform = ReadMatrix(transform);
+    const pugi::xml_node boolOp = children.boolOp.value_or(pugi::xml_node());
+    const pugi::xml_attribute op = boolOp.attribute("op");
+    const char* operation = OptionalText(boolOp, op ? op.value() : nullptr, "@op");
+    solid.boolOp = Is(operation, "union") ? 1 : Is(operation, "subtract") ? 2 : Is(operation, "intersect") ? 3 : 0;
+    const pugi::xml_attribute simple = boolOp.attribute("simple");
+    solid.simple = Optional<int>(boolOp, simple ? simple.value() : nullptr, "@simple") == 1;
+    solid.style = oi::ImportFromNode<Style3D>(Required<Style3D>(children.style, "style3D"));
+    if (children.transform)
+        solid.transform = ReadMatrix(*children.transform);
 }
 
+// One solid of the kinds a part's geometry holds, or nothing for another element.
 std::shared_ptr<BasicEntry3D> ImportSolid(ImportContext& context, const pugi::xml_node& element, const char* kind)
 {
-    static const Path end("point3D[@name='end']"), height("height/@value"), majorRadius("majorradius/@value"),
-        minorRadius("minorradius/@value"), length("length/@value"), angle("angle/@value"),
-        sketchRef("sketchref/@value"), axis("axis"), sketchTransformPath("sketch_transform");
-    if (std::strcmp(kind, "solid_block") == 0) {
-        static const Path* const paths[] = {&kBoolOp, &kStyle3D, &kTransform, &kStart3D, &end};
-        const Found found(element, paths);
-        auto solid = std::make_shared<Block3D>();
-        ReadSolidCommon(found, *solid);
-        solid->start = RequiredOf<glm::dvec3>(kStart3D, found[3]);
-        solid->end = RequiredOf<glm::dvec3>(end, found[4]);
-        return solid;
-    }
-    if (std::strcmp(kind, "solid_cone") == 0 || std::strcmp(kind, "solid_cylinder") == 0) {
-        static const Path* const paths[] = {&kBoolOp, &kStyle3D, &kTransform, &kStart3D, &kRadius, &height};
-        const Found found(element, paths);
-        const auto read = [&](auto solid) {
-            ReadSolidCommon(found, *solid);
-            solid->start = RequiredOf<glm::dvec3>(kStart3D, found[3]);
-            solid->radius = OptionalOf<double>(element, kRadius, found[4]);
-            solid->height = OptionalOf<double>(element, height, found[5]);
-            return std::shared_ptr<BasicEntry3D>(std::move(solid));
-        };
-        if (kind[7] == 'o')
-            return read(std::make_shared<Cone3D>());
-        return read(std::make_shared<Cylinder3D>());
-    }
-    if (std::strcmp(kind, "solid_sphere") == 0) {
-        static const Path* const paths[] = {&kBoolOp, &kStyle3D, &kTransform, &kCenter3D, &kRadius};
-        const Found found(element, paths);
-        auto solid = std::make_shared<Sphere3D>();
-        ReadSolidCommon(found, *solid);
-        solid->center = RequiredOf<glm::dvec3>(kCenter3D, found[3]);
-        solid->radius = OptionalOf<double>(element, kRadius, found[4]);
-        return solid;
-    }
-    if (std::strcmp(kind, "solid_torus") == 0) {
-        static const Path* const paths[] = {&kBoolOp, &kStyle3D, &kTransform, &kCenter3D, &majorRadius, &minorRadius};
-        const Found found(element, paths);
-        auto solid = std::make_shared<Torus3D>();
-        ReadSolidCommon(found, *solid);
-        solid->center = RequiredOf<glm::dvec3>(kCenter3D, found[3]);
-        solid->majorRadius = OptionalOf<double>(element, majorRadius, found[4]);
-        solid->minorRadius = OptionalOf<double>(element, minorRadius, found[5]);
-        return solid;
-    }
-    if (std::strcmp(kind, "solid_extrude") == 0) {
-        static const Path* const paths[] = {&kBoolOp, &kStyle3D, &kTransform, &kStart3D, &length, &angle, &sketchRef};
-        const Found found(element, paths);
-        auto solid = std::make_shared<Extrude3D>();
-        ReadSolidCommon(found, *solid);
-        solid->start = RequiredOf<glm::dvec3>(kStart3D, found[3]);
-        solid->length = OptionalOf<double>(element, length, found[4]);
-        solid->angle = OptionalOf<double>(element, angle, found[5]);
-        solid->sketch = FindSketchOf(context, element, sketchRef, found[6]);
-        return solid;
-    }
-    if (std::strcmp(kind, "solid_revolve") == 0) {
-        static const Path* const paths[] = {&kBoolOp, &kStyle3D,  &kTransform,          &kStart3D,
-                                            &axis,    &angle,     &sketchTransformPath, &sketchRef};
-        const Found found(element, paths);
-        auto solid = std::make_shared<Revolve3D>();
-        ReadSolidCommon(found, *solid);
-        solid->start = RequiredOf<glm::dvec3>(kStart3D, found[3]);
-        solid->axis = RequiredOf<glm::dvec3>(axis, found[4]);
-        solid->angle = OptionalOf<double>(element, angle, found[5]);
-        const pugi::xml_node sketchTransform = found[6].node();
-        if (sketchTransform)
-            solid->sketchTransform = ReadMatrix(sketchTransform);
-        solid->sketch = FindSketchOf(context, element, sketchRef, found[7]);
-        return solid;
-    }
+    constexpr const char* start = "point3D[@name='start']";
+    constexpr const char* center = "point3D[@name='center']";
+    const auto read = [&](auto solid, auto&& readOwn) {
+        const SolidChildren children(element);
+        ReadSolidCommon(children, *solid);
+        readOwn(children, *solid);
+        return std::shared_ptr<BasicEntry3D>(std::move(solid));
+    };
+    const auto alongZ = [&](const SolidChildren& children, auto& solid) {
+        solid.start = RequiredPoint<glm::dvec3>(children.start, start);
+        solid.radius = Optional<double>(element, children.radius, "radius/@value");
+        solid.height = Optional<double>(element, children.height, "height/@value");
+    };
+    // The caller has seen the common "solid_".
+    const char* own = kind + 6;
+    if (Is(own, "block"))
+        return read(context.New<Block3D>(), [&](const SolidChildren& children, Block3D& solid) {
+            solid.start = RequiredPoint<glm::dvec3>(children.start, start);
+            solid.end = RequiredPoint<glm::dvec3>(children.end, "point3D[@name='end']");
+        });
+    if (Is(own, "cone"))
+        return read(context.New<Cone3D>(), alongZ);
+    if (Is(own, "cylinder"))
+        return read(context.New<Cylinder3D>(), alongZ);
+    if (Is(own, "sphere"))
+        return read(context.New<Sphere3D>(), [&](const SolidChildren& children, Sphere3D& solid) {
+            solid.center = RequiredPoint<glm::dvec3>(children.center, center);
+            solid.radius = Optional<double>(element, children.radius, "radius/@value");
+        });
+    if (Is(own, "torus"))
+        return read(context.New<Torus3D>(), [&](const SolidChildren& children, Torus3D& solid) {
+            solid.center = RequiredPoint<glm::dvec3>(children.center, center);
+            solid.majorRadius = Optional<double>(element, children.majorRadius, "majorradius/@value");
+            solid.minorRadius = Optional<double>(element, children.minorRadius, "minorradius/@value");
+        });
+    if (Is(own, "extrude"))
+        return read(context.New<Extrude3D>(), [&](const SolidChildren& children, Extrude3D& solid) {
+            solid.start = RequiredPoint<glm::dvec3>(children.start, start);
+            solid.length = Optional<double>(element, children.length, "length/@value");
+            solid.angle = Optional<double>(element, children.angle, "angle/@value");
+            solid.sketch = FindSketchOf(context, element, children);
+        });
+    if (Is(own, "revolve"))
+        return read(context.New<Revolve3D>(), [&](const SolidChildren& children, Revolve3D& solid) {
+            solid.start = RequiredPoint<glm::dvec3>(children.start, start);
+            solid.axis = RequiredPoint<glm::dvec3>(children.axis, "axis");
+            solid.angle = Optional<double>(element, children.angle, "angle/@value");
+            if (children.sketchTransform)
+                solid.sketchTransform = ReadMatrix(*children.sketchTransform);
+            solid.sketch = FindSketchOf(context, element, children);
+        });
     return nullptr;
 }
 
 std::shared_ptr<Part> ImportPart(ImportContext& context, const pugi::xml_node& element)
 {
-    static const Path type("@type");
-    auto part = std::make_shared<Part>();
-    ReadElementData(context, element, *part);
+    const Attributes attributes(element);
+    auto part = context.New<Part>();
+    ReadElementData(context, element, attributes, *part);
     context.Register(std::shared_ptr<Element>(part), part->id);
-    const pugi::xpath_node typeResult = type.First(element);
+    const char* type = OptionalText(element, attributes.type, "@type");
     std::string_view asciiType;
-    if (!typeResult) {
-        oi::ReportEmptyValue(element.name(), type.Text());
-    } else if (!AsciiText(typeResult, asciiType)) {
-        const std::wstring wide = WideText(typeResult);
+    if (!AsciiText(type, asciiType)) {
+        const std::wstring wide = WideOf(type);
         if (!wide.empty() && wide != L"geom")
             return part;
     } else if (!asciiType.empty() && asciiType != "geom") {
         return part;
     }
     const pugi::xml_node geometry = FirstChildElement(element, "geometry");
-    std::size_t children = 0;
+    std::size_t count = 0;
     for (pugi::xml_node child = geometry.first_child(); child; child = child.next_sibling())
-        ++children;
-    part->solids.reserve(children);
+        ++count;
+    part->solids.reserve(count);
     for (pugi::xml_node child = geometry.first_child(); child; child = child.next_sibling()) {
-        if (child.type() != pugi::node_element)
-            continue;
         const char* name = child.name();
-        if (std::strncmp(name, "solid_", 6) != 0)
+        if (!(name[0] == 's' && std::strncmp(name, "solid_", 6) == 0) || !IsElement(child))
             continue;
         if (auto solid = ImportSolid(context, child, name))
             part->solids.push_back(std::move(solid));
@@ -632,35 +790,37 @@ std::shared_ptr<Part> ImportPart(ImportContext& context, const pugi::xml_node& e
 
 std::shared_ptr<Assembly> ImportAssembly(ImportContext& context, const pugi::xml_node& element)
 {
-    static const Path materialRef("@materialref");
-    auto assembly = std::make_shared<Assembly>();
-    ReadElementData(context, element, *assembly);
+    const Attributes attributes(element);
+    auto assembly = context.New<Assembly>();
+    ReadElementData(context, element, attributes, *assembly);
     context.Register(std::shared_ptr<Element>(assembly), assembly->id);
     for (pugi::xml_node component = element.first_child(); component; component = component.next_sibling()) {
-        if (component.type() != pugi::node_element || std::strcmp(component.name(), "component") != 0)
+        if (!Is(component.name(), "component") || !IsElement(component))
             continue;
-        const pugi::xpath_node instanceOf = oi::Query<std::wstring>(component, "@instance_of");
+        const Attributes componentAttributes(component);
+        const char* instanceOf = componentAttributes.instanceOf;
+        if (instanceOf == nullptr)
+            oi::ThrowNoResult("@instance_of", oi::TypeLabel<std::wstring>::value);
         std::string_view asciiId;
         std::shared_ptr<Element> child = AsciiText(instanceOf, asciiId) ? context.FindElementAscii(asciiId)
-                                                                        : context.FindElement(WideText(instanceOf));
+                                                                        : context.FindElement(WideOf(instanceOf));
         // Neither an unknown element nor the assembly itself may become a child:
         // the emission needs every child present and a tree without cycles.
         if (!child) {
-            ReportImportWarning(std::string("no element ") + instanceOf.attribute().value() +
-                                " for @instance_of, node=component, skipped");
+            ReportImportWarning(std::string("no element ") + instanceOf + " for @instance_of, node=component, skipped");
             continue;
         }
         if (child.get() == assembly.get()) {
-            ReportImportWarning(std::string("assembly ") + instanceOf.attribute().value() +
+            ReportImportWarning(std::string("assembly ") + instanceOf +
                                 " lists itself in @instance_of, node=component, skipped");
             continue;
         }
-        const pugi::xpath_node ref = materialRef.First(component);
+        const char* ref = componentAttributes.materialRef;
         std::string_view asciiRef;
-        if (!ref) {
-            oi::ReportEmptyValue(component.name(), materialRef.Text());
+        if (ref == nullptr) {
+            oi::ReportEmptyValue(component.name(), "@materialref");
         } else if (!AsciiText(ref, asciiRef)) {
-            const std::wstring wide = WideText(ref);
+            const std::wstring wide = WideOf(ref);
             if (!wide.empty())
                 child->material = context.FindMaterial(wide);
         } else if (!asciiRef.empty()) {
@@ -676,11 +836,7 @@ std::shared_ptr<Assembly> ImportAssembly(ImportContext& context, const pugi::xml
 template <>
 Style2D ImportFromNode<Style2D>(const pugi::xml_node& element, ImportContext& context)
 {
-    static const Path lineStyle("@lineStyle"), layer("@layer");
-    Style2D style;
-    style.lineStyle = context.FindLineStyle(Optional<std::wstring>(element, lineStyle));
-    style.layer = Optional<int>(element, layer);
-    return style;
+    return ReadStyle2D(element, context);
 }
 
 namespace {
@@ -690,29 +846,31 @@ namespace {
 // text, the usual case, is handed over as the same units directly.
 void ReportWarningLine(std::initializer_list<std::string_view> parts)
 {
-    constexpr std::string_view prefix = "cad data xml import warning: ";
+    static constexpr std::string_view prefix = "cad data xml import warning: ";
+    static const std::u16string widePrefix(prefix.begin(), prefix.end());
     std::size_t size = prefix.size();
     for (const auto part : parts)
         size += part.size();
     std::u16string units(size, u'\0');
-    std::size_t used = 0;
+    std::char_traits<char16_t>::copy(units.data(), widePrefix.data(), widePrefix.size());
+    char16_t* out = units.data() + widePrefix.size();
     unsigned char high = 0;  // the high bits of every byte: non-zero for text beyond ASCII
-    bool ended = false;      // a zero byte ends the text, as it ends a C string
-    const auto add = [&](std::string_view text) {
-        for (std::size_t i = 0; i < text.size() && !ended; ++i) {
-            const auto c = static_cast<unsigned char>(text[i]);
-            ended = c == 0;
+    for (const auto part : parts) {
+        // A zero byte ends the text, as it ends a C string.
+        const void* zero = std::memchr(part.data(), 0, part.size());
+        const std::size_t length = zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - part.data())
+                                                   : part.size();
+        for (std::size_t i = 0; i < length; ++i) {
+            const auto c = static_cast<unsigned char>(part[i]);
             high |= c;
-            units[used] = c;
-            used += ended ? 0 : 1;
+            out[i] = c;
         }
-    };
-    add(prefix);
-    for (const auto part : parts)
-        add(part);
-    units.resize(used);
-    const bool ascii = (high & 0x80) == 0;
-    if (ascii) {
+        out += length;
+        if (zero != nullptr)
+            break;
+    }
+    units.resize(static_cast<std::size_t>(out - units.data()));
+    if ((high & 0x80) == 0) {
         HostApi_Report(GS::UniString(std::move(units)), false);
         return;
     }
@@ -737,7 +895,7 @@ void ImportTarvelDB(ImportContext& context, const pugi::xml_node& geom, TarvelDB
 {
     static const Path configs("tvConfiguration/configParams/configPos"), materials("materialsList/material"),
         lineStyles("lineStylesList/lineStyle"), sketches("sketchList/sketch"), parts("part"),
-        assemblies("assembly"), value("@value"), unit("@unit");
+        assemblies("assembly");
     const oi::ScopedEmptyValueReport report(&ReportEmptyValue);
     // One walk over the (many) children of geom finds where every section starts.
     static const Path* const sectionPaths[] = {&configs, &materials, &lineStyles, &sketches, &parts, &assemblies};
@@ -787,8 +945,10 @@ void ImportTarvelDB(ImportContext& context, const pugi::xml_node& geom, TarvelDB
     });
     forEach(4, [&](const pugi::xml_node& e) { database.AddPart(ImportPart(context, e)); });
     forEach(5, [&](const pugi::xml_node& e) { database.AddAssembly(ImportAssembly(context, e)); });
-    database.SetAuthor(Optional<std::wstring>(author, value));
-    database.SetUnit(Optional<std::wstring>(format, unit));
+    const pugi::xml_attribute authorValue = author.attribute("value");
+    const pugi::xml_attribute formatUnit = format.attribute("unit");
+    database.SetAuthor(Optional<std::wstring>(author, authorValue ? authorValue.value() : nullptr, "@value"));
+    database.SetUnit(Optional<std::wstring>(format, formatUnit ? formatUnit.value() : nullptr, "@unit"));
     database.valid = true;
 }
 

@@ -75,7 +75,11 @@ void Material::EmitGDL(GdlWriter& writer)
     writer.AppendMasterUtf8((Line("tmp_C4D_ChCol_Color[2] = ") << Fraction(diffuse.green)).Text());
     writer.AppendMasterUtf8((Line("tmp_C4D_ChCol_Color[3] = ") << Fraction(diffuse.blue)).Text());
     // The name is encoded as in SET MATERIAL, so that a quote cannot end it early.
-    writer.AppendMasterLine(L"DEFINE MATERIAL \"" + GdlNameText(name) + L"\" 20,");
+    std::string& line = writer.Scratch();
+    line.assign("DEFINE MATERIAL \"");
+    AppendNameUtf8Of(line, name);
+    line += "\" 20,";
+    writer.AppendMasterUtf8(line);
     AppendColour(writer, diffuse, "! surface RGB [0.0..1.0]");
     writer.AppendMasterUtf8("    1.0, 0.5, 0.5, ! ambient, diffuse, specular coeff. [0.0..1.0] (all three)");
     writer.AppendMasterUtf8((Line("    ") << transparency << ", ! transparent coeff. [0.0..1.0]").Text());
@@ -83,8 +87,14 @@ void Material::EmitGDL(GdlWriter& writer)
     writer.AppendMasterUtf8("    0, ! transparency atten. [0.0..4.0]");
     AppendColour(writer, specular, "! specular RGB [0.0..1.0]");
     AppendColour(writer, emissive, "! emissive RGB [0.0..1.0]");
-    for (const char* line : kMaterialTail)
-        writer.AppendMasterUtf8(line);
+    // The fixed tail, joined once, goes in as one block.
+    static const std::string tail = [] {
+        std::string lines;
+        for (const char* line : kMaterialTail)
+            (lines += line) += '\n';
+        return lines;
+    }();
+    writer.AppendMasterLines(tail);
 }
 
 }  // namespace tarvel

@@ -2,6 +2,7 @@
 #include "db/Entities.hpp"
 
 #include <cmath>
+#include <cstring>
 
 namespace tarvel {
 
@@ -10,26 +11,31 @@ namespace emit {
 void AppendTransformLine(GdlWriter& writer, const glm::dmat4& transform)
 {
     const double u = writer.unitDivisor;
-    Line line("    XFORM ");
+    // Most solids stand untransformed: their line is always the same text.
+    static const glm::dmat4 identity(1.0);
+    if (u > 0 && std::memcmp(&transform[0][0], &identity[0][0], 12 * sizeof(double)) == 0) {
+        writer.AppendUtf8("    XFORM 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0");
+        return;
+    }
+    ScriptLine line(writer, "    XFORM ");
     for (int c = 0; c < 3; ++c) {
         if (c > 0)
             line << ", ";
         // Element (r, c) is transform[c][r]; only the translation (row 3) is a length.
         line << transform[c][0] << ", " << transform[c][1] << ", " << transform[c][2] << ", " << transform[c][3] / u;
     }
-    Append(writer, line);
+    line.End();
 }
 
 void AppendOffsetLine(GdlWriter& writer, const glm::dvec3& point)
 {
     const double u = writer.unitDivisor;
-    Append(writer, Line("    ADD ") << point.x / u << ", " << point.y / u << ", " << point.z / u);
+    (ScriptLine(writer, "    ADD ") << point.x / u << ", " << point.y / u << ", " << point.z / u).End();
 }
 
 }  // namespace emit
 
-using emit::Append;
-using emit::Line;
+using emit::ScriptLine;
 
 void BasicEntry3D::EmitGDL(GdlWriter&) {}
 
@@ -43,8 +49,9 @@ void Block3D::EmitGDL(GdlWriter& writer)
     for (int axis = 0; axis < 3; ++axis)
         if (mirror[axis])
             writer.AppendUtf8(mirrorLines[axis]);
-    Append(writer, Line("    BLOCK ") << std::fabs(end.x - start.x) / u << ", " << std::fabs(end.y - start.y) / u
-                                     << ", " << std::fabs(end.z - start.z) / u);
+    (ScriptLine(writer, "    BLOCK ") << std::fabs(end.x - start.x) / u << ", " << std::fabs(end.y - start.y) / u
+                                         << ", " << std::fabs(end.z - start.z) / u)
+        .End();
     for (int axis = 2; axis >= 0; --axis)
         if (mirror[axis])
             writer.AppendUtf8("    DEL 1");
@@ -65,11 +72,11 @@ void EmitAlongZ(GdlWriter& writer, const glm::dmat4& transform, const glm::dvec3
     const double h = mirrored ? height * -1 : height;
     if (mirrored)
         writer.AppendUtf8("    MULZ -1");
-    Line line(statement);
+    ScriptLine line(writer, statement);
     line << h / u << ", " << radius / u;
     if (cone)
         line << ", 0, 90, 90";
-    Append(writer, line);
+    line.End();
     if (mirrored)
         writer.AppendUtf8("    DEL 1");
     writer.AppendUtf8("    DEL 2");
@@ -98,7 +105,7 @@ void Sphere3D::EmitGDL(GdlWriter& writer)
         return;
     emit::AppendTransformLine(writer, transform);
     emit::AppendOffsetLine(writer, center);
-    Append(writer, Line("    SPHERE ") << radius / writer.unitDivisor);
+    (ScriptLine(writer, "    SPHERE ") << radius / writer.unitDivisor).End();
     writer.AppendUtf8("    DEL 2");
     writer.AppendUtf8("");
 }
@@ -111,7 +118,7 @@ void Torus3D::EmitGDL(GdlWriter& writer)
     emit::AppendTransformLine(writer, transform);
     emit::AppendOffsetLine(writer, center);
     writer.AppendUtf8("    ROTY -90");
-    Append(writer, Line("    REVOLVE 2, 360, 128, 0, ") << d << ", 900, " << d << ", 360, 4001");
+    (ScriptLine(writer, "    REVOLVE 2, 360, 128, 0, ") << d << ", 900, " << d << ", 360, 4001").End();
     writer.AppendUtf8("    DEL 3");
     writer.AppendUtf8("");
 }

@@ -3,23 +3,45 @@
 #include "db/GdlWriter.hpp"
 #include "db/Sketches.hpp"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 namespace tarvel {
 
-using emit::Line;
+using emit::ScriptLine;
 
 namespace {
 
 constexpr double kDegree = 0.017453292519943295;
 constexpr double kTolerance = 0.000001;
 
+// The cosine and sine of the axis angle, worked out once for the many points of a
+// profile (the same angle, bit for bit, gives the same values).
+struct Turn {
+    double cos;
+    double sin;
+};
+
+Turn TurnOf(double angle)
+{
+    thread_local std::uint64_t lastBits = 0;  // +0.0
+    thread_local Turn last{1.0, 0.0};
+    const auto bits = std::bit_cast<std::uint64_t>(angle);
+    if (bits != lastBits) {
+        last = {std::cos(angle), std::sin(angle)};
+        lastBits = bits;
+    }
+    return last;
+}
+
 // A profile point in the writer's frame: turned by the axis angle, mirrored when
 // asked, divided by the unit divisor.
 glm::dvec2 Map(const GdlWriter& writer, double x, double y)
 {
-    const double c = std::cos(writer.axisAngle);
-    const double s = std::sin(writer.axisAngle);
+    const Turn turn = TurnOf(writer.axisAngle);
+    const double c = turn.cos;
+    const double s = turn.sin;
     double mx = x * c - y * s;
     double my = y * c + x * s;
     if (writer.mirrorY)
@@ -30,7 +52,8 @@ glm::dvec2 Map(const GdlWriter& writer, double x, double y)
 // The turned y of a sketch point: its signed distance from the axis.
 double TurnedY(const GdlWriter& writer, double x, double y)
 {
-    return y * std::cos(writer.axisAngle) + x * std::sin(writer.axisAngle);
+    const Turn turn = TurnOf(writer.axisAngle);
+    return y * turn.cos + x * turn.sin;
 }
 
 double Sweep(const Arc2D& arc)
@@ -48,7 +71,7 @@ glm::dvec2 ArcPoint(const Arc2D& arc, double angle)
 
 void PutText(GdlWriter& writer, double a, double b, const char* status)
 {
-    writer.AppendUtf8((Line("    PUT ") << a << ", " << b << status).Text());
+    (ScriptLine(writer, "    PUT ") << a << ", " << b << std::string_view(status)).End();
 }
 
 // Whether the sweep between t0 and t1 (radians) passes an angle congruent to a. A

@@ -11,8 +11,7 @@
 
 namespace tarvel {
 
-using emit::Append;
-using emit::Line;
+using emit::ScriptLine;
 
 void Extrude3D::EmitGDL(GdlWriter& writer)
 {
@@ -23,7 +22,7 @@ void Extrude3D::EmitGDL(GdlWriter& writer)
     profile->EmitGDL(writer);
     emit::AppendTransformLine(writer, transform);
     emit::AppendOffsetLine(writer, start);
-    Append(writer, Line("    PRISM_ NSP/3, ") << length / writer.unitDivisor << ", ");
+    (ScriptLine(writer, "    PRISM_ NSP/3, ") << length / writer.unitDivisor << ", ").End();
     writer.AppendUtf8("        GET(NSP)");
     writer.AppendUtf8("    DEL 2");
     writer.AppendUtf8("");
@@ -117,12 +116,12 @@ void Revolve3D::EmitGDL(GdlWriter& writer)
     emit::AppendTransformLine(writer, transform);
     emit::AppendOffsetLine(writer, start);
     emit::AppendTransformLine(writer, sketchTransform);
-    Append(writer, Line("    ROTZ ") << alpha * 57.29577951308232 * (-1));
+    (ScriptLine(writer, "    ROTZ ") << alpha * 57.29577951308232 * (-1)).End();
     if (first == -1)
         writer.AppendUtf8("    MULZ -1");
     if (second == -1)
         writer.AppendUtf8("    MULY -1");
-    Append(writer, Line("    REVOLVE NSP/3, ") << angle << ", 1+2+4+8+16+32+0+128+256,");
+    (ScriptLine(writer, "    REVOLVE NSP/3, ") << angle << ", 1+2+4+8+16+32+0+128+256,").End();
     writer.AppendUtf8("        GET(NSP)");
     writer.AppendUtf8("    DEL 4");
     if (first == -1)

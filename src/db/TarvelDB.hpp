@@ -3,6 +3,7 @@
 #pragma once
 
 #include "db/Entities.hpp"
+#include "db/EntityArena.hpp"
 
 #include <memory>
 #include <string>
@@ -53,7 +54,8 @@ private:
     std::size_t used_ = 0;
 };
 
-// Entities by id; storing under a known id replaces the entity.
+// Entities by id; storing under a known id replaces the entity. The ids are kept
+// one after another in one buffer, so that storing one costs no allocation of its own.
 template <typename T>
 class IdTable {
 public:
@@ -65,25 +67,25 @@ public:
     void Store(const std::wstring& id, const std::shared_ptr<T>& entity)
     {
         const std::size_t hash = IdHash(id);
-        const std::size_t found =
-            slots_.Find(hash, [&](std::size_t position) { return entries_[position].first == id; });
+        const std::size_t found = slots_.Find(hash, [&](std::size_t position) { return IdAt(position) == id; });
         if (found != IdSlots::kEmpty) {
-            entries_[found].second = entity;
+            entries_[found].entity = entity;
             return;
         }
         slots_.Insert(hash, entries_.size());
-        entries_.emplace_back(id, entity);
+        entries_.push_back(Entry{units_.size(), id.size(), entity});
+        units_.insert(units_.end(), id.begin(), id.end());
     }
     std::shared_ptr<T> Find(const std::wstring& id) const
     {
         const std::size_t found =
-            slots_.Find(IdHash(id), [&](std::size_t position) { return entries_[position].first == id; });
-        return found != IdSlots::kEmpty ? entries_[found].second : std::shared_ptr<T>();
+            slots_.Find(IdHash(id), [&](std::size_t position) { return IdAt(position) == id; });
+        return found != IdSlots::kEmpty ? entries_[found].entity : std::shared_ptr<T>();
     }
     std::shared_ptr<T> Find(std::string_view asciiId) const
     {
         const std::size_t found = slots_.Find(IdHash(asciiId), [&](std::size_t position) {
-            const std::wstring& id = entries_[position].first;
+            const std::wstring_view id = IdAt(position);
             if (id.size() != asciiId.size())
                 return false;
             for (std::size_t i = 0; i < id.size(); ++i)
@@ -91,11 +93,22 @@ public:
                     return false;
             return true;
         });
-        return found != IdSlots::kEmpty ? entries_[found].second : std::shared_ptr<T>();
+        return found != IdSlots::kEmpty ? entries_[found].entity : std::shared_ptr<T>();
     }
 
 private:
-    std::vector<std::pair<std::wstring, std::shared_ptr<T>>> entries_;
+    struct Entry {
+        std::size_t offset;  // of the id in units_
+        std::size_t length;
+        std::shared_ptr<T> entity;
+    };
+    std::wstring_view IdAt(std::size_t position) const
+    {
+        return std::wstring_view(units_.data() + entries_[position].offset, entries_[position].length);
+    }
+
+    std::vector<Entry> entries_;
+    std::vector<wchar_t> units_;
     IdSlots slots_;
 };
 
@@ -154,12 +167,20 @@ public:
     // Room for about that many elements, so that a large file does not rehash repeatedly.
     void ReserveElements(std::size_t count) { elements_.Reserve(count); }
 
+    // A new entity of the import, placed in the import's arena.
+    template <typename T>
+    std::shared_ptr<T> New()
+    {
+        return std::allocate_shared<T>(arena_);
+    }
+
     std::shared_ptr<Material> FindMaterial(const std::wstring& id) const;
     std::shared_ptr<LineStyle> FindLineStyle(const std::wstring& id) const;
     std::shared_ptr<Sketch> FindSketch(const std::wstring& id) const;
     std::shared_ptr<Element> FindElement(const std::wstring& id) const;
     // The same for an id given as ASCII text, without a wide copy.
     std::shared_ptr<Material> FindMaterialAscii(std::string_view id) const { return materials_.Find(id); }
+    std::shared_ptr<LineStyle> FindLineStyleAscii(std::string_view id) const { return lineStyles_.Find(id); }
     std::shared_ptr<Sketch> FindSketchAscii(std::string_view id) const { return sketches_.Find(id); }
     std::shared_ptr<Element> FindElementAscii(std::string_view id) const { return elements_.Find(id); }
 
@@ -169,6 +190,7 @@ private:
     IdTable<LineStyle> lineStyles_;
     IdTable<Sketch> sketches_;
     IdTable<Element> elements_;
+    ArenaAllocator<std::byte> arena_{std::make_shared<EntityArena>()};
 };
 
 }  // namespace tarvel

@@ -1,7 +1,10 @@
 #include "dialogs/ToolbarDialog.hpp"
 
 #include "Main/Globals.hpp"
+#include "Main/Guard.hpp"
+#include "Main/ShellCommands.hpp"
 #include "dialogs/AboutDialog.hpp"
+#include "dialogs/LibraryDialog.hpp"
 #include "ostrel/Text.hpp"
 #include "transfer/ClipboardMessage.hpp"
 
@@ -55,10 +58,16 @@ ToolbarDialog::~ToolbarDialog()
 void ToolbarDialog::InitializeControls()
 {
     GetPanel().EnableItems();
-    onCloseRequested = [this](bool, bool) { return Close(true); };
-    onResized = [this] { OnResize(); };
-    onToolTipRequested = [this](short itemId, GS::UniString* text) { OnToolTipRequested(itemId, text); };
-    onIdle = [this] { OnIdle(); };
+    // Nothing thrown in a handler may reach the host.
+    onCloseRequested = [this](bool, bool) {
+        RunGuarded([this] { Close(true); });
+        return true;
+    };
+    onResized = [this] { RunGuarded([this] { OnResize(); }); };
+    onToolTipRequested = [this](short itemId, GS::UniString* text) {
+        RunGuarded([&] { OnToolTipRequested(itemId, text); });
+    };
+    onIdle = [this] { RunGuarded([this] { OnIdle(); }); };
 
     const std::shared_ptr<ActionTool> tools[] = {
         MakeActionTool(ModifyCommand, L"Modify product", "menu_modify.png", 32502),
@@ -70,7 +79,7 @@ void ToolbarDialog::InitializeControls()
     for (const auto& tool : tools) {
         const int index = static_cast<int>(actionButtons.size());
         actionButtons.push_back(MakeToolButton(tool, x));
-        actionButtons.back()->onClick = [this, index] { OnActionTool(index); };
+        actionButtons.back()->onClick = [this, index] { RunGuarded([&] { OnActionTool(index); }); };
         x = static_cast<short>(x + buttonWidth + gap);
     }
     x = static_cast<short>(x + gap);
@@ -83,12 +92,12 @@ void ToolbarDialog::InitializeControls()
     }
     addLibraryButtons.push_back(
         MakeToolButton(MakeActionTool(AddLibraryCommand, L"Add library", "menu_addlib.png", 32506), x));
-    addLibraryButtons.back()->onClick = [this] { OnAddLibraryTool(0); };
+    addLibraryButtons.back()->onClick = [this] { RunGuarded([this] { OnAddLibraryTool(0); }); };
 
     if (GetPanel().GetClientHeight() > GetPanel().GetClientWidth())
         horizontal = false;
     LayoutButtons(false);
-    EnableModifyTool(false);
+    EnableModifyTool(SelectionHoldsProduct());
     StopClipboardWatcher();
 }
 
@@ -106,7 +115,7 @@ std::unique_ptr<LibraryButton> ToolbarDialog::MakeLibraryButton(std::size_t inde
     auto button = std::make_unique<LibraryButton>(GetPanel(), rect, &dialogCache);
     button->SetValue(controller->activeLibraries[index]);
     const auto i = static_cast<std::uint16_t>(index);
-    button->onClick = [this, i] { OnLibraryButton(i); };
+    button->onClick = [this, i] { RunGuarded([&] { OnLibraryButton(i); }); };
     return button;
 }
 
@@ -238,6 +247,8 @@ void ToolbarDialog::OnIdle()
     if (downloadFinished.exchange(false, std::memory_order_acq_rel)) {
         progressRunning.store(false, std::memory_order_release);
         downloadStarted.store(false, std::memory_order_release);
+        // The name is checked against the parts of the product library folder.
+        EnsureProductLibraryActive();
         controller->CreateLibraryPart();
         ClearClipboardMessage(GetPanel().GetWindow());
         LayoutButtons(true);
@@ -277,7 +288,9 @@ void ToolbarDialog::OnActionTool(int index)
     if (index < 0 || static_cast<std::size_t>(index) >= actionButtons.size() || !actionButtons[index]->GetValue())
         return;
     const std::string command = actionButtons[index]->GetValue()->command;
-    if (command == AboutCommand) {
+    if (command == HelpCommand) {
+        OpenHelp();
+    } else if (command == AboutCommand) {
         AboutDialog dialog;
         dialog.Invoke();
     }
@@ -294,6 +307,17 @@ void ToolbarDialog::OnAddLibraryTool(int index)
     if (index < 0 || static_cast<std::size_t>(index) >= addLibraryButtons.size() ||
         !addLibraryButtons[index]->GetValue() || addLibraryButtons[index]->GetValue()->command != AddLibraryCommand)
         return;
+    {
+        LibraryController libraries(true);
+        if (libraries.Libraries().empty())
+            return;
+        LibraryDialog dialog(libraries);
+        if (dialog.Invoke()) {
+            libraries.SaveActiveLibraries(false);
+            controller->ReloadActiveLibraries();
+        }
+    }
+    LayoutButtons(true);
 }
 
 }  // namespace tarvel::dialogs

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "GSRoot.hpp"
+#include "Main/ToolbarPalette.hpp"
 #include "controllers/ToolbarController.hpp"
 #include "dialogs/IconAndTextButton.hpp"
 #include "ostrel/ApplicationContent.hpp"
@@ -23,7 +24,10 @@
 
 namespace tarvel::dialogs {
 
-class ToolbarDialog : public ostrel::ac::dgx::PaletteX, boost::noncopyable, public ITokenAndArtifactsView {
+class ToolbarDialog : public ostrel::ac::dgx::PaletteX,
+                      boost::noncopyable,
+                      public ITokenAndArtifactsView,
+                      public IToolbarPalette {
 public:
     static constexpr short ResourceId = 32401;
 
@@ -37,19 +41,19 @@ public:
     void LayoutButtons(bool rebuildLibraries);
 
     // Activates the window, shows it at the top of the modeless windows, brings it to the front.
-    bool Show();
-    void ShowWindow();
-    void HideWindow();
-    bool IsWindowVisible() const;
+    bool Show() override;
+    void ShowWindow() override;
+    void HideWindow() override;
+    bool IsWindowVisible() const override;
     // A close request on the window: the palette hides and its watcher stops.
-    void SendCloseRequest();
+    void SendCloseRequest() override;
     // The "modify" button on or off; it keeps that state when all items are enabled.
-    void EnableModifyTool(bool enable);
-    void EnableItems();
-    void DisableItems();
+    void EnableModifyTool(bool enable) override;
+    void EnableItems() override;
+    void DisableItems() override;
     // The controller's clipboard watcher on this palette's window; one at a time.
-    void StartClipboardWatcher();
-    void StopClipboardWatcher();
+    void StartClipboardWatcher() override;
+    void StopClipboardWatcher() override;
 
     // The view. Close hides the palette and stops the watcher (the object stays).
     // SetProgress, OnDownloadFinished and IsCancelled come from other threads.

@@ -73,6 +73,19 @@ TEST_F(CommandsTest, HelpOpensTheHelpUrlOrElseTheSupportSite)
     EXPECT_EQ(standin::win::ShellLog().back().verb, "open");
 }
 
+TEST_F(CommandsTest, AboutRunsItsDialogAndEveryCommandForgetsTheDialogRectangles)
+{
+    const int resets = standin::dg::DialogRectangleResets();
+    standin::dg::User(32504).Click(1);
+    ASSERT_EQ(Registrations().ChooseMenu(32506), GSErrCode{0});
+    EXPECT_EQ(standin::dg::PendingActions(32504), 0u);
+    EXPECT_EQ(standin::dg::Steps().back(), "close dialog 32504 \"About\" (cancelled)");
+    // Settings has no dialog yet: the command does nothing.
+    ASSERT_EQ(Registrations().ChooseMenu(32504), GSErrCode{0});
+    ASSERT_EQ(Registrations().ChooseMenu(32505), GSErrCode{0});
+    EXPECT_EQ(standin::dg::DialogRectangleResets(), resets + 3);
+}
+
 TEST_F(CommandsTest, ACommandRunsOnlyWithTheLibraryFolderAmongTheActiveLibraries)
 {
     ASSERT_EQ(Registrations().ChooseMenu(32505), GSErrCode{0});

@@ -9,6 +9,7 @@
 #include "Main/ToolbarPalette.hpp"
 #include "controllers/ToolbarController.hpp"
 #include "standin/AddOn.hpp"
+#include "standin/Dialogs.hpp"
 
 #include <memory>
 #include <sstream>
@@ -98,6 +99,9 @@ protected:
         standin::win::SetClock(1700000000);
         standin::win::SetUtcOffset(0);
         standin::win::ClearShellLog();
+        // No newer version unless a test offers one: no update alert.
+        Server().AddFile(standin::services::kChangelogPath, standin::services::ChangelogXml({"1.27"}),
+                         "application/xml");
         SetToolbarPaletteFactory([this](const GS::Guid& guid) -> std::unique_ptr<IToolbarPalette> {
             paletteGuids.push_back(guid.ToString());
             auto palette = std::make_unique<RecordingPalette>(paletteLog);

@@ -6,6 +6,7 @@
 #include "Main/Globals.hpp"
 #include "ostrel/interop/HostApi.hpp"
 #include "standin/Base.hpp"
+#include "standin/Dialogs.hpp"
 
 #include <boost/filesystem/operations.hpp>
 
@@ -183,6 +184,63 @@ TEST_F(StartUpTest, StoredLibrariesAreMergedWithTheRepositoryAndWrittenBackAllIn
         << text;
     // Libraries the user did not choose stay out.
     EXPECT_EQ(text.find("doors-classic"), std::string::npos);
+}
+
+TEST_F(StartUpTest, ANewerVersionIsOfferedAndUpdateNowInstallsOnlyATrustedInstaller)
+{
+    const std::string installer = Catalogue().installer;
+    CatalogueServer installerServer(CatalogueServer::Kind::AuthorityTls);
+    installerServer.AddFile(standin::services::kInstallerPath, installer);
+    Deployment deployment = CurrentDeployment();
+    deployment.installerServer = installerServer.Url("");
+    deployment.testTrustedAuthorities = installerServer.AuthorityPem();
+    // A TLS handshake in a sanitizer build on a busy machine takes its time.
+    deployment.connectTimeout = std::chrono::seconds(10);
+    ScopedDeployment scoped(deployment);
+    Server().AddFile(standin::services::kChangelogPath, standin::services::ChangelogXml({"1.27", "1.29"}),
+                     "application/xml");
+    const std::string installerPath = SpecialFolder().string() + "\\Tarvel\\daVED\\ArchiCAD\\Temp\\installer.exe";
+
+    struct Case {
+        const char* what;
+        short answer;
+        bool signed_;
+        std::vector<std::string> opened;
+        std::vector<std::string> alerts;
+    };
+    const Case cases[] = {
+        {"later", 1, true, {}, {}},
+        {"update now", 2, true, {installerPath}, {}},
+        {"update now, unsigned", 2, false, {},
+         {"ERROR: the update could not be downloaded or verified. Nothing was installed."}},
+    };
+    for (const Case& c : cases) {
+        Reload();
+        standin::win::ClearTrust();
+        standin::win::ClearShellLog();
+        if (c.signed_)
+            standin::win::TrustSignedContent(installer);
+        const int requests = installerServer.CallCount(standin::services::kInstallerPath);
+        Report().Clear();
+        standin::dg::AnswerAlert(c.answer);
+        Start();
+        const auto alert = standin::dg::Alerts().back();
+        EXPECT_EQ(alert.type, -3) << c.what;
+        EXPECT_EQ(alert.title, "Software Update") << c.what;
+        EXPECT_EQ(alert.largeText, "New Update for Tarvel AddOn") << c.what;
+        EXPECT_EQ(alert.smallText, "Do You want download and install the new version of Tarvel Add-On?") << c.what;
+        EXPECT_EQ(alert.buttons[0], "Later") << c.what;
+        EXPECT_EQ(alert.buttons[1], "Update now") << c.what;
+        EXPECT_EQ(alert.buttons[2], "") << c.what;
+        std::vector<std::string> opened;
+        for (const auto& request : standin::win::ShellLog())
+            opened.push_back(request.file);
+        EXPECT_EQ(opened, c.opened) << c.what;
+        EXPECT_EQ(installerServer.CallCount(standin::services::kInstallerPath) - requests, c.answer == 2 ? 1 : 0)
+            << c.what;
+        EXPECT_EQ(Report().Alerts(), c.alerts) << c.what;
+    }
+    standin::win::ClearTrust();
 }
 
 TEST_F(StartUpTest, AnUpdateSwitchOtherThanYesAsksNothing)

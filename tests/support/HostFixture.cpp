@@ -23,4 +23,13 @@ void HostFixture::TearDown()
     standin::dg::SetRefusalHandler(std::move(previousHandler_));
 }
 
+void HostFixture::AddDialogModule(GSResModule module, const std::vector<std::string>& dialogs) const
+{
+    const boost::filesystem::path folder = temp_.Path() / ("module" + std::to_string(module));
+    boost::filesystem::create_directories(folder / "dialogs");
+    for (std::size_t i = 0; i < dialogs.size(); ++i)
+        WriteFile(folder / "dialogs" / ("dialog" + std::to_string(i) + ".json"), dialogs[i]);
+    standin::dg::AddResourceModule(module, folder.string());
+}
+
 }  // namespace tarvel::testing

@@ -8,6 +8,8 @@
 
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace tarvel::testing {
 
@@ -27,6 +29,8 @@ protected:
     const TempDir& Temp() const { return temp_; }
     boost::filesystem::path SpecialFolder() const { return temp_.Path() / "special"; }
     boost::filesystem::path AddOnFolder() const { return temp_.Path() / "addon"; }
+    // Registers a resource module of the test's own dialogs (one JSON text each).
+    void AddDialogModule(GSResModule module, const std::vector<std::string>& dialogs) const;
 
 private:
     TempDir temp_;

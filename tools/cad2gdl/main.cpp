@@ -19,15 +19,28 @@
 
 namespace {
 
+// Appends the UTF-8 of a report line; plain ASCII is narrowed directly.
+void AppendUtf8(std::string& out, const std::u16string& units)
+{
+    const std::size_t at = out.size();
+    out.resize(at + units.size());
+    char* text = out.data() + at;
+    const char16_t* unit = units.data();
+    char16_t high = 0;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        high |= unit[i];
+        text[i] = static_cast<char>(unit[i]);
+    }
+    if (high >= 0x80) {
+        out.resize(at);
+        out += GS::UniString(units).ToUtf8();
+    }
+}
+
 std::string Utf8(const std::u16string& units)
 {
     std::string text;
-    text.reserve(units.size());
-    for (const char16_t unit : units) {
-        if (unit >= 0x80)
-            return GS::UniString(units).ToUtf8();
-        text.push_back(static_cast<char>(unit));
-    }
+    AppendUtf8(text, units);
     return text;
 }
 
@@ -69,18 +82,17 @@ int main(int argc, char** argv)
         exception = "unknown exception";
     }
 
-    const auto entries = session.Report().Entries();
     if (json) {
         Json::Value out(Json::objectValue);
         out["master"] = writer.GetMasterScript();
         out["script"] = writer.GetScript();
         out["report"] = Json::Value(Json::arrayValue);
         out["alerts"] = Json::Value(Json::arrayValue);
-        for (const auto& entry : entries) {
+        session.Report().ForEach([&](const standin::ReportEntry& entry) {
             out["report"].append(Utf8(entry.text));
             if (entry.alert)
                 out["alerts"].append(Utf8(entry.text));
-        }
+        });
         out["exception"] = exception ? Json::Value(*exception) : Json::Value(Json::nullValue);
         out["valid"] = valid;
         Json::StreamWriterBuilder builder;
@@ -93,11 +105,11 @@ int main(int argc, char** argv)
         std::cout.flush();
         // The report in one write: a file can give many thousand lines.
         std::string report;
-        for (const auto& entry : entries) {
+        session.Report().ForEach([&](const standin::ReportEntry& entry) {
             report += entry.alert ? "alert: " : "report: ";
-            report += Utf8(entry.text);
+            AppendUtf8(report, entry.text);
             report += '\n';
-        }
+        });
         if (exception)
             report += "error: " + *exception + '\n';
         std::cerr.write(report.data(), static_cast<std::streamsize>(report.size()));

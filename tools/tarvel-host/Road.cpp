@@ -14,15 +14,22 @@ bool Road::Step(const std::string& name, const std::function<void()>& work)
     out_ << "[" << steps_ << "] " << name << std::endl;
     const auto start = std::chrono::steady_clock::now();
     std::string failure;
-    try {
-        work();
-    } catch (const std::exception& e) {
-        failure = e.what();
-    } catch (...) {
-        failure = "an exception of unknown type";
-    }
+    const auto attempt = [&failure](const std::function<void()>& part) {
+        try {
+            part();
+        } catch (const std::exception& e) {
+            failure = e.what();
+        } catch (...) {
+            failure = "an exception of unknown type";
+        }
+    };
+    attempt(work);
+    // What the step caused is told even when it failed; its own failure comes first.
+    const std::string workFailure = failure;
     if (afterStep)
-        afterStep();
+        attempt(afterStep);
+    if (!workFailure.empty())
+        failure = workFailure;
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     if (!failure.empty()) {
         out_ << "      FAILED: " << failure << std::endl;

@@ -31,7 +31,8 @@ public:
     bool Completed() const { return failedStep_.empty(); }
     const std::string& FailedStep() const { return failedStep_; }
     int Steps() const { return steps_; }
-    // Called after each step: prints the report lines that arrived meanwhile.
+    // Runs after each step's work, as part of it: prints what the step caused and may
+    // fail it (StepFailed) for what the platform refused meanwhile.
     std::function<void()> afterStep;
 
 private:

@@ -12,6 +12,7 @@
 #include "Road.hpp"
 #include "standin/AddOn.hpp"
 #include "standin/CoreModules.hpp"
+#include "standin/Dialogs.hpp"
 #include "standin/Host.hpp"
 #include "standin/Win.hpp"
 
@@ -115,6 +116,16 @@ struct Session {
     std::unique_ptr<standin::AddOnLoader> addOn;
     std::size_t reportSeen = 0;
     std::size_t escapedSeen = 0;
+    std::size_t dialogStepsSeen = 0;
+    std::vector<std::string> refusals;
+    std::size_t refusalsSeen = 0;
+    fs::path pictures;
+    int pictureCount = 0;
+
+    Session()
+    {
+        standin::dg::SetRefusalHandler([this](const std::string& message) { refusals.push_back(message); });
+    }
 
     ~Session()
     {
@@ -128,6 +139,32 @@ struct Session {
         addOn.reset();
         host.reset();
         services.reset();
+        standin::dg::SetRefusalHandler({});
+    }
+
+    // The next picture's path: numbered in the order the dialogs appeared.
+    std::string NextPicture(const std::string& name)
+    {
+        char number[8];
+        std::snprintf(number, sizeof number, "%02d ", ++pictureCount);
+        return (pictures / (number + name + ".png")).string();
+    }
+
+    // What the user saw (dialogs, alerts) and the report lines since the last look;
+    // a refusal of the dialog manager fails the step.
+    void AfterStep(Road& road)
+    {
+        if (host) {
+            const auto steps = standin::dg::Steps();
+            for (; dialogStepsSeen < steps.size(); ++dialogStepsSeen)
+                road.Say("user: " + steps[dialogStepsSeen]);
+        }
+        PrintReport(road);
+        if (refusals.size() > refusalsSeen) {
+            const std::string first = refusals[refusalsSeen];
+            refusalsSeen = refusals.size();
+            throw StepFailed("the dialog manager refused: " + first);
+        }
     }
 
     standin::RegistrationModule& Registrations() { return host->Module<standin::RegistrationModule>(); }
@@ -166,7 +203,8 @@ struct Session {
 
 void RunRoad(Road& road, Session& session, const Options& options)
 {
-    road.afterStep = [&] { session.PrintReport(road); };
+    road.afterStep = [&] { session.AfterStep(road); };
+    session.pictures = fs::absolute(options.out) / "pictures";
 
     road.Step("start the loopback online services (repository, update server, catalogue pages)", [&] {
         session.services.emplace();
@@ -214,7 +252,8 @@ void RunRoad(Road& road, Session& session, const Options& options)
                          (menu.title.empty() ? "" : Utf8(menu.title) + " > ") + Utf8(item.text));
     });
 
-    road.Step("initialisation", [&] {
+    road.Step("initialisation; the user answers the update alert with \"Later\"", [&] {
+        standin::dg::AnswerAlert(1);
         if (const GSErrCode code = session.addOn->Start(); code != 0)
             throw StepFailed("the initialisation answered " + Hex(code));
         for (const auto& palette : session.Registrations().Palettes())
@@ -224,6 +263,24 @@ void RunRoad(Road& road, Session& session, const Options& options)
             road.Say("project events of mask " + std::to_string(*mask));
         if (session.Registrations().WatchesSelection())
             road.Say("selection changes");
+        if (standin::dg::PendingAlertAnswers() != 0) {
+            standin::dg::ClearScript();
+            throw StepFailed("no update alert came");
+        }
+    });
+
+    road.Step("the user chooses About, looks at it and closes it", [&] {
+        fs::create_directories(session.pictures);
+        const std::string picture = session.NextPicture("About");
+        constexpr short kAbout = 32504;
+        standin::dg::User(kAbout).Picture(picture).Click(1);
+        session.ChooseMenu(32506);
+        if (standin::dg::PendingActions(kAbout) != 0) {
+            standin::dg::ClearScript();
+            throw StepFailed("the About dialog did not appear");
+        }
+        if (!fs::exists(picture))
+            throw StepFailed("no picture of the About dialog was written");
     });
 
     road.Step("the user chooses Help", [&] {

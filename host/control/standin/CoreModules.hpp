@@ -27,6 +27,15 @@ public:
 
     void Add(const GS::UniString& text, bool alert);
     std::vector<ReportEntry> Entries() const;
+    // Calls f with every entry in order, without a copy of the report (the report
+    // is locked meanwhile: f must not report).
+    template <typename F>
+    void ForEach(F&& f) const
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& entry : entries_)
+            f(entry);
+    }
     // The lines (alerts included) and the alerts alone, as UTF-8.
     std::vector<std::string> Lines() const;
     std::vector<std::string> Alerts() const;

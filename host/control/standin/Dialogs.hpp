@@ -119,6 +119,20 @@ private:
     short resourceId_;
 };
 
+// Actions on list boxes, for DialogScript::Then. Rows count from 1; x is in the
+// coordinates of the list's tab fields (0 at the rows' left edge).
+// A click on the row at x: the row becomes the selected one (a selection-changed
+// event when it was not), then the list's click event. A click on a separator row
+// does nothing.
+Action ClickListRow(short item, short row, short x);
+// The pointer rests on the row at x: the list's mouse-moved event (the active-area
+// answer is kept, see ListInfo::activeArea), then the tooltip requests with the tab
+// field under the pointer as the sub-item.
+Action PointAtListRow(short item, short row, short x);
+// Drags the row to the place where it becomes row `to`; refused where the list's
+// resource allows no dragging, and for separator rows.
+Action DragListRow(short item, short from, short to);
+
 DialogScript User(short resourceId);
 // The next alert is answered with this button (1 to 3).
 void AnswerAlert(short button);
@@ -139,6 +153,45 @@ bool RunUntil(const std::string& what, const std::function<bool()>& condition,
 // ---------------------------------------------------------------------------
 // What is on screen.
 
+// A list box's rows and tab fields (positions in the rows' coordinates).
+struct ListCellInfo {
+    std::string text;  // UTF-8
+    bool hasIcon = false;
+    GSResModule iconModule = 0;
+    short iconId = 0;
+    int iconWidth = 0;
+    int iconHeight = 0;
+};
+
+struct ListRowInfo {
+    bool separator = false;
+    bool selected = false;
+    short top = 0;  // in the item's coordinates
+    short height = 0;
+    std::vector<ListCellInfo> cells;  // one per tab field; none for a separator
+};
+
+struct TabFieldInfo {
+    short begin = 0;
+    short end = 0;
+    short justification = 0;
+    short truncation = 0;
+    bool hasSeparator = false;
+    bool enabled = true;
+};
+
+struct ListInfo {
+    short itemWidth = 0;
+    short itemHeight = 0;
+    bool dragging = false;  // the resource lets the user drag rows
+    short headerHeight = 0;
+    std::vector<std::string> headerItems;
+    std::vector<TabFieldInfo> tabFields;
+    std::vector<ListRowInfo> rows;
+    // What the observers answered to the last mouse move (1: an active area).
+    short activeArea = 0;
+};
+
 struct ItemInfo {
     short id = 0;
     std::string kind;  // the kind's name in dialog resources: "button", "lefttext", ...
@@ -154,6 +207,7 @@ struct ItemInfo {
     short maxLength = 0;
     GSResModule iconModule = 0;
     short iconId = 0;
+    std::optional<ListInfo> list;  // list boxes only
 };
 
 struct PanelInfo {

@@ -1,0 +1,288 @@
+// The library dialog over the loopback repository, run by the scripted user: its
+// rows and separators, check marks toggled where the user clicks, OK and Cancel
+// with what reaches Settings.xml, libraries without a name, and its picture.
+#include "dialogs/LibraryDialog.hpp"
+
+#include "ControllerFixture.hpp"
+#include "standin/Dialogs.hpp"
+
+#include <pugixml.hpp>
+
+#include <cmath>
+
+namespace tarvel::testing {
+namespace {
+
+namespace dg = standin::dg;
+using dialogs::LibraryDialog;
+
+constexpr short Library = 32502;
+constexpr short OkItem = 1;
+constexpr short CancelItem = 2;
+constexpr short ListItem = 3;
+
+// The list's rows span 358 pixels: the logo field to 107, the check marks to 179.
+constexpr short CheckX = 140;
+constexpr short RowHeight = 36;
+
+constexpr const char* kStored =
+    "<?xml version=\"1.0\"?>\n<Settings>\n"
+    "\t<ActiveLibraries>\n"
+    "\t\t<Library id=\"windows-alu\" name=\"Old name\" logo=\"old.png\" url=\"http://old/\" description=\"Old\" "
+    "is_in_menu=\"false\" />\n"
+    "\t\t<Library id=\"gone\" name=\"Gone\" logo=\"gone.png\" url=\"http://gone/\" description=\"Gone d\" />\n"
+    "\t</ActiveLibraries>\n</Settings>\n";
+
+// One line per row: "-" for a separator, else the name, the check mark's id and
+// the logo's size ("none" without one).
+std::vector<std::string> Rows()
+{
+    std::vector<std::string> rows;
+    const std::vector<dg::ListRowInfo> shown = dg::FindItem(Library, ListItem)->list->rows;
+    for (const auto& row : shown) {
+        if (row.separator) {
+            rows.emplace_back("-");
+            continue;
+        }
+        const auto& logo = row.cells.at(0);
+        rows.push_back(row.cells.at(2).text + " " + std::to_string(row.cells.at(1).iconId) + " " +
+                       (logo.hasIcon ? std::to_string(logo.iconWidth) + "x" + std::to_string(logo.iconHeight)
+                                     : std::string("none")));
+        EXPECT_EQ(row.cells.at(1).iconModule, DG::BuiltInIcons);
+        EXPECT_EQ(row.cells.at(0).text, "");
+        EXPECT_EQ(row.cells.at(1).text, "");
+        EXPECT_FALSE(row.cells.at(2).hasIcon);
+    }
+    return rows;
+}
+
+// The active libraries Settings.xml holds, by id.
+std::vector<std::string> StoredIds(const std::string& settings)
+{
+    pugi::xml_document document;
+    document.load_string(settings.c_str());
+    std::vector<std::string> ids;
+    for (const auto& node : document.select_nodes("/Settings/ActiveLibraries/Library"))
+        ids.emplace_back(node.node().attribute("id").value());
+    return ids;
+}
+
+class LibraryDialogTest : public ControllerFixture {
+protected:
+    // What the palette's add-library tool does: the dialog once, and on OK the
+    // active libraries saved.
+    bool RunDialog(LibraryController& controller)
+    {
+        bool accepted = false;
+        {
+            LibraryDialog dialog(controller);
+            accepted = dialog.Invoke();
+        }
+        EXPECT_EQ(controller.view, nullptr);
+        if (accepted) {
+            EXPECT_TRUE(controller.SaveActiveLibraries(false));
+        }
+        return accepted;
+    }
+    static std::vector<std::string> Active(const LibraryController& controller)
+    {
+        std::vector<std::string> ids;
+        for (const auto& library : controller.Libraries())
+            if (library->active)
+                ids.push_back(ostrel::WStringToUtf8(library->id));
+        return ids;
+    }
+};
+
+TEST_F(LibraryDialogTest, EachLibraryHasItsRowBetweenSeparators)
+{
+    WriteSettings(kStored);
+    LibraryController controller(true);
+    std::vector<std::string> rows;
+    std::optional<dg::ListInfo> list;
+    dg::User(Library)
+        .Do("look",
+            [&] {
+                rows = Rows();
+                list = dg::FindItem(Library, ListItem)->list;
+            })
+        .Click(CancelItem);
+    EXPECT_FALSE(RunDialog(controller));
+
+    // The stored libraries first, then the repository's; "skylights" has no name in
+    // this culture and shows its id; the logo of "gone" is not in the Images folder.
+    EXPECT_EQ(rows, (std::vector<std::string>{"-", "Aluminium Windows -3 48x34", "-", "Gone -3 none", "-",
+                                              "Classic Doors -4 48x34", "-", "skylights -4 48x34", "-"}));
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->itemWidth, 358);
+    EXPECT_FALSE(list->dragging);
+    ASSERT_EQ(list->tabFields.size(), 3u);
+    const std::pair<short, short> fields[] = {{0, 107}, {107, 179}, {179, 358}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(std::make_pair(list->tabFields[i].begin, list->tabFields[i].end), fields[i]) << i;
+        EXPECT_EQ(list->tabFields[i].justification, 256);
+        EXPECT_EQ(list->tabFields[i].truncation, 4096);
+        EXPECT_FALSE(list->tabFields[i].hasSeparator);
+        EXPECT_TRUE(list->tabFields[i].enabled);
+    }
+    ASSERT_EQ(dg::FocusCalls().size(), 1u);
+    EXPECT_EQ(dg::FocusCalls()[0].dialId, 0);
+    EXPECT_EQ(dg::FocusCalls()[0].itemId, -1);
+}
+
+TEST_F(LibraryDialogTest, OkWritesTheTickedLibrariesAndClicksBesideTheCheckMarksChangeNothing)
+{
+    WriteSettings(kStored);
+    LibraryController controller(true);
+    std::vector<std::string> after;
+    dg::User(Library)
+        .Then(dg::ClickListRow(ListItem, 4, CheckX))  // untick "Gone"
+        .Then(dg::ClickListRow(ListItem, 6, CheckX))  // tick "Classic Doors"
+        .Then(dg::ClickListRow(ListItem, 8, 107))     // the edges of the check-mark field
+        .Then(dg::ClickListRow(ListItem, 8, 179))
+        .Then(dg::ClickListRow(ListItem, 8, 106))     // the logo
+        .Then(dg::ClickListRow(ListItem, 8, 180))     // the name
+        .Do("look", [&] { after = Rows(); })
+        .Click(OkItem);
+    EXPECT_TRUE(RunDialog(controller));
+
+    EXPECT_EQ(after, (std::vector<std::string>{"-", "Aluminium Windows -3 48x34", "-", "Gone -4 none", "-",
+                                               "Classic Doors -3 48x34", "-", "skylights -4 48x34", "-"}));
+    EXPECT_EQ(Active(controller), (std::vector<std::string>{"windows-alu", "doors-classic"}));
+    EXPECT_EQ(StoredIds(SettingsText()), (std::vector<std::string>{"windows-alu", "doors-classic"}));
+    EXPECT_NE(SettingsText().find("name=\"Classic Doors\" logo=\"doors-classic.png\""), std::string::npos);
+}
+
+TEST_F(LibraryDialogTest, CancelKeepsEveryFlagAndWritesNothing)
+{
+    WriteSettings(kStored);
+    LibraryController controller(true);
+    dg::User(Library)
+        .Then(dg::ClickListRow(ListItem, 2, CheckX))
+        .Then(dg::ClickListRow(ListItem, 8, CheckX))
+        .Click(CancelItem);
+    EXPECT_FALSE(RunDialog(controller));
+    EXPECT_EQ(Active(controller), (std::vector<std::string>{"windows-alu", "gone"}));
+    EXPECT_EQ(SettingsText(), kStored);
+    // The close box cancels as well.
+    dg::User(Library).Then(dg::ClickListRow(ListItem, 2, CheckX)).CloseBox();
+    EXPECT_FALSE(RunDialog(controller));
+    EXPECT_EQ(Active(controller), (std::vector<std::string>{"windows-alu", "gone"}));
+    EXPECT_EQ(SettingsText(), kStored);
+}
+
+TEST_F(LibraryDialogTest, ALibraryWithoutANameKeepsItsRowAndItsOwnCheckMark)
+{
+    // A library with neither name nor id nor logo shows nothing: it gets no row and
+    // keeps its flag, and the rows after it keep theirs.
+    WriteSettings("<Settings><ActiveLibraries>"
+                  "<Library id=\"\" name=\"\" logo=\"\"/>"
+                  "<Library id=\"nameless\" name=\"\" logo=\"gone.png\"/>"
+                  "<Library id=\"windows-alu\" name=\"Windows\" logo=\"\"/>"
+                  "</ActiveLibraries></Settings>");
+    LibraryController controller(false);
+    std::vector<std::string> rows;
+    dg::User(Library)
+        .Do("look", [&] { rows = Rows(); })
+        .Then(dg::ClickListRow(ListItem, 2, CheckX))
+        .Click(OkItem);
+    EXPECT_TRUE(RunDialog(controller));
+    EXPECT_EQ(rows, (std::vector<std::string>{"-", "nameless -3 none", "-", "Windows -3 none", "-"}));
+    EXPECT_EQ(Active(controller), (std::vector<std::string>{"", "windows-alu"}));
+    EXPECT_EQ(StoredIds(SettingsText()), (std::vector<std::string>{"", "windows-alu"}));
+
+    // No libraries at all: no rows, not even a separator.
+    WriteSettings("<Settings/>");
+    LibraryController empty(false);
+    dg::User(Library).Do("look", [&] { rows = Rows(); }).Click(OkItem);
+    EXPECT_TRUE(RunDialog(empty));
+    EXPECT_TRUE(rows.empty());
+}
+
+TEST_F(LibraryDialogTest, TheListAllowsNoDragging)
+{
+    WriteSettings(kStored);
+    LibraryController controller(false);
+    std::vector<std::string> refusals;
+    dg::User(Library).Then(dg::DragListRow(ListItem, 2, 4)).Click(CancelItem);
+    {
+        dg::RefusalCatcher catcher;
+        EXPECT_FALSE(RunDialog(controller));
+        refusals = catcher.Messages();
+    }
+    ASSERT_EQ(refusals.size(), 1u);
+    EXPECT_EQ(refusals[0], "the user cannot drag rows of item 3 (single-selection list box) of dialog 32502 "
+                           "\"Tarvel Library Manager\": its resource allows no dragging");
+}
+
+TEST_F(LibraryDialogTest, ThePictureShowsLogosCheckMarksAndNames)
+{
+    WriteSettings(kStored);
+    LibraryController controller(true);
+    const std::string file = (Temp().Path() / "library.png").string();
+    dg::User(Library)
+        .Then(dg::ClickListRow(ListItem, 6, CheckX))
+        .Then(dg::ClickListRow(ListItem, 6, 250))  // selects the row, changes nothing
+        .Picture(file)
+        .Click(CancelItem);
+    EXPECT_FALSE(RunDialog(controller));
+
+    const dg::Picture picture = dg::ReadPng(file);
+    ASSERT_EQ(picture.width, 402);
+    ASSERT_EQ(picture.height, 476);
+    // Rows begin at x 13 and y 11 of the client area (list at 12, 10; a one-pixel
+    // frame), the client area at 1, 25 of the picture. Row r's top: the rows and
+    // separator rows (8 high) before it.
+    auto at = [&](int x, int y) { return picture.At(1 + 13 + x, 25 + 11 + y); };
+    auto rowTop = [](int row) { return (row / 2) * 8 + ((row - 1) / 2) * RowHeight; };
+    const int checkLeft = 107 + 2;
+    const int checkTop = (RowHeight - 16) / 2;
+    // The check marks are the host's icons in field 2, ticked on rows 2 and 6 and
+    // cleared on rows 4 and 8; on row 6 over the selection's colour.
+    auto matches = [&](int row, short icon) {
+        const dg::Picture mark = dg::PictureOf(DG::NativeImage(DG::Icon(DG::BuiltInIcons, icon), 1.0).GetNativeImage());
+        const std::uint32_t back = at(checkLeft - 1, rowTop(row) + 1);
+        int worst = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const std::uint32_t source = mark.At(x, y);
+                const double alpha = (source >> 24) / 255.0;
+                for (int shift : {0, 8, 16}) {
+                    const double expected = alpha * ((source >> shift) & 0xFF) + (1 - alpha) * ((back >> shift) & 0xFF);
+                    const int shown = static_cast<int>((at(checkLeft + x, rowTop(row) + checkTop + y) >> shift) & 0xFF);
+                    worst = std::max(worst, std::abs(static_cast<int>(std::lround(expected)) - shown));
+                }
+            }
+        return worst <= 2;
+    };
+    EXPECT_TRUE(matches(2, DG::CheckedIcon));
+    EXPECT_TRUE(matches(4, DG::CheckedIcon));
+    EXPECT_TRUE(matches(6, DG::CheckedIcon));
+    EXPECT_TRUE(matches(8, DG::UncheckedIcon));
+    EXPECT_FALSE(matches(8, DG::CheckedIcon));
+    // The logos fill field 1 from its left edge: the JPEG's steel blue, the PNG's brown.
+    auto near = [](std::uint32_t pixel, std::uint32_t rgb) {
+        for (int shift : {0, 8, 16})
+            if (std::abs(static_cast<int>((pixel >> shift) & 0xFF) - static_cast<int>((rgb >> shift) & 0xFF)) > 6)
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(near(at(2 + 24, rowTop(2) + 1 + 17), 0x4682B4));
+    EXPECT_TRUE(near(at(2 + 24, rowTop(6) + 1 + 17), 0x8B5A2B));
+    EXPECT_EQ(at(2 + 24, rowTop(4) + 18), 0xFFFFFFFFu);  // no logo for "Gone"
+    // The names are dark text in field 3 only.
+    auto dark = [&](int x0, int x1, int row) {
+        int count = 0;
+        for (int y = rowTop(row); y < rowTop(row) + RowHeight; ++y)
+            for (int x = x0; x < x1; ++x)
+                count += (at(x, y) & 0xFF) < 0x80 ? 1 : 0;
+        return count;
+    };
+    for (int row : {2, 4, 6, 8}) {
+        EXPECT_GT(dark(179, 358, row), 0) << row;
+        EXPECT_EQ(dark(60, 107, row), 0) << row;
+    }
+}
+
+}  // namespace
+}  // namespace tarvel::testing
