@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <string_view>
+#include <typeinfo>
 #include <utility>
 
 namespace tarvel {
@@ -53,7 +54,14 @@ public:
     {
         if (quoted)
             line << "\"";
-        line << stem_.Text() << static_cast<long>(value);
+        line << stem_.Text();
+        if (value > 0 && value < 1000) {  // the usual counter
+            const emit::Triple& digits = emit::kTriples[static_cast<std::size_t>(value)];
+            const int skip = value < 10 ? 2 : value < 100 ? 1 : 0;
+            line << std::string_view(digits.digits + skip, static_cast<std::size_t>(3 - skip));
+        } else {
+            line << static_cast<long>(value);
+        }
         if (quoted)
             line << "\"";
     }
@@ -113,8 +121,7 @@ void Combine(GdlWriter& writer, const CountedNames<Counter>& names, Counter& cou
     line << ", ";
     right(line);
     line << ")";
-    line.End();
-    writer.AppendUtf8("");
+    line.EndWithEmptyLine();
     names.Assign(target, value);
 }
 
@@ -128,13 +135,11 @@ std::int16_t WriteSolidGroup(GdlWriter& writer, const PartNames& names, std::int
     {
         emit::ScriptLine line(writer, "GROUP ");
         names.Write(line, value, true);
-        line.End();
+        line.EndWithEmptyLine();
     }
-    writer.AppendUtf8("");
     if (held)
         held->EmitGDL(writer);
-    writer.AppendUtf8("ENDGROUP");
-    writer.AppendUtf8("");
+    emit::ScriptLine(writer, "ENDGROUP").EndWithEmptyLine();
     return value;
 }
 
@@ -260,8 +265,7 @@ void Part::EmitGDL(GdlWriter& writer)
             line << ", ";
             names.Write(line, group, true);
             line << ")";
-            line.End();
-            writer.AppendUtf8("");
+            line.EndWithEmptyLine();
             list.Set(entry, value, false);
         };
         // The entry becomes the group's (quoted) name.
@@ -320,7 +324,7 @@ void Assembly::EmitGDL(GdlWriter& writer)
             continue;
         // The lists are handed over, not copied: a part works on its parent's list,
         // and an assembly replaces whatever it finds.
-        if (dynamic_cast<Part*>(child.get()) != nullptr) {
+        if (typeid(*child) == typeid(Part) || dynamic_cast<Part*>(child.get()) != nullptr) {
             writer.groupNames = std::move(results);
             child->EmitGDL(writer);
             results = std::move(writer.groupNames);

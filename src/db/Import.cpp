@@ -209,10 +209,13 @@ void TakeElement(std::optional<pugi::xml_node>& slot, const pugi::xml_node& chil
         slot = child;
 }
 
-// A point element: which names its "name" attributes give (a [@name='n'] test holds
-// for any of them), and its coordinates "@x", "@y", "@z", each the first of its name.
+// A point element: which of the names start, end and center its "name" attributes
+// give (a [@name='n'] test holds for any of them), and its coordinates "@x", "@y",
+// "@z", each the first of its name.
 struct PointText {
-    explicit PointText(const pugi::xml_node& element, std::initializer_list<const char*> names = {})
+    static constexpr unsigned kStart = 1, kEnd = 2, kCenter = 4;
+
+    explicit PointText(const pugi::xml_node& element)
     {
         for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
              attribute = attribute.next_attribute()) {
@@ -221,26 +224,21 @@ struct PointText {
             if (axis >= 0 && axis < 3 && name[1] == '\0') {
                 if (coordinates[axis] == nullptr)
                     coordinates[axis] = attribute.value();
-            } else if (names.size() > 0 && Is(name, "name")) {
+            } else if (Is(name, "name")) {
                 const char* value = attribute.value();
-                unsigned bit = 1;
-                for (const char* wanted : names) {
-                    if (Equal(value, wanted))
-                        named |= bit;
-                    bit <<= 1;
-                }
+                named |= Is(value, "start") ? kStart : Is(value, "end") ? kEnd : Is(value, "center") ? kCenter : 0;
             }
         }
     }
 
-    unsigned named = 0;  // bit i: the name of the i-th wanted name
+    unsigned named = 0;
     const char* coordinates[3] = {nullptr, nullptr, nullptr};
 };
 
 // For "x[@name='n']" of points: the first child x whose names include n.
-void TakePoint(std::optional<PointText>& slot, const PointText& point, unsigned bit)
+void TakePoint(std::optional<PointText>& slot, const PointText& point, unsigned name)
 {
-    if (!slot && (point.named & bit) != 0)
+    if (!slot && (point.named & name) != 0)
         slot = point;
 }
 
@@ -451,10 +449,10 @@ struct EntryChildren {
             } else if (Is(name, "point2D")) {
                 if (!IsElement(child))
                     continue;
-                const PointText point(child, {"start", "end", "center"});
-                TakePoint(start, point, 1);
-                TakePoint(end, point, 2);
-                TakePoint(center, point, 4);
+                const PointText point(child);
+                TakePoint(start, point, PointText::kStart);
+                TakePoint(end, point, PointText::kEnd);
+                TakePoint(center, point, PointText::kCenter);
             } else if (Is(name, "angle")) {
                 // An angle without a value attribute answers neither query.
                 const char* value = IsElement(child) ? ValueText(child) : nullptr;
@@ -583,8 +581,11 @@ glm::dmat4 ReadMatrix(const pugi::xml_node& element)
 {
     static const char* const names[16] = {"@M0", "@M1", "@M2",  "@M3",  "@M4",  "@M5",  "@M6",  "@M7",
                                           "@M8", "@M9", "@M10", "@M11", "@M12", "@M13", "@M14", "@M15"};
-    // One pass over the attributes; the warnings then follow in M0 to M15 order.
-    const char* found[16] = {};
+    // One pass over the attributes, each read as it comes; the warnings for the
+    // missing ones then follow in M0 to M15 order.
+    glm::dmat4 matrix(0.0);
+    double* cells = &matrix[0][0];
+    unsigned found = 0;  // bit i: "@M<i>" was read
     for (pugi::xml_attribute attribute = element.first_attribute(); attribute; attribute = attribute.next_attribute()) {
         const char* name = attribute.name();
         if (name[0] != 'M' || name[1] < '0' || name[1] > '9')
@@ -595,18 +596,15 @@ glm::dmat4 ReadMatrix(const pugi::xml_node& element)
                 continue;
             index = 10 + (name[2] - '0');
         }
-        if (found[index] == nullptr)
-            found[index] = attribute.value();
+        if ((found & (1u << index)) != 0)
+            continue;
+        found |= 1u << index;
+        cells[(index % 4) * 4 + index / 4] = NumberOfText<double>(attribute.value());  // M(4r + c) is (r, c)
     }
-    glm::dmat4 matrix(0.0);
-    for (int i = 0; i < 16; ++i) {
-        double value = 0;
-        if (found[i] != nullptr)
-            value = NumberOfText<double>(found[i]);
-        else
-            oi::ReportEmptyValue(element.name(), names[i]);
-        matrix[i % 4][i / 4] = value;  // attribute M(4r + c) is element (r, c)
-    }
+    if (found != 0xFFFF)
+        for (int i = 0; i < 16; ++i)
+            if ((found & (1u << i)) == 0)
+                oi::ReportEmptyValue(element.name(), names[i]);
     return matrix;
 }
 
@@ -644,10 +642,10 @@ struct SolidChildren {
                 break;
             case 'p':
                 if (Is(name, "point3D") && IsElement(child)) {
-                    const PointText point(child, {"start", "end", "center"});
-                    TakePoint(start, point, 1);
-                    TakePoint(end, point, 2);
-                    TakePoint(center, point, 4);
+                    const PointText point(child);
+                    TakePoint(start, point, PointText::kStart);
+                    TakePoint(end, point, PointText::kEnd);
+                    TakePoint(center, point, PointText::kCenter);
                 }
                 break;
             case 'r':
