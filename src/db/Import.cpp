@@ -105,10 +105,27 @@ namespace ostrel::importers {
 template <>
 tarvel::RGBColor ImportFromNode<tarvel::RGBColor>(const pugi::xml_node& element)
 {
+    // One pass over the attributes; each takes the first of its name, and the
+    // warnings follow in the fixed order.
+    static const char* const queries[3] = {"@blue", "@green", "@red"};
+    const char* found[3] = {nullptr, nullptr, nullptr};
+    for (pugi::xml_attribute attribute = element.first_attribute(); attribute; attribute = attribute.next_attribute()) {
+        const char* name = attribute.name();
+        const int index = Is(name, "blue") ? 0 : Is(name, "green") ? 1 : Is(name, "red") ? 2 : -1;
+        if (index >= 0 && found[index] == nullptr)
+            found[index] = attribute.value();
+    }
+    unsigned short values[3] = {0, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+        if (found[i] == nullptr)
+            ReportEmptyValue(element.name(), queries[i]);
+        else
+            values[i] = NumberOfText<unsigned short>(found[i]);
+    }
     tarvel::RGBColor color;
-    color.blue = ImportOptional<unsigned short>(element, "@blue");
-    color.green = ImportOptional<unsigned short>(element, "@green");
-    color.red = ImportOptional<unsigned short>(element, "@red");
+    color.blue = values[0];
+    color.green = values[1];
+    color.red = values[2];
     return color;
 }
 
