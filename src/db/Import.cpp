@@ -205,12 +205,15 @@ bool AsciiText(const char* value, std::string_view& text)
 
 bool IsElement(const pugi::xml_node& node) { return node.type() == pugi::node_element; }
 
-// The value attribute's text of a child, null without one.
-const char* ValueText(const pugi::xml_node& child)
+// The text of the element's first attribute of that name, null without one.
+const char* AttributeText(const pugi::xml_node& element, const char* name)
 {
-    const pugi::xml_attribute value = child.attribute("value");
-    return value ? value.value() : nullptr;
+    const pugi::xml_attribute attribute = element.attribute(name);
+    return attribute ? attribute.value() : nullptr;
 }
+
+// The value attribute's text of a child, null without one.
+const char* ValueText(const pugi::xml_node& child) { return AttributeText(child, "value"); }
 
 // For "x/@value": the first child x with a value attribute.
 void TakeValue(const char*& slot, const pugi::xml_node& child)
@@ -340,11 +343,10 @@ struct Attributes {
                                                                                                                : nullptr;
                 break;
             case 'i':
-                slot = Is(name, "id") ? &id : Is(name, "instance_of") ? &instanceOf : nullptr;
+                slot = Is(name, "id") ? &id : nullptr;
                 break;
             case 'l':
-                slot = Is(name, "lineStyle") ? &lineStyle : Is(name, "layer") ? &layer : Is(name, "line_def") ? &lineDef
-                                                                                                               : nullptr;
+                slot = Is(name, "line_def") ? &lineDef : nullptr;
                 break;
             case 'm':
                 slot = Is(name, "materialref") ? &materialRef : nullptr;
@@ -370,19 +372,17 @@ struct Attributes {
     }
 
     const char *id = nullptr, *name = nullptr, *materialRef = nullptr, *type = nullptr, *pos = nullptr,
-               *value = nullptr, *lineStyle = nullptr, *layer = nullptr, *lineDef = nullptr, *colBlue = nullptr,
-               *colGreen = nullptr, *colRed = nullptr, *instanceOf = nullptr;
+               *value = nullptr, *lineDef = nullptr, *colBlue = nullptr, *colGreen = nullptr, *colRed = nullptr;
 };
 
 Style2D ReadStyle2D(const pugi::xml_node& element, ImportContext& context)
 {
-    const Attributes attributes(element);
     Style2D style;
     style.lineStyle = FindOptional(
-        element, attributes.lineStyle, "@lineStyle",
+        element, AttributeText(element, "lineStyle"), "@lineStyle",
         [&](std::string_view id) { return context.FindLineStyleAscii(id); },
         [&](const std::wstring& id) { return context.FindLineStyle(id); });
-    style.layer = Optional<int>(element, attributes.layer, "@layer");
+    style.layer = Optional<int>(element, AttributeText(element, "layer"), "@layer");
     return style;
 }
 
@@ -580,10 +580,9 @@ void ReadElementData(ImportContext& context, const pugi::xml_node& element, cons
         for (pugi::xml_node attrib = list.first_child(); attrib; attrib = attrib.next_sibling()) {
             if (!Is(attrib.name(), "attrib") || !IsElement(attrib))
                 continue;
-            const Attributes attribAttributes(attrib);
-            if (!Is(OptionalText(attrib, attribAttributes.name, "@name"), "tv_prop_bool_op"))
+            if (!Is(OptionalText(attrib, AttributeText(attrib, "name"), "@name"), "tv_prop_bool_op"))
                 continue;
-            const char* mode = OptionalText(attrib, attribAttributes.value, "@value");
+            const char* mode = OptionalText(attrib, AttributeText(attrib, "value"), "@value");
             if (Is(mode, "3-union,all"))
                 entity.boolMode = "UNION_ALL";
             else if (Is(mode, "4-subtract,all"))
@@ -812,8 +811,7 @@ std::shared_ptr<Assembly> ImportAssembly(ImportContext& context, const pugi::xml
     for (pugi::xml_node component = element.first_child(); component; component = component.next_sibling()) {
         if (!Is(component.name(), "component") || !IsElement(component))
             continue;
-        const Attributes componentAttributes(component);
-        const char* instanceOf = componentAttributes.instanceOf;
+        const char* instanceOf = AttributeText(component, "instance_of");
         if (instanceOf == nullptr)
             oi::ThrowNoResult("@instance_of", oi::TypeLabel<std::wstring>::value);
         std::string_view asciiId;
@@ -830,7 +828,7 @@ std::shared_ptr<Assembly> ImportAssembly(ImportContext& context, const pugi::xml
                                 " lists itself in @instance_of, node=component, skipped");
             continue;
         }
-        const char* ref = componentAttributes.materialRef;
+        const char* ref = AttributeText(component, "materialref");
         std::string_view asciiRef;
         if (ref == nullptr) {
             oi::ReportEmptyValue(component.name(), "@materialref");
