@@ -4,6 +4,7 @@
 #include "Main/Guard.hpp"
 #include "Main/ShellCommands.hpp"
 #include "dialogs/AboutDialog.hpp"
+#include "dialogs/LibraryDialog.hpp"
 #include "ostrel/Text.hpp"
 #include "transfer/ClipboardMessage.hpp"
 
@@ -306,6 +307,17 @@ void ToolbarDialog::OnAddLibraryTool(int index)
     if (index < 0 || static_cast<std::size_t>(index) >= addLibraryButtons.size() ||
         !addLibraryButtons[index]->GetValue() || addLibraryButtons[index]->GetValue()->command != AddLibraryCommand)
         return;
+    {
+        LibraryController libraries(true);
+        if (libraries.Libraries().empty())
+            return;
+        LibraryDialog dialog(libraries);
+        if (dialog.Invoke()) {
+            libraries.SaveActiveLibraries(false);
+            controller->ReloadActiveLibraries();
+        }
+    }
+    LayoutButtons(true);
 }
 
 }  // namespace tarvel::dialogs

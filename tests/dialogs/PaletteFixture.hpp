@@ -9,6 +9,7 @@
 #include "dialogs/ToolbarDialog.hpp"
 #include "standin/Dialogs.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -70,13 +71,16 @@ protected:
     }
 
     static std::vector<dg::ItemInfo> Items() { return dg::FindPanel(Toolbar)->items; }
-    // The items other than the separator: the buttons, in id order.
+    // The items other than the separator: the buttons, in their order on the palette.
     static std::vector<dg::ItemInfo> Buttons()
     {
         std::vector<dg::ItemInfo> buttons;
         for (const dg::ItemInfo& item : Items())
             if (item.kind == "useritem")
                 buttons.push_back(item);
+        std::stable_sort(buttons.begin(), buttons.end(), [](const dg::ItemInfo& a, const dg::ItemInfo& b) {
+            return a.rect.left + a.rect.top < b.rect.left + b.rect.top;
+        });
         return buttons;
     }
     static DG::Rect Rect(short x, short y, short w, short h)

@@ -295,6 +295,48 @@ TEST_F(ToolbarDialogTest, TheHelpAndAboutToolsRunTheirCommands)
     EXPECT_NE(std::find(steps.begin(), steps.end(), "close dialog 32504 \"About\" (cancelled)"), steps.end());
 }
 
+TEST_F(ToolbarDialogTest, TheAddLibraryToolShowsTheLibrariesTheUserChose)
+{
+    constexpr short Library = 32502;
+    constexpr short AddItem = 6;
+    constexpr short CheckX = 140;
+    StoreLibraries({});
+    OpenPalette();
+    // Cancel: nothing changes.
+    dg::User(Toolbar).Click(AddItem);
+    dg::User(Library).Then(dg::ClickListRow(3, 2, CheckX)).Click(2);
+    Act();
+    EXPECT_EQ(Buttons().size(), 5u);
+    EXPECT_EQ(dg::FindPanel(Toolbar)->clientWidth, 258);
+    // Two libraries ticked and OK: stored, and their buttons stand before the add-library one.
+    dg::User(Toolbar).Click(AddItem);
+    dg::User(Library).Then(dg::ClickListRow(3, 2, CheckX)).Then(dg::ClickListRow(3, 4, CheckX)).Click(1);
+    Act();
+    EXPECT_NE(SettingsText().find("id=\"windows-alu\""), std::string::npos) << SettingsText();
+    EXPECT_NE(SettingsText().find("id=\"doors-classic\""), std::string::npos) << SettingsText();
+    const auto buttons = Buttons();
+    ASSERT_EQ(buttons.size(), 7u);
+    EXPECT_EQ(buttons[4].rect, Rect(206, 1, 48, 34));
+    EXPECT_EQ(buttons[5].rect, Rect(256, 1, 48, 34));
+    EXPECT_EQ(buttons[6].rect, Rect(306, 1, 48, 34));
+    EXPECT_EQ(dg::FindPanel(Toolbar)->clientWidth, 358);
+    std::vector<std::string> tips;
+    for (short item : {buttons[4].id, buttons[5].id, buttons[6].id}) {
+        dg::User(Toolbar).Hover(item);
+        Act();
+        tips.push_back(dg::LastToolTip());
+    }
+    EXPECT_EQ(tips, (std::vector<std::string>{"Classic Doors", "Aluminium Windows", "Add library"}));
+    // Their logos, downloaded into the Images folder, are drawn.
+    dg::ClearDraws();
+    dg::RenderPanel(Toolbar);
+    int logos = 0;
+    for (const auto& draw : dg::Draws())
+        logos += draw.target.rfind("item " + std::to_string(buttons[4].id) + " ", 0) == 0 ||
+                 draw.target.rfind("item " + std::to_string(buttons[5].id) + " ", 0) == 0;
+    EXPECT_EQ(logos, 2);
+}
+
 // A button given a value with neither caption nor picture keeps what it showed.
 TEST_F(ToolbarDialogTest, AValueWithoutCaptionOrPictureKeepsThePreviousOnes)
 {
