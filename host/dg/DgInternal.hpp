@@ -248,9 +248,11 @@ struct Canvas {
     PanelState* panel;
 
     // Text in the box, each line of the text on its own line from the box's top
-    // (vertically centred for one line when `middle`); align 0 left, 1 centre.
+    // (vertically centred for one line when `middle`); align 0 left, 1 centre. With
+    // `wrap`, a line wider than the box breaks at its last blank that fits, as static
+    // texts do.
     void Text(const DG::Rect& box, const std::u16string& text, int align, bool middle, bool enabled,
-              double size = 12) const;
+              double size = 12, bool wrap = false) const;
     // The width of one line of text; one line drawn from x (client coordinates),
     // vertically centred in the box and clipped to it.
     double TextWidth(const std::u16string& text, double size = 12) const;

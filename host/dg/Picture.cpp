@@ -61,10 +61,38 @@ std::vector<std::string> Lines(const std::u16string& text)
     return lines;
 }
 
+// Breaks each line that is wider than `width` at its last blank that fits; a word
+// wider than the width stays whole.
+std::vector<std::string> Wrap(cairo_t* cr, const std::vector<std::string>& lines, double width)
+{
+    auto fits = [&](const std::string& piece) {
+        cairo_text_extents_t extents;
+        cairo_text_extents(cr, piece.c_str(), &extents);
+        return extents.x_advance <= width;
+    };
+    std::vector<std::string> wrapped;
+    for (std::string rest : lines) {
+        while (!fits(rest)) {
+            std::size_t cut = std::string::npos;
+            for (std::size_t blank = rest.find(' '); blank != std::string::npos; blank = rest.find(' ', blank + 1)) {
+                if (!fits(rest.substr(0, blank)))
+                    break;
+                cut = blank;
+            }
+            if (cut == std::string::npos || cut == 0)
+                break;
+            wrapped.push_back(rest.substr(0, cut));
+            rest.erase(0, cut + 1);
+        }
+        wrapped.push_back(rest);
+    }
+    return wrapped;
+}
+
 }  // namespace
 
 void Canvas::Text(const DG::Rect& box, const std::u16string& text, int align, bool middle, bool enabled,
-                  double size) const
+                  double size, bool wrap) const
 {
     cairo_save(cr);
     cairo_rectangle(cr, originX + box.left, originY + box.top, box.GetWidth(), box.GetHeight());
@@ -72,7 +100,9 @@ void Canvas::Text(const DG::Rect& box, const std::u16string& text, int align, bo
     UseFont(cr, size);
     cairo_font_extents_t font;
     cairo_font_extents(cr, &font);
-    const std::vector<std::string> lines = Lines(text);
+    std::vector<std::string> lines = Lines(text);
+    if (wrap)
+        lines = Wrap(cr, lines, box.GetWidth() - 4);
     double y = originY + box.top + font.ascent;
     if (middle && lines.size() == 1)
         y = originY + box.top + (box.GetHeight() - font.height) / 2 + font.ascent;

@@ -1,6 +1,6 @@
 #include "dialogs/AboutDialog.hpp"
 
-#include "Main/Globals.hpp"
+#include "dialogs/DialogSupport.hpp"
 #include "libparts/ProductScripts.hpp"
 #include "ostrel/Text.hpp"
 #include "ostrel/interop/Interop.hpp"
@@ -21,8 +21,6 @@ constexpr short MakerWebItem = 9;
 constexpr short MailItem = 11;
 constexpr short ProductWebItem = 12;
 constexpr short SupportItem = 14;
-
-std::string ImagesFolderUtf8() { return ostrel::WStringToUtf8(FullDataPath(imagesFolder)); }
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "dialogs/LibraryDialog.hpp"
 
 #include "Main/Globals.hpp"
+#include "dialogs/DialogSupport.hpp"
 #include "ostrel/AnyKey.hpp"
 #include "ostrel/Text.hpp"
 
@@ -14,8 +15,6 @@ constexpr short ListItem = 3;
 
 constexpr short LogoColumn = 1;
 constexpr short NameColumn = 3;
-
-std::string ImagesFolderUtf8() { return ostrel::WStringToUtf8(FullDataPath(imagesFolder)); }
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include "Main/Guard.hpp"
 #include "Main/ShellCommands.hpp"
 #include "dialogs/AboutDialog.hpp"
+#include "dialogs/DialogSupport.hpp"
 #include "dialogs/LibraryDialog.hpp"
 #include "ostrel/Text.hpp"
 #include "transfer/ClipboardMessage.hpp"
@@ -20,8 +21,6 @@ constexpr const char* SettingsCommand = "setting";
 constexpr const char* HelpCommand = "help";
 constexpr const char* AboutCommand = "about";
 constexpr const char* AddLibraryCommand = "addlib";
-
-std::string ImagesFolderUtf8() { return ostrel::WStringToUtf8(FullDataPath(imagesFolder)); }
 
 }  // namespace
 

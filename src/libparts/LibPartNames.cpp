@@ -19,7 +19,8 @@ std::wstring ProposeUniqueName(const std::wstring& base)
 {
     // The counter stops at its last value instead of wrapping, so the search ends.
     for (std::uint32_t counter = 10; counter <= 0xFFFF; ++counter) {
-        const std::wstring candidate = base + std::to_wstring(counter);
+        const std::wstring digits = std::to_wstring(counter);
+        const std::wstring candidate = base.substr(0, CutLength(base, kMaxLibPartNameUnits - digits.size())) + digits;
         if (FindLibPartIndex(candidate) == 0)
             return candidate;
     }

@@ -26,17 +26,6 @@ const SubtypeType kSubtypes[] = {
     {"{6ACDA889-69B2-4EC5-936C-CB1DA7032A92}", LibPartWindow},
 };
 
-std::size_t CutLength(const std::wstring& text, std::size_t maxUnits)
-{
-    if (text.size() <= maxUnits)
-        return text.size();
-    std::size_t n = maxUnits;
-    // Never keep the first half of a surrogate pair alone.
-    if (n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF)
-        --n;
-    return n;
-}
-
 void DeleteHostLocation(LibPartRecord& record, const IO::Location* own)
 {
     if (record.location != nullptr && record.location != own)
@@ -107,6 +96,17 @@ bool AddPictureSection(std::uint32_t code, const std::string& path)
 }
 
 }  // namespace
+
+std::size_t CutLength(const std::wstring& text, std::size_t maxUnits)
+{
+    if (text.size() <= maxUnits)
+        return text.size();
+    std::size_t n = maxUnits;
+    // Never keep the first half of a surrogate pair alone.
+    if (n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF)
+        --n;
+    return n;
+}
 
 void CopyToField(const std::wstring& text, GS::uchar_t* field, std::size_t units)
 {

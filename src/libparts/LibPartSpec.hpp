@@ -78,6 +78,10 @@ bool AddScriptSection(std::uint32_t code, const std::string& text);
 // The part's library-part record as prepared for the host: zero bytes and the named fields.
 void PrepareLibPartRecord(LibPartSpec& spec, HostInterface::LibPartRecord& record);
 
+// The length of the text's longest start of at most maxUnits units that does not end
+// in the first half of a surrogate pair.
+std::size_t CutLength(const std::wstring& text, std::size_t maxUnits);
+
 // Copies a UTF-16 text into a record field of `units` units, cut so that it ends terminated
 // and never splits a surrogate pair.
 void CopyToField(const std::wstring& text, GS::uchar_t* field, std::size_t units);

@@ -52,6 +52,30 @@ TEST_F(LibPartNameSearchTest, CountsPastTheNamesTakenIncludingPartsSavedEarlier)
     EXPECT_EQ(tarvel::ProposeUniqueName(L"Other"), L"Other10");
 }
 
+TEST_F(LibPartNameSearchTest, ALongBaseIsCutAtACharacterSoTheProposalFitsTheNameEdit)
+{
+    const std::wstring emoji = L"\xD83D\xDE00";  // one character, two units
+    struct Case {
+        std::wstring base;
+        std::wstring proposal;
+    };
+    const Case cases[] = {
+        {std::wstring(97, L'a'), std::wstring(97, L'a') + L"10"},
+        {std::wstring(120, L'b'), std::wstring(97, L'b') + L"10"},
+        // The 97th unit would be the first half of the character: the whole character goes.
+        {std::wstring(96, L'c') + emoji + L"d", std::wstring(96, L'c') + L"10"},
+        {std::wstring(95, L'e') + emoji + L"f", std::wstring(95, L'e') + emoji + L"10"},
+    };
+    for (const Case& c : cases) {
+        const std::wstring proposal = tarvel::ProposeUniqueName(c.base);
+        EXPECT_EQ(proposal, c.proposal) << c.base.size();
+        EXPECT_LE(proposal.size(), tarvel::kMaxLibPartNameUnits);
+    }
+    // The next counter is cut from the same base.
+    Save(std::wstring(97, L'a') + L"10");
+    EXPECT_EQ(tarvel::ProposeUniqueName(std::wstring(120, L'a')), std::wstring(97, L'a') + L"11");
+}
+
 TEST_F(LibPartNameSearchTest, TheSearchEndsWhenEveryNameIsTaken)
 {
     Store().SetAllNamesTaken(true);

@@ -292,7 +292,9 @@ TEST_F(CommandsTest, TheCleanUpClosesThePaletteAndEndsEveryThreadBeforeItReturns
     Server().AddCallback("/callback");
     ASSERT_TRUE(standin::win::SetClipboardBytes(std::string(kMessageStart) + Base64Encode(json) + kMessageEnd));
     const auto end = std::chrono::steady_clock::now() + 20s;
-    while (!toolbarController.downloadBusy && std::chrono::steady_clock::now() < end)
+    // Busy comes before the worker's thread exists: wait for both.
+    while ((!toolbarController.downloadBusy || standin::win::LiveThreads() < 2) &&
+           std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(5ms);
     ASSERT_TRUE(toolbarController.downloadBusy);
     EXPECT_EQ(standin::win::LiveThreads(), 2);

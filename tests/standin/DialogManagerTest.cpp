@@ -508,6 +508,36 @@ TEST_F(DialogManagerTest, PicturesShowItemsAsTheyAre)
     EXPECT_FALSE(dg::WritePng(Progress, file));
 }
 
+TEST_F(DialogManagerTest, AStaticTextBreaksItsLinesAtBlanksWithinItsBox)
+{
+    // The name dialog's prompt: 276 x 34, room for two lines.
+    DG::ModalDialog dialog(AddOn, 32503, AddOn);
+    DG::LeftText prompt(dialog, 5);
+    const DG::Rect box = prompt.GetRect();
+    auto secondLineInk = [&] {
+        const dg::Picture picture = dg::RenderPanel(32503);
+        int dark = 0;
+        for (int y = box.top + 18; y < box.bottom; ++y)
+            for (int x = box.left; x < box.right; ++x)
+                dark += (picture.At(picture.clientLeft + x, picture.clientTop + y) & 0xFF) < 0x80 ? 1 : 0;
+        return dark;
+    };
+    struct Case {
+        const char* text;
+        bool secondLine;
+    };
+    const Case cases[] = {
+        {"Please give a unique name for this new library part:", true},
+        {"Short", false},
+        {"A_single_word_far_wider_than_the_box_stays_on_its_line_and_is_cut", false},
+        {"One\nTwo", true},
+    };
+    for (const Case& c : cases) {
+        prompt.SetText(GS::UniString(c.text, GS::CC_UTF8));
+        EXPECT_EQ(secondLineInk() > 0, c.secondLine) << c.text;
+    }
+}
+
 TEST_F(DialogManagerTest, UnreadableResourcesStopTheStartNamingTheFile)
 {
     struct Case {

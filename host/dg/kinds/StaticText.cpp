@@ -13,7 +13,7 @@ public:
 
     void Draw(const Canvas& canvas, const std::shared_ptr<ItemState>& item) const override
     {
-        canvas.Text(item->rect, item->text, align_, false, item->enabled);
+        canvas.Text(item->rect, item->text, align_, false, item->enabled, 12, true);
     }
 
     bool Click(const std::shared_ptr<ItemState>& item, DG::Point where) const override

@@ -1,0 +1,106 @@
+#include "dialogs/LibpartNameDialogs.hpp"
+
+#include "controllers/BrowserController.hpp"
+#include "controllers/ToolbarController.hpp"
+#include "dialogs/DialogSupport.hpp"
+#include "libparts/LibPartNames.hpp"
+#include "libparts/LibPartSpec.hpp"
+#include "ostrel/interop/HostApi.hpp"
+#include "ostrel/interop/Interop.hpp"
+
+#include <algorithm>
+
+namespace tarvel::dialogs {
+namespace {
+
+// Item ids of GSDG 32503.
+constexpr short OkItem = 1;
+constexpr short CancelItem = 2;
+constexpr short NameItem = 6;
+
+// STRS 17770: the name is taken (two lines), no name given.
+constexpr std::int16_t NameTexts = 17770;
+constexpr std::int16_t NameTakenIndex = 1;
+constexpr std::int16_t NoNameIndex = 4;
+
+// Characters of Unicode's White_Space property (all in the Basic Multilingual Plane).
+bool IsBlank(wchar_t unit)
+{
+    return (unit >= 0x09 && unit <= 0x0D) || unit == 0x20 || unit == 0x85 || unit == 0xA0 || unit == 0x1680 ||
+           (unit >= 0x2000 && unit <= 0x200A) || unit == 0x2028 || unit == 0x2029 || unit == 0x202F ||
+           unit == 0x205F || unit == 0x3000;
+}
+
+void Alert(std::int16_t index)
+{
+    HostApi_Report(ostrel::ac::interop::ToUniString(ostrel::ac::interop::LoadResourceString(NameTexts, index)), true);
+}
+
+}  // namespace
+
+bool IsLibraryPartNameFree(const std::string& name)
+{
+    return FindLibPartIndex(ostrel::ac::interop::ToWString(GS::UniString(name.c_str(), GS::CC_UTF8))) == 0;
+}
+
+LibpartNameDialog::LibpartNameDialog()
+    : DialogX(ResourceId, &dialogCache),
+      dialogCache(ImagesFolderUtf8()),
+      okButton(GetPanel(), OkItem, &dialogCache),
+      cancelButton(GetPanel(), CancelItem, &dialogCache),
+      nameEdit(GetPanel(), NameItem, &dialogCache)
+{
+    InitializeControls();
+}
+
+LibpartNameDialog::~LibpartNameDialog() = default;
+
+void LibpartNameDialog::InitializeControls()
+{
+    okButton.onClick = [this] { OnOk(); };
+    cancelButton.onClick = [this] { Close(false); };
+    DGSetFocus(0, -1);
+}
+
+void LibpartNameDialog::SetName(const std::wstring& name) { nameEdit.SetText(name); }
+
+bool LibpartNameDialog::Invoke() { return GetPanel().Invoke() == DG::ModalDialog::Accept; }
+
+void LibpartNameDialog::Close(bool accepted)
+{
+    GetPanel().PostCloseRequest(accepted ? DG::ModalDialog::Accept : DG::ModalDialog::Cancel);
+}
+
+void LibpartNameDialog::OnOk()
+{
+    const std::wstring typed = nameEdit.GetText();
+    std::wstring sanitized = typed;
+    SanitizeFileName(sanitized);
+    // The name goes to the host's search as UTF-8 and is stored as it comes back, so
+    // the name searched and the name stored are the same (a lone surrogate becomes U+FFFD).
+    const std::string utf8 = ostrel::ac::interop::ToUniString(sanitized).ToUtf8();
+    const std::wstring name = ostrel::ac::interop::ToWString(GS::UniString(utf8.c_str(), GS::CC_UTF8));
+    if (name != typed)
+        nameEdit.SetText(name);
+
+    if (std::all_of(name.begin(), name.end(), IsBlank)) {
+        Alert(NoNameIndex);
+        return;
+    }
+    if (!IsLibraryPartNameFree(utf8)) {
+        Alert(NameTakenIndex);
+        return;
+    }
+    StoreName(name);
+    Close(true);
+}
+
+LibpartNameBrowserDialog::LibpartNameBrowserDialog(BrowserController* owner) : controller(owner) {}
+
+void LibpartNameBrowserDialog::StoreName(const std::wstring& name) { controller->SetLibPartName(name); }
+
+LibpartNameToolbarDialog::LibpartNameToolbarDialog(ToolbarController* owner) : controller(owner) {}
+
+void LibpartNameToolbarDialog::StoreName(const std::wstring& name) { controller->libPartName = name; }
+
+}  // namespace tarvel::dialogs

@@ -1,0 +1,89 @@
+#include "dialogs/ProgressDialog.hpp"
+
+#include "controllers/ToolbarController.hpp"
+#include "dialogs/DialogSupport.hpp"
+#include "transfer/ClipboardMessage.hpp"
+
+namespace tarvel::dialogs {
+namespace {
+
+// Item ids of GSDG 32506.
+constexpr short CancelItem = 1;
+constexpr short MessageItem = 2;
+constexpr short BarItem = 3;
+
+// The bar shows 1 at the start and the reported percent plus 4 after it (5 to 104),
+// so a download that reports only its start still shows a moving bar.
+constexpr std::int32_t StartValue = 1;
+constexpr std::int32_t ValueOffset = 4;
+
+}  // namespace
+
+ProgressDialog::ProgressDialog() : ProgressDialog(toolbarController) {}
+
+ProgressDialog::ProgressDialog(ToolbarController& owner)
+    : DialogX(ResourceId, &dialogCache),
+      dialogCache(ImagesFolderUtf8()),
+      controller(&owner),
+      done(false),
+      shownPercent(0),
+      targetPercent(0),
+      cancelButton(GetPanel(), CancelItem, &dialogCache),
+      messageText(GetPanel(), MessageItem, &dialogCache),
+      progressBar(GetPanel(), BarItem, &dialogCache)
+{
+    GetPanel().EnableIdleEvent(false);
+    InitializeControls();
+}
+
+ProgressDialog::~ProgressDialog() = default;
+
+void ProgressDialog::InitializeControls()
+{
+    onIdle = [this] { OnIdle(); };
+    cancelButton.onClick = [this] { OnCancel(); };
+    progressBar->SetValue(StartValue);
+}
+
+void ProgressDialog::BeginDownload()
+{
+    done.store(false);
+    targetPercent.store(StartValue);
+}
+
+bool ProgressDialog::Run()
+{
+    shownPercent = StartValue;
+    progressBar->SetValue(StartValue);
+    return GetPanel().Invoke() == DG::ModalDialog::Accept;
+}
+
+void ProgressDialog::SetPercent(std::int16_t percent) { targetPercent.store(percent); }
+
+void ProgressDialog::SetDone() { done.store(true); }
+
+void ProgressDialog::Close(bool accepted)
+{
+    GetPanel().PostCloseRequest(accepted ? DG::ModalDialog::Accept : DG::ModalDialog::Cancel);
+}
+
+void ProgressDialog::OnIdle()
+{
+    if (done.exchange(false))
+        Close(true);
+    const std::int16_t target = targetPercent.load();
+    if (target > shownPercent) {
+        progressBar->SetValue(target + ValueOffset);
+        shownPercent = target;
+    }
+}
+
+void ProgressDialog::OnCancel()
+{
+    // The watcher may take the next message at once; the running download is let go.
+    controller->CancelDownload();
+    ClearClipboardMessage(GetPanel().GetWindow());
+    Close(false);
+}
+
+}  // namespace tarvel::dialogs

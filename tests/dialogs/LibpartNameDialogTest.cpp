@@ -1,0 +1,204 @@
+// The library-part name dialogs of the browser's and the palette's roads, run by the
+// scripted user against the library parts of the active libraries.
+#include "DialogFixture.hpp"
+#include "controllers/BrowserController.hpp"
+#include "controllers/ToolbarController.hpp"
+#include "dialogs/LibpartNameDialogs.hpp"
+#include "libparts/LibPartSpec.hpp"
+#include "ostrel/Text.hpp"
+#include "standin/Dialogs.hpp"
+#include "standin/LibParts.hpp"
+
+namespace tarvel::testing {
+namespace {
+
+namespace dg = standin::dg;
+using dialogs::LibpartNameBrowserDialog;
+using dialogs::LibpartNameToolbarDialog;
+
+constexpr short NameDialog = 32503;
+constexpr short OkItem = 1;
+constexpr short CancelItem = 2;
+constexpr short NameItem = 6;
+
+constexpr const char* kTaken = "This name is already in use by another LibPart.\nPlease set a different one!";
+constexpr const char* kNoName = "Please give a name for the new library part.";
+
+std::string EditText() { return dg::FindItem(NameDialog, NameItem)->text; }
+
+class LibpartNameDialogTest : public DialogFixture {
+protected:
+    void SetUp() override
+    {
+        DialogFixture::SetUp();
+        ASSERT_EQ(Host().Module<standin::LibPartModule>().SetActiveLibraries({LibraryText()}), 0);
+    }
+
+    std::string LibraryText() const
+    {
+        return SpecialFolder().string() + "\\Tarvel\\daVED\\ArchiCAD\\Tarvel Library";
+    }
+    void Save(const std::wstring& name)
+    {
+        LibPartSpec spec;
+        spec.name = name;
+        spec.location.Set(LibraryText().c_str());
+        ASSERT_GE(spec.CreateLibraryPart(), 1);
+    }
+    // The dialog of the browser's road, asked with the proposal.
+    bool AskBrowser(const std::wstring& proposal)
+    {
+        LibpartNameBrowserDialog dialog(&browser);
+        dialog.SetName(proposal);
+        return dialog.Invoke();
+    }
+    bool AskToolbar(const std::wstring& proposal)
+    {
+        LibpartNameToolbarDialog dialog(&toolbar);
+        dialog.SetName(proposal);
+        return dialog.Invoke();
+    }
+
+    BrowserController browser{L"https://catalogue.example/", kCatalogueBrowserPath, false};
+    ToolbarController toolbar;
+};
+
+TEST_F(LibpartNameDialogTest, AFreeNameGoesToTheControllerOfItsRoadOnly)
+{
+    Save(L"Door10");
+    const std::string picture = PicturePath("libpartname.png");
+    std::string proposed;
+    dg::Picture rendered;
+    DG::Rect edit;
+    dg::User(NameDialog)
+        .Do("read the proposal",
+            [&] {
+                proposed = EditText();
+                edit = dg::FindItem(NameDialog, NameItem)->rect;
+                rendered = dg::RenderPanel(NameDialog);
+            })
+        .Picture(picture)
+        .Click(OkItem);
+    EXPECT_TRUE(AskBrowser(L"Door11"));
+    EXPECT_EQ(proposed, "Door11");
+    EXPECT_EQ(browser.LibPartName(), L"Door11");
+    EXPECT_EQ(toolbar.libPartName, L"");
+
+    dg::User(NameDialog).Type(NameItem, "Door \u00e9 12").Click(OkItem);
+    EXPECT_TRUE(AskToolbar(L"Door11"));
+    EXPECT_EQ(toolbar.libPartName, L"Door \u00e9 12");
+    EXPECT_EQ(browser.LibPartName(), L"Door11");
+
+    EXPECT_TRUE(Report().Lines().empty());
+    EXPECT_EQ(dg::FocusCalls().size(), 2u);
+    // The edit shows the proposal: dark text on its white field.
+    EXPECT_EQ(dg::ReadPng(picture).pixels, rendered.pixels);
+    int dark = 0;
+    for (int y = edit.top + 2; y < edit.bottom - 2; ++y)
+        for (int x = edit.left + 2; x < edit.right - 2; ++x)
+            dark += (rendered.At(rendered.clientLeft + x, rendered.clientTop + y) & 0xFF) < 0x80;
+    EXPECT_GT(dark, 20);
+}
+
+TEST_F(LibpartNameDialogTest, ATakenNameShowsTheTwoLineAlertAndTheDialogStays)
+{
+    Save(L"Door10");
+    Save(L"Door_11");
+    struct Look {
+        bool running = false;
+        std::string text;
+    };
+    std::vector<Look> looks;
+    auto look = [&] { looks.push_back({dg::FindPanel(NameDialog)->running, EditText()}); };
+    dg::User(NameDialog)
+        .Click(OkItem)
+        .Do("look", look)
+        // Made a file name, this one is taken too.
+        .Type(NameItem, "Door:11")
+        .Click(OkItem)
+        .Do("look", look)
+        .Type(NameItem, "Door12")
+        .Click(OkItem);
+    EXPECT_TRUE(AskBrowser(L"Door10"));
+
+    ASSERT_EQ(looks.size(), 2u);
+    EXPECT_TRUE(looks[0].running);
+    EXPECT_EQ(looks[0].text, "Door10");
+    EXPECT_TRUE(looks[1].running);
+    EXPECT_EQ(looks[1].text, "Door_11");
+    EXPECT_EQ(browser.LibPartName(), L"Door12");
+    EXPECT_EQ(Report().Alerts(), (std::vector<std::string>{kTaken, kTaken}));
+    EXPECT_EQ(Report().Lines().size(), 2u);
+}
+
+TEST_F(LibpartNameDialogTest, OkStoresTheTypedNameMadeAFileNameAndShowsIt)
+{
+    struct Case {
+        std::u16string typed;
+        std::u16string stored;
+    };
+    const Case cases[] = {
+        {u"A/B:C*D\"E<F>G\\H?I|J", u"A_B_C_D_E_F_G_H_I_J"},
+        {u"T\u00fcr \U0001F600 .x", u"T\u00fcr \U0001F600 .x"},
+        {u" lead and trail ", u" lead and trail "},
+        // A lone half of a surrogate pair is no character.
+        {u"X\xD800Y", u"X\uFFFDY"},
+    };
+    for (const Case& c : cases) {
+        std::string shown;
+        dg::User(NameDialog).Type(NameItem, c.typed).Click(OkItem);
+        {
+            LibpartNameToolbarDialog dialog(&toolbar);
+            dialog.SetName(L"Tarvel_LibPart10");
+            EXPECT_TRUE(dialog.Invoke());
+            shown = EditText();
+        }
+        const std::wstring stored(c.stored.begin(), c.stored.end());
+        EXPECT_EQ(toolbar.libPartName, stored) << ostrel::WStringToUtf8(stored);
+        EXPECT_EQ(shown, ostrel::WStringToUtf8(stored));
+    }
+    EXPECT_TRUE(Report().Lines().empty());
+}
+
+TEST_F(LibpartNameDialogTest, AnEmptyOrBlankNameKeepsTheDialogOpen)
+{
+    toolbar.libPartName = L"earlier";
+    dg::User(NameDialog)
+        .Type(NameItem, "")
+        .Click(OkItem)
+        .Type(NameItem, "   ")
+        .Click(OkItem)
+        .Type(NameItem, u"\t\u3000\u00a0")
+        .Click(OkItem)
+        .Click(CancelItem);
+    const std::size_t searches = Host().CallCount(HostInterface::Slot::FindLibPart);
+    EXPECT_FALSE(AskToolbar(L"Tarvel_LibPart10"));
+    EXPECT_EQ(toolbar.libPartName, L"earlier");
+    EXPECT_EQ(Report().Alerts(), (std::vector<std::string>{kNoName, kNoName, kNoName}));
+    // Nothing was searched for.
+    EXPECT_EQ(Host().CallCount(HostInterface::Slot::FindLibPart), searches);
+}
+
+TEST_F(LibpartNameDialogTest, CancelAndTheCloseBoxLeaveTheNameAsItWas)
+{
+    browser.SetLibPartName(L"earlier");
+    dg::User(NameDialog).Type(NameItem, "Other").Click(CancelItem);
+    EXPECT_FALSE(AskBrowser(L"Door10"));
+    dg::User(NameDialog).CloseBox();
+    EXPECT_FALSE(AskBrowser(L"Door10"));
+    EXPECT_EQ(browser.LibPartName(), L"earlier");
+    EXPECT_TRUE(Report().Lines().empty());
+}
+
+TEST_F(LibpartNameDialogTest, ANameIsFreeUntilAPartOfTheActiveLibrariesHasIt)
+{
+    EXPECT_TRUE(dialogs::IsLibraryPartNameFree("Door \xc3\xa9"));
+    Save(L"Door \u00e9");
+    EXPECT_FALSE(dialogs::IsLibraryPartNameFree("Door \xc3\xa9"));
+    EXPECT_TRUE(dialogs::IsLibraryPartNameFree("Door"));
+    ASSERT_EQ(Host().Module<standin::LibPartModule>().SetActiveLibraries({}), 0);
+    EXPECT_TRUE(dialogs::IsLibraryPartNameFree("Door \xc3\xa9"));
+}
+
+}  // namespace
+}  // namespace tarvel::testing
