@@ -152,8 +152,11 @@ TEST_F(PaletteDownloadTest, ACancelledDownloadCreatesNothingAndTheNextProductSti
         EXPECT_EQ(Store().Parts().size(), static_cast<std::size_t>(parts));
         EXPECT_EQ(Count("open dialog 32503 \"Tarvel Library Part Name\""), namesBefore + 1);
     }
-    EXPECT_EQ(Count("open dialog 32506 \"Tarvel\""), 4);
-    EXPECT_EQ(Count("close dialog 32506 \"Tarvel\" (accepted)"), 2);
+    // The ready products may complete before their progress dialog shows (then none
+    // opens for them); the cancelled ones had theirs.
+    EXPECT_EQ(Count("close dialog 32506 \"Tarvel\" (cancelled)"), 2);
+    EXPECT_GE(Count("open dialog 32506 \"Tarvel\""), 2);
+    EXPECT_LE(Count("close dialog 32506 \"Tarvel\" (accepted)"), 2);
 }
 
 // The palette sees no idle event while a modal dialog of its own runs: the download
