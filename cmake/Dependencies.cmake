@@ -10,6 +10,7 @@ find_package(Boost 1.74 REQUIRED COMPONENTS filesystem thread)
 find_package(glm CONFIG REQUIRED)
 find_package(utf8cpp CONFIG REQUIRED)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+find_package(LibXml2 REQUIRED)
 # The stand-in dialog manager's pictures: Cairo (drawing, PNG), FreeType with the
 # font package's file, libjpeg-turbo (JPEG).
 pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo cairo-ft freetype2)

@@ -5,11 +5,12 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   libcurl4-openssl-dev libminizip-dev zlib1g-dev libjsoncpp-dev libpugixml-dev
-  libboost-filesystem-dev libboost-thread-dev libglm-dev libutfcpp-dev libcpp-httplib-dev libjpeg62-turbo-dev
+  libboost-filesystem-dev libboost-thread-dev libglm-dev libutfcpp-dev libcpp-httplib-dev libjpeg62-turbo-dev libxml2-dev
   libcairo2-dev libturbojpeg0-dev fonts-dejavu-core
   googletest libgtest-dev libbenchmark-dev
   curl unzip zip
   clang libclang-rt-14-dev
+  chromium
 )
 
 missing=()

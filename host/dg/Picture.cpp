@@ -91,23 +91,36 @@ std::vector<std::string> Wrap(cairo_t* cr, const std::vector<std::string>& lines
 
 }  // namespace
 
-void Canvas::Text(const DG::Rect& box, const std::u16string& text, int align, bool middle, bool enabled,
-                  double size, bool wrap) const
+namespace {
+
+// Saves the context, clips to the box and sets the font and the text's colour; the
+// caller restores the context.
+cairo_font_extents_t BeginText(const Canvas& canvas, const DG::Rect& box, bool enabled, double size)
 {
+    cairo_t* cr = canvas.cr;
     cairo_save(cr);
-    cairo_rectangle(cr, originX + box.left, originY + box.top, box.GetWidth(), box.GetHeight());
+    cairo_rectangle(cr, canvas.originX + box.left, canvas.originY + box.top, box.GetWidth(), box.GetHeight());
     cairo_clip(cr);
     UseFont(cr, size);
     cairo_font_extents_t font;
     cairo_font_extents(cr, &font);
+    const double grey = enabled ? 0.08 : 0.6;
+    cairo_set_source_rgb(cr, grey, grey, grey);
+    return font;
+}
+
+}  // namespace
+
+void Canvas::Text(const DG::Rect& box, const std::u16string& text, int align, bool middle, bool enabled,
+                  double size, bool wrap) const
+{
+    const cairo_font_extents_t font = BeginText(*this, box, enabled, size);
     std::vector<std::string> lines = Lines(text);
     if (wrap)
         lines = Wrap(cr, lines, box.GetWidth() - 4);
     double y = originY + box.top + font.ascent;
     if (middle && lines.size() == 1)
         y = originY + box.top + (box.GetHeight() - font.height) / 2 + font.ascent;
-    const double grey = enabled ? 0.08 : 0.6;
-    cairo_set_source_rgb(cr, grey, grey, grey);
     for (const std::string& line : lines) {
         cairo_text_extents_t extents;
         cairo_text_extents(cr, line.c_str(), &extents);
@@ -133,14 +146,7 @@ double Canvas::TextWidth(const std::u16string& text, double size) const
 
 void Canvas::TextLine(const DG::Rect& box, double x, const std::u16string& text, bool enabled, double size) const
 {
-    cairo_save(cr);
-    cairo_rectangle(cr, originX + box.left, originY + box.top, box.GetWidth(), box.GetHeight());
-    cairo_clip(cr);
-    UseFont(cr, size);
-    cairo_font_extents_t font;
-    cairo_font_extents(cr, &font);
-    const double grey = enabled ? 0.08 : 0.6;
-    cairo_set_source_rgb(cr, grey, grey, grey);
+    const cairo_font_extents_t font = BeginText(*this, box, enabled, size);
     cairo_move_to(cr, originX + x, originY + box.top + (box.GetHeight() - font.height) / 2 + font.ascent);
     cairo_show_text(cr, Utf8(text).c_str());
     cairo_restore(cr);

@@ -501,6 +501,27 @@ public:
     void Redraw(bool eraseBackground = true, bool updateNow = false);
 };
 
+// The embedded browser. Pages load in the background: a load returns at once, and a
+// new one ends the one under way.
+class BrowserBase : public Item {
+public:
+    ~BrowserBase() override;
+    // Loads the page at the address.
+    void LoadURL(const GS::UniString& url);
+    // Shows the page of this text.
+    void LoadHTML(const GS::UniString& html);
+    // Ends the load under way; the page shown stays.
+    void StopLoad();
+
+protected:
+    BrowserBase(const Panel& panel, short itemId);
+};
+
+class Browser : public BrowserBase {
+public:
+    Browser(const Panel& panel, short itemId);
+};
+
 }  // namespace DG
 
 // ---------------------------------------------------------------------------

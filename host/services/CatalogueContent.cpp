@@ -2,11 +2,19 @@
 
 #include <json/value.h>
 #include <json/writer.h>
+#include <openssl/evp.h>
+#include <pugixml.hpp>
 #include <zlib.h>
 
 #include <cstdio>
 #include <jpeglib.h>
 
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
 #include <stdexcept>
 
 namespace standin::services {
@@ -43,7 +51,258 @@ Json::Value Texts(const std::map<std::string, std::string>& byCulture)
     return texts;
 }
 
+// Text for HTML or XML, in an attribute or between elements.
+std::string Escape(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string Base64(const std::string& bytes)
+{
+    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                                  reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+}
+
+// Empty optional when the text is no Base64.
+std::optional<std::string> FromBase64(const std::string& text)
+{
+    if (text.size() % 4 != 0)
+        return std::nullopt;
+    std::string out(text.size() / 4 * 3, '\0');
+    const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                                  reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+    if (n < 0)
+        return std::nullopt;
+    std::size_t size = static_cast<std::size_t>(n);
+    for (std::size_t i = text.size(); i > 0 && text[i - 1] == '=' && size > 0; --i)
+        --size;
+    out.resize(size);
+    return out;
+}
+
+std::string ReadExample(const char* name)
+{
+    std::ifstream in(std::string(TARVEL_EXAMPLES_DIR) + "/" + name, std::ios::binary);
+    if (!in)
+        throw std::runtime_error(std::string("the example ") + name + " is missing");
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// "http://127.0.0.1:PORT/catalogue/x/" gives "/catalogue/x/".
+std::string PathOf(const std::string& url)
+{
+    const std::size_t scheme = url.find("://");
+    const std::size_t path = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    return path == std::string::npos ? "/" : url.substr(path);
+}
+
+std::string LibraryName(const RepositoryLibrary& library)
+{
+    auto english = library.names.find("en-GB");
+    if (english != library.names.end())
+        return english->second;
+    return library.names.empty() ? library.id : library.names.begin()->second;
+}
+
+using Rows = std::vector<std::pair<std::string, std::string>>;
+
+// The configuration rows of a CAD data file.
+Rows ConfigurationOf(const std::string& cadXml)
+{
+    Rows rows;
+    pugi::xml_document document;
+    if (document.load_buffer(cadXml.data(), cadXml.size()))
+        for (const pugi::xpath_node& node : document.select_nodes("/geom/tvConfiguration/configParams/configPos"))
+            rows.emplace_back(node.node().attribute("name").value(), node.node().attribute("value").value());
+    return rows;
+}
+
+// Where one product's artifacts lie and what its page shows.
+struct Offer {
+    const RepositoryLibrary* library;
+    CatalogueProduct product;
+    Rows rows;
+    std::string folder;         // path of the artifacts' folder, ending in "/"
+    std::string catalogueHref;  // the catalogue page, from the product page
+};
+
+// Serves the offer's artifacts and answers its page.
+std::string ServeOffer(CatalogueServer& server, const Offer& offer, int semaphoreNotReady)
+{
+    const std::string libraryPath = PathOf(offer.library->baseUrl);
+    server.AddSemaphore(offer.folder + "ready", semaphoreNotReady);
+    server.AddFile(offer.folder + "model.xml", ConfiguredCadXml(offer.product.cadXml, offer.rows), "application/xml");
+    server.AddFile(offer.folder + "attributes.xml", "<attributes product=\"" + Escape(offer.product.id) + "\"/>",
+                   "application/xml");
+    server.AddFile(offer.folder + "sheet.xml", ProductDataSheetXml(offer.product), "application/xml");
+
+    Json::Value message(Json::objectValue);
+    message["CallbackUrl"] = server.Url(libraryPath + "callback?product=" + offer.product.id);
+    message["CatalogName"] = offer.library->id;
+    Json::Value artifacts(Json::arrayValue);
+    for (const auto& [type, file] : {std::pair<const char*, const char*>{"SemaphoreFile", "ready"},
+                                     {"CadFile", "model.xml"},
+                                     {"AttributeFile", "attributes.xml"},
+                                     {"ProductDataSheet", "sheet.xml"}}) {
+        Json::Value artifact(Json::objectValue);
+        artifact["FileType"] = type;
+        artifact["SourceUrl"] = server.Url(offer.folder + file);
+        artifacts.append(artifact);
+    }
+    message["Artifacts"] = artifacts;
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    const std::string clipboard = CatalogueMessage(Json::writeString(builder, message));
+
+    std::string page = "<!DOCTYPE html>\n<html>\n<head><meta charset=\"utf-8\"><title>" + Escape(offer.product.name) +
+                       " - " + Escape(LibraryName(*offer.library)) + "</title></head>\n<body>\n<h1 id=\"product\">" +
+                       Escape(offer.product.name) + "</h1>\n<p id=\"product-id\">" + Escape(offer.product.id) +
+                       "</p>\n<table id=\"configuration\">\n";
+    for (const auto& [name, value] : offer.rows)
+        page += "<tr><td>" + Escape(name) + "</td><td>" + Escape(value) + "</td></tr>\n";
+    page += "</table>\n<button id=\"add-to-project\" data-clipboard=\"" + Escape(clipboard) +
+            "\" onclick=\"navigator.clipboard.writeText(this.dataset.clipboard)\">Add to project</button>\n"
+            "<a id=\"catalogue\" href=\"" +
+            Escape(offer.catalogueHref) + "\">Back to the catalogue</a>\n</body>\n</html>\n";
+    return page;
+}
+
+CatalogueServer::Answer Refusal(int status, const std::string& text)
+{
+    return CatalogueServer::Answer{status, "text/html; charset=utf-8",
+                                   "<!DOCTYPE html>\n<html><head><title>" + Escape(text) + "</title></head><body><p id=\"error\">" +
+                                       Escape(text) + "</p></body></html>\n"};
+}
+
+// tvHandler.aspx: the configurator's form in, the configured product's page out.
+CatalogueServer::Answer Configure(CatalogueServer& server, const RepositoryLibrary& library,
+                                  const std::vector<CatalogueProduct>& products, const RecordedRequest& request,
+                                  int configuration, int semaphoreNotReady, const ConfiguratorChoice& choice)
+{
+    if (request.method != "POST")
+        return Refusal(405, "The configurator takes a posted form");
+    if (request.contentType.rfind("application/x-www-form-urlencoded", 0) != 0)
+        return Refusal(415, "The configurator takes application/x-www-form-urlencoded forms");
+    std::map<std::string, std::string> fields;
+    for (auto& [name, value] : FormFields(request.body))
+        fields.emplace(name, value);
+    auto field = [&](const char* name) {
+        auto it = fields.find(name);
+        return it == fields.end() ? std::optional<std::string>() : std::optional<std::string>(it->second);
+    };
+    if (field("XMLEncoding") != "Base64" || !field("XmlContent"))
+        return Refusal(400, "The configuration is missing");
+    const std::optional<std::string> xml = FromBase64(*field("XmlContent"));
+    pugi::xml_document options;
+    if (!xml || !options.load_buffer(xml->data(), xml->size()) || !options.select_node("/StartOptions/gui/part"))
+        return Refusal(400, "The configuration cannot be read");
+    auto product = std::find_if(products.begin(), products.end(),
+                                [&](const CatalogueProduct& p) { return p.id == field("ArtikelNr"); });
+    if (product == products.end())
+        return Refusal(404, "Unknown product " + field("ArtikelNr").value_or(""));
+
+    Offer offer{&library, *product, {}, PathOf(library.baseUrl) + "configured/" + std::to_string(configuration) + "/",
+                "./"};
+    const pugi::xml_node part = options.select_node("/StartOptions/gui/part").node();
+    for (const pugi::xpath_node& node : part.select_nodes("paramList/param"))
+        offer.rows.emplace_back(node.node().attribute("name").value(), node.node().attribute("value").value());
+    if (choice)
+        choice(product->id, offer.rows);
+    offer.product.group = field("pgid").value_or("");
+    offer.product.culture = field("cul").value_or(product->culture);
+    offer.product.section = field("mandant").value_or(product->section);
+    if (*part.attribute("model").value() != '\0')
+        offer.product.modelFile = part.attribute("model").value();
+    return CatalogueServer::Answer{200, "text/html; charset=utf-8", ServeOffer(server, offer, semaphoreNotReady)};
+}
+
+void AddLibraryPages(CatalogueServer& server, const RepositoryLibrary& library,
+                     const std::vector<CatalogueProduct>& products, int semaphoreNotReady,
+                     const ConfiguratorChoice& choice)
+{
+    const std::string path = PathOf(library.baseUrl);
+    std::string page = "<!DOCTYPE html>\n<html>\n<head><meta charset=\"utf-8\"><title>" + Escape(LibraryName(library)) +
+                       "</title></head>\n<body>\n<h1>" + Escape(LibraryName(library)) + "</h1>\n<ul id=\"products\">\n";
+    for (const CatalogueProduct& product : products) {
+        page += "<li><a id=\"product-" + Escape(product.id) + "\" href=\"products/" + Escape(product.id) + ".html\">" +
+                Escape(product.name) + "</a></li>\n";
+        const Offer offer{&library, product, ConfigurationOf(product.cadXml), path + "products/" + product.id + "/",
+                          "../"};
+        server.AddFile(path + "products/" + product.id + ".html", ServeOffer(server, offer, semaphoreNotReady),
+                       "text/html; charset=utf-8");
+    }
+    page += "</ul>\n</body>\n</html>\n";
+    server.AddFile(path, page, "text/html; charset=utf-8");
+    server.AddCallback(path + "callback");
+    auto configurations = std::make_shared<std::atomic<int>>(0);
+    server.AddHandler(path + "tvHandler.aspx", [&server, library, products, configurations, semaphoreNotReady,
+                                                choice](const RecordedRequest& request) {
+        return Configure(server, library, products, request, ++*configurations, semaphoreNotReady, choice);
+    });
+}
+
 }  // namespace
+
+std::string ProductDataSheetXml(const CatalogueProduct& product)
+{
+    std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ProductDataSheet target=\"ARCHICAD\">\n"
+                      "  <AdditionalInformation>\n";
+    auto parameter = [&](const char* id, const std::string& value) {
+        xml += "    <Parameter id=\"" + std::string(id) + "\" value=\"" + Escape(value) + "\"/>\n";
+    };
+    parameter("archicad_productattr", product.name);
+    if (!product.subtypeGid.empty())
+        parameter("archicad_subtype_gid", product.subtypeGid);
+    parameter("catalog_productid", product.id);
+    parameter("catalog_productgroup", product.group);
+    parameter("catalog_modelfile", product.modelFile);
+    parameter("catalog_section", product.section);
+    parameter("catalog_culture", product.culture);
+    if (product.holeWidth > 0) {
+        parameter("archicad_hole_width", std::to_string(static_cast<int>(product.holeWidth)));
+        parameter("archicad_hole_height", std::to_string(static_cast<int>(product.holeHeight)));
+    }
+    xml += "  </AdditionalInformation>\n  <ParameterGroups>\n    <ParamGroup id=\"general\" name=\"General\">\n"
+           "      <Parameter id=\"tv_product_group\" name=\"Product group\" value=\"" +
+           Escape(product.group) + "\"/>\n    </ParamGroup>\n  </ParameterGroups>\n</ProductDataSheet>\n";
+    return xml;
+}
+
+std::string ConfiguredCadXml(const std::string& cadXml, const std::vector<std::pair<std::string, std::string>>& rows)
+{
+    pugi::xml_document document;
+    if (!document.load_buffer(cadXml.data(), cadXml.size(), pugi::parse_default | pugi::parse_declaration))
+        return cadXml;
+    for (const pugi::xpath_node& node : document.select_nodes("/geom/tvConfiguration/configParams/configPos")) {
+        for (const auto& [name, value] : rows)
+            if (name == node.node().attribute("name").value())
+                node.node().attribute("value").set_value(value.c_str());
+    }
+    std::ostringstream out;
+    document.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+    return out.str();
+}
+
+std::string CatalogueMessage(const std::string& artifactsJson)
+{
+    return "-----START ARCHICAD-----" + Base64(artifactsJson) + "-----END ARCHICAD-----";
+}
 
 std::string MakePng(int width, int height, std::uint32_t rgb)
 {
@@ -208,6 +467,22 @@ StandardCatalogue MakeStandardCatalogue(const CatalogueServer& server)
         {"/logos/skylights.png", MakePng(48, 34, 0xFFD700)},
         {"/logos/nordic-doors.jpg", MakeJpeg(48, 34, 0x2E8B57)},
     };
+    const char* door = "{11E85B84-8DD1-491B-A2FE-337454A91545}";
+    const char* window = "{4ABD0A6E-634B-4931-B3AA-9BEE01F35CDF}";
+    const char* skylight = "{0E0831DD-3766-4A60-BBE7-19A9537F76E3}";
+    const std::string table = ReadExample("table.xml");
+    const std::string cabinet = ReadExample("cabinet.xml");
+    const std::string lamp = ReadExample("lamp.xml");
+    catalogue.products = {
+        {"doors-classic",
+         {{"D-1", "Classic Door", "Doors", door, "classic-door.tvm", "en-GB", "12", 900, 2100, table},
+          {"D-2", "Double Door", "Doors", door, "double-door.tvm", "en-GB", "12", 1600, 2100, cabinet},
+          {"C-1", "Hall Cabinet", "Furniture", "", "hall-cabinet.tvm", "en-GB", "12", 0, 0, cabinet}}},
+        {"doors-cad", {{"A-1", "Drawing Door", "Doors", door, "drawing-door.tvm", "en-GB", "", 900, 2100, table}}},
+        {"windows-alu", {{"W-1", "Alu Window", "Windows", window, "alu-window.tvm", "de-DE", "3", 1200, 1400, cabinet}}},
+        {"skylights", {{"S-1", "Roof Light", "Skylights", skylight, "roof-light.tvm", "de-DE", "3", 780, 980, lamp}}},
+        {"nordic-doors", {{"N-1", "Nordic Door", "Doors", door, "nordic-door.tvm", "sv-SE", "7", 900, 2100, table}}},
+    };
     catalogue.changelogVersions = {"1.27", "1.29"};
     catalogue.installer = std::string("MZ\x90\x00", 4) + "stand-in installer of the add-on, version 1.29";
     return catalogue;
@@ -222,6 +497,15 @@ void AddCatalogue(CatalogueServer& server, const StandardCatalogue& catalogue)
         server.AddFile(path, bytes, path.ends_with(".png") ? "image/png" : "image/jpeg");
     server.AddFile(kChangelogPath, ChangelogXml(catalogue.changelogVersions), "application/xml");
     server.AddFile(kInstallerPath, catalogue.installer, "application/octet-stream");
+    for (const auto* customers : {&catalogue.customers, &catalogue.nordicCustomers})
+        for (const RepositoryCustomer& customer : *customers)
+            for (const RepositoryLibrary& library : customer.libraries) {
+                auto products = catalogue.products.find(library.id);
+                AddLibraryPages(server, library,
+                                products == catalogue.products.end() ? std::vector<CatalogueProduct>{}
+                                                                     : products->second,
+                                catalogue.semaphoreNotReady, catalogue.configuratorChoice);
+            }
 }
 
 void AddStandardCatalogue(CatalogueServer& server) { AddCatalogue(server, MakeStandardCatalogue(server)); }

@@ -7,6 +7,7 @@
 #include "CatalogueServer.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -42,6 +43,34 @@ std::string ProfilesJson(const std::vector<std::pair<std::string, std::string>>&
 // and a download_url.
 std::string ChangelogXml(const std::vector<std::string>& versions);
 
+// A product of a library's catalogue: its pages, its data sheet and artifacts.
+struct CatalogueProduct {
+    std::string id;          // the catalogue's product id ("D-1")
+    std::string name;        // shown, and the library part's name in the data sheet
+    std::string group;       // product group
+    std::string subtypeGid;  // the data sheet's subtype; empty for an object
+    std::string modelFile;   // the configurator's model file name
+    std::string culture;
+    std::string section;
+    double holeWidth = 0;    // openings only
+    double holeHeight = 0;
+    std::string cadXml;      // CAD data: one of examples/
+};
+
+// The configurator's answer to a posted configuration: the product id and the
+// configuration rows (name, value) it received; a test may change them as a user
+// would in the configurator.
+using ConfiguratorChoice =
+    std::function<void(const std::string& productId, std::vector<std::pair<std::string, std::string>>& rows)>;
+
+// The data sheet of a product as the catalogue serves it.
+std::string ProductDataSheetXml(const CatalogueProduct& product);
+// The product's CAD data with the configuration rows' values in place of its own.
+std::string ConfiguredCadXml(const std::string& cadXml,
+                             const std::vector<std::pair<std::string, std::string>>& rows);
+// The catalogue page's clipboard message for the artifacts JSON.
+std::string CatalogueMessage(const std::string& artifactsJson);
+
 // The paths the add-on asks for.
 constexpr const char* kProfilesPath = "/repository/crs.json";
 constexpr const char* kRepositoryPath = "/repository/repository.json";
@@ -56,11 +85,27 @@ struct StandardCatalogue {
     std::map<std::string, std::string> logos;                    // path to picture bytes
     std::vector<std::string> changelogVersions;
     std::string installer;
+    // Products by library id: every library's base URL serves a catalogue page, its
+    // product pages and the configurator's handler page tvHandler.aspx.
+    std::map<std::string, std::vector<CatalogueProduct>> products;
+    // How many times a product's semaphore answers 404 before it is ready.
+    int semaphoreNotReady = 1;
+    ConfiguratorChoice configuratorChoice;
 };
 StandardCatalogue MakeStandardCatalogue(const CatalogueServer& server);
 
 // Serves the standard catalogue (crs.json with the profiles TARVEL and NORDIC, their
-// repository files, the logos, the changelog and the installer) on the server.
+// repository files, the logos, the changelog, the installer, and each library's pages
+// under its base URL) on the server.
+//
+// Under a library's base URL: the catalogue page (with or without a query) links each
+// product as "product-ID" to products/ID.html. A product page shows the product and
+// its configuration and holds the element "add-to-project", which hands over the
+// catalogue message of the product's artifacts (products/ID/ready, a semaphore;
+// model.xml, attributes.xml, sheet.xml) in its data-clipboard attribute and its
+// script. tvHandler.aspx takes the configurator's posted form and answers with the
+// product page of the posted configuration, whose artifacts lie under configured/N/.
+// Each library also has its callback, which the messages name.
 void AddStandardCatalogue(CatalogueServer& server);
 // Serves the given content, which may be a changed standard catalogue.
 void AddCatalogue(CatalogueServer& server, const StandardCatalogue& catalogue);

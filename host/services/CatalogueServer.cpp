@@ -110,6 +110,12 @@ std::unique_ptr<httplib::Server> MakeAuthorityServer(const char* subjectName, st
     return std::make_unique<httplib::SSLServer>(cert.get(), key.get());
 }
 
+RecordedRequest Recorded(const httplib::Request& request)
+{
+    return RecordedRequest{request.target, request.get_header_value("User-Agent"), request.method, request.path,
+                           request.get_header_value("Content-Type"), request.body};
+}
+
 }  // namespace
 
 CatalogueServer::CatalogueServer(Kind kind) : tls_(kind != Kind::Plain)
@@ -175,7 +181,7 @@ void CatalogueServer::Handle(const httplib::Request& request, httplib::Response&
     bool forward = false;
     {
         std::lock_guard lock(mutex_);
-        requests_.push_back(RecordedRequest{request.target, request.get_header_value("User-Agent")});
+        requests_.push_back(Recorded(request));
         ++calls_[request.path];
         forward = proxy_ && request.target.rfind("http://", 0) == 0;
         if (!forward) {
@@ -312,6 +318,15 @@ void CatalogueServer::AddStall(const std::string& path, std::string firstBytes, 
     });
 }
 
+void CatalogueServer::AddHandler(const std::string& path, std::function<Answer(const RecordedRequest&)> handler)
+{
+    Route(path, [handler = std::move(handler)](const httplib::Request& request, httplib::Response& response) {
+        const Answer answer = handler(Recorded(request));
+        response.status = answer.status;
+        response.set_content(answer.body, answer.contentType);
+    });
+}
+
 void CatalogueServer::AddCallback(const std::string& path) { AddFile(path, "OK", "text/plain"); }
 
 void CatalogueServer::AddTruncated(const std::string& path, std::string body, std::size_t sentBytes)
@@ -349,6 +364,26 @@ std::vector<RecordedRequest> CatalogueServer::Requests() const
 {
     std::lock_guard lock(mutex_);
     return requests_;
+}
+
+std::vector<std::pair<std::string, std::string>> FormFields(const std::string& body)
+{
+    std::vector<std::pair<std::string, std::string>> fields;
+    std::size_t start = 0;
+    while (start <= body.size() && !body.empty()) {
+        std::size_t end = body.find('&', start);
+        if (end == std::string::npos)
+            end = body.size();
+        const std::string field = body.substr(start, end - start);
+        if (!field.empty()) {
+            const std::size_t equals = field.find('=');
+            fields.emplace_back(httplib::detail::decode_url(field.substr(0, equals), true),
+                                equals == std::string::npos ? ""
+                                                            : httplib::detail::decode_url(field.substr(equals + 1), true));
+        }
+        start = end + 1;
+    }
+    return fields;
 }
 
 SilentListener::SilentListener()

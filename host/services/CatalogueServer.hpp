@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace httplib {
@@ -25,7 +26,14 @@ namespace standin::services {
 struct RecordedRequest {
     std::string target;     // as sent: a path, or an absolute URL through the proxy
     std::string userAgent;
+    std::string method;
+    std::string path;       // without the query
+    std::string contentType;
+    std::string body;
 };
+
+// The fields of an application/x-www-form-urlencoded body, in order, decoded.
+std::vector<std::pair<std::string, std::string>> FormFields(const std::string& body);
 
 class CatalogueServer {
 public:
@@ -66,6 +74,14 @@ public:
     // Announces the whole body's length, sends its first `sentBytes` and closes the
     // connection: a transfer that breaks off.
     void AddTruncated(const std::string& path, std::string body, std::size_t sentBytes);
+
+    // An answer made by the test's or the content's own function for each request.
+    struct Answer {
+        int status = 200;
+        std::string contentType = "text/html; charset=utf-8";
+        std::string body;
+    };
+    void AddHandler(const std::string& path, std::function<Answer(const RecordedRequest&)> handler);
 
     // Requests in absolute form are forwarded to their origin and recorded.
     void EnableProxy();

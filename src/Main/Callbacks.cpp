@@ -58,6 +58,8 @@ GSErrCode HandleMenuCommand(const MenuCommandRecord* command)
             ShowAboutDialog();
             break;
         case kSettingsMenu:
+            ShowSettingsDialog();
+            break;
         default:
             break;
         }

@@ -122,6 +122,9 @@ void CleanUp()
             std::fputs("Tarvel: a thread of the add-on has not ended\n", stderr);
     });
     RunGuarded([] { HostApi_RemovePaletteWindow(toolbarPaletteRefId); });
+    // The palette goes now, on this thread and while the controller it uses exists,
+    // rather than with the globals at unload, whose order of destruction is not ours.
+    RunGuarded([] { DestroyToolbarDialog(); });
 }
 
 }  // namespace

@@ -44,6 +44,8 @@ std::wstring FullDataPath(const std::wstring& relative)
     return ostrel::ac::interop::GetSpecialFolderPath() + relative;
 }
 
+std::string ImagesFolderUtf8() { return ostrel::WStringToUtf8(FullDataPath(imagesFolder)); }
+
 namespace {
 
 void SetFolder(std::wstring& global, std::wstring value, const std::wstring& root)

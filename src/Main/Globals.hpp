@@ -42,5 +42,7 @@ std::mutex& DataFilesMutex();
 
 // The full path text of a folder global: the special location's path followed by it.
 std::wstring FullDataPath(const std::wstring& relative);
+// The Images folder's full path as UTF-8: the base of the dialogs' picture caches.
+std::string ImagesFolderUtf8();
 
 }  // namespace tarvel

@@ -3,8 +3,10 @@
 #include "HostRecords.hpp"
 #include "IO.hpp"
 #include "Main/Globals.hpp"
+#include "controllers/SettingsController.hpp"
 #include "controllers/SettingsFile.hpp"
 #include "dialogs/AboutDialog.hpp"
+#include "dialogs/SettingsDialog.hpp"
 #include "libparts/ConfiguratorParams.hpp"
 #include "ostrel/Text.hpp"
 #include "ostrel/interop/HostApi.hpp"
@@ -102,6 +104,14 @@ bool Open(const std::string& address)
 }
 
 }  // namespace
+
+bool ShowSettingsDialog()
+{
+    SettingsController controller;
+    dialogs::SettingsDialog dialog(controller);
+    dialog.Invoke();
+    return true;
+}
 
 bool ShowAboutDialog()
 {

@@ -15,6 +15,10 @@ GSErrCode EnsureProductLibraryActive();
 // door, object, lamp or skylight whose parameters hold "tv_base_url".
 bool SelectionHoldsProduct();
 
+// Runs the modal Settings dialog on a controller of its own; what OK changes is
+// written by then. Always true.
+bool ShowSettingsDialog();
+
 // Runs the modal About dialog. Always true.
 bool ShowAboutDialog();
 

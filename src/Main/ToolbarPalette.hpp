@@ -34,17 +34,16 @@ public:
 };
 
 // The palette: null until the first show command or open message creates it; never
-// replaced while the add-on is loaded.
+// replaced while the add-on runs; destroyed by the clean-up.
 extern std::unique_ptr<IToolbarPalette> toolbarDialog;
 
-// Makes the palette window with the GUID; null when there is no palette to make.
+// Makes the palette window with the GUID: the palette dialog, unless another maker was set.
 using ToolbarPaletteFactory = std::function<std::unique_ptr<IToolbarPalette>(const GS::Guid& guid)>;
 std::unique_ptr<IToolbarPalette> CreateToolbarPalette(const GS::Guid& guid);
-// Replaces the maker (tests); an empty one restores the palette dialog.
+// Replaces the maker (tests); an empty one restores the palette dialog's.
 void SetToolbarPaletteFactory(ToolbarPaletteFactory factory);
 
-// What the unload does to the palette: it is destroyed with the add-on's globals.
-// For programs that link the add-on's code and so never unload it.
+// Destroys the palette (the clean-up's last step; tests whose add-on was never cleaned up).
 void DestroyToolbarDialog();
 
 }  // namespace tarvel

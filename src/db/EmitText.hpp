@@ -225,7 +225,7 @@ public:
     {
         char* limit = nullptr;
         char* begin = writer.ScriptRoom(kRoom, limit);
-        Start(begin, limit - 1);  // the line feed needs the last byte
+        Start(begin, limit - 2);  // the line feeds of this line and of an empty line after it
         *this << start;
     }
 
@@ -235,6 +235,16 @@ public:
             writer_.AppendUtf8(Text());
         else
             writer_.CommitScriptLine(Begin(), Cursor());
+    }
+    // Ends the line and appends an empty line after it.
+    void EndWithEmptyLine()
+    {
+        if (Overflowed()) {
+            writer_.AppendUtf8(Text());
+            writer_.AppendUtf8("");
+        } else {
+            writer_.CommitScriptLine(Begin(), Cursor(), true);
+        }
     }
 
 private:

@@ -86,12 +86,18 @@ public:
         end = chunk.bytes.get() + chunk.capacity;
         return chunk.bytes.get() + chunk.size;
     }
-    void CommitScriptLine(char* begin, char* end)
+    // With emptyAfter, an empty line follows (the room must hold its line feed too).
+    void CommitScriptLine(char* begin, char* end, bool emptyAfter = false)
     {
-        const std::size_t bytes = static_cast<std::size_t>(end - begin) + 1;
-        if (!Fits(bytes)) [[unlikely]]
-            Reserve(bytes);  // throws
-        *end = '\n';
+        const std::size_t bytes = static_cast<std::size_t>(end - begin) + (emptyAfter ? 2 : 1);
+        if (!Fits(bytes)) [[unlikely]] {
+            // As two appends would end: the line when it fits, then the error.
+            Reserve(bytes - (emptyAfter ? 1 : 0));
+            CommitScriptLine(begin, end);
+            Reserve(1);
+        }
+        end[0] = '\n';
+        end[1] = '\n';  // the empty line's, or a byte beyond the text that the room holds
         scriptChunks_.back().size += bytes;
         scriptSize_ += bytes;
     }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <string_view>
+#include <typeinfo>
 #include <utility>
 
 namespace tarvel {
@@ -53,7 +54,14 @@ public:
     {
         if (quoted)
             line << "\"";
-        line << stem_.Text() << static_cast<long>(value);
+        line << stem_.Text();
+        if (value > 0 && value < 1000) {  // the usual counter
+            const emit::Triple& digits = emit::kTriples[static_cast<std::size_t>(value)];
+            const int skip = value < 10 ? 2 : value < 100 ? 1 : 0;
+            line << std::string_view(digits.digits + skip, static_cast<std::size_t>(3 - skip));
+        } else {
+            line << static_cast<long>(value);
+        }
         if (quoted)
             line << "\"";
     }
@@ -100,21 +108,20 @@ using AssemblyNames = CountedNames<std::uint16_t>;
 const char* GroupOperation(std::int16_t boolOp) { return boolOp == 2 ? "SUBGROUP" : "ISECTGROUP"; }
 
 // Writes "X = OP (left, right)" and an empty line, X being a new name from the
-// counter, and then makes `target` that name. `target` may be `left` itself.
-template <typename Counter, typename Right>
+// counter and the right operand written by writeRight, and then makes `target`
+// that name. `target` may be `left` itself.
+template <typename Counter, typename WriteRight>
 void Combine(GdlWriter& writer, const CountedNames<Counter>& names, Counter& counter, std::wstring& target,
-             const char* operation, const std::wstring& left, const Right& right)
+             const char* operation, const std::wstring& left, const WriteRight& writeRight)
 {
     const Counter value = CountedNames<Counter>::Take(counter);
     emit::ScriptLine line(writer, "");
     names.Write(line, value);
     line << " = " << std::string_view(operation) << " (";
-    line.Wide(left);
-    line << ", ";
-    right(line);
+    line.Wide(left) << ", ";
+    writeRight(line);
     line << ")";
-    line.End();
-    writer.AppendUtf8("");
+    line.EndWithEmptyLine();
     names.Assign(target, value);
 }
 
@@ -128,13 +135,11 @@ std::int16_t WriteSolidGroup(GdlWriter& writer, const PartNames& names, std::int
     {
         emit::ScriptLine line(writer, "GROUP ");
         names.Write(line, value, true);
-        line.End();
+        line.EndWithEmptyLine();
     }
-    writer.AppendUtf8("");
     if (held)
         held->EmitGDL(writer);
-    writer.AppendUtf8("ENDGROUP");
-    writer.AppendUtf8("");
+    emit::ScriptLine(writer, "ENDGROUP").EndWithEmptyLine();
     return value;
 }
 
@@ -146,72 +151,6 @@ void WriteSetMaterial(GdlWriter& writer, const Material& material)
     line += '"';
     writer.AppendUtf8(line);
 }
-
-// A part's result list (the writer's list of names) while its solids are written.
-// An entry that becomes one of the part's own names keeps only that name's counter
-// until the part is done; then the names are written into the list. A name that a
-// later solid replaces thus never becomes wide text.
-class PartResults {
-public:
-    PartResults(std::vector<std::wstring>& list, const PartNames& names) : list_(list), names_(names)
-    {
-        marks_.swap(Spare());
-        marks_.assign(list.size(), kNone);
-    }
-    PartResults(const PartResults&) = delete;
-    PartResults& operator=(const PartResults&) = delete;
-    // Also when a solid's emission fails, the list is left as the part made it.
-    ~PartResults()
-    {
-        for (std::size_t i = 0; i < marks_.size(); ++i) {
-            if (marks_[i] == kNone)
-                continue;
-            try {
-                names_.Assign(list_[i], static_cast<std::int16_t>(marks_[i] & 0xFFFF), (marks_[i] & kQuoted) != 0);
-            } catch (...) {
-                list_[i].clear();  // out of memory: the generation has failed anyway
-            }
-        }
-        Spare().swap(marks_);
-    }
-
-    std::size_t Size() const { return list_.size(); }
-    // Throws std::out_of_range past the end, as the list's own checked access does.
-    bool IsEmpty(std::size_t i) const { return marks_.at(i) == kNone && list_[i].empty(); }
-    void Set(std::size_t i, std::int16_t value, bool quoted) { marks_.at(i) = Mark(value, quoted); }
-    void Push(std::int16_t value, bool quoted)
-    {
-        list_.emplace_back();
-        marks_.push_back(Mark(value, quoted));
-    }
-    template <typename Line>
-    void Write(Line& line, std::size_t i) const
-    {
-        if (marks_[i] == kNone)
-            line.Wide(list_[i]);
-        else
-            names_.Write(line, static_cast<std::int16_t>(marks_[i] & 0xFFFF), (marks_[i] & kQuoted) != 0);
-    }
-
-private:
-    static constexpr std::int32_t kNone = -1;
-    static constexpr std::int32_t kQuoted = 0x10000;
-
-    static std::int32_t Mark(std::int16_t value, bool quoted)
-    {
-        return static_cast<std::uint16_t>(value) | (quoted ? kQuoted : 0);
-    }
-    // The storage of the marks, kept for the thread's next part.
-    static std::vector<std::int32_t>& Spare()
-    {
-        thread_local std::vector<std::int32_t> spare;
-        return spare;
-    }
-
-    std::vector<std::wstring>& list_;
-    const PartNames& names_;
-    std::vector<std::int32_t> marks_;  // per entry: kNone, or the counter of the part's name it holds
-};
 
 // Keeps the assembly path of the writer right when an emission leaves by an exception.
 class AssemblyScope {
@@ -245,59 +184,52 @@ void Part::EmitGDL(GdlWriter& writer)
         WriteSetMaterial(writer, *material);
     const PartNames names("part_", L"part_", id);
     std::int16_t counter = 1;
-    PartResults list(writer.groupNames, names);
+    auto& list = writer.groupNames;
     for (const auto& solid : solids) {
         if (!solid)
             continue;
         const std::int16_t group = WriteSolidGroup(writer, names, counter, solid);
+        // The list's entry becomes the group's (quoted) name.
+        const auto place = [&](std::wstring& entry) { names.Assign(entry, group, true); };
         // "X = OP (entry, group)", and the entry becomes X.
-        const auto combine = [&](std::size_t entry, const char* operation) {
-            const std::int16_t value = PartNames::Take(counter);
-            emit::ScriptLine line(writer, "");
-            names.Write(line, value);
-            line << " = " << std::string_view(operation) << " (";
-            list.Write(line, entry);
-            line << ", ";
-            names.Write(line, group, true);
-            line << ")";
-            line.End();
-            writer.AppendUtf8("");
-            list.Set(entry, value, false);
+        const auto combine = [&](std::wstring& entry, const char* operation) {
+            Combine(writer, names, counter, entry, operation, entry,
+                    [&](emit::ScriptLine& line) { names.Write(line, group, true); });
         };
-        // The entry becomes the group's (quoted) name.
-        const auto place = [&](std::size_t entry) { list.Set(entry, group, true); };
         switch (solid->boolOp) {
         case 1:
-            if (!list.IsEmpty(0))
-                combine(0, "ADDGROUP");
+            if (!list.at(0).empty())
+                combine(list.at(0), "ADDGROUP");
             else if (solid->simple)
-                place(0);
-            else if (!list.IsEmpty(list.Size() - 1))
-                combine(list.Size() - 1, "ADDGROUP");
+                place(list.at(0));
+            else if (!list.at(list.size() - 1).empty())
+                combine(list.at(list.size() - 1), "ADDGROUP");
             else
-                place(0);
+                place(list.at(0));
             break;
         case 2:
         case 3:
             if (solid->simple) {
-                if (!list.IsEmpty(0))
-                    combine(0, GroupOperation(solid->boolOp));
+                if (!list.at(0).empty())
+                    combine(list.at(0), GroupOperation(solid->boolOp));
                 else
-                    place(0);
+                    place(list.at(0));
             } else {
-                for (std::size_t entry = 0; entry < list.Size(); ++entry)
-                    if (!list.IsEmpty(entry))
+                for (auto& entry : list)
+                    if (!entry.empty())
                         combine(entry, GroupOperation(solid->boolOp));
             }
             break;
         default:
             // As the writer's first name would be read: an empty list fails.
-            if (list.Size() == 0)
+            if (list.empty())
                 writer.GetFirstGroupName();
-            if (!list.IsEmpty(0))
-                list.Push(group, true);
-            else
-                place(0);
+            if (!list.front().empty()) {
+                list.emplace_back();
+                place(list.back());
+            } else {
+                place(list.front());
+            }
             break;
         }
     }
@@ -320,7 +252,7 @@ void Assembly::EmitGDL(GdlWriter& writer)
             continue;
         // The lists are handed over, not copied: a part works on its parent's list,
         // and an assembly replaces whatever it finds.
-        if (dynamic_cast<Part*>(child.get()) != nullptr) {
+        if (typeid(*child) == typeid(Part) || dynamic_cast<Part*>(child.get()) != nullptr) {
             writer.groupNames = std::move(results);
             child->EmitGDL(writer);
             results = std::move(writer.groupNames);

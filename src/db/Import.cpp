@@ -105,10 +105,27 @@ namespace ostrel::importers {
 template <>
 tarvel::RGBColor ImportFromNode<tarvel::RGBColor>(const pugi::xml_node& element)
 {
+    // One pass over the attributes; each takes the first of its name, and the
+    // warnings follow in the fixed order.
+    static const char* const queries[3] = {"@blue", "@green", "@red"};
+    const char* found[3] = {nullptr, nullptr, nullptr};
+    for (pugi::xml_attribute attribute = element.first_attribute(); attribute; attribute = attribute.next_attribute()) {
+        const char* name = attribute.name();
+        const int index = Is(name, "blue") ? 0 : Is(name, "green") ? 1 : Is(name, "red") ? 2 : -1;
+        if (index >= 0 && found[index] == nullptr)
+            found[index] = attribute.value();
+    }
+    unsigned short values[3] = {0, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+        if (found[i] == nullptr)
+            ReportEmptyValue(element.name(), queries[i]);
+        else
+            values[i] = NumberOfText<unsigned short>(found[i]);
+    }
     tarvel::RGBColor color;
-    color.blue = ImportOptional<unsigned short>(element, "@blue");
-    color.green = ImportOptional<unsigned short>(element, "@green");
-    color.red = ImportOptional<unsigned short>(element, "@red");
+    color.blue = values[0];
+    color.green = values[1];
+    color.red = values[2];
     return color;
 }
 
@@ -188,12 +205,15 @@ bool AsciiText(const char* value, std::string_view& text)
 
 bool IsElement(const pugi::xml_node& node) { return node.type() == pugi::node_element; }
 
-// The value attribute's text of a child, null without one.
-const char* ValueText(const pugi::xml_node& child)
+// The text of the element's first attribute of that name, null without one.
+const char* AttributeText(const pugi::xml_node& element, const char* name)
 {
-    const pugi::xml_attribute value = child.attribute("value");
-    return value ? value.value() : nullptr;
+    const pugi::xml_attribute attribute = element.attribute(name);
+    return attribute ? attribute.value() : nullptr;
 }
+
+// The value attribute's text of a child, null without one.
+const char* ValueText(const pugi::xml_node& child) { return AttributeText(child, "value"); }
 
 // For "x/@value": the first child x with a value attribute.
 void TakeValue(const char*& slot, const pugi::xml_node& child)
@@ -209,10 +229,13 @@ void TakeElement(std::optional<pugi::xml_node>& slot, const pugi::xml_node& chil
         slot = child;
 }
 
-// A point element: which names its "name" attributes give (a [@name='n'] test holds
-// for any of them), and its coordinates "@x", "@y", "@z", each the first of its name.
+// A point element: which of the names start, end and center its "name" attributes
+// give (a [@name='n'] test holds for any of them), and its coordinates "@x", "@y",
+// "@z", each the first of its name.
 struct PointText {
-    explicit PointText(const pugi::xml_node& element, std::initializer_list<const char*> names = {})
+    static constexpr unsigned kStart = 1, kEnd = 2, kCenter = 4;
+
+    explicit PointText(const pugi::xml_node& element)
     {
         for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
              attribute = attribute.next_attribute()) {
@@ -221,26 +244,21 @@ struct PointText {
             if (axis >= 0 && axis < 3 && name[1] == '\0') {
                 if (coordinates[axis] == nullptr)
                     coordinates[axis] = attribute.value();
-            } else if (names.size() > 0 && Is(name, "name")) {
+            } else if (Is(name, "name")) {
                 const char* value = attribute.value();
-                unsigned bit = 1;
-                for (const char* wanted : names) {
-                    if (Equal(value, wanted))
-                        named |= bit;
-                    bit <<= 1;
-                }
+                named |= Is(value, "start") ? kStart : Is(value, "end") ? kEnd : Is(value, "center") ? kCenter : 0;
             }
         }
     }
 
-    unsigned named = 0;  // bit i: the name of the i-th wanted name
+    unsigned named = 0;
     const char* coordinates[3] = {nullptr, nullptr, nullptr};
 };
 
 // For "x[@name='n']" of points: the first child x whose names include n.
-void TakePoint(std::optional<PointText>& slot, const PointText& point, unsigned bit)
+void TakePoint(std::optional<PointText>& slot, const PointText& point, unsigned name)
 {
-    if (!slot && (point.named & bit) != 0)
+    if (!slot && (point.named & name) != 0)
         slot = point;
 }
 
@@ -325,11 +343,10 @@ struct Attributes {
                                                                                                                : nullptr;
                 break;
             case 'i':
-                slot = Is(name, "id") ? &id : Is(name, "instance_of") ? &instanceOf : nullptr;
+                slot = Is(name, "id") ? &id : nullptr;
                 break;
             case 'l':
-                slot = Is(name, "lineStyle") ? &lineStyle : Is(name, "layer") ? &layer : Is(name, "line_def") ? &lineDef
-                                                                                                               : nullptr;
+                slot = Is(name, "line_def") ? &lineDef : nullptr;
                 break;
             case 'm':
                 slot = Is(name, "materialref") ? &materialRef : nullptr;
@@ -355,19 +372,17 @@ struct Attributes {
     }
 
     const char *id = nullptr, *name = nullptr, *materialRef = nullptr, *type = nullptr, *pos = nullptr,
-               *value = nullptr, *lineStyle = nullptr, *layer = nullptr, *lineDef = nullptr, *colBlue = nullptr,
-               *colGreen = nullptr, *colRed = nullptr, *instanceOf = nullptr;
+               *value = nullptr, *lineDef = nullptr, *colBlue = nullptr, *colGreen = nullptr, *colRed = nullptr;
 };
 
 Style2D ReadStyle2D(const pugi::xml_node& element, ImportContext& context)
 {
-    const Attributes attributes(element);
     Style2D style;
     style.lineStyle = FindOptional(
-        element, attributes.lineStyle, "@lineStyle",
+        element, AttributeText(element, "lineStyle"), "@lineStyle",
         [&](std::string_view id) { return context.FindLineStyleAscii(id); },
         [&](const std::wstring& id) { return context.FindLineStyle(id); });
-    style.layer = Optional<int>(element, attributes.layer, "@layer");
+    style.layer = Optional<int>(element, AttributeText(element, "layer"), "@layer");
     return style;
 }
 
@@ -451,10 +466,10 @@ struct EntryChildren {
             } else if (Is(name, "point2D")) {
                 if (!IsElement(child))
                     continue;
-                const PointText point(child, {"start", "end", "center"});
-                TakePoint(start, point, 1);
-                TakePoint(end, point, 2);
-                TakePoint(center, point, 4);
+                const PointText point(child);
+                TakePoint(start, point, PointText::kStart);
+                TakePoint(end, point, PointText::kEnd);
+                TakePoint(center, point, PointText::kCenter);
             } else if (Is(name, "angle")) {
                 // An angle without a value attribute answers neither query.
                 const char* value = IsElement(child) ? ValueText(child) : nullptr;
@@ -565,10 +580,9 @@ void ReadElementData(ImportContext& context, const pugi::xml_node& element, cons
         for (pugi::xml_node attrib = list.first_child(); attrib; attrib = attrib.next_sibling()) {
             if (!Is(attrib.name(), "attrib") || !IsElement(attrib))
                 continue;
-            const Attributes attribAttributes(attrib);
-            if (!Is(OptionalText(attrib, attribAttributes.name, "@name"), "tv_prop_bool_op"))
+            if (!Is(OptionalText(attrib, AttributeText(attrib, "name"), "@name"), "tv_prop_bool_op"))
                 continue;
-            const char* mode = OptionalText(attrib, attribAttributes.value, "@value");
+            const char* mode = OptionalText(attrib, AttributeText(attrib, "value"), "@value");
             if (Is(mode, "3-union,all"))
                 entity.boolMode = "UNION_ALL";
             else if (Is(mode, "4-subtract,all"))
@@ -583,8 +597,11 @@ glm::dmat4 ReadMatrix(const pugi::xml_node& element)
 {
     static const char* const names[16] = {"@M0", "@M1", "@M2",  "@M3",  "@M4",  "@M5",  "@M6",  "@M7",
                                           "@M8", "@M9", "@M10", "@M11", "@M12", "@M13", "@M14", "@M15"};
-    // One pass over the attributes; the warnings then follow in M0 to M15 order.
-    const char* found[16] = {};
+    // One pass over the attributes, each read as it comes; the warnings for the
+    // missing ones then follow in M0 to M15 order.
+    glm::dmat4 matrix(0.0);
+    double* cells = &matrix[0][0];
+    unsigned found = 0;  // bit i: "@M<i>" was read
     for (pugi::xml_attribute attribute = element.first_attribute(); attribute; attribute = attribute.next_attribute()) {
         const char* name = attribute.name();
         if (name[0] != 'M' || name[1] < '0' || name[1] > '9')
@@ -595,18 +612,15 @@ glm::dmat4 ReadMatrix(const pugi::xml_node& element)
                 continue;
             index = 10 + (name[2] - '0');
         }
-        if (found[index] == nullptr)
-            found[index] = attribute.value();
+        if ((found & (1u << index)) != 0)
+            continue;
+        found |= 1u << index;
+        cells[(index % 4) * 4 + index / 4] = NumberOfText<double>(attribute.value());  // M(4r + c) is (r, c)
     }
-    glm::dmat4 matrix(0.0);
-    for (int i = 0; i < 16; ++i) {
-        double value = 0;
-        if (found[i] != nullptr)
-            value = NumberOfText<double>(found[i]);
-        else
-            oi::ReportEmptyValue(element.name(), names[i]);
-        matrix[i % 4][i / 4] = value;  // attribute M(4r + c) is element (r, c)
-    }
+    if (found != 0xFFFF)
+        for (int i = 0; i < 16; ++i)
+            if ((found & (1u << i)) == 0)
+                oi::ReportEmptyValue(element.name(), names[i]);
     return matrix;
 }
 
@@ -644,10 +658,10 @@ struct SolidChildren {
                 break;
             case 'p':
                 if (Is(name, "point3D") && IsElement(child)) {
-                    const PointText point(child, {"start", "end", "center"});
-                    TakePoint(start, point, 1);
-                    TakePoint(end, point, 2);
-                    TakePoint(center, point, 4);
+                    const PointText point(child);
+                    TakePoint(start, point, PointText::kStart);
+                    TakePoint(end, point, PointText::kEnd);
+                    TakePoint(center, point, PointText::kCenter);
                 }
                 break;
             case 'r':
@@ -797,8 +811,7 @@ std::shared_ptr<Assembly> ImportAssembly(ImportContext& context, const pugi::xml
     for (pugi::xml_node component = element.first_child(); component; component = component.next_sibling()) {
         if (!Is(component.name(), "component") || !IsElement(component))
             continue;
-        const Attributes componentAttributes(component);
-        const char* instanceOf = componentAttributes.instanceOf;
+        const char* instanceOf = AttributeText(component, "instance_of");
         if (instanceOf == nullptr)
             oi::ThrowNoResult("@instance_of", oi::TypeLabel<std::wstring>::value);
         std::string_view asciiId;
@@ -815,7 +828,7 @@ std::shared_ptr<Assembly> ImportAssembly(ImportContext& context, const pugi::xml
                                 " lists itself in @instance_of, node=component, skipped");
             continue;
         }
-        const char* ref = componentAttributes.materialRef;
+        const char* ref = AttributeText(component, "materialref");
         std::string_view asciiRef;
         if (ref == nullptr) {
             oi::ReportEmptyValue(component.name(), "@materialref");

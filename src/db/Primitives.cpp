@@ -55,8 +55,7 @@ void Block3D::EmitGDL(GdlWriter& writer)
     for (int axis = 2; axis >= 0; --axis)
         if (mirror[axis])
             writer.AppendUtf8("    DEL 1");
-    writer.AppendUtf8("    DEL 2");
-    writer.AppendUtf8("");
+    ScriptLine(writer, "    DEL 2").EndWithEmptyLine();
 }
 
 namespace {
@@ -79,8 +78,7 @@ void EmitAlongZ(GdlWriter& writer, const glm::dmat4& transform, const glm::dvec3
     line.End();
     if (mirrored)
         writer.AppendUtf8("    DEL 1");
-    writer.AppendUtf8("    DEL 2");
-    writer.AppendUtf8("");
+    ScriptLine(writer, "    DEL 2").EndWithEmptyLine();
 }
 
 }  // namespace
@@ -106,8 +104,7 @@ void Sphere3D::EmitGDL(GdlWriter& writer)
     emit::AppendTransformLine(writer, transform);
     emit::AppendOffsetLine(writer, center);
     (ScriptLine(writer, "    SPHERE ") << radius / writer.unitDivisor).End();
-    writer.AppendUtf8("    DEL 2");
-    writer.AppendUtf8("");
+    ScriptLine(writer, "    DEL 2").EndWithEmptyLine();
 }
 
 void Torus3D::EmitGDL(GdlWriter& writer)
@@ -119,8 +116,7 @@ void Torus3D::EmitGDL(GdlWriter& writer)
     emit::AppendOffsetLine(writer, center);
     writer.AppendUtf8("    ROTY -90");
     (ScriptLine(writer, "    REVOLVE 2, 360, 128, 0, ") << d << ", 900, " << d << ", 360, 4001").End();
-    writer.AppendUtf8("    DEL 3");
-    writer.AppendUtf8("");
+    ScriptLine(writer, "    DEL 3").EndWithEmptyLine();
 }
 
 }  // namespace tarvel

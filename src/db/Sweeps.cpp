@@ -24,8 +24,7 @@ void Extrude3D::EmitGDL(GdlWriter& writer)
     emit::AppendOffsetLine(writer, start);
     (ScriptLine(writer, "    PRISM_ NSP/3, ") << length / writer.unitDivisor << ", ").End();
     writer.AppendUtf8("        GET(NSP)");
-    writer.AppendUtf8("    DEL 2");
-    writer.AppendUtf8("");
+    ScriptLine(writer, "    DEL 2").EndWithEmptyLine();
 }
 
 namespace {

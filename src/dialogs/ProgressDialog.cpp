@@ -41,6 +41,12 @@ ProgressDialog::~ProgressDialog() = default;
 void ProgressDialog::InitializeControls()
 {
     onIdle = [this] { OnIdle(); };
+    // Every close but the completion's lets the download go: Cancel, the close box.
+    onCloseRequested = [this](bool accepted, bool) {
+        if (!accepted)
+            LetDownloadGo();
+        return true;
+    };
     cancelButton.onClick = [this] { OnCancel(); };
     progressBar->SetValue(StartValue);
 }
@@ -78,12 +84,13 @@ void ProgressDialog::OnIdle()
     }
 }
 
-void ProgressDialog::OnCancel()
+void ProgressDialog::OnCancel() { Close(false); }
+
+void ProgressDialog::LetDownloadGo()
 {
     // The watcher may take the next message at once; the running download is let go.
     controller->CancelDownload();
     ClearClipboardMessage(GetPanel().GetWindow());
-    Close(false);
 }
 
 }  // namespace tarvel::dialogs

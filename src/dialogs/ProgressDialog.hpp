@@ -50,9 +50,12 @@ public:
     void Close(bool accepted);
 
     void OnIdle();
+    // Closes the dialog; its close request lets the download go.
     void OnCancel();
 
 private:
+    void LetDownloadGo();
+
     ostrel::ApplicationContentCache dialogCache;
     ToolbarController* controller;
     std::atomic<bool> done;

@@ -5,12 +5,14 @@
 #include "Main/ShellCommands.hpp"
 #include "dialogs/AboutDialog.hpp"
 #include "dialogs/DialogSupport.hpp"
+#include "dialogs/LibpartNameDialogs.hpp"
 #include "dialogs/LibraryDialog.hpp"
 #include "ostrel/Text.hpp"
 #include "transfer/ClipboardMessage.hpp"
 
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 namespace tarvel::dialogs {
 namespace {
@@ -29,10 +31,6 @@ ToolbarDialog::ToolbarDialog(const GS::Guid& paletteGuid)
       dialogCache(ImagesFolderUtf8()),
       controller(&toolbarController),
       horizontal(true),
-      downloadFinished(false),
-      progressRunning(false),
-      downloadStarted(false),
-      cancelled(false),
       separator(GetPanel(), SeparatorItem, &dialogCache)
 {
     controller->view.store(this, std::memory_order_release);
@@ -226,32 +224,73 @@ bool ToolbarDialog::Close(bool)
 
 void ToolbarDialog::OnDownloadFinished()
 {
-    downloadStarted.store(false, std::memory_order_release);
-    downloadFinished.store(true, std::memory_order_release);
+    std::lock_guard lock(flagsMutex);
+    downloadFinished = true;
+    downloadStarted = false;
+    progressDialog.SetDone();
 }
 
-bool ToolbarDialog::AskLibraryPartName(const std::wstring&) { return false; }
+bool ToolbarDialog::AskLibraryPartName(const std::wstring& name)
+{
+    LibpartNameToolbarDialog dialog(controller);
+    dialog.SetName(name);
+    return dialog.Invoke();
+}
 
 void ToolbarDialog::SetProgress(std::int16_t percent)
 {
-    if (percent > 0 && !progressRunning.load(std::memory_order_acquire))
-        downloadStarted.store(true, std::memory_order_release);
+    std::lock_guard lock(flagsMutex);
+    if (progressRunning) {
+        progressDialog.SetPercent(percent);
+        return;
+    }
+    if (percent <= 0)
+        return;
+    // The start: what an earlier download told the progress dialog is forgotten
+    // before this one's worker can report.
+    if (!downloadStarted) {
+        downloadStarted = true;
+        progressDialog.BeginDownload();
+    }
+    progressDialog.SetPercent(percent);
 }
 
-bool ToolbarDialog::IsCancelled() { return cancelled.load(std::memory_order_acquire); }
+bool ToolbarDialog::IsCancelled() { return false; }
 
 void ToolbarDialog::OnIdle()
 {
+    // What the watcher left for this thread: report lines, the reload of the libraries.
     controller->DrainUserInterfaceQueue();
-    if (downloadFinished.exchange(false, std::memory_order_acq_rel)) {
-        progressRunning.store(false, std::memory_order_release);
-        downloadStarted.store(false, std::memory_order_release);
+    bool finished = false;
+    {
+        std::lock_guard lock(flagsMutex);
+        finished = std::exchange(downloadFinished, false);
+        if (finished) {
+            progressRunning = false;
+            downloadStarted = false;
+        }
+    }
+    if (finished) {
+        // A download that was let go is not the controller's any more: it creates nothing.
         // The name is checked against the parts of the product library folder.
         EnsureProductLibraryActive();
         controller->CreateLibraryPart();
         ClearClipboardMessage(GetPanel().GetWindow());
+        // The catalogue's library may have just become active.
         LayoutButtons(true);
     }
+    bool start = false;
+    {
+        std::lock_guard lock(flagsMutex);
+        start = std::exchange(downloadStarted, false);
+        progressRunning = start;
+    }
+    if (!start)
+        return;
+    // A completion that arrives from now on closes the dialog at its first idle event.
+    progressDialog.Run();
+    std::lock_guard lock(flagsMutex);
+    progressRunning = false;
 }
 
 void ToolbarDialog::OnResize()

@@ -10,6 +10,7 @@
 #include "Main/ToolbarPalette.hpp"
 #include "controllers/ToolbarController.hpp"
 #include "dialogs/IconAndTextButton.hpp"
+#include "dialogs/ProgressDialog.hpp"
 #include "ostrel/ApplicationContent.hpp"
 #include "ostrel/dgx/Controls.hpp"
 #include "ostrel/dgx/Panels.hpp"
@@ -17,9 +18,9 @@
 
 #include <boost/noncopyable.hpp>
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace tarvel::dialogs {
@@ -56,7 +57,11 @@ public:
     void StopClipboardWatcher() override;
 
     // The view. Close hides the palette and stops the watcher (the object stays).
-    // SetProgress, OnDownloadFinished and IsCancelled come from other threads.
+    // SetProgress, OnDownloadFinished and IsCancelled come from the watcher's and the
+    // worker's threads: they only set flags and hand numbers to the progress dialog.
+    // A cancelled download is let go by the progress dialog's Cancel (the controller
+    // detaches it), so IsCancelled never answers true: a stale true would stop the
+    // next download at once.
     bool Close(bool accepted) override;
     void OnDownloadFinished() override;
     bool AskLibraryPartName(const std::wstring& name) override;
@@ -84,13 +89,15 @@ private:
     ostrel::ApplicationContentCache dialogCache;
     ToolbarController* controller;
     bool horizontal;
-    // Set by the worker, consumed by the idle handler.
-    std::atomic<bool> downloadFinished;
-    std::atomic<bool> progressRunning;
-    // A download has started and its progress is still to be shown.
-    std::atomic<bool> downloadStarted;
-    // The last progress run ended without acceptance and its download is being let go.
-    std::atomic<bool> cancelled;
+    // The download's state, shared with the watcher's and the worker's threads and
+    // guarded by flagsMutex: finished (set by the worker, consumed by the idle
+    // handler), the progress dialog running, and started (a download has started and
+    // its progress is still to be shown).
+    std::mutex flagsMutex;
+    bool downloadFinished = false;
+    ProgressDialog progressDialog;
+    bool progressRunning = false;
+    bool downloadStarted = false;
     bool modifyToolEnabled = false;
     ActionButtons actionButtons;
     ostrel::ac::dgx::SeparatorX separator;

@@ -41,20 +41,13 @@ protected:
     {
         return RepositoryContext{culture, profile, reports_.Sink()};
     }
-    static constexpr const char* kStored =
-        "<?xml version=\"1.0\"?>\n<Settings>\n"
-        "\t<ActiveLibraries>\n"
-        "\t\t<Library id=\"windows-alu\" name=\"Old name\" logo=\"old.png\" url=\"http://old/\" description=\"Old\" "
-        "is_in_menu=\"false\" />\n"
-        "\t\t<Library id=\"gone\" name=\"Gone\" logo=\"gone.png\" url=\"http://gone/\" description=\"Gone d\" />\n"
-        "\t</ActiveLibraries>\n</Settings>\n";
 
     Reports reports_;
 };
 
 TEST_F(LibraryTest, StoredLibrariesMergedWithTheRepositoryInTwoCultures)
 {
-    WriteSettings(kStored);
+    WriteSettings(kStoredLibraries);
     struct Case {
         std::string culture;
         std::vector<std::string> expected;
@@ -99,7 +92,7 @@ TEST_F(LibraryTest, TheHostGivesCultureProfileAndReport)
 
     // Without a repository server the host's report gets the alert and the list is empty.
     UseServers("http://127.0.0.1:" + std::to_string(UnusedPort()), Server().Url(""));
-    WriteSettings(kStored);
+    WriteSettings(kStoredLibraries);
     LibraryController failed(true);
     EXPECT_TRUE(failed.Libraries().empty());
     EXPECT_EQ(Report().Alerts(), std::vector<std::string>{kRepositoryFailure});
@@ -107,7 +100,7 @@ TEST_F(LibraryTest, TheHostGivesCultureProfileAndReport)
 
 TEST_F(LibraryTest, AnUnreadableRepositoryEmptiesTheListWithOneAlert)
 {
-    WriteSettings(kStored);
+    WriteSettings(kStoredLibraries);
     const std::string deep = "{\"repository\":" + std::string(1001, '[') + std::string(1001, ']') + "}";
     struct Case {
         const char* what;
@@ -208,7 +201,7 @@ TEST_F(LibraryTest, ValuesOfTheWrongKindCountAsMissing)
 
 TEST_F(LibraryTest, ActivationAndItsWriteBack)
 {
-    WriteSettings(kStored);
+    WriteSettings(kStoredLibraries);
     LibraryController controller(true, Context("en-GB"));
     struct Case {
         std::string id;
@@ -265,7 +258,7 @@ TEST_F(LibraryTest, TheLibraryDialogChoosesTheActiveOnes)
         std::vector<LibraryChoice> rows;
         std::vector<bool> closed;
     };
-    WriteSettings("<Settings><Update AutoUpdateEnabled=\"yes\"/>" + std::string(kStored).substr(32));
+    WriteSettings("<Settings><Update AutoUpdateEnabled=\"yes\"/>" + std::string(kStoredLibraries).substr(32));
     LibraryController controller(true, Context("en-GB"));
     TestLibraryView view;
     controller.view = &view;

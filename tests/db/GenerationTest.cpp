@@ -256,6 +256,31 @@ TEST(PartGroupTest, QuotesAndLineBreaksInIdsAndNamesAreEncoded)
                      "part_a%22b%0Ac_3 = ADDGROUP (\"part_a%22b%0Ac_1\", \"part_a%22b%0Ac_2\")"}));
 }
 
+// Names longer than the room a line is begun with, and than the room kept for a
+// name's wide text, in the group lines, the combination lines and the results.
+TEST(PartGroupTest, LongIdsAndNonAsciiIdsGiveWholeNames)
+{
+    const std::wstring longId(700, L'x');
+    const std::string longUtf8(700, 'x');
+    const std::wstring accented = {L'p', 0x00E9, 0x4E2D};  // p, e acute, a CJK character
+    const std::string accentedUtf8 = "p\xC3\xA9\xE4\xB8\xAD";
+    for (const auto& [id, utf8] : {std::pair{longId, longUtf8}, std::pair{accented, accentedUtf8}}) {
+        auto part = MakePart(id, {Block({0, 0, 0}, {1, 1, 1}), Block({0, 0, 0}, {1, 1, 1}, 1)});
+        auto assembly = MakeAssembly(id, {part, MakeAssembly(L"B", {MakePart(L"Q", {Block({0, 0, 0}, {1, 1, 1})})},
+                                                              "UNION_ALL")});
+        GdlWriter writer;
+        assembly->EmitGDL(writer);
+        const std::string p = "part_" + utf8;
+        const std::string a = "assembly_" + utf8;
+        EXPECT_EQ(GroupLines(writer.GetScript()),
+                  (Lines{"GROUP \"" + p + "_1\"", "ENDGROUP", "GROUP \"" + p + "_2\"", "ENDGROUP",
+                         p + "_3 = ADDGROUP (\"" + p + "_1\", \"" + p + "_2\")", "GROUP \"part_Q_1\"", "ENDGROUP",
+                         a + "_1 = ADDGROUP (" + p + "_3, \"part_Q_1\")"}))
+            << utf8.size();
+        EXPECT_EQ(writer.groupNames, (std::vector<std::wstring>{L"assembly_" + id + L"_1"}));
+    }
+}
+
 TEST(PartGroupTest, PartCounterWrapsAsASignedShort)
 {
     std::vector<std::shared_ptr<BasicEntry3D>> solids;

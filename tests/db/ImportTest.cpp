@@ -293,6 +293,40 @@ TEST_F(ImportTest, ImportCases)
              EXPECT_FALSE(revolve->sketch);
              EXPECT_EQ(revolve->sketchTransform, glm::dmat4(1.0));
          }},
+        {"each query takes its first match in document order",
+         Part("P",
+              "<solid_block>" + kBoolOp + kStyle3D +
+                  // a point with two names is both points; of two equal attributes the first counts
+                  "<point3D name=\"end\" name=\"start\" x=\"1\" y=\"2\" z=\"3\" x=\"9\"/>"
+                  "<point3D name=\"end\" x=\"7\" y=\"7\" z=\"7\"/></solid_block><solid_cone>" +
+                  kBoolOp + kStyle3D +
+                  // a radius without value is passed over for the next one
+                  "<point3D name=\"start\" x=\"0\" y=\"0\" z=\"0\"/><radius/><radius value=\"4\"/>"
+                  "<radius value=\"8\"/><height value=\"5\"/></solid_cone>" +
+                  "<solid_sphere><bool_op op=\"union\" op=\"subtract\" simple=\"1\"/>" + kStyle3D +
+                  "<point3D name=\"center\" x=\"0\" y=\"0\" z=\"0\"/><radius value=\"1\"/></solid_sphere>") +
+             "<sketchList><sketch id=\"s\" name=\"n\"><outerWire><arc2D>" + kStyle2D +
+             "<point2D name=\"center\" x=\"0\" y=\"0\"/><angle name=\"start\"/><angle name=\"x\" "
+             "name=\"start\" value=\"30\"/><angle name=\"end\" value=\"60\"/><radius value=\"2\"/></arc2D>"
+             "</outerWire></sketch></sketchList>" +
+             kTail,
+         {},
+         [](const TarvelDB& db) {
+             const auto& s = db.parts.at(0)->solids;
+             ASSERT_EQ(s.size(), 3u);
+             auto block = std::dynamic_pointer_cast<Block3D>(s[0]);
+             ASSERT_TRUE(block);
+             EXPECT_EQ(block->start, glm::dvec3(1, 2, 3));
+             EXPECT_EQ(block->end, glm::dvec3(1, 2, 3));
+             auto cone = std::dynamic_pointer_cast<Cone3D>(s[1]);
+             ASSERT_TRUE(cone);
+             EXPECT_EQ(cone->radius, 4);
+             EXPECT_EQ(s[2]->boolOp, 1);
+             auto arc = std::dynamic_pointer_cast<Arc2D>(db.sketches.at(0)->entries.at(0));
+             ASSERT_TRUE(arc);
+             EXPECT_EQ(arc->startAngle, 30);
+             EXPECT_EQ(arc->endAngle, 60);
+         }},
         {"revolve without axis",
          Part("P", "<solid_revolve>" + kBoolOp + kStyle3D + "<point3D name=\"start\" x=\"1\" y=\"2\" z=\"3\"/>"
                    "</solid_revolve>"),
@@ -488,6 +522,22 @@ TEST_F(ImportTest, Utf16FilesAreRead)
     const TarvelDB db = TarvelDB::LoadFromFile(WriteCad(bytes));
     ASSERT_EQ(db.parts.size(), 1u);
     EXPECT_EQ(db.parts[0]->id, (std::wstring{L'P', 0x00E9}));
+}
+
+// The entities of a load share their memory; what a caller still holds stays whole
+// when the database is gone.
+TEST_F(ImportTest, EntitiesOutliveTheirDatabase)
+{
+    std::shared_ptr<tarvel::Part> part;
+    {
+        const TarvelDB db = LoadXml(Geom(Part("P") + kTail));
+        part = db.parts.at(0);
+    }
+    EXPECT_EQ(part->id, L"P");
+    ASSERT_EQ(part->solids.size(), 1u);
+    auto block = std::dynamic_pointer_cast<Block3D>(part->solids[0]);
+    ASSERT_TRUE(block);
+    EXPECT_EQ(block->end, glm::dvec3(1, 1, 1));
 }
 
 TEST_F(ImportTest, RegistryRules)

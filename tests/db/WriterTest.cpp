@@ -163,6 +163,27 @@ TEST(GdlWriterTest, TextLimitStopsTheGenerationWithAClearError)
     EXPECT_EQ(writer.GetMasterScript(), "123\n");
 }
 
+// A line written with the empty line after it meets the text limit as the two
+// appends would: the line when it fits, then the error.
+TEST(GdlWriterTest, ALineAndAnEmptyLineMeetTheLimitAsTwoAppends)
+{
+    struct Case {
+        std::size_t limit;
+        bool fails;
+        const char* script;
+    };
+    for (const auto& c : {Case{4, false, "ab\n\n"}, Case{3, true, "ab\n"}, Case{2, true, ""}}) {
+        GdlWriter writer;
+        writer.textLimit = c.limit;
+        const auto write = [&] { tarvel::emit::ScriptLine(writer, "ab").EndWithEmptyLine(); };
+        if (c.fails)
+            EXPECT_THROW(write(), tarvel::GdlGenerationException) << c.limit;
+        else
+            write();
+        EXPECT_EQ(writer.GetScript(), c.script) << c.limit;
+    }
+}
+
 }  // namespace
 
 namespace {

@@ -3,12 +3,10 @@
 
 #include "HostFixture.hpp"
 #include "Main/Globals.hpp"
+#include "Pictures.hpp"
 #include "standin/Dialogs.hpp"
 #include "standin/Win.hpp"
 #include "transfer/Deployment.hpp"
-
-#include <cmath>
-#include <cstdlib>
 
 namespace {
 
@@ -91,21 +89,9 @@ TEST_F(AboutDialogTest, ThePictureShowsTheLogoWhereTheResourcePutsIt)
     ASSERT_EQ(logo.width, item->rect.GetWidth());
     ASSERT_EQ(logo.height, item->rect.GetHeight());
     // Each pixel of the logo, laid over the dialog's background, where item 4 lies.
-    int worst = 0;
-    for (int y = 0; y < logo.height; ++y) {
-        for (int x = 0; x < logo.width; ++x) {
-            const std::uint32_t source = logo.At(x, y);
-            const std::uint32_t shown =
-                picture.At(picture.clientLeft + item->rect.left + x, picture.clientTop + item->rect.top + y);
-            const double alpha = (source >> 24) / 255.0;
-            for (int shift : {0, 8, 16}) {
-                const double expected = alpha * ((source >> shift) & 0xFF) + (1 - alpha) * 0xF0;
-                worst = std::max(worst, std::abs(static_cast<int>(std::lround(expected)) -
-                                                 static_cast<int>((shown >> shift) & 0xFF)));
-            }
-        }
-    }
-    EXPECT_LE(worst, 2);
+    EXPECT_LE(tarvel::testing::OverlayDifference(picture, picture.clientLeft + item->rect.left,
+                                                 picture.clientTop + item->rect.top, logo, 0xF0F0F0),
+              2);
     // The logo's blue square is there, and nothing is drawn just left of the item.
     EXPECT_EQ(picture.At(picture.clientLeft + 75 + 30, picture.clientTop + 20 + 10), logo.At(30, 10));
     EXPECT_EQ(picture.At(picture.clientLeft + 70, picture.clientTop + 50), 0xFFF0F0F0u);

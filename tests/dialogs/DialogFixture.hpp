@@ -13,6 +13,16 @@
 
 namespace tarvel::testing {
 
+// Where a test writes a picture named `name`.
+inline std::string PicturePath(const TempDir& temp, const std::string& name)
+{
+    if (const char* folder = std::getenv("TARVEL_PICTURES"); folder != nullptr && *folder != '\0') {
+        boost::filesystem::create_directories(folder);
+        return (boost::filesystem::path(folder) / name).string();
+    }
+    return (temp.Path() / name).string();
+}
+
 class DialogFixture : public HostFixture {
 protected:
     void SetUp() override
@@ -21,14 +31,7 @@ protected:
         InitializeAddOnGlobals();
     }
 
-    std::string PicturePath(const std::string& name) const
-    {
-        if (const char* folder = std::getenv("TARVEL_PICTURES"); folder != nullptr && *folder != '\0') {
-            boost::filesystem::create_directories(folder);
-            return (boost::filesystem::path(folder) / name).string();
-        }
-        return (Temp().Path() / name).string();
-    }
+    std::string PicturePath(const std::string& name) const { return testing::PicturePath(Temp(), name); }
 
     boost::filesystem::path DataRoot() const { return SpecialFolder() / "Tarvel" / "daVED" / "ArchiCAD"; }
 };

@@ -1,9 +1,10 @@
 // The library dialog over the loopback repository, run by the scripted user: its
 // rows and separators, check marks toggled where the user clicks, OK and Cancel
-// with what reaches Settings.xml, libraries without a name, and its picture.
+// with what reaches Settings.xml, libraries without a name, its picture, and the
+// palette's add-library tool that opens it.
 #include "dialogs/LibraryDialog.hpp"
 
-#include "ControllerFixture.hpp"
+#include "PaletteFixture.hpp"
 #include "standin/Dialogs.hpp"
 
 #include <pugixml.hpp>
@@ -24,14 +25,6 @@ constexpr short ListItem = 3;
 // The list's rows span 358 pixels: the logo field to 107, the check marks to 179.
 constexpr short CheckX = 140;
 constexpr short RowHeight = 36;
-
-constexpr const char* kStored =
-    "<?xml version=\"1.0\"?>\n<Settings>\n"
-    "\t<ActiveLibraries>\n"
-    "\t\t<Library id=\"windows-alu\" name=\"Old name\" logo=\"old.png\" url=\"http://old/\" description=\"Old\" "
-    "is_in_menu=\"false\" />\n"
-    "\t\t<Library id=\"gone\" name=\"Gone\" logo=\"gone.png\" url=\"http://gone/\" description=\"Gone d\" />\n"
-    "\t</ActiveLibraries>\n</Settings>\n";
 
 // One line per row: "-" for a separator, else the name, the check mark's id and
 // the logo's size ("none" without one).
@@ -96,7 +89,7 @@ protected:
 
 TEST_F(LibraryDialogTest, EachLibraryHasItsRowBetweenSeparators)
 {
-    WriteSettings(kStored);
+    WriteSettings(kStoredLibraries);
     LibraryController controller(true);
     std::vector<std::string> rows;
     std::optional<dg::ListInfo> list;
@@ -132,7 +125,7 @@ TEST_F(LibraryDialogTest, EachLibraryHasItsRowBetweenSeparators)
 
 TEST_F(LibraryDialogTest, OkWritesTheTickedLibrariesAndClicksBesideTheCheckMarksChangeNothing)
 {
-    WriteSettings(kStored);
+    WriteSettings(kStoredLibraries);
     LibraryController controller(true);
     std::vector<std::string> after;
     dg::User(Library)
@@ -155,7 +148,7 @@ TEST_F(LibraryDialogTest, OkWritesTheTickedLibrariesAndClicksBesideTheCheckMarks
 
 TEST_F(LibraryDialogTest, CancelKeepsEveryFlagAndWritesNothing)
 {
-    WriteSettings(kStored);
+    WriteSettings(kStoredLibraries);
     LibraryController controller(true);
     dg::User(Library)
         .Then(dg::ClickListRow(ListItem, 2, CheckX))
@@ -163,12 +156,12 @@ TEST_F(LibraryDialogTest, CancelKeepsEveryFlagAndWritesNothing)
         .Click(CancelItem);
     EXPECT_FALSE(RunDialog(controller));
     EXPECT_EQ(Active(controller), (std::vector<std::string>{"windows-alu", "gone"}));
-    EXPECT_EQ(SettingsText(), kStored);
+    EXPECT_EQ(SettingsText(), kStoredLibraries);
     // The close box cancels as well.
     dg::User(Library).Then(dg::ClickListRow(ListItem, 2, CheckX)).CloseBox();
     EXPECT_FALSE(RunDialog(controller));
     EXPECT_EQ(Active(controller), (std::vector<std::string>{"windows-alu", "gone"}));
-    EXPECT_EQ(SettingsText(), kStored);
+    EXPECT_EQ(SettingsText(), kStoredLibraries);
 }
 
 TEST_F(LibraryDialogTest, ALibraryWithoutANameKeepsItsRowAndItsOwnCheckMark)
@@ -201,7 +194,7 @@ TEST_F(LibraryDialogTest, ALibraryWithoutANameKeepsItsRowAndItsOwnCheckMark)
 
 TEST_F(LibraryDialogTest, TheListAllowsNoDragging)
 {
-    WriteSettings(kStored);
+    WriteSettings(kStoredLibraries);
     LibraryController controller(false);
     std::vector<std::string> refusals;
     dg::User(Library).Then(dg::DragListRow(ListItem, 2, 4)).Click(CancelItem);
@@ -217,7 +210,7 @@ TEST_F(LibraryDialogTest, TheListAllowsNoDragging)
 
 TEST_F(LibraryDialogTest, ThePictureShowsLogosCheckMarksAndNames)
 {
-    WriteSettings(kStored);
+    WriteSettings(kStoredLibraries);
     LibraryController controller(true);
     const std::string file = (Temp().Path() / "library.png").string();
     dg::User(Library)
@@ -242,18 +235,7 @@ TEST_F(LibraryDialogTest, ThePictureShowsLogosCheckMarksAndNames)
     auto matches = [&](int row, short icon) {
         const dg::Picture mark = dg::PictureOf(DG::NativeImage(DG::Icon(DG::BuiltInIcons, icon), 1.0).GetNativeImage());
         const std::uint32_t back = at(checkLeft - 1, rowTop(row) + 1);
-        int worst = 0;
-        for (int y = 0; y < 16; ++y)
-            for (int x = 0; x < 16; ++x) {
-                const std::uint32_t source = mark.At(x, y);
-                const double alpha = (source >> 24) / 255.0;
-                for (int shift : {0, 8, 16}) {
-                    const double expected = alpha * ((source >> shift) & 0xFF) + (1 - alpha) * ((back >> shift) & 0xFF);
-                    const int shown = static_cast<int>((at(checkLeft + x, rowTop(row) + checkTop + y) >> shift) & 0xFF);
-                    worst = std::max(worst, std::abs(static_cast<int>(std::lround(expected)) - shown));
-                }
-            }
-        return worst <= 2;
+        return OverlayDifference(picture, 1 + 13 + checkLeft, 25 + 11 + rowTop(row) + checkTop, mark, back) <= 2;
     };
     EXPECT_TRUE(matches(2, DG::CheckedIcon));
     EXPECT_TRUE(matches(4, DG::CheckedIcon));
@@ -272,16 +254,29 @@ TEST_F(LibraryDialogTest, ThePictureShowsLogosCheckMarksAndNames)
     EXPECT_EQ(at(2 + 24, rowTop(4) + 18), 0xFFFFFFFFu);  // no logo for "Gone"
     // The names are dark text in field 3 only.
     auto dark = [&](int x0, int x1, int row) {
-        int count = 0;
-        for (int y = rowTop(row); y < rowTop(row) + RowHeight; ++y)
-            for (int x = x0; x < x1; ++x)
-                count += (at(x, y) & 0xFF) < 0x80 ? 1 : 0;
-        return count;
+        return DarkPixels(picture, 1 + 13 + x0, 25 + 11 + rowTop(row), x1 - x0, RowHeight);
     };
     for (int row : {2, 4, 6, 8}) {
         EXPECT_GT(dark(179, 358, row), 0) << row;
         EXPECT_EQ(dark(60, 107, row), 0) << row;
     }
+}
+
+class AddLibraryToolTest : public PaletteFixture {
+protected:
+    static constexpr short AddLibraryItem = 6;  // after the separator and four tools
+};
+
+TEST_F(AddLibraryToolTest, WithoutLibrariesNoDialogOpens)
+{
+    StoreLibraries({});
+    Server().AddFile(standin::services::kRepositoryPath, "{\"repository\":{\"customers\":[]}}");
+    OpenPalette();
+    dg::User(Toolbar).Click(AddLibraryItem);
+    Act();
+    for (const std::string& step : dg::Steps())
+        EXPECT_EQ(step.find("open dialog 32502"), std::string::npos) << step;
+    EXPECT_EQ(Buttons().size(), 5u);
 }
 
 }  // namespace

@@ -14,38 +14,13 @@ constexpr std::uint32_t Background = 0xFFF0F0F0;
 constexpr std::uint32_t DoorsColour = 0xFFD02020;
 constexpr std::uint32_t WindowsColour = 0xFF20A040;
 
-// The colour laid over the background with the opacity.
-std::uint32_t Over(std::uint32_t argb, double opacity)
-{
-    const double alpha = (argb >> 24) / 255.0 * opacity;
-    std::uint32_t out = 0xFF000000;
-    for (int shift : {0, 8, 16}) {
-        const double c = alpha * ((argb >> shift) & 0xFF) + (1 - alpha) * ((Background >> shift) & 0xFF);
-        out |= static_cast<std::uint32_t>(std::lround(c)) << shift;
-    }
-    return out;
-}
-
-int Distance(std::uint32_t a, std::uint32_t b)
-{
-    int worst = 0;
-    for (int shift : {0, 8, 16})
-        worst = std::max(worst, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)));
-    return worst;
-}
-
 class PalettePictureTest : public PaletteFixture {
 protected:
     // The worst difference between the icon laid over the background at the
     // opacity and the picture, with the icon's corner at (x, y) of the client area.
     static int IconDifference(const dg::Picture& picture, const dg::Picture& icon, int x, int y, double opacity)
     {
-        int worst = 0;
-        for (int j = 0; j < icon.height; ++j)
-            for (int i = 0; i < icon.width; ++i)
-                worst = std::max(worst, Distance(Over(icon.At(i, j), opacity),
-                                                 picture.At(picture.clientLeft + x + i, picture.clientTop + y + j)));
-        return worst;
+        return OverlayDifference(picture, picture.clientLeft + x, picture.clientTop + y, icon, Background, opacity);
     }
     static std::uint32_t ClientAt(const dg::Picture& picture, int x, int y)
     {

@@ -181,5 +181,29 @@ TEST_F(ProgressDialogTest, CancelLetsTheDownloadGoAndALateCompletionDoesNotEndTh
     EXPECT_EQ(start, 1);
 }
 
+// The window's close box is a Cancel; the completion's own close keeps the download
+// for the library part.
+TEST_F(ProgressDialogTest, TheCloseBoxLetsTheDownloadGoAsCancelDoes)
+{
+    const std::string message = std::string(kMessageStart) + "eyJ9" + kMessageEnd;
+    ProgressDialog dialog(controller);
+    controller.downloadBusy = true;
+    ASSERT_TRUE(standin::win::SetClipboardBytes(message));
+    dialog.BeginDownload();
+    dg::User(Progress).CloseBox();
+    EXPECT_FALSE(dialog.Run());
+    EXPECT_TRUE(controller.IsIdle());
+    EXPECT_EQ(standin::win::ClipboardText(), std::nullopt);
+
+    controller.downloadBusy = true;
+    ASSERT_TRUE(standin::win::SetClipboardBytes(message));
+    dialog.BeginDownload();
+    dialog.SetDone();
+    EXPECT_TRUE(dialog.Run());
+    EXPECT_FALSE(controller.IsIdle());
+    EXPECT_EQ(standin::win::ClipboardText(), message);
+    controller.downloadBusy = false;
+}
+
 }  // namespace
 }  // namespace tarvel::testing

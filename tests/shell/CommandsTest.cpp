@@ -3,6 +3,7 @@
 #include "ShellFixture.hpp"
 
 #include "Main/ShellCommands.hpp"
+#include "controllers/SettingsController.hpp"
 #include "ostrel/interop/HostApi.hpp"
 #include "standin/Base.hpp"
 #include "standin/Elements.hpp"
@@ -73,15 +74,21 @@ TEST_F(CommandsTest, HelpOpensTheHelpUrlOrElseTheSupportSite)
     EXPECT_EQ(standin::win::ShellLog().back().verb, "open");
 }
 
-TEST_F(CommandsTest, AboutRunsItsDialogAndEveryCommandForgetsTheDialogRectangles)
+TEST_F(CommandsTest, AboutAndSettingsRunTheirDialogsAndEveryCommandForgetsTheDialogRectangles)
 {
     const int resets = standin::dg::DialogRectangleResets();
     standin::dg::User(32504).Click(1);
     ASSERT_EQ(Registrations().ChooseMenu(32506), GSErrCode{0});
     EXPECT_EQ(standin::dg::PendingActions(32504), 0u);
     EXPECT_EQ(standin::dg::Steps().back(), "close dialog 32504 \"About\" (cancelled)");
-    // Settings has no dialog yet: the command does nothing.
+    // Settings: the user switches the update check off and confirms.
+    standin::dg::User(32505).Click(4).Click(1);
     ASSERT_EQ(Registrations().ChooseMenu(32504), GSErrCode{0});
+    EXPECT_EQ(standin::dg::PendingActions(32505), 0u);
+    EXPECT_EQ(standin::dg::Steps().back(), "close dialog 32505 \"Settings\" (accepted)");
+    std::string enabled;
+    EXPECT_TRUE(SettingsController().GetAttribute(L"AutoUpdateEnabled", enabled));
+    EXPECT_EQ(enabled, "no");
     ASSERT_EQ(Registrations().ChooseMenu(32505), GSErrCode{0});
     EXPECT_EQ(standin::dg::DialogRectangleResets(), resets + 3);
 }
@@ -297,6 +304,9 @@ TEST_F(CommandsTest, TheCleanUpClosesThePaletteAndEndsEveryThreadBeforeItReturns
            std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(5ms);
     ASSERT_TRUE(toolbarController.downloadBusy);
+    // The controller turns busy just before it makes the worker.
+    while (standin::win::LiveThreads() < 2 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(5ms);
     EXPECT_EQ(standin::win::LiveThreads(), 2);
     TakePaletteLog();
 
@@ -308,8 +318,8 @@ TEST_F(CommandsTest, TheCleanUpClosesThePaletteAndEndsEveryThreadBeforeItReturns
     EXPECT_TRUE(Registrations().Palettes().empty());
     EXPECT_FALSE(Registrations().FireProjectEvent(ProjectClose).has_value());
     EXPECT_FALSE(Registrations().SendPaletteMessage(kPaletteId, PaletteOpen).delivered);
-    // The palette stays until the add-on is unloaded.
-    EXPECT_NE(Palette(), nullptr);
+    // The palette is gone with the clean-up: nothing of it is left for the unload.
+    EXPECT_EQ(Palette(), nullptr);
 }
 
 }  // namespace

@@ -115,7 +115,7 @@ protected:
         if (loader_ && loader_->LastStep() == standin::AddOnLoader::Step::Started)
             loader_->Stop();
         loader_.reset();
-        // What the unload does to the add-on's globals.
+        // What the clean-up would have done for an add-on that was never cleaned up.
         DestroyToolbarDialog();
         SetToolbarPaletteFactory({});
         EXPECT_TRUE(Registrations().EscapedExceptions().empty())

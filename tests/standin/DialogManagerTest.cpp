@@ -482,25 +482,19 @@ TEST_F(DialogManagerTest, PicturesShowItemsAsTheyAre)
     EXPECT_EQ(before.width, 330 + 2);
     EXPECT_EQ(before.height, 195 + 2 + 24);
     // The check box's square: white, with a mark once checked.
-    const int bx = before.clientLeft + 22 + 6;
-    const int by = before.clientTop + 32 + 11;
+    const DG::Rect box = check.GetRect();
+    const int bx = before.clientLeft + box.left + 6;
+    const int by = before.clientTop + box.top + 11;
     EXPECT_EQ(before.At(bx, by), 0xFFFFFFFFu);
     check.Check();
     const dg::Picture checked = dg::RenderPanel(Settings);
     EXPECT_NE(checked.At(bx, by), 0xFFFFFFFFu);
     // A hidden text leaves the background.
-    auto darkIn = [](const dg::Picture& p, int x0, int y0, int w, int h) {
-        int dark = 0;
-        for (int y = y0; y < y0 + h; ++y)
-            for (int x = x0; x < x0 + w; ++x)
-                dark += (p.At(x, y) & 0xFF) < 0x80 ? 1 : 0;
-        return dark;
-    };
-    const int tx = before.clientLeft + 22;
-    const int ty = before.clientTop + 62;
-    EXPECT_GT(darkIn(checked, tx, ty, 40, 18), 0);
+    const int tx = before.clientLeft + text.GetRect().left;
+    const int ty = before.clientTop + text.GetRect().top;
+    EXPECT_GT(tarvel::testing::DarkPixels(checked, tx, ty, 40, 18), 0);
     text.Hide();
-    EXPECT_EQ(darkIn(dg::RenderPanel(Settings), tx, ty, 40, 18), 0);
+    EXPECT_EQ(tarvel::testing::DarkPixels(dg::RenderPanel(Settings), tx, ty, 40, 18), 0);
 
     const std::string file = (Temp().Path() / "settings.png").string();
     EXPECT_TRUE(dg::WritePng(Settings, file));

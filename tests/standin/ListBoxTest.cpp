@@ -2,6 +2,7 @@
 // sets them, what it refuses, the user's clicks, pointing and dragging with the
 // events they raise, and how the rows are drawn.
 #include "HostFixture.hpp"
+#include "Pictures.hpp"
 
 #include "DG.hpp"
 #include "standin/Dialogs.hpp"
@@ -370,27 +371,12 @@ TEST_F(ListBoxTest, ThePictureShowsEachCellInItsTabField)
     const int top = picture.clientTop + 10;
     auto pixel = [&](int x, int y) { return picture.At(left + x, top + y); };
     auto darkIn = [&](int x0, int x1, int y0, int y1) {
-        int dark = 0;
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x)
-                dark += (pixel(x, y) & 0xFF) < 0x80 ? 1 : 0;
-        return dark;
+        return tarvel::testing::DarkPixels(picture, left + x0, top + y0, x1 - x0, y1 - y0);
     };
     // The check mark of row 3 (y 47 to 67), centred in tab field 2: the built-in
     // icon's pixels, 16 x 16, at x 60 + (40 - 16) / 2.
     const dg::Picture mark = dg::PictureOf(DG::NativeImage(DG::Icon(DG::BuiltInIcons, -3), 1.0).GetNativeImage());
-    int worst = 0;
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) {
-            const std::uint32_t source = mark.At(x, y);
-            const double alpha = (source >> 24) / 255.0;
-            for (int shift : {0, 8, 16}) {
-                const double expected = alpha * ((source >> shift) & 0xFF) + (1 - alpha) * 0xFF;
-                worst = std::max(worst, std::abs(static_cast<int>(expected + 0.5) -
-                                                 static_cast<int>((pixel(72 + x, 49 + y) >> shift) & 0xFF)));
-            }
-        }
-    EXPECT_LE(worst, 2);
+    EXPECT_LE(tarvel::testing::OverlayDifference(picture, left + 72, top + 49, mark, 0xFFFFFF), 2);
     // Texts lie in their fields: "Alpha" at the left of field 1, "Gamma" at the
     // right of field 3 (on the selected row's colour), nothing elsewhere.
     EXPECT_GT(darkIn(2, 40, 19, 39), 0);

@@ -3,6 +3,9 @@
 #include <cairo.h>
 #include <turbojpeg.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 #include <vector>
@@ -65,6 +68,33 @@ std::string JpegBytes(int width, int height, std::uint32_t rgb)
     if (bytes.empty())
         throw std::runtime_error("cannot make a JPEG");
     return bytes;
+}
+
+int OverlayDifference(const standin::dg::Picture& picture, int x, int y, const standin::dg::Picture& image,
+                      std::uint32_t background, double opacity)
+{
+    int worst = 0;
+    for (int j = 0; j < image.height; ++j)
+        for (int i = 0; i < image.width; ++i) {
+            const std::uint32_t source = image.At(i, j);
+            const std::uint32_t shown = picture.At(x + i, y + j);
+            const double alpha = (source >> 24) / 255.0 * opacity;
+            for (int shift : {0, 8, 16}) {
+                const double expected = alpha * ((source >> shift) & 0xFF) + (1 - alpha) * ((background >> shift) & 0xFF);
+                worst = std::max(worst, std::abs(static_cast<int>(std::lround(expected)) -
+                                                 static_cast<int>((shown >> shift) & 0xFF)));
+            }
+        }
+    return worst;
+}
+
+int DarkPixels(const standin::dg::Picture& picture, int x, int y, int width, int height)
+{
+    int dark = 0;
+    for (int j = y; j < y + height; ++j)
+        for (int i = x; i < x + width; ++i)
+            dark += (picture.At(i, j) & 0xFF) < 0x80 ? 1 : 0;
+    return dark;
 }
 
 }  // namespace tarvel::testing

@@ -269,6 +269,21 @@ void RunRoad(Road& road, Session& session, const Options& options)
         }
     });
 
+    road.Step("the user chooses \"Show toolbar\"", [&] {
+        constexpr short kToolbar = 32401;
+        session.ChooseMenu(32500);
+        const auto palette = standin::dg::FindPanel(kToolbar);
+        if (!palette || !palette->visible)
+            throw StepFailed("no palette is shown");
+        road.Say("the palette \"" + palette->title + "\" with " + std::to_string(palette->items.size()) +
+                 " items, its clipboard watcher running: " + std::to_string(standin::win::LiveThreads()) + " thread(s)");
+        fs::create_directories(session.pictures);
+        const std::string picture = session.NextPicture("Toolbar palette");
+        if (!standin::dg::WritePng(kToolbar, picture))
+            throw StepFailed("no picture of the palette was written");
+        road.Say("picture " + picture);
+    });
+
     road.Step("the user chooses About, looks at it and closes it", [&] {
         fs::create_directories(session.pictures);
         const std::string picture = session.NextPicture("About");
@@ -290,6 +305,17 @@ void RunRoad(Road& road, Session& session, const Options& options)
         if (opened.empty())
             throw StepFailed("nothing was opened");
         road.Say("the system opens " + opened.back().file);
+    });
+
+    road.Step("the project is closed: a project event closes the palette", [&] {
+        const auto answer = session.Registrations().FireProjectEvent(ProjectClose);
+        session.CheckHandlers();
+        if (!answer)
+            throw StepFailed("the add-on does not hear the project closing");
+        const auto palette = standin::dg::FindPanel(32401);
+        if (palette && palette->visible)
+            throw StepFailed("the palette is still shown");
+        road.Say("the palette is hidden");
     });
 
     road.Step("clean-up", [&] {

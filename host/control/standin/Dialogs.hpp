@@ -234,6 +234,36 @@ std::optional<ItemInfo> FindItem(short resourceId, short itemId);
 void SetDocked(short resourceId, bool docked);
 
 // ---------------------------------------------------------------------------
+// Embedded browsers (host/README.md has the page convention).
+
+struct BrowserPage {
+    std::string state;  // "blank", "loading", "done", "failed" or "stopped"
+    std::string error;  // why the last load failed
+    std::string url;    // after redirects
+    int status = 0;     // HTTP status; 0 for a page given as text
+    std::string title;
+    std::string text;   // visible text, whitespace runs as one space
+    std::vector<std::string> elementIds;
+    struct Request {
+        std::string method;  // "GET", "POST", or "HTML" for a page given as text
+        std::string url;
+        std::string body;
+    };
+    std::vector<Request> requests;  // every load, in order
+};
+// The page of the browser item of the newest panel of that resource; none when no
+// browser object of the add-on was made on the item.
+std::optional<BrowserPage> FindBrowserPage(short resourceId, short itemId);
+// The user's actions on a browser item's page, by element id; refused when the
+// item cannot be reached, shows no page, or the element does not take the action.
+Action FollowLink(short item, std::string elementId);
+Action SubmitForm(short item, std::string elementId);
+Action PressElement(short item, std::string elementId);
+// Waits until the browser item of the dialog has loaded its page; a failed or
+// stopped load is refused.
+Action WaitForPage(short resourceId, short item, std::chrono::milliseconds timeout = std::chrono::milliseconds{0});
+
+// ---------------------------------------------------------------------------
 // Pictures. A panel drawn as a person sees it: frame and title, every visible item
 // by its kind with its text and state, user items by their own update handlers.
 

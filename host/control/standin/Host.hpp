@@ -14,6 +14,7 @@
 #include <thread>
 #include <type_traits>
 #include <utility>
+#include <typeinfo>
 #include <vector>
 
 namespace standin {
@@ -101,6 +102,10 @@ public:
     template <typename M>
     M& Module()
     {
+        // Modules are looked up on every call of an operation: the exact type first.
+        for (auto& module : modules_)
+            if (typeid(*module) == typeid(M))
+                return static_cast<M&>(*module);
         for (auto& module : modules_)
             if (auto* typed = dynamic_cast<M*>(module.get()))
                 return *typed;

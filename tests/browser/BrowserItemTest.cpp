@@ -1,0 +1,220 @@
+// The dialog manager's browser item: the engine inside a dialog, loaded by the
+// add-on's calls and used by the scripted user, drawn in the dialog's picture.
+#include "CatalogueContent.hpp"
+#include "DG.hpp"
+#include "HostFixture.hpp"
+#include "dialogs/AutoSubmitPage.hpp"
+#include "standin/Dialogs.hpp"
+#include "standin/Win.hpp"
+
+#include <thread>
+
+namespace tarvel::testing {
+namespace {
+
+using namespace std::chrono_literals;
+namespace dg = standin::dg;
+using standin::services::CatalogueServer;
+
+constexpr GSResModule AddOn = 1000;
+constexpr short BrowserDialog = 32510;
+
+GS::UniString Text(const std::string& utf8) { return GS::UniString(utf8.c_str(), GS::CC_UTF8); }
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class BrowserItem : public HostFixture {
+protected:
+    void SetUp() override
+    {
+        HostFixture::SetUp();
+        ASSERT_TRUE(standin::win::ClearClipboard());
+        standin::services::AddStandardCatalogue(server);
+    }
+    void TearDown() override
+    {
+        standin::win::ClearClipboard();
+        HostFixture::TearDown();
+    }
+
+    CatalogueServer server;
+};
+
+TEST_F(BrowserItem, TheUserBrowsesTheCatalogueAndAddsAProduct)
+{
+    const std::string picture = (Temp().Path() / "browser.png").string();
+    std::optional<dg::BrowserPage> catalogue, product;
+    dg::Picture drawn;
+    dg::User(BrowserDialog)
+        .Then(dg::WaitForPage(BrowserDialog, 2))
+        .Do("look at the catalogue", [&] { catalogue = dg::FindBrowserPage(BrowserDialog, 2); })
+        .Then(dg::FollowLink(2, "product-D-1"))
+        .Then(dg::WaitForPage(BrowserDialog, 2))
+        .Do("look at the product", [&] { drawn = dg::RenderPanel(BrowserDialog); })
+        .Picture(picture)
+        .Then(dg::PressElement(2, "add-to-project"))
+        .Do("look again", [&] { product = dg::FindBrowserPage(BrowserDialog, 2); })
+        .CloseBox();
+    {
+        DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
+        DG::Browser browser(dialog, 2);
+        DG::Button cancel(dialog, 1);
+        DG::CenterText message(dialog, 3);
+        DG::ProgressBar bar(dialog, 4);
+        cancel.Hide();
+        message.Hide();
+        bar.Hide();
+        browser.LoadURL(Text(server.Url("/catalogue/doors-classic/?target_system=archicad")));
+        EXPECT_EQ(dialog.Invoke(), DG::ModalDialog::Cancel);
+    }
+
+    ASSERT_TRUE(catalogue);
+    EXPECT_EQ(catalogue->state, "done");
+    EXPECT_EQ(catalogue->url, server.Url("/catalogue/doors-classic/?target_system=archicad"));
+    EXPECT_EQ(catalogue->status, 200);
+    EXPECT_EQ(catalogue->title, "Classic Doors");
+    EXPECT_EQ(catalogue->text, "Classic Doors Classic Door Double Door Hall Cabinet");
+    ASSERT_TRUE(product);
+    EXPECT_EQ(product->title, "Classic Door - Classic Doors");
+    ASSERT_EQ(product->requests.size(), 2u);
+    EXPECT_EQ(product->requests[1].method, "GET");
+    EXPECT_EQ(product->requests[1].url, server.Url("/catalogue/doors-classic/products/D-1.html"));
+    const auto clipboard = standin::win::ClipboardText();
+    ASSERT_TRUE(clipboard);
+    EXPECT_EQ(clipboard->rfind("-----START ARCHICAD-----", 0), 0u) << *clipboard;
+    const auto steps = dg::Steps();
+    EXPECT_NE(std::find(steps.begin(), steps.end(),
+                        "dialog 32510 \"Tarvel\": press \"add-to-project\" on item 2"),
+              steps.end());
+
+    // The picture shows the address bar and the page's text: dark text on its light
+    // background in both.
+    ASSERT_FALSE(drawn.Empty());
+    auto darkIn = [&](int x0, int y0, int w, int h) {
+        int dark = 0;
+        for (int y = y0; y < y0 + h; ++y)
+            for (int x = x0; x < x0 + w; ++x)
+                if ((drawn.At(drawn.clientLeft + x, drawn.clientTop + y) & 0xFF) < 0x90)
+                    ++dark;
+        return dark;
+    };
+    EXPECT_GT(darkIn(0, 0, 400, 24), 20);   // the address
+    EXPECT_GT(darkIn(0, 24, 400, 60), 20);  // the title and the first lines
+    EXPECT_EQ(darkIn(0, 300, 800, 200), 0);  // the rest of the page is empty
+}
+
+TEST_F(BrowserItem, TheAutoSubmittingPagePostsFromTheDialog)
+{
+    server.AddHandler("/post/tvHandler.aspx", [](const standin::services::RecordedRequest&) {
+        return CatalogueServer::Answer{200, "text/html", "<title>posted</title><p>thanks</p>"};
+    });
+    std::optional<dg::BrowserPage> page;
+    dg::User(BrowserDialog)
+        .Then(dg::WaitForPage(BrowserDialog, 2))
+        .Do("look", [&] { page = dg::FindBrowserPage(BrowserDialog, 2); })
+        .CloseBox();
+    {
+        DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
+        DG::Browser browser(dialog, 2);
+        browser.LoadHTML(Text(dialogs::BuildAutoSubmitPage(server.Url("/post/tvHandler.aspx"),
+                                                           {{"Vindle", "2"}, {"ArtikelNr", "D-1 & \"2\""}})));
+        dialog.Invoke();
+    }
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->title, "posted");
+    EXPECT_EQ(page->text, "thanks");
+    ASSERT_EQ(page->requests.size(), 2u);
+    EXPECT_EQ(page->requests[0].method, "HTML");
+    EXPECT_EQ(page->requests[1].method, "POST");
+    EXPECT_EQ(page->requests[1].body, "Vindle=2&ArtikelNr=D-1+%26+%222%22");
+}
+
+TEST_F(BrowserItem, WhatTheUserCannotDoIsRefused)
+{
+    struct Case {
+        const char* what;
+        bool load;  // the catalogue page first
+        bool hide;  // then the browser hidden
+        dg::Action action;
+        const char* refusal;
+    } cases[] = {
+        {"no page yet", false, false, dg::FollowLink(2, "product-D-1"), "item 2 (browser) of dialog 32510"},
+        {"a button", true, false, dg::FollowLink(1, "product-D-1"), "a push button shows no page"},
+        {"a missing element", true, false, dg::FollowLink(2, "nothing"), "the page has no element \"nothing\""},
+        {"a link as a form", true, false, dg::SubmitForm(2, "product-D-1"), "neither a form nor a submit button"},
+        {"a list as a button", true, false, dg::PressElement(2, "products"), "declares no data-clipboard"},
+        {"a hidden browser", true, true, dg::FollowLink(2, "product-D-1"), "it is hidden"},
+    };
+    for (Case& c : cases) {
+        DG::Browser* shown = nullptr;
+        std::vector<std::string> refusals;
+        {
+            dg::RefusalCatcher catcher;
+            auto user = dg::User(BrowserDialog);
+            if (c.load)
+                user.Then(dg::WaitForPage(BrowserDialog, 2));
+            if (c.hide)
+                user.Do("hide the browser", [&] { shown->Hide(); });
+            user.Then(std::move(c.action)).CloseBox();
+            DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
+            DG::Browser browser(dialog, 2);
+            shown = &browser;
+            if (c.load)
+                browser.LoadURL(Text(server.Url("/catalogue/doors-classic/")));
+            dialog.Invoke();
+            refusals = catcher.Messages();
+        }
+        ASSERT_EQ(refusals.size(), 1u) << c.what << ": " << ::testing::PrintToString(refusals);
+        EXPECT_TRUE(Contains(refusals[0], c.refusal)) << c.what << ": " << refusals[0];
+        EXPECT_FALSE(standin::win::ClipboardText()) << c.what;
+    }
+
+    // The add-on's calls come from the user-interface thread only.
+    std::vector<std::string> refusals;
+    {
+        dg::RefusalCatcher catcher;
+        DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
+        DG::Browser browser(dialog, 2);
+        std::thread other([&] { browser.LoadURL(Text(server.Url("/catalogue/doors-classic/"))); });
+        other.join();
+        refusals = catcher.Messages();
+        EXPECT_EQ(dg::FindBrowserPage(BrowserDialog, 2)->state, "blank");
+    }
+    ASSERT_EQ(refusals.size(), 1u) << ::testing::PrintToString(refusals);
+    EXPECT_TRUE(Contains(refusals[0], "DG::BrowserBase::LoadURL")) << refusals[0];
+}
+
+TEST_F(BrowserItem, ALoadUnderWayEndsWithStopLoadOrWithTheDialog)
+{
+    server.AddSilent("/slow", 30s);
+    std::optional<dg::BrowserPage> loading, stopped;
+    dg::User(BrowserDialog)
+        .Wait("the request arrived", [&] { return server.CallCount("/slow") == 1; })
+        .Do("look", [&] { loading = dg::FindBrowserPage(BrowserDialog, 2); })
+        .CloseBox();
+    const auto start = std::chrono::steady_clock::now();
+    {
+        DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
+        DG::Browser browser(dialog, 2);
+        browser.LoadURL(Text(server.Url("/slow")));
+        dialog.Invoke();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    ASSERT_TRUE(loading);
+    EXPECT_EQ(loading->state, "loading");
+
+    dg::User(BrowserDialog)
+        .Wait("the request arrived", [&] { return server.CallCount("/slow") == 2; })
+        .CloseBox();
+    DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
+    DG::Browser browser(dialog, 2);
+    browser.LoadURL(Text(server.Url("/slow")));
+    dialog.Invoke();
+    browser.StopLoad();
+    stopped = dg::FindBrowserPage(BrowserDialog, 2);
+    ASSERT_TRUE(stopped);
+    EXPECT_EQ(stopped->state, "stopped");
+}
+
+}  // namespace
+}  // namespace tarvel::testing

@@ -1,0 +1,276 @@
+// The loopback catalogue's pages as the browser stand-in shows them, read by the
+// add-on's own message, download and data-sheet code: the catalogue page, the product
+// pages and their messages, and the configurator's handler page.
+#include "BrowserEngine.hpp"
+#include "CatalogueContent.hpp"
+#include "TransferFixture.hpp"
+#include "dialogs/AutoSubmitPage.hpp"
+#include "libparts/ConfiguratorParams.hpp"
+#include "libparts/ProductDataSheet.hpp"
+#include "ostrel/Text.hpp"
+#include "transfer/ClipboardMessage.hpp"
+#include "transfer/Download.hpp"
+
+#include <httplib.h>
+#include <pugixml.hpp>
+
+namespace tarvel::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using standin::browser::BrowserEngine;
+using standin::browser::LoadState;
+using Rows = std::vector<std::pair<std::string, std::string>>;
+
+// What a product's artifacts say once downloaded.
+struct Delivered {
+    std::string catalogName;
+    std::vector<std::string> fileTypes;
+    Rows configuration;  // of the CAD data
+    std::wstring name, productId, group, modelFile, section, culture;
+    std::string subtype;
+    double holeWidth = 0, holeHeight = 0;
+};
+
+class Catalogue : public TransferFixture {
+protected:
+    void SetUp() override
+    {
+        TransferFixture::SetUp();
+        ASSERT_TRUE(standin::win::ClearClipboard());
+        server.emplace();
+        standin::services::AddCatalogue(*server, catalogue());
+    }
+    void TearDown() override
+    {
+        engine.reset();
+        server.reset();
+        TransferFixture::TearDown();
+    }
+    // The content served; tests change it before SetUp serves it.
+    virtual standin::services::StandardCatalogue catalogue()
+    {
+        return standin::services::MakeStandardCatalogue(*server);
+    }
+
+    void Show(const std::string& url)
+    {
+        engine->LoadURL(url);
+        ASSERT_EQ(engine->WaitForLoad(10s), LoadState::Done) << engine->Error();
+    }
+    void Follow(const std::string& id)
+    {
+        ASSERT_EQ(engine->FollowLink(id), "");
+        ASSERT_EQ(engine->WaitForLoad(10s), LoadState::Done) << engine->Error();
+    }
+
+    // Presses "add to project" and takes the message as the add-on does: from the
+    // clipboard, decoded, parsed, its artifacts downloaded and read.
+    Delivered AddToProject()
+    {
+        Delivered delivered;
+        EXPECT_EQ(engine->Press("add-to-project"), "");
+        std::string payload;
+        EXPECT_TRUE(ReadClipboardMessage(nullptr, payload));
+        CatalogueArtifacts artifacts;
+        EXPECT_TRUE(ParseArtifactsMessage(Base64Decode(payload), artifacts, delivered.catalogName));
+        delivered.fileTypes = artifacts.fileTypes;
+        RecordingView view;
+        artifacts.view = &view;
+        DownloadJob job(artifacts);
+        EXPECT_EQ(RunArtifactsDownload(job), DownloadEnd::Finished);
+        const auto done = job.FinishedArtifacts();
+        if (!done)
+            return delivered;
+        for (std::size_t i = 0; i < done->fileTypes.size(); ++i) {
+            const std::string& path = done->localPaths[i];
+            if (done->fileTypes[i] == kCadFile) {
+                pugi::xml_document cad;
+                EXPECT_TRUE(cad.load_file(ostrel::Utf8StringToPath(path).c_str())) << path;
+                for (const auto& node : cad.select_nodes("/geom/tvConfiguration/configParams/configPos"))
+                    delivered.configuration.emplace_back(node.node().attribute("name").value(),
+                                                         node.node().attribute("value").value());
+            } else if (done->fileTypes[i] == kProductDataSheet) {
+                std::string holeType;
+                std::vector<ParamGroup> groups;
+                EXPECT_TRUE(ParseProductDataSheet(path, delivered.name, delivered.subtype, delivered.productId,
+                                                  delivered.group, delivered.modelFile, delivered.section,
+                                                  delivered.culture, holeType, delivered.holeWidth,
+                                                  delivered.holeHeight, groups));
+            }
+        }
+        return delivered;
+    }
+
+    std::optional<CatalogueServer> server;
+    std::optional<BrowserEngine> engine{std::in_place};
+};
+
+TEST_F(Catalogue, ACataloguePageLeadsToAProductWhoseMessageDeliversIt)
+{
+    Show(server->Url("/catalogue/doors-classic/?target_system=archicad"));
+    EXPECT_EQ(engine->Title(), "Classic Doors");
+    EXPECT_EQ(engine->ElementIds(), (std::vector<std::string>{"products", "product-D-1", "product-D-2", "product-C-1"}));
+    Follow("product-D-1");
+    EXPECT_EQ(engine->Url(), server->Url("/catalogue/doors-classic/products/D-1.html"));
+    EXPECT_EQ(engine->Title(), "Classic Door - Classic Doors");
+    EXPECT_EQ(engine->FindElement("add-to-project")->Attribute("onclick"),
+              "navigator.clipboard.writeText(this.dataset.clipboard)");
+
+    const Delivered door = AddToProject();
+    EXPECT_EQ(door.catalogName, "doors-classic");
+    EXPECT_EQ(door.fileTypes, (std::vector<std::string>{kSemaphoreFile, kCadFile, kAttributeFile, kProductDataSheet}));
+    EXPECT_EQ(server->CallCount("/catalogue/doors-classic/callback"), 1);
+    // The semaphore was not ready at first.
+    EXPECT_EQ(server->CallCount("/catalogue/doors-classic/products/D-1/ready"), 2);
+    EXPECT_EQ(door.configuration, (Rows{{"width", "1200"}, {"depth", "800"}, {"height", "750"}, {"finish", "oiled oak"}}));
+    EXPECT_EQ(door.name, L"Classic Door");
+    EXPECT_EQ(door.subtype, "{11E85B84-8DD1-491B-A2FE-337454A91545}");
+    EXPECT_EQ(door.productId, L"D-1");
+    EXPECT_EQ(door.group, L"Doors");
+    EXPECT_EQ(door.modelFile, L"classic-door.tvm");
+    EXPECT_EQ(door.section, L"12");
+    EXPECT_EQ(door.culture, L"en-GB");
+    EXPECT_EQ(door.holeWidth, 900);
+    EXPECT_EQ(door.holeHeight, 2100);
+
+    // Back to the catalogue and on to the object, which names no subtype.
+    Follow("catalogue");
+    EXPECT_EQ(engine->Url(), server->Url("/catalogue/doors-classic/"));
+    Follow("product-C-1");
+    const Delivered cabinet = AddToProject();
+    EXPECT_EQ(cabinet.name, L"Hall Cabinet");
+    EXPECT_EQ(cabinet.subtype, "");
+    EXPECT_EQ(cabinet.configuration, (Rows{{"width", "160"}, {"doors", "2"}}));
+}
+
+TEST_F(Catalogue, EveryLibraryHasItsPagesAndEveryProductItsArtifacts)
+{
+    const auto content = catalogue();
+    for (const auto* customers : {&content.customers, &content.nordicCustomers}) {
+        for (const auto& customer : *customers) {
+            for (const auto& library : customer.libraries) {
+                Show(library.baseUrl + "?target_system=archicad");
+                for (const auto& product : content.products.at(library.id)) {
+                    SCOPED_TRACE(library.id + " " + product.id);
+                    Show(library.baseUrl);
+                    Follow("product-" + product.id);
+                    const Delivered delivered = AddToProject();
+                    EXPECT_EQ(delivered.catalogName, library.id);
+                    EXPECT_EQ(delivered.fileTypes.size(), 4u);
+                    EXPECT_EQ(delivered.name, ostrel::Utf8ToWString(product.name));
+                    EXPECT_EQ(delivered.subtype, product.subtypeGid);
+                    EXPECT_FALSE(delivered.configuration.empty());
+                }
+            }
+        }
+    }
+}
+
+// The form "Modify product" posts for a placed product with this configuration.
+Rows ModifyFields(const std::string& productId, const Rows& configuration, bool cultureAndSection)
+{
+    std::string xml = "<StartOptions><gui><common><guiLanguage value=\"en-GB\" /><action value=\"show\" />"
+                      "<startType value=\"5\" /></common><part nLang=\"en-GB\" model=\"classic-door.tvm\">"
+                      "<paramList order=\"false\">";
+    for (const auto& [name, value] : configuration)
+        xml += "<param name=\"" + XmlEscape(name) + "\" value=\"" + XmlEscape(value) + "\" />";
+    xml += "</paramList></part></gui></StartOptions>";
+    Rows fields{{"Vindle", "2"},          {"XMLEncoding", "Base64"}, {"QnADisplayType", "0"},
+                {"XmlContent", Base64Encode(xml)}, {"target_system", "archicad"}, {"ArtikelNr", productId},
+                {"pgid", "Doors & Frames"}};
+    if (cultureAndSection) {
+        fields.emplace_back("cul", "fr-FR");
+        fields.emplace_back("mandant", "44");
+    }
+    return fields;
+}
+
+class Configurator : public Catalogue {
+protected:
+    standin::services::StandardCatalogue catalogue() override
+    {
+        auto content = Catalogue::catalogue();
+        // The user makes the door wider in the configurator.
+        content.configuratorChoice = [](const std::string& productId, Rows& rows) {
+            for (auto& [name, value] : rows)
+                if (productId == "D-1" && name == "width")
+                    value = "1400";
+        };
+        return content;
+    }
+
+    void Post(const Rows& fields)
+    {
+        engine->LoadHTML(dialogs::BuildAutoSubmitPage(server->Url("/catalogue/doors-classic/tvHandler.aspx"), fields));
+        ASSERT_EQ(engine->WaitForLoad(10s), LoadState::Done) << engine->Error();
+    }
+};
+
+TEST_F(Configurator, AnswersAPostedConfigurationWithItsProductPage)
+{
+    const Rows placed{{"width", "1200"}, {"depth", "800"}, {"height", "750"}, {"finish", "oak \"natural\" & <oiled>"}};
+    for (bool cultureAndSection : {true, false}) {
+        SCOPED_TRACE(cultureAndSection ? "nine fields" : "seven fields");
+        const Rows fields = ModifyFields("D-1", placed, cultureAndSection);
+        Post(fields);
+        EXPECT_EQ(engine->Title(), "Classic Door - Classic Doors");
+        const auto requests = server->Requests();
+        ASSERT_FALSE(requests.empty());
+        EXPECT_EQ(requests.back().method, "POST");
+        EXPECT_EQ(requests.back().path, "/catalogue/doors-classic/tvHandler.aspx");
+        EXPECT_EQ(standin::services::FormFields(requests.back().body), fields);
+
+        const Delivered door = AddToProject();
+        EXPECT_EQ(door.catalogName, "doors-classic");
+        EXPECT_EQ(door.configuration, (Rows{{"width", "1400"}, placed[1], placed[2], placed[3]}));
+        EXPECT_EQ(door.productId, L"D-1");
+        EXPECT_EQ(door.group, L"Doors & Frames");
+        EXPECT_EQ(door.culture, cultureAndSection ? L"fr-FR" : L"en-GB");
+        EXPECT_EQ(door.section, cultureAndSection ? L"44" : L"12");
+        EXPECT_EQ(door.name, L"Classic Door");
+    }
+    // Each post is a configuration of its own.
+    EXPECT_EQ(server->CallCount("/catalogue/doors-classic/configured/1/model.xml"), 1);
+    EXPECT_EQ(server->CallCount("/catalogue/doors-classic/configured/2/model.xml"), 1);
+}
+
+TEST_F(Configurator, RefusesWhatIsNoConfiguratorForm)
+{
+    auto form = [](const Rows& fields) {
+        std::string body;
+        for (const auto& [name, value] : fields)
+            body += (body.empty() ? "" : "&") + standin::browser::FormUrlEncode(name) + "=" +
+                    standin::browser::FormUrlEncode(value);
+        return body;
+    };
+    Rows unknown = ModifyFields("X-9", {}, true);
+    Rows broken = ModifyFields("D-1", {}, true);
+    broken[3].second = "!!!!";
+    Rows noXml = ModifyFields("D-1", {}, true);
+    noXml.erase(noXml.begin() + 3);
+    struct Case {
+        const char* what;
+        const char* contentType;
+        std::string body;
+        int status;
+    } cases[] = {
+        {"a plain text form", "text/plain", "Vindle=2", 415},
+        {"no configuration", "application/x-www-form-urlencoded", form(noXml), 400},
+        {"configuration that is no Base64", "application/x-www-form-urlencoded", form(broken), 400},
+        {"an unknown product", "application/x-www-form-urlencoded", form(unknown), 404},
+        {"the configurator's form", "application/x-www-form-urlencoded", form(ModifyFields("D-1", {}, false)), 200},
+    };
+    httplib::Client client("127.0.0.1", server->Port());
+    for (const Case& c : cases) {
+        const auto answer = client.Post("/catalogue/doors-classic/tvHandler.aspx", c.body, c.contentType);
+        ASSERT_TRUE(answer) << c.what;
+        EXPECT_EQ(answer->status, c.status) << c.what;
+    }
+    const auto get = client.Get("/catalogue/doors-classic/tvHandler.aspx");
+    ASSERT_TRUE(get);
+    EXPECT_EQ(get->status, 405);
+}
+
+}  // namespace
+}  // namespace tarvel::testing
