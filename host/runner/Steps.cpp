@@ -627,7 +627,7 @@ void RunRoad(Session& s)
     for (const auto& part : parts)
         names += (names.empty() ? ": " : ", ") + Quote(part.NameUtf8());
     s.summary.insert(s.summary.begin(),
-                     {std::to_string(parts.size()) + " library part(s) saved in " +
+                     {std::to_string(parts.size()) + (parts.size() == 1 ? " library part" : " library parts") + " saved in " +
                           (s.DataRoot() / "Tarvel Library").string() + names,
                       std::to_string(s.Pictures().size()) + " pictures in " +
                           (fs::absolute(s.options.out) / "pictures").string(),

@@ -8,3 +8,5 @@ endif()
 if(NOT "${out}${err}" MATCHES "${EXPECT}")
   message(FATAL_ERROR "the runner's output lacks \"${EXPECT}\":\n${out}${err}")
 endif()
+# What the runner told, for the test's log and its failure patterns.
+message("${out}${err}")
