@@ -85,6 +85,9 @@ public:
     std::vector<std::string> UndoSteps() const;
     // Undoes the last step; false when there is none.
     bool Undo();
+    // Does the last undone step again; false when there is none. A new step forgets
+    // the undone ones.
+    bool Redo();
 
     // The add-on reads the editable selection without sub-elements (true, true, 0);
     // other flags are refused.
@@ -107,6 +110,8 @@ private:
     std::vector<PlacedElement> elements_;
     std::vector<GS::Guid> selection_;
     std::vector<UndoStep> undo_;
+    // What each undone step made, to do it again.
+    std::vector<UndoStep> redo_;
     bool inUndoStep_ = false;
     std::uint32_t nextGuid_ = 1;
 };
