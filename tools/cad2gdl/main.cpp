@@ -105,6 +105,9 @@ int main(int argc, char** argv)
         std::cout.flush();
         // The report in one write: a file can give many thousand lines.
         std::string report;
+        std::size_t size = 0;
+        session.Report().ForEach([&](const standin::ReportEntry& entry) { size += entry.text.size() + 8; });
+        report.reserve(size);
         session.Report().ForEach([&](const standin::ReportEntry& entry) {
             report += entry.alert ? "alert: " : "report: ";
             AppendUtf8(report, entry.text);
