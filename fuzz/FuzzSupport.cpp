@@ -1,6 +1,7 @@
 #include "FuzzSupport.hpp"
 
 #include "HostSession.hpp"
+#include "Main/Globals.hpp"
 #include "standin/Win.hpp"
 
 #include <boost/filesystem.hpp>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <unistd.h>
 
@@ -19,12 +21,32 @@ namespace {
 
 tarvel::tools::HostSession* session = nullptr;
 
+// The proxy answers from its own threads.
+std::mutex answerMutex;
+std::function<std::string(const std::string&)> transferAnswer;
+
 }  // namespace
 
 void StartHost()
 {
     if (session == nullptr)
         session = new tarvel::tools::HostSession();  // lives as long as the process
+}
+
+const std::string& StartHostWithDataRoot()
+{
+    static const std::string dataRoot = [] {
+        if (session != nullptr)
+            std::abort();  // a host without the special location is already running
+        const auto special = boost::filesystem::path(ScratchFolder()) / "special";
+        boost::filesystem::create_directories(special);
+        standin::HostOptions options;
+        options.specialLocation = special.string();
+        session = new tarvel::tools::HostSession(std::move(options));
+        tarvel::InitializeAddOnGlobals();
+        return (special / "Tarvel" / "daVED" / "ArchiCAD").string();
+    }();
+    return dataRoot;
 }
 
 void ClearReport()
@@ -59,9 +81,15 @@ void KeepTransfersInProcess()
     if (server != nullptr)
         return;
     server = new httplib::Server();
-    const auto answer = [](const httplib::Request&, httplib::Response& response) {
+    const auto answer = [](const httplib::Request& request, httplib::Response& response) {
+        std::string body;
+        {
+            std::lock_guard lock(answerMutex);
+            if (transferAnswer)
+                body = transferAnswer(request.target);
+        }
         response.status = 200;
-        response.set_content("", "text/plain");
+        response.set_content(body, "text/plain");
     };
     server->Get(".*", answer);
     server->Post(".*", answer);
@@ -76,6 +104,12 @@ void KeepTransfersInProcess()
     unsetenv("no_proxy");
     standin::win::SetUserProxy("127.0.0.1:" + std::to_string(port));
     standin::win::SetUserProxyBypass(std::nullopt);
+}
+
+void SetTransferAnswer(std::function<std::string(const std::string& target)> answer)
+{
+    std::lock_guard lock(answerMutex);
+    transferAnswer = std::move(answer);
 }
 
 }  // namespace tarvel::fuzz

@@ -8,7 +8,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-30}"
 shift || true
 harnesses=("$@")
-if [ ${#harnesses[@]} -eq 0 ]; then harnesses=(cad clipboard datacfg datasheet zip); fi
+if [ ${#harnesses[@]} -eq 0 ]; then harnesses=(cad clipboard datacfg datasheet repository settings zip); fi
 
 "$root/tools/setup.sh"
 dir="$root/build-fuzz"

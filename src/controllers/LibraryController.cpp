@@ -169,7 +169,10 @@ void LibraryController::GetActiveLibraries(std::vector<std::shared_ptr<Library>>
 bool LibraryController::SaveActiveLibraries(bool allInMenu)
 {
     return RewriteSettings(SettingsFilePath(), [&](pugi::xml_node settings) {
-        settings.remove_child("ActiveLibraries");
+        // Every list the reader took its libraries from goes: a second one left behind
+        // would double its libraries at the next read.
+        while (settings.remove_child("ActiveLibraries")) {
+        }
         pugi::xml_node list = settings.append_child("ActiveLibraries");
         for (const auto& library : libraries_) {
             if (!library->active)

@@ -2,8 +2,10 @@
 
 #include "Main/Globals.hpp"
 #include "Main/Guard.hpp"
+#include "Main/ModifyProduct.hpp"
 #include "Main/ShellCommands.hpp"
-#include "dialogs/AboutDialog.hpp"
+#include "controllers/BrowserController.hpp"
+#include "dialogs/BrowserDialog.hpp"
 #include "dialogs/DialogSupport.hpp"
 #include "dialogs/LibpartNameDialogs.hpp"
 #include "dialogs/LibraryDialog.hpp"
@@ -23,6 +25,21 @@ constexpr const char* SettingsCommand = "setting";
 constexpr const char* HelpCommand = "help";
 constexpr const char* AboutCommand = "about";
 constexpr const char* AddLibraryCommand = "addlib";
+
+// While a browser dialog is open the watcher leaves the clipboard to it.
+class BrowserDialogOpen {
+public:
+    explicit BrowserDialogOpen(ToolbarController& controller) : controller_(controller)
+    {
+        controller_.browserDialogOpen.store(true);
+    }
+    ~BrowserDialogOpen() { controller_.browserDialogOpen.store(false); }
+    BrowserDialogOpen(const BrowserDialogOpen&) = delete;
+    BrowserDialogOpen& operator=(const BrowserDialogOpen&) = delete;
+
+private:
+    ToolbarController& controller_;
+};
 
 }  // namespace
 
@@ -326,11 +343,15 @@ void ToolbarDialog::OnActionTool(int index)
     if (index < 0 || static_cast<std::size_t>(index) >= actionButtons.size() || !actionButtons[index]->GetValue())
         return;
     const std::string command = actionButtons[index]->GetValue()->command;
-    if (command == HelpCommand) {
+    if (command == ModifyCommand) {
+        const BrowserDialogOpen open(*controller);
+        ModifyProduct();
+    } else if (command == SettingsCommand) {
+        ShowSettingsDialog();
+    } else if (command == HelpCommand) {
         OpenHelp();
     } else if (command == AboutCommand) {
-        AboutDialog dialog;
-        dialog.Invoke();
+        ShowAboutDialog();
     }
 }
 
@@ -338,6 +359,10 @@ void ToolbarDialog::OnLibraryButton(std::uint16_t index)
 {
     if (index >= libraryButtons.size() || !libraryButtons[index]->GetValue())
         return;
+    const BrowserDialogOpen open(*controller);
+    BrowserController browserController(libraryButtons[index]->GetValue()->url, kCatalogueBrowserPath, false);
+    DGBrowserDialog dialog(browserController);
+    dialog.Invoke();
 }
 
 void ToolbarDialog::OnAddLibraryTool(int index)

@@ -2,10 +2,27 @@
 
 #include "libparts/ConfiguratorParams.hpp"
 #include "ostrel/interop/HostApi.hpp"
+#include "ostrel/interop/Interop.hpp"
+
+#include <string>
 
 namespace tarvel {
 
 using namespace HostInterface;
+
+namespace {
+
+// STRS 22000 entry 3: the element was not replaced, with the host's error code.
+void ReportReplacementFailure(GSErrCode code)
+{
+    std::string text = ostrel::ac::interop::LoadResourceStringUtf8(22000, 3);
+    const std::size_t at = text.find("%d");
+    if (at != std::string::npos)
+        text.replace(at, 2, std::to_string(code));
+    HostApi_Report(GS::UniString(text.c_str(), GS::CC_UTF8), false);
+}
+
+}  // namespace
 
 std::int32_t ModifyElementCommandLambda::operator()() const
 {
@@ -82,9 +99,13 @@ void ReplaceSelectedElementLibPart(std::int32_t libraryIndex)
     }
 
     const ModifyElementCommandLambda command{&element, &mask, &memo};
-    const UndoableCommand undoable = command;
-    HostApi_RunAsUndoStep(GS::UniString(ModifyElementUndoName, GS::CC_Default), undoable);
+    GSErrCode commandResult = 0;
+    const UndoableCommand undoable = [&] { return commandResult = command(); };
+    const GSErrCode result = HostApi_RunAsUndoStep(GS::UniString(ModifyElementUndoName, GS::CC_Default), undoable);
     HostApi_FreeMemo(&memo);
+    // The new part stays saved; the user learns why the element kept its old one.
+    if (result != 0 || commandResult != 0)
+        ReportReplacementFailure(result != 0 ? result : commandResult);
 }
 
 }  // namespace tarvel

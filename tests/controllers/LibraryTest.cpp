@@ -288,5 +288,20 @@ TEST_F(LibraryTest, StoredAttributesAreReadWithTheirDefaults)
               (std::vector<std::string>{"x|||||-|active", "|||||menu|active", "y|||||-|active"}));
 }
 
+TEST_F(LibraryTest, SavingReplacesEveryStoredListSoNoLibraryIsDoubled)
+{
+    // A file edited by hand with two lists: both are read, and one list is written.
+    WriteSettings("<Settings><ActiveLibraries><Library id=\"a\"/></ActiveLibraries><Update/>"
+                  "<ActiveLibraries><Library id=\"b\"/></ActiveLibraries></Settings>");
+    ASSERT_TRUE(LibraryController(false).SaveActiveLibraries(false));
+    EXPECT_EQ(Summary(LibraryController(false).Libraries()),
+              (std::vector<std::string>{"a|||||menu|active", "b|||||menu|active"}));
+    EXPECT_EQ(SettingsText(),
+              "<?xml version=\"1.0\"?>\n<Settings>\n\t<Update />\n\t<ActiveLibraries>\n"
+              "\t\t<Library id=\"a\" name=\"\" logo=\"\" url=\"\" description=\"\" is_in_menu=\"true\" />\n"
+              "\t\t<Library id=\"b\" name=\"\" logo=\"\" url=\"\" description=\"\" is_in_menu=\"true\" />\n"
+              "\t</ActiveLibraries>\n</Settings>\n");
+}
+
 }  // namespace
 }  // namespace tarvel::testing

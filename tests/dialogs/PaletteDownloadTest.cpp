@@ -21,36 +21,15 @@ constexpr short Name = 32503;
 constexpr short About = 32504;
 constexpr short AboutItem = 5;
 
-std::string Message(const std::string& json) { return std::string(kMessageStart) + Base64Encode(json) + kMessageEnd; }
-
 class PaletteDownloadTest : public PaletteFixture {
 protected:
     void SetUp() override
     {
         PaletteFixture::SetUp();
-        const boost::filesystem::path examples(TARVEL_EXAMPLES_DIR);
-        Server().AddFile("/products/door/model.xml", ReadFile(examples / "table.xml"), "application/xml");
-        Server().AddFile("/products/door/attr.xml", "<attributes/>", "application/xml");
-        Server().AddFile("/products/door/sheet.xml", kSheet, "application/xml");
-        Server().AddSemaphore("/products/door/ready", 2);
-        Server().AddSemaphore("/products/door/never", 1000000);
-        Server().AddCallback("/callback");
+        ServeDoorProduct();
         StoreLibraries({});
     }
 
-    std::string ProductJson(const std::string& catalogue, const std::string& semaphore = "/products/door/ready")
-    {
-        std::string json = "{\"CallbackUrl\":\"" + Server().Url("/callback") + "\",\"CatalogName\":\"" + catalogue +
-                           "\",\"Artifacts\":[";
-        const std::pair<const char*, std::string> artifacts[] = {{"SemaphoreFile", semaphore},
-                                                                 {"CadFile", "/products/door/model.xml"},
-                                                                 {"AttributeFile", "/products/door/attr.xml"},
-                                                                 {"ProductDataSheet", "/products/door/sheet.xml"}};
-        for (const auto& [type, path] : artifacts)
-            json += std::string(json.back() == '[' ? "" : ",") + "{\"FileType\":\"" + type + "\",\"SourceUrl\":\"" +
-                    Server().Url(path) + "\"}";
-        return json + "]}";
-    }
     // Shows the palette with its watcher, as the shell does.
     void ShowWatchingPalette()
     {
@@ -65,15 +44,6 @@ protected:
         return std::count(steps.begin(), steps.end(), step);
     }
 
-    static constexpr const char* kSheet =
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-        "<ProductDataSheet target=\"ARCHICAD\"><AdditionalInformation>"
-        "<Parameter id=\"archicad_productattr\" value=\"Classic Door\"/>"
-        "<Parameter id=\"archicad_subtype_gid\" value=\"{11E85B84-8DD1-491B-A2FE-337454A91545}\"/>"
-        "<Parameter id=\"catalog_productid\" value=\"D-1\"/>"
-        "<Parameter id=\"archicad_hole_width\" value=\"900\"/>"
-        "<Parameter id=\"archicad_hole_height\" value=\"2100\"/>"
-        "</AdditionalInformation></ProductDataSheet>";
 };
 
 TEST_F(PaletteDownloadTest, AMessageFoundByTheWatcherBecomesASavedPartThroughTheProgressAndNameDialogs)

@@ -50,6 +50,7 @@ protected:
     standin::LibPartModule& Store() { return Host().Module<standin::LibPartModule>(); }
     standin::ToolModule& Tools() { return Host().Module<standin::ToolModule>(); }
     standin::ElementModule& Elements() { return Host().Module<standin::ElementModule>(); }
+    standin::ReportModule& Report() { return session_->Report(); }
     std::vector<std::string> ReportLines() { return session_->Report().Lines(); }
 
     const TempDir& Temp() const { return temp_; }

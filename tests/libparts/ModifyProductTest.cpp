@@ -209,16 +209,29 @@ TEST_F(ModifyProductTest, NothingChangesForAnythingButOneProduct)
 TEST_F(ModifyProductTest, EveryHostErrorStopsTheReplacementAndReleasesWhatItHolds)
 {
     const std::int32_t newIndex = SaveProduct(L"New", tarvel::DoorSubtype, 0.8, 0.9, L"NEW");
-    for (Slot slot : {Slot::ReadSelection, Slot::ReadElementMemo, Slot::GetLibPartDefaults, Slot::ReadElement,
-                      Slot::ModifyElement}) {
-        SCOPED_TRACE(static_cast<int>(slot));
+    // The change itself failing is written to the Session Report, once; the reads
+    // before it fail silently.
+    const std::string notReplaced = "Tarvel: the selected element could not be replaced with the new library part "
+                                    "(error " + std::to_string(ErrGeneral) + ").";
+    const struct {
+        Slot slot;
+        std::vector<std::string> lines;
+    } cases[] = {{Slot::ReadSelection, {}},       {Slot::ReadElementMemo, {}},
+                 {Slot::GetLibPartDefaults, {}},  {Slot::ReadElement, {}},
+                 {Slot::ModifyElement, {notReplaced}}, {Slot::RunAsUndoStep, {notReplaced}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.slot));
+        const std::size_t lines = Report().Lines().size();
         const GS::Guid guid = PlaceSelected(5, {Text("tv_base_url", u"u"), Table("tv_config_params", 1, 2, {u"a", u"b"})});
-        Host().FailCall(slot, ErrGeneral);
+        Host().FailCall(c.slot, ErrGeneral);
         tarvel::ReplaceSelectedElementLibPart(newIndex);
         EXPECT_EQ(Elements().Element(guid)->LibIndex(), 0);
         EXPECT_EQ(Elements().Element(guid)->parameters.size(), 2u);
         EXPECT_TRUE(Elements().UndoSteps().empty());
         EXPECT_EQ(LeakedHandles(), 0);
+        const auto all = Report().Lines();
+        EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(lines), all.end()), c.lines);
+        EXPECT_TRUE(Report().Alerts().empty());
     }
     // Outside an undo step the host refuses a change.
     ElementRecord element;

@@ -6,6 +6,7 @@
 #include "CatalogueContent.hpp"
 #include "TempDir.hpp"
 #include "TransferFixture.hpp"
+#include "transfer/ClipboardMessage.hpp"
 
 #include <pugixml.hpp>
 
@@ -59,6 +60,46 @@ protected:
         "\t\t<Library id=\"gone\" name=\"Gone\" logo=\"gone.png\" url=\"http://gone/\" description=\"Gone d\" />\n"
         "\t</ActiveLibraries>\n</Settings>\n";
     void WriteSettings(const std::string& text) const { WriteFile(SettingsPath(), text); }
+
+    // A door product on the server: its CAD data (the table example), attributes and
+    // data sheet, a semaphore that turns ready at the second ask and one that never
+    // does, and the callback.
+    void ServeDoorProduct()
+    {
+        Server().AddFile("/products/door/model.xml", ReadFile(boost::filesystem::path(TARVEL_EXAMPLES_DIR) / "table.xml"),
+                         "application/xml");
+        Server().AddFile("/products/door/attr.xml", "<attributes/>", "application/xml");
+        Server().AddFile("/products/door/sheet.xml", kDoorSheet, "application/xml");
+        Server().AddSemaphore("/products/door/ready", 2);
+        Server().AddSemaphore("/products/door/never", 1000000);
+        Server().AddCallback("/callback");
+    }
+    // The artifacts message of the door product from the given catalogue.
+    std::string ProductJson(const std::string& catalogue, const std::string& semaphore = "/products/door/ready")
+    {
+        std::string json = "{\"CallbackUrl\":\"" + Server().Url("/callback") + "\",\"CatalogName\":\"" + catalogue +
+                           "\",\"Artifacts\":[";
+        const std::pair<const char*, std::string> artifacts[] = {{"SemaphoreFile", semaphore},
+                                                                 {"CadFile", "/products/door/model.xml"},
+                                                                 {"AttributeFile", "/products/door/attr.xml"},
+                                                                 {"ProductDataSheet", "/products/door/sheet.xml"}};
+        for (const auto& [type, path] : artifacts)
+            json += std::string(json.back() == '[' ? "" : ",") + "{\"FileType\":\"" + type + "\",\"SourceUrl\":\"" +
+                    Server().Url(path) + "\"}";
+        return json + "]}";
+    }
+    // The clipboard text a catalogue page hands over.
+    static std::string Message(const std::string& json) { return std::string(kMessageStart) + Base64Encode(json) + kMessageEnd; }
+
+    static constexpr const char* kDoorSheet =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+        "<ProductDataSheet target=\"ARCHICAD\"><AdditionalInformation>"
+        "<Parameter id=\"archicad_productattr\" value=\"Classic Door\"/>"
+        "<Parameter id=\"archicad_subtype_gid\" value=\"{11E85B84-8DD1-491B-A2FE-337454A91545}\"/>"
+        "<Parameter id=\"catalog_productid\" value=\"D-1\"/>"
+        "<Parameter id=\"archicad_hole_width\" value=\"900\"/>"
+        "<Parameter id=\"archicad_hole_height\" value=\"2100\"/>"
+        "</AdditionalInformation></ProductDataSheet>";
 
 private:
     std::optional<CatalogueServer> server_;

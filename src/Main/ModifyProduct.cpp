@@ -1,0 +1,110 @@
+#include "Main/ModifyProduct.hpp"
+
+#include "Main/Globals.hpp"
+#include "controllers/BrowserController.hpp"
+#include "dialogs/BrowserDialog.hpp"
+#include "libparts/ConfiguratorParams.hpp"
+#include "libparts/ElementReplacement.hpp"
+#include "ostrel/Text.hpp"
+#include "ostrel/interop/HostApi.hpp"
+#include "ostrel/interop/Interop.hpp"
+#include "transfer/ClipboardMessage.hpp"
+#include "transfer/DataCfg.hpp"
+
+#include <utf8.h>
+
+#include <ctime>
+#include <exception>
+#include <iomanip>
+#include <locale>
+#include <sstream>
+
+namespace tarvel {
+namespace {
+
+// STRS 22000 entry 2: the selection cannot be modified.
+constexpr std::int16_t ModifyTexts = 22000;
+constexpr std::int16_t WrongSelectionIndex = 2;
+
+// The local time as 14 digits, or "" when the clock cannot give it.
+std::string TimestampText()
+{
+    __time64_t now = 0;
+    _time64(&now);
+    std::tm local{};
+    if (_localtime64_s(&local, &now) != 0)
+        return "";
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << std::put_time(&local, "%Y%m%d%H%M%S");
+    return text.str();
+}
+
+// The configurator's start options as sent, for the administrator: Temp\ModifyElement_
+// and the time. A copy that cannot be written is left out silently.
+void WriteAdministratorCopy(const std::string& xml)
+{
+    try {
+        const std::wstring path =
+            FullDataPath(tempFolder) + L"\\ModifyElement_" + ostrel::Utf8ToWString(TimestampText()) + L".xml";
+        std::ofstream out = ostrel::OpenOutputStream(ostrel::WStringToPath(path));
+        out.write(xml.data(), static_cast<std::streamsize>(xml.size()));
+    } catch (const std::exception&) {
+    }
+}
+
+bool IsAdminMode()
+{
+    ConfigEntries entries;
+    LoadDataCfg(entries);
+    return GetConfigValue(entries, "AdminMode", "false") == "true";
+}
+
+}  // namespace
+
+bool IsConfiguratorBaseUrl(const std::string& baseUrl)
+{
+    return (baseUrl.starts_with("http://") || baseUrl.starts_with("https://")) &&
+           utf8::is_valid(baseUrl.begin(), baseUrl.end());
+}
+
+bool ModifyProduct()
+{
+    std::string baseUrl;
+    std::string xml;
+    std::string productId;
+    std::string productGroup;
+    std::string section;
+    std::string culture;
+    if (!ReadSelectedProductParameters(baseUrl, xml, productId, productGroup, section, culture) ||
+        !IsConfiguratorBaseUrl(baseUrl)) {
+        const std::string text = ostrel::ac::interop::LoadResourceStringUtf8(ModifyTexts, WrongSelectionIndex);
+        HostApi_Report(GS::UniString(text.c_str(), GS::CC_UTF8), true);
+        return false;
+    }
+
+    BrowserController controller(ostrel::Utf8ToWString(baseUrl), kConfiguratorPath, true);
+    controller.AddFormField("Vindle", "2");
+    controller.AddFormField("XMLEncoding", "Base64");
+    controller.AddFormField("QnADisplayType", "0");
+    controller.AddFormField("XmlContent", Base64Encode(xml));
+    if (IsAdminMode())
+        WriteAdministratorCopy(xml);
+    controller.AddFormField("target_system", "archicad");
+    controller.AddFormField("ArtikelNr", productId);
+    controller.AddFormField("pgid", productGroup);
+    if (culture.size() > 1)
+        controller.AddFormField("cul", culture);
+    if (section.size() > 1)
+        controller.AddFormField("mandant", section);
+
+    {
+        dialogs::DGBrowserDialog dialog(controller);
+        dialog.Invoke();
+    }
+    if (controller.ModifyMode() && controller.CreatedLibPartIndex() > 0)
+        ReplaceSelectedElementLibPart(controller.CreatedLibPartIndex());
+    return true;
+}
+
+}  // namespace tarvel

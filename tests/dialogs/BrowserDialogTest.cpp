@@ -1,0 +1,491 @@
+// The browser dialog on the palette's two roads, run by the scripted user against the
+// loopback catalogue: a library button opens the catalogue, the user adds a product,
+// and its download, name and saved part follow; "Modify product" posts a placed
+// product's configuration to its configurator and puts the new part in its place.
+#include "PaletteFixture.hpp"
+
+#include "standin/Elements.hpp"
+#include "standin/LibParts.hpp"
+#include "standin/Win.hpp"
+#include "transfer/ClipboardMessage.hpp"
+
+#include <boost/filesystem.hpp>
+
+#include <algorithm>
+#include <thread>
+
+namespace tarvel::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using standin::PartParameter;
+
+constexpr short Browser = 32510;
+constexpr short Name = 32503;
+constexpr short NameItem = 6;
+constexpr short CancelItem = 1;
+constexpr short BrowserItem = 2;
+constexpr short MessageItem = 3;
+constexpr short BarItem = 4;
+constexpr short ModifyItem = 2;
+constexpr const char* WrongSelection =
+    "Wrong selection! You cannot modify the selected element(s) with Tarvel Add-On.";
+
+// What the dialog shows.
+struct Look {
+    bool browser = false;
+    bool message = false;
+    bool bar = false;
+    DG::Rect cancel;
+    DG::Rect messageRect;
+    DG::Rect barRect;
+    DG::Rect browserRect;
+    std::int32_t barValue = 0;
+    std::int32_t barMax = 0;
+};
+
+Look LookOfDialog()
+{
+    Look look;
+    look.browser = dg::FindItem(Browser, BrowserItem)->visible;
+    look.browserRect = dg::FindItem(Browser, BrowserItem)->rect;
+    look.message = dg::FindItem(Browser, MessageItem)->visible;
+    look.messageRect = dg::FindItem(Browser, MessageItem)->rect;
+    look.bar = dg::FindItem(Browser, BarItem)->visible;
+    look.barRect = dg::FindItem(Browser, BarItem)->rect;
+    look.barValue = dg::FindItem(Browser, BarItem)->value;
+    look.barMax = dg::FindItem(Browser, BarItem)->max;
+    look.cancel = dg::FindItem(Browser, CancelItem)->rect;
+    return look;
+}
+
+bool Browsing(const Look& look) { return look.browser && !look.message && !look.bar && look.cancel.top == -50; }
+bool Downloading(const Look& look) { return !look.browser && look.message && look.bar && look.cancel.top == 450; }
+
+PartParameter Text(const std::string& name, const std::u16string& value)
+{
+    PartParameter p;
+    p.name = name;
+    p.text = value;
+    return p;
+}
+
+std::u16string Units(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+class BrowserDialogTest : public PaletteFixture {
+protected:
+    void SetUp() override
+    {
+        PaletteFixture::SetUp();
+        StoreLibraries({{"doors-classic", "Classic Doors", "", LibraryUrl()}});
+    }
+
+    std::string LibraryUrl() { return Server().Url("/catalogue/doors-classic/"); }
+    // The product's semaphore answers "not ready" until Release.
+    void Hold(const std::string& product) { Server().AddSemaphore(SemaphorePath(product), 1000000); }
+    void Release(const std::string& product) { Server().AddSemaphore(SemaphorePath(product), 0); }
+    static std::string SemaphorePath(const std::string& product)
+    {
+        return "/catalogue/doors-classic/products/" + product + "/ready";
+    }
+
+    // The library button of the palette, the fifth button after the four tools.
+    void ClickLibraryButton()
+    {
+        const auto buttons = Buttons();
+        ASSERT_EQ(buttons.size(), 6u);
+        dg::User(Toolbar).Click(buttons[4].id);
+        Act();
+    }
+    // On the catalogue page: the product's page, then its "add to project".
+    static dg::DialogScript AddProduct(dg::DialogScript script, const std::string& product)
+    {
+        return script.Then(dg::FollowLink(BrowserItem, "product-" + product))
+            .Then(dg::WaitForPage(Browser, BrowserItem))
+            .Then(dg::PressElement(BrowserItem, "add-to-project"));
+    }
+    static dg::DialogScript WaitForDownloadLook(dg::DialogScript script)
+    {
+        return script.Wait("the download shows", [] { return Downloading(LookOfDialog()); });
+    }
+
+    standin::LibPartModule& Store() { return Host().Module<standin::LibPartModule>(); }
+    standin::ElementModule& Elements() { return Host().Module<standin::ElementModule>(); }
+    static long Count(const std::string& step)
+    {
+        const auto steps = dg::Steps();
+        return std::count(steps.begin(), steps.end(), step);
+    }
+    // The forms posted to the library's configurator, in order.
+    std::vector<std::vector<std::pair<std::string, std::string>>> ConfiguratorPosts()
+    {
+        std::vector<std::vector<std::pair<std::string, std::string>>> posts;
+        for (const auto& request : Server().Requests())
+            if (request.target == "/catalogue/doors-classic/tvHandler.aspx")
+                posts.push_back(standin::services::FormFields(request.body));
+        return posts;
+    }
+    // A placed door of the catalogue with these stored values, selected; the palette
+    // opened on that selection.
+    GS::Guid PlaceSelectedProduct(const std::u16string& baseUrl, const std::u16string& culture,
+                                  const std::u16string& section)
+    {
+        const GS::Guid guid = Elements().Place(
+            HostInterface::ElemDoor, 0, 1, 2,
+            {Text("tv_base_url", baseUrl), Text("tv_catalog_productid", u"D-1"),
+             Text("tv_catalog_productgroup", u"Doors"), Text("tv_catalog_modelfile", u"classic-door.tvm"),
+             Text("tv_catalog_section", section), Text("tv_catalog_culture", culture)});
+        Elements().Select({guid});
+        ClosePalette();
+        OpenPalette();
+        return guid;
+    }
+};
+
+TEST_F(BrowserDialogTest, ALibraryButtonBrowsesTheCatalogueAndTheAddedProductBecomesASavedPart)
+{
+    OpenPalette();
+    Palette().StartClipboardWatcher();
+    Hold("D-1");
+    std::optional<dg::BrowserPage> catalogue;
+    bool watcherHeldOff = false;
+    Look browsing, downloading;
+    auto script = dg::User(Browser);
+    script.Then(dg::WaitForPage(Browser, BrowserItem)).Do("look at the catalogue", [&] {
+        catalogue = dg::FindBrowserPage(Browser, BrowserItem);
+        watcherHeldOff = toolbarController.browserDialogOpen.load();
+        browsing = LookOfDialog();
+    });
+    AddProduct(script, "D-1");
+    WaitForDownloadLook(script)
+        .Do("look at the download", [&] { downloading = LookOfDialog(); })
+        .Do("the product is ready", [&] { Release("D-1"); });
+    std::string proposed;
+    dg::User(Name).Do("read the proposed name", [&] { proposed = dg::FindItem(Name, NameItem)->text; })
+        .Type(NameItem, "Catalogue Door")
+        .Click(1);
+    ClickLibraryButton();
+
+    ASSERT_TRUE(catalogue);
+    EXPECT_EQ(catalogue->url, LibraryUrl() + "?target_system=archicad");
+    EXPECT_EQ(catalogue->title, "Classic Doors");
+    EXPECT_TRUE(watcherHeldOff);
+    EXPECT_FALSE(toolbarController.browserDialogOpen.load());
+    EXPECT_TRUE(Browsing(browsing));
+    EXPECT_TRUE(Downloading(downloading));
+    EXPECT_EQ(downloading.barMax, 120);
+    EXPECT_EQ(downloading.barValue, 44);
+    EXPECT_EQ(downloading.cancel.left, 350);
+
+    // The name dialog proposed the product's name; the part is saved, its tool chosen.
+    EXPECT_EQ(proposed, "Classic Door10");
+    EXPECT_EQ(Count("close dialog 32510 \"Tarvel\" (accepted)"), 1);
+    const auto part = Store().FindByName(std::string("Catalogue Door"));
+    ASSERT_TRUE(part) << ::testing::PrintToString(Report().Lines());
+    EXPECT_EQ(part->Parameter("tv_catalog_productid")->text, u"D-1");
+    EXPECT_EQ(part->Parameter("tv_base_url")->text, Units(LibraryUrl()));
+    EXPECT_EQ(Host().Module<standin::ToolModule>().ActiveTool(), HostInterface::ElemDoor);
+    // The message was the dialog's: the palette's watcher made nothing of it.
+    EXPECT_EQ(Store().Parts().size(), 1u);
+    EXPECT_EQ(Count("open dialog 32506 \"Tarvel\""), 0);
+    EXPECT_TRUE(dg::RunUntil("the worker ends", [] { return standin::win::LiveThreads() == 1; }));
+    EXPECT_TRUE(Report().Lines().empty()) << ::testing::PrintToString(Report().Lines());
+    EXPECT_TRUE(Host().CallsOffUiThread().empty());
+}
+
+// The dialog's two looks as pictures: the page while browsing; the text and a bar
+// filled to 44 of 120 while downloading, the page hidden.
+TEST_F(BrowserDialogTest, PicturesOfBrowsingAndDownloading)
+{
+    OpenPalette();
+    Hold("D-1");
+    const std::string browsingPicture = (Temp().Path() / "browsing.png").string();
+    const std::string downloadingPicture = (Temp().Path() / "downloading.png").string();
+    int left = 0;
+    int top = 0;
+    auto script = dg::User(Browser);
+    script.Then(dg::WaitForPage(Browser, BrowserItem))
+        .Do("where the client area lies", [&] {
+            const dg::Picture frame = dg::RenderPanel(Browser);
+            left = frame.clientLeft;
+            top = frame.clientTop;
+        })
+        .Picture(browsingPicture);
+    AddProduct(script, "D-1");
+    WaitForDownloadLook(script).Picture(downloadingPicture).CloseBox();
+    ClickLibraryButton();
+
+    const dg::Picture browsing = dg::ReadPng(browsingPicture);
+    const dg::Picture downloading = dg::ReadPng(downloadingPicture);
+    ASSERT_FALSE(browsing.Empty());
+    ASSERT_FALSE(downloading.Empty());
+    auto dark = [&](const dg::Picture& picture, int x, int y, int w, int h) {
+        return DarkPixels(picture, left + x, top + y, w, h);
+    };
+    // Browsing: the address and the catalogue's text; nothing over the page's lower part.
+    EXPECT_GT(dark(browsing, 0, 0, 400, 24), 20);
+    EXPECT_GT(dark(browsing, 0, 24, 400, 60), 20);
+    EXPECT_EQ(dark(browsing, 0, 330, 800, 100), 0);
+    // Downloading: no page, the message, the bar a little over a third filled, Cancel.
+    EXPECT_EQ(dark(downloading, 0, 0, 800, 300), 0);
+    EXPECT_GT(dark(downloading, 50, 340, 700, 20), 20);
+    const std::uint32_t filled = downloading.At(left + 50 + 700 * 30 / 100, top + 392);
+    EXPECT_GT(filled >> 8 & 0xFF, filled >> 16 & 0xFF) << std::hex << filled;
+    EXPECT_EQ(downloading.At(left + 50 + 700 * 45 / 100, top + 392), 0xFFE6E6E6u);
+    EXPECT_GT(dark(downloading, 350, 450, 100, 25), 5);
+}
+
+TEST_F(BrowserDialogTest, AfterACancelTheNextProductStillBecomesAPart)
+{
+    OpenPalette();
+    Hold("D-2");
+    Look cancelled;
+    auto script = dg::User(Browser);
+    script.Then(dg::WaitForPage(Browser, BrowserItem));
+    AddProduct(script, "D-2");
+    WaitForDownloadLook(script)
+        .Click(CancelItem)
+        .Do("look after the cancel", [&] { cancelled = LookOfDialog(); })
+        .Wait("the cancelled worker ends", [] { return standin::win::LiveThreads() == 0; })
+        .Then(dg::FollowLink(BrowserItem, "catalogue"))
+        .Then(dg::WaitForPage(Browser, BrowserItem));
+    AddProduct(script, "D-1");
+    dg::User(Name).Type(NameItem, "Second Door").Click(1);
+    ClickLibraryButton();
+
+    EXPECT_TRUE(Browsing(cancelled));
+    ASSERT_EQ(Store().Parts().size(), 1u) << ::testing::PrintToString(Report().Lines());
+    const auto part = Store().FindByName(std::string("Second Door"));
+    ASSERT_TRUE(part);
+    EXPECT_EQ(part->Parameter("tv_catalog_productid")->text, u"D-1");
+    EXPECT_EQ(Count("open dialog 32503 \"Tarvel Library Part Name\""), 1);
+    EXPECT_TRUE(Report().Lines().empty()) << ::testing::PrintToString(Report().Lines());
+}
+
+TEST_F(BrowserDialogTest, AnInvalidMessageIsReportedAndTheDialogBrowsesOn)
+{
+    OpenPalette();
+    Look afterAlert;
+    auto script = dg::User(Browser);
+    script.Then(dg::WaitForPage(Browser, BrowserItem))
+        .Do("a broken message on the clipboard",
+            [] {
+                ASSERT_TRUE(standin::win::SetClipboardBytes(std::string(kMessageStart) + Base64Encode("not json") +
+                                                            kMessageEnd));
+            })
+        .Wait("the alert", [&] { return !Report().Alerts().empty(); })
+        .Do("look after the alert", [&] { afterAlert = LookOfDialog(); });
+    AddProduct(script, "D-1");
+    dg::User(Name).Type(NameItem, "After Alert").Click(1);
+    ClickLibraryButton();
+
+    EXPECT_EQ(Report().Alerts(), std::vector<std::string>{"ERROR: invalid token"});
+    EXPECT_TRUE(Browsing(afterAlert));
+    EXPECT_TRUE(Store().FindByName(std::string("After Alert")).has_value());
+}
+
+// The window's close box during a download: the dialog closes at once, the worker
+// is let go and ends, and nothing is made of the product, not even later.
+TEST_F(BrowserDialogTest, ClosingTheWindowDuringADownloadCreatesNothing)
+{
+    OpenPalette();
+    Hold("D-1");
+    auto script = dg::User(Browser);
+    script.Then(dg::WaitForPage(Browser, BrowserItem));
+    AddProduct(script, "D-1");
+    WaitForDownloadLook(script).CloseBox();
+    ClickLibraryButton();
+
+    EXPECT_EQ(Count("close dialog 32510 \"Tarvel\" (cancelled)"), 1);
+    EXPECT_FALSE(toolbarController.browserDialogOpen.load());
+    Release("D-1");
+    EXPECT_TRUE(standin::win::WaitForAllThreads(5s));
+    dg::PumpEvents(100ms);
+    EXPECT_TRUE(Store().Parts().empty());
+    EXPECT_EQ(Count("open dialog 32503 \"Tarvel Library Part Name\""), 0);
+    EXPECT_FALSE(standin::win::ClipboardText().has_value() && !standin::win::ClipboardText()->empty());
+    EXPECT_TRUE(Report().Lines().empty()) << ::testing::PrintToString(Report().Lines());
+}
+
+TEST_F(BrowserDialogTest, AResizeKeepsCancelCentredAndTheBarTheWidthLessItsMargins)
+{
+    OpenPalette();
+    Look resized;
+    dg::User(Browser)
+        .Then(dg::WaitForPage(Browser, BrowserItem))
+        .Resize(600, 400)
+        .Do("look", [&] { resized = LookOfDialog(); })
+        .CloseBox();
+    ClickLibraryButton();
+
+    EXPECT_EQ(resized.cancel.left, 250);
+    EXPECT_EQ(resized.cancel.top, -50);
+    EXPECT_EQ(resized.messageRect.GetWidth(), 500);
+    EXPECT_EQ(resized.barRect.GetWidth(), 500);
+    EXPECT_EQ(resized.browserRect.GetWidth(), 600);
+    EXPECT_EQ(resized.browserRect.GetHeight(), 400);
+}
+
+// An address far longer than any fixed buffer loads whole.
+TEST_F(BrowserDialogTest, ALongAddressLoadsWhole)
+{
+    const std::string path = "/catalogue/" + std::string(400, 'l') + "/";
+    Server().AddFile(path, "<title>A long way</title>", "text/html");
+    const std::string base = Server().Url(path);
+    StoreLibraries({{"far", "Far", "", base}});
+    OpenPalette();
+    std::optional<dg::BrowserPage> page;
+    dg::User(Browser)
+        .Then(dg::WaitForPage(Browser, BrowserItem))
+        .Do("look", [&] { page = dg::FindBrowserPage(Browser, BrowserItem); })
+        .CloseBox();
+    ClickLibraryButton();
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->url, base + "?target_system=archicad");
+    EXPECT_EQ(page->title, "A long way");
+}
+
+// The placed product goes to its configurator, which hands back a product of another
+// configuration; the element gets the new part in one undo step.
+TEST_F(BrowserDialogTest, ModifyProductReplacesThePlacedProductWithTheReconfiguredOne)
+{
+    auto catalogue = Catalogue();
+    catalogue.configuratorChoice = [](const std::string&, std::vector<std::pair<std::string, std::string>>& rows) {
+        for (auto& [name, value] : rows)
+            if (name == "width")
+                value = "1400";
+    };
+    standin::services::AddCatalogue(Server(), catalogue);
+    // The product as the catalogue road saved it, placed and selected.
+    OpenPalette();
+    AddProduct(dg::User(Browser).Then(dg::WaitForPage(Browser, BrowserItem)), "D-1");
+    dg::User(Name).Type(NameItem, "Placed Door").Click(1);
+    ClickLibraryButton();
+    const auto placed = Store().FindByName(std::string("Placed Door"));
+    ASSERT_TRUE(placed) << ::testing::PrintToString(Report().Lines());
+    const GS::Guid guid = Elements().PlacePart(HostInterface::ElemDoor, placed->index);
+    const standin::PlacedElement before = *Elements().Element(guid);
+    EXPECT_FALSE(dg::FindItem(Toolbar, ModifyItem)->enabled);
+    Elements().Select({guid});
+    ClosePalette();
+    OpenPalette();
+    EXPECT_TRUE(dg::FindItem(Toolbar, ModifyItem)->enabled);
+
+    std::optional<dg::BrowserPage> configurator;
+    dg::User(Browser)
+        .Then(dg::WaitForPage(Browser, BrowserItem))
+        .Do("look at the configured product", [&] { configurator = dg::FindBrowserPage(Browser, BrowserItem); })
+        .Then(dg::PressElement(BrowserItem, "add-to-project"));
+    dg::User(Name).Type(NameItem, "Wide Door").Click(1);
+    dg::User(Toolbar).Click(ModifyItem);
+    Act();
+
+    // The auto-submitting page posted the placed product's configuration.
+    ASSERT_TRUE(configurator);
+    EXPECT_EQ(configurator->url, LibraryUrl() + "tvHandler.aspx");
+    EXPECT_EQ(configurator->title, "Classic Door - Classic Doors");
+    const auto posts = ConfiguratorPosts();
+    ASSERT_EQ(posts.size(), 1u);
+    const auto& fields = posts[0];
+    ASSERT_EQ(fields.size(), 9u);
+    const std::pair<std::string, std::string> expected[] = {
+        {"Vindle", "2"},       {"XMLEncoding", "Base64"}, {"QnADisplayType", "0"}, {"XmlContent", ""},
+        {"target_system", "archicad"}, {"ArtikelNr", "D-1"}, {"pgid", "Doors"}, {"cul", "en-GB"}, {"mandant", "12"}};
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        EXPECT_EQ(fields[i].first, expected[i].first);
+        if (i != 3)
+            EXPECT_EQ(fields[i].second, expected[i].second) << fields[i].first;
+    }
+    const std::string xml = Base64Decode(fields[3].second);
+    EXPECT_NE(xml.find("model=\"classic-door.tvm\""), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<param name=\"width\" value=\"1200\" />"), std::string::npos) << xml;
+
+    // The new part has the configurator's width; the element has the new part.
+    const auto wide = Store().FindByName(std::string("Wide Door"));
+    ASSERT_TRUE(wide) << ::testing::PrintToString(Report().Lines());
+    const standin::PlacedElement after = *Elements().Element(guid);
+    EXPECT_EQ(after.LibIndex(), wide->index);
+    const auto rows = after.Parameter("tv_config_params")->Rows();
+    EXPECT_NE(std::find(rows.begin(), rows.end(), std::vector<std::u16string>{u"width", u"1400"}), rows.end());
+    EXPECT_EQ(Elements().UndoSteps(), std::vector<std::string>{"Tarvel Modify Element"});
+    EXPECT_TRUE(Report().Lines().empty()) << ::testing::PrintToString(Report().Lines());
+    // Undo gives the element its old part and parameters back.
+    ASSERT_TRUE(Elements().Undo());
+    const standin::PlacedElement undone = *Elements().Element(guid);
+    EXPECT_EQ(undone.LibIndex(), placed->index);
+    EXPECT_EQ(undone.parameters, before.parameters);
+    EXPECT_FALSE(toolbarController.browserDialogOpen.load());
+}
+
+// The culture and the section are posted only when longer than one byte; a visit that
+// brings no product back changes nothing. The administrator's copy of the start
+// options is written only for AdminMode=true.
+TEST_F(BrowserDialogTest, ModifyProductPostsCultureAndSectionOnlyWhenGiven)
+{
+    standin::win::SetClock(1767225600 + 3723);  // 2026-01-01 01:02:03 UTC
+    standin::win::SetUtcOffset(0);
+    const struct {
+        const char* culture;
+        const char* section;
+        const char* dataCfg;
+        std::vector<std::string> names;
+        bool adminCopy;
+    } cases[] = {
+        {"de-DE", "12", "AdminMode=TRUE\n",
+         {"Vindle", "XMLEncoding", "QnADisplayType", "XmlContent", "target_system", "ArtikelNr", "pgid", "cul",
+          "mandant"},
+         false},
+        {"", "A", "AdminMode=true\n",
+         {"Vindle", "XMLEncoding", "QnADisplayType", "XmlContent", "target_system", "ArtikelNr", "pgid"},
+         true},
+    };
+    const boost::filesystem::path copy = TempFolder() / "ModifyElement_20260101010203.xml";
+    std::size_t posted = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.section);
+        boost::filesystem::remove(copy);
+        WriteFile(AddOnFolder() / "data.cfg", c.dataCfg);
+        const GS::Guid guid = PlaceSelectedProduct(Units(LibraryUrl()), Units(c.culture), Units(c.section));
+        dg::User(Browser).Then(dg::WaitForPage(Browser, BrowserItem)).CloseBox();
+        dg::User(Toolbar).Click(ModifyItem);
+        Act();
+
+        const auto posts = ConfiguratorPosts();
+        ASSERT_EQ(posts.size(), ++posted);
+        std::vector<std::string> names;
+        for (const auto& [name, value] : posts.back())
+            names.push_back(name);
+        EXPECT_EQ(names, c.names);
+        EXPECT_EQ(Elements().Element(guid)->LibIndex(), 0);
+        EXPECT_TRUE(Elements().UndoSteps().empty());
+        ASSERT_EQ(boost::filesystem::exists(copy), c.adminCopy);
+        if (c.adminCopy)
+            EXPECT_EQ(ReadFile(copy), Base64Decode(posts.back()[3].second));
+    }
+    EXPECT_TRUE(Report().Lines().empty()) << ::testing::PrintToString(Report().Lines());
+    standin::win::SetClock(std::nullopt);
+    standin::win::SetUtcOffset(std::nullopt);
+}
+
+TEST_F(BrowserDialogTest, ModifyProductRefusesABaseUrlTheConfiguratorCannotBeReachedAt)
+{
+    const std::u16string urls[] = {u"ftp://catalogue.example/", u"https://caf\u00e9.example/",
+                                   u"catalogue.example/", u"javascript:alert(1)//"};
+    for (const std::u16string& url : urls) {
+        SCOPED_TRACE(std::string(url.begin(), url.end()));
+        const GS::Guid guid = PlaceSelectedProduct(url, u"en-GB", u"12");
+        ASSERT_TRUE(dg::FindItem(Toolbar, ModifyItem)->enabled);
+        const std::size_t alerts = Report().Alerts().size();
+        dg::User(Toolbar).Click(ModifyItem);
+        Act();
+        ASSERT_EQ(Report().Alerts().size(), alerts + 1);
+        EXPECT_EQ(Report().Alerts().back(), WrongSelection);
+        EXPECT_EQ(Elements().Element(guid)->LibIndex(), 0);
+    }
+    EXPECT_EQ(Count("open dialog 32510 \"Tarvel\""), 0);
+    EXPECT_TRUE(ConfiguratorPosts().empty());
+    EXPECT_FALSE(toolbarController.browserDialogOpen.load());
+}
+
+}  // namespace
+}  // namespace tarvel::testing
