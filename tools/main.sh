@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the main job: the CAD-data tool turns a shipped example
-# product into its GDL master and 3D script text.
+# Sets up, builds and runs the main job: the stand-in host runner loads the add-on as
+# the host does and takes the whole product road with it, headless, against the
+# loopback catalogue. Its output (the data root with the saved parts, and a picture of
+# every dialog) goes to ./tarvel-run unless --out names another folder.
+# Usage: tools/main.sh [--out DIR] [--cad FILE] [--data-sheet FILE]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/setup.sh"
 "$root/tools/build.sh" "$root/build"
-example="${1:-$root/examples/table.xml}"
-"$root/build/tools/cad2gdl/cad2gdl" "$example"
+exec "$root/build/host/runner/tarvel-host" "$@"

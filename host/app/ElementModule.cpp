@@ -186,8 +186,19 @@ bool ElementModule::Undo()
 {
     if (undo_.empty())
         return false;
+    redo_.push_back(UndoStep{undo_.back().name, std::move(elements_)});
     elements_ = std::move(undo_.back().before);
     undo_.pop_back();
+    return true;
+}
+
+bool ElementModule::Redo()
+{
+    if (redo_.empty())
+        return false;
+    undo_.push_back(UndoStep{redo_.back().name, std::move(elements_)});
+    elements_ = std::move(redo_.back().before);
+    redo_.pop_back();
     return true;
 }
 
@@ -313,6 +324,7 @@ GSErrCode ElementModule::RunAsUndoStep(const GS::UniString* name, const Undoable
         return result;
     }
     undo_.push_back(UndoStep{name->ToUtf8(), std::move(before)});
+    redo_.clear();
     return 0;
 }
 

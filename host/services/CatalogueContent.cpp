@@ -150,7 +150,9 @@ std::string ServeOffer(CatalogueServer& server, const Offer& offer, int semaphor
     server.AddFile(offer.folder + "model.xml", ConfiguredCadXml(offer.product.cadXml, offer.rows), "application/xml");
     server.AddFile(offer.folder + "attributes.xml", "<attributes product=\"" + Escape(offer.product.id) + "\"/>",
                    "application/xml");
-    server.AddFile(offer.folder + "sheet.xml", ProductDataSheetXml(offer.product), "application/xml");
+    server.AddFile(offer.folder + "sheet.xml",
+                   offer.product.dataSheet.empty() ? ProductDataSheetXml(offer.product) : offer.product.dataSheet,
+                   "application/xml");
 
     Json::Value message(Json::objectValue);
     message["CallbackUrl"] = server.Url(libraryPath + "callback?product=" + offer.product.id);
@@ -475,17 +477,52 @@ StandardCatalogue MakeStandardCatalogue(const CatalogueServer& server)
     const std::string lamp = ReadExample("lamp.xml");
     catalogue.products = {
         {"doors-classic",
-         {{"D-1", "Classic Door", "Doors", door, "classic-door.tvm", "en-GB", "12", 900, 2100, table},
-          {"D-2", "Double Door", "Doors", door, "double-door.tvm", "en-GB", "12", 1600, 2100, cabinet},
-          {"C-1", "Hall Cabinet", "Furniture", "", "hall-cabinet.tvm", "en-GB", "12", 0, 0, cabinet}}},
-        {"doors-cad", {{"A-1", "Drawing Door", "Doors", door, "drawing-door.tvm", "en-GB", "", 900, 2100, table}}},
-        {"windows-alu", {{"W-1", "Alu Window", "Windows", window, "alu-window.tvm", "de-DE", "3", 1200, 1400, cabinet}}},
-        {"skylights", {{"S-1", "Roof Light", "Skylights", skylight, "roof-light.tvm", "de-DE", "3", 780, 980, lamp}}},
-        {"nordic-doors", {{"N-1", "Nordic Door", "Doors", door, "nordic-door.tvm", "sv-SE", "7", 900, 2100, table}}},
+         {{"D-1", "Classic Door", "Doors", door, "classic-door.tvm", "en-GB", "12", 900, 2100, table, ""},
+          {"D-2", "Double Door", "Doors", door, "double-door.tvm", "en-GB", "12", 1600, 2100, cabinet, ""},
+          {"C-1", "Hall Cabinet", "Furniture", "", "hall-cabinet.tvm", "en-GB", "12", 0, 0, cabinet, ""}}},
+        {"doors-cad", {{"A-1", "Drawing Door", "Doors", door, "drawing-door.tvm", "en-GB", "", 900, 2100, table, ""}}},
+        {"windows-alu", {{"W-1", "Alu Window", "Windows", window, "alu-window.tvm", "de-DE", "3", 1200, 1400, cabinet, ""}}},
+        {"skylights", {{"S-1", "Roof Light", "Skylights", skylight, "roof-light.tvm", "de-DE", "3", 780, 980, lamp, ""}}},
+        {"nordic-doors", {{"N-1", "Nordic Door", "Doors", door, "nordic-door.tvm", "sv-SE", "7", 900, 2100, table, ""}}},
     };
     catalogue.changelogVersions = {"1.27", "1.29"};
     catalogue.installer = std::string("MZ\x90\x00", 4) + "stand-in installer of the add-on, version 1.29";
     return catalogue;
+}
+
+std::string UseOwnArtifacts(StandardCatalogue& catalogue, const std::string& libraryId, const std::string& productId,
+                            const std::string& cadXml, const std::string& dataSheet)
+{
+    auto library = catalogue.products.find(libraryId);
+    if (library == catalogue.products.end())
+        throw std::invalid_argument("the catalogue has no library " + libraryId);
+    auto product = std::find_if(library->second.begin(), library->second.end(),
+                                [&](const CatalogueProduct& p) { return p.id == productId; });
+    if (product == library->second.end())
+        throw std::invalid_argument("the library " + libraryId + " has no product " + productId);
+    if (!cadXml.empty())
+        product->cadXml = cadXml;
+    if (!dataSheet.empty()) {
+        product->dataSheet = dataSheet;
+        pugi::xml_document document;
+        if (document.load_buffer(dataSheet.data(), dataSheet.size())) {
+            const std::string id = document
+                                       .select_node("/ProductDataSheet/AdditionalInformation/"
+                                                    "Parameter[@id='catalog_productid']")
+                                       .node()
+                                       .attribute("value")
+                                       .value();
+            if (!id.empty() && id != product->id) {
+                // The user's product takes the place of one that had its id.
+                auto& products = library->second;
+                std::erase_if(products, [&](const CatalogueProduct& p) { return p.id == id; });
+                product = std::find_if(products.begin(), products.end(),
+                                       [&](const CatalogueProduct& p) { return p.id == productId; });
+                product->id = id;
+            }
+        }
+    }
+    return product->id;
 }
 
 void AddCatalogue(CatalogueServer& server, const StandardCatalogue& catalogue)

@@ -55,6 +55,7 @@ struct CatalogueProduct {
     double holeWidth = 0;    // openings only
     double holeHeight = 0;
     std::string cadXml;      // CAD data: one of examples/
+    std::string dataSheet;   // served as the data sheet when set, in place of ProductDataSheetXml
 };
 
 // The configurator's answer to a posted configuration: the product id and the
@@ -107,6 +108,13 @@ StandardCatalogue MakeStandardCatalogue(const CatalogueServer& server);
 // product page of the posted configuration, whose artifacts lie under configured/N/.
 // Each library also has its callback, which the messages name.
 void AddStandardCatalogue(CatalogueServer& server);
+// Makes a product of the catalogue serve the user's own CAD data and data sheet (an
+// empty text keeps the product's own). A data sheet that names a product id gives the
+// product that id, so that the configurator knows a placed part of it. Answers the
+// product's id; throws std::invalid_argument when the catalogue lacks the product.
+std::string UseOwnArtifacts(StandardCatalogue& catalogue, const std::string& libraryId, const std::string& productId,
+                            const std::string& cadXml, const std::string& dataSheet);
+
 // Serves the given content, which may be a changed standard catalogue.
 void AddCatalogue(CatalogueServer& server, const StandardCatalogue& catalogue);
 

@@ -113,7 +113,7 @@ std::unique_ptr<httplib::Server> MakeAuthorityServer(const char* subjectName, st
 RecordedRequest Recorded(const httplib::Request& request)
 {
     return RecordedRequest{request.target, request.get_header_value("User-Agent"), request.method, request.path,
-                           request.get_header_value("Content-Type"), request.body};
+                           request.get_header_value("Content-Type"), request.body, std::chrono::steady_clock::now()};
 }
 
 }  // namespace

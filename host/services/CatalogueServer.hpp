@@ -30,6 +30,7 @@ struct RecordedRequest {
     std::string path;       // without the query
     std::string contentType;
     std::string body;
+    std::chrono::steady_clock::time_point arrived;
 };
 
 // The fields of an application/x-www-form-urlencoded body, in order, decoded.

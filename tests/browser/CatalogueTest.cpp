@@ -14,6 +14,9 @@
 #include <httplib.h>
 #include <pugixml.hpp>
 
+#include <fstream>
+#include <iterator>
+
 namespace tarvel::testing {
 namespace {
 
@@ -184,6 +187,61 @@ Rows ModifyFields(const std::string& productId, const Rows& configuration, bool 
         fields.emplace_back("mandant", "44");
     }
     return fields;
+}
+
+// The user's own CAD data and data sheet served as a product's artifacts: the data
+// sheet's product id names the product, taking the place of the one that had it.
+class OwnArtifacts : public Catalogue {
+protected:
+    standin::services::StandardCatalogue catalogue() override
+    {
+        auto content = Catalogue::catalogue();
+        std::ifstream in(std::string(TARVEL_EXAMPLES_DIR) + "/cabinet.xml", std::ios::binary);
+        const std::string cad((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        productId = standin::services::UseOwnArtifacts(content, "doors-classic", "D-1", cad, kSheet);
+        return content;
+    }
+
+    static constexpr const char* kSheet =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ProductDataSheet target=\"ARCHICAD\"><AdditionalInformation>"
+        "<Parameter id=\"archicad_productattr\" value=\"My Door\"/>"
+        "<Parameter id=\"archicad_subtype_gid\" value=\"{11E85B84-8DD1-491B-A2FE-337454A91545}\"/>"
+        "<Parameter id=\"catalog_productid\" value=\"D-2\"/>"
+        "<Parameter id=\"catalog_productgroup\" value=\"Mine\"/>"
+        "</AdditionalInformation></ProductDataSheet>";
+    std::string productId;
+};
+
+TEST_F(OwnArtifacts, TheProductDeliversTheUsersFilesUnderTheDataSheetsProductId)
+{
+    EXPECT_EQ(productId, "D-2");
+    Show(server->Url("/catalogue/doors-classic/"));
+    EXPECT_EQ(engine->ElementIds(), (std::vector<std::string>{"products", "product-D-2", "product-C-1"}));
+    Follow("product-D-2");
+    const Delivered mine = AddToProject();
+    EXPECT_EQ(mine.name, L"My Door");
+    EXPECT_EQ(mine.productId, L"D-2");
+    EXPECT_EQ(mine.group, L"Mine");
+    EXPECT_EQ(mine.configuration, (Rows{{"width", "160"}, {"doors", "2"}}));
+
+    // The configurator knows it by that id and answers with the same files.
+    engine->LoadHTML(dialogs::BuildAutoSubmitPage(server->Url("/catalogue/doors-classic/tvHandler.aspx"),
+                                                  ModifyFields("D-2", {{"doors", "3"}}, false)));
+    ASSERT_EQ(engine->WaitForLoad(10s), LoadState::Done) << engine->Error();
+    const Delivered configured = AddToProject();
+    EXPECT_EQ(configured.name, L"My Door");
+    EXPECT_EQ(configured.configuration, (Rows{{"width", "160"}, {"doors", "3"}}));
+}
+
+TEST(OwnArtifactsOf, AProductTheCatalogueLacksIsRefused)
+{
+    CatalogueServer server;
+    auto content = standin::services::MakeStandardCatalogue(server);
+    EXPECT_THROW(standin::services::UseOwnArtifacts(content, "nowhere", "D-1", "<geom/>", ""), std::invalid_argument);
+    EXPECT_THROW(standin::services::UseOwnArtifacts(content, "doors-classic", "X-1", "<geom/>", ""),
+                 std::invalid_argument);
+    // A data sheet without a product id keeps the product's own.
+    EXPECT_EQ(standin::services::UseOwnArtifacts(content, "doors-classic", "D-1", "", "<ProductDataSheet/>"), "D-1");
 }
 
 class Configurator : public Catalogue {

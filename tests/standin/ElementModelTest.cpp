@@ -87,6 +87,42 @@ TEST_F(ElementModelTest, AFailingCommandLeavesNoUndoStep)
     EXPECT_FALSE(Elements().Undo());
 }
 
+TEST_F(ElementModelTest, RedoDoesAnUndoneStepAgainUntilANewStepComes)
+{
+    const GS::Guid guid = PlaceDoor();
+    ElementRecord element;
+    ZeroRecord(element);
+    element.guid = guid;
+    ASSERT_EQ(HostApi_ReadElement(&element, nullptr), 0);
+    ElementRecord mask;
+    ZeroRecord(mask);
+    reinterpret_cast<std::uint8_t*>(&mask)[176] = 0xFF;
+    ElementMemo memo;
+    auto widen = [&](double a) {
+        element.a = a;
+        const UndoableCommand change = [&] { return HostApi_ModifyElement(&element, &mask, &memo, 0, true); };
+        return HostApi_RunAsUndoStep(GS::UniString("Widen"), change);
+    };
+    auto width = [&] { return Elements().Element(guid)->record.a; };
+    ASSERT_EQ(widen(2), 0);
+    ASSERT_EQ(widen(3), 0);
+    EXPECT_FALSE(Elements().Redo());
+    ASSERT_TRUE(Elements().Undo());
+    ASSERT_TRUE(Elements().Undo());
+    EXPECT_EQ(width(), 1.0);
+    ASSERT_TRUE(Elements().Redo());
+    EXPECT_EQ(width(), 2.0);
+    EXPECT_EQ(Elements().UndoSteps(), std::vector<std::string>{"Widen"});
+    ASSERT_TRUE(Elements().Redo());
+    EXPECT_EQ(width(), 3.0);
+    EXPECT_FALSE(Elements().Redo());
+
+    ASSERT_TRUE(Elements().Undo());
+    ASSERT_EQ(widen(4), 0);
+    EXPECT_FALSE(Elements().Redo());
+    EXPECT_EQ(width(), 4.0);
+}
+
 TEST_F(ElementModelTest, TheSelectionCarriesAHandleForTheReader)
 {
     const GS::Guid guid = PlaceDoor();

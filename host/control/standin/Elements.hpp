@@ -82,6 +82,9 @@ public:
     std::vector<std::string> UndoSteps() const;
     // Undoes the last step; false when there is none.
     bool Undo();
+    // Does the last undone step again; false when there is none. A new step forgets
+    // the undone ones.
+    bool Redo();
 
     GSErrCode ReadSelection(HostInterface::SelectionInfo* info, HostInterface::SelectionList* items,
                             std::int32_t reserved);
@@ -98,6 +101,8 @@ private:
     std::vector<PlacedElement> elements_;
     std::vector<GS::Guid> selection_;
     std::vector<UndoStep> undo_;
+    // What each undone step made, to do it again.
+    std::vector<UndoStep> redo_;
     bool inUndoStep_ = false;
     std::uint32_t nextGuid_ = 1;
 };

@@ -1,16 +1,25 @@
 #include "Road.hpp"
 
+#include <chrono>
 #include <ostream>
 
 namespace tarvel::runner {
 
-void Road::Say(const std::string& line) { out_ << "      " << line << '\n'; }
+void Road::Say(const std::string& line) { out_ << "      " << line << std::endl; }
+
+void Road::Stage(const std::string& name)
+{
+    stage_ = name;
+    out_ << "  [" << steps_ << "." << ++stages_ << "] " << name << std::endl;
+}
 
 bool Road::Step(const std::string& name, const std::function<void()>& work)
 {
     if (!failedStep_.empty())
         return false;
     ++steps_;
+    stages_ = 0;
+    stage_.clear();
     out_ << "[" << steps_ << "] " << name << std::endl;
     const auto start = std::chrono::steady_clock::now();
     std::string failure;
@@ -33,7 +42,7 @@ bool Road::Step(const std::string& name, const std::function<void()>& work)
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     if (!failure.empty()) {
         out_ << "      FAILED: " << failure << std::endl;
-        failedStep_ = name;
+        failedStep_ = stage_.empty() ? name : name + ", at: " + stage_;
         return false;
     }
     out_ << "      done in " << ms.count() << " ms" << std::endl;

@@ -3,12 +3,10 @@
 // that fails ends the road.
 #pragma once
 
-#include <chrono>
 #include <functional>
 #include <iosfwd>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace tarvel::runner {
 
@@ -24,11 +22,15 @@ public:
 
     // What a step has to tell, printed under it.
     void Say(const std::string& line);
+    // A part of the running step that the user sees happen inside one action of
+    // theirs (a dialog within a dialog); a failure names the last one begun.
+    void Stage(const std::string& name);
     // Runs the step. False when it failed (StepFailed, a contract breach or any other
     // exception); the road is then over and every later step is skipped.
     bool Step(const std::string& name, const std::function<void()>& work);
 
     bool Completed() const { return failedStep_.empty(); }
+    // The failed step, with the stage it had reached.
     const std::string& FailedStep() const { return failedStep_; }
     int Steps() const { return steps_; }
     // Runs after each step's work, as part of it: prints what the step caused and may
@@ -38,6 +40,8 @@ public:
 private:
     std::ostream& out_;
     int steps_ = 0;
+    int stages_ = 0;
+    std::string stage_;
     std::string failedStep_;
 };
 

@@ -1,0 +1,608 @@
+#include "Steps.hpp"
+
+#include "CatalogueContent.hpp"
+#include "Session.hpp"
+#include "standin/AddOn.hpp"
+#include "standin/CoreModules.hpp"
+#include "standin/Dialogs.hpp"
+#include "standin/Elements.hpp"
+#include "standin/LibParts.hpp"
+#include "standin/Win.hpp"
+
+#include <boost/filesystem/operations.hpp>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <sstream>
+
+namespace tarvel::runner {
+namespace {
+
+namespace fs = boost::filesystem;
+namespace dg = standin::dg;
+using namespace std::chrono_literals;
+using namespace HostInterface;
+
+constexpr short kToolbar = 32401;
+constexpr short kLibraryManager = 32502;
+constexpr short kNameDialog = 32503;
+constexpr short kAbout = 32504;
+constexpr short kBrowser = 32510;
+constexpr short kBrowserItem = 2;
+constexpr short kProgressBarItem = 4;
+constexpr short kNameItem = 6;
+constexpr short kOk = 1;
+constexpr short kLibraryList = 3;
+
+constexpr std::int16_t kShowToolbarMenu = 32500;
+constexpr std::int16_t kHelpMenu = 32505;
+constexpr std::int16_t kAboutMenu = 32506;
+
+// The road's product: a door of the standard catalogue.
+constexpr const char* kLibraryId = "doors-classic";
+constexpr const char* kProductId = "D-1";
+
+// How long the user waits for a page, and for the whole road through the browser.
+constexpr auto kPageWait = 60s;
+constexpr auto kBrowserRoad = 300s;
+
+std::string Quote(const std::string& text) { return "\"" + text + "\""; }
+
+std::string ElementTypeName(std::int32_t type)
+{
+    switch (type) {
+    case ElemWindow:
+        return "window";
+    case ElemDoor:
+        return "door";
+    case ElemObject:
+        return "object";
+    case ElemLamp:
+        return "lamp";
+    case ElemSkylight:
+        return "skylight";
+    default:
+        return "element type " + std::to_string(type);
+    }
+}
+
+bool LibraryMapped(const std::string& file)
+{
+    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle == nullptr)
+        return false;
+    dlclose(handle);
+    return true;
+}
+
+bool Logged(const std::string& step)
+{
+    const auto steps = dg::Steps();
+    return std::find(steps.begin(), steps.end(), step) != steps.end();
+}
+
+std::size_t CountLogged(const std::string& prefix)
+{
+    const auto steps = dg::Steps();
+    return std::count_if(steps.begin(), steps.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; });
+}
+
+// The palette's buttons (its user items) in their order on it: the four tools, the
+// library buttons, the add-library button.
+std::vector<dg::ItemInfo> PaletteButtons()
+{
+    std::vector<dg::ItemInfo> buttons;
+    if (const auto palette = dg::FindPanel(kToolbar))
+        for (const dg::ItemInfo& item : palette->items)
+            if (item.kind == "useritem")
+                buttons.push_back(item);
+    std::stable_sort(buttons.begin(), buttons.end(), [](const dg::ItemInfo& a, const dg::ItemInfo& b) {
+        return a.rect.left + a.rect.top < b.rect.left + b.rect.top;
+    });
+    return buttons;
+}
+
+// Takes the palette's scripted actions; a modal dialog the user opens from the
+// palette runs to its end inside.
+void ActOnPalette(const std::string& what, std::chrono::milliseconds timeout = 30s)
+{
+    if (!dg::RunUntil(what, [] { return dg::PendingActions(kToolbar) == 0; }, timeout))
+        throw StepFailed("the user could not " + what);
+}
+
+// The whole text of a scripted dialog was used: the dialog appeared.
+void ExpectShown(short resourceId, const std::string& what)
+{
+    if (dg::PendingActions(resourceId) != 0) {
+        dg::ClearScript();
+        throw StepFailed(what + " did not appear");
+    }
+}
+
+void WritePalettePicture(Session& s, const std::string& name)
+{
+    const std::string picture = s.NextPicture(name);
+    if (!dg::WritePng(kToolbar, picture))
+        throw StepFailed("no picture of the palette was written");
+    s.Say("picture " + picture);
+}
+
+std::string LibraryName(const standin::services::StandardCatalogue& catalogue, const std::string& id)
+{
+    for (const auto* customers : {&catalogue.customers, &catalogue.nordicCustomers})
+        for (const auto& customer : *customers)
+            for (const auto& library : customer.libraries)
+                if (library.id == id)
+                    return library.names.at("en-GB");
+    throw StepFailed("the catalogue has no library " + id);
+}
+
+// What the user changes in the configurator: the first number of the configuration
+// grows by 100, so that the configurator answers with a new configuration.
+struct ConfiguratorLog {
+    std::mutex mutex;
+    std::vector<std::string> changes;
+};
+
+void ChangeFirstNumber(ConfiguratorLog& log, std::vector<std::pair<std::string, std::string>>& rows)
+{
+    for (auto& [name, value] : rows) {
+        char* end = nullptr;
+        const double number = std::strtod(value.c_str(), &end);
+        if (value.empty() || *end != '\0' || !std::isfinite(number))
+            continue;
+        std::ostringstream changed;
+        changed << number + 100;
+        std::lock_guard lock(log.mutex);
+        log.changes.push_back(name + " from " + value + " to " + changed.str());
+        value = changed.str();
+        return;
+    }
+    std::lock_guard lock(log.mutex);
+    log.changes.push_back("nothing: the configuration holds no number");
+}
+
+// One product through the browser dialog: the moments the runner times, and what
+// the user was offered.
+struct Delivery {
+    Clock::time_point pressed, nameShown, nameAccepted, done;
+    std::string proposedName;
+};
+
+// What the road shares between its steps.
+struct RoadState {
+    std::string libraryName;
+    std::string productId;
+    std::shared_ptr<ConfiguratorLog> configurator = std::make_shared<ConfiguratorLog>();
+    short libraryButton = 0;
+    short modifyButton = 0;
+    standin::LibPart firstPart;
+    standin::LibPart modifiedPart;
+    GS::Guid placed;
+};
+
+// The user's part of a delivery, after the product's page is shown in the browser:
+// "Add to project", the download's progress, the name dialog accepted as proposed.
+void ScriptDelivery(Session& s, dg::DialogScript browser, const std::shared_ptr<Delivery>& delivery,
+                    const std::string& what)
+{
+    browser
+        .Do("press \"Add to project\"",
+            [&s, delivery] {
+                s.Stage("the user presses \"Add to project\"");
+                delivery->pressed = Clock::now();
+            })
+        .Then(dg::PressElement(kBrowserItem, "add-to-project"))
+        .Wait("the download shows its progress",
+              [&s] {
+                  s.Flush();
+                  const auto bar = dg::FindItem(kBrowser, kProgressBarItem);
+                  return bar && bar->visible;
+              },
+              kPageWait)
+        .Do("look at the progress",
+            [&s] {
+                s.Stage("the download with its progress");
+                if (const auto bar = dg::FindItem(kBrowser, kProgressBarItem))
+                    s.Say("the bar at " + std::to_string(bar->value) + " of " + std::to_string(bar->max));
+            })
+        .Picture(s.NextPicture(what + " downloading"));
+    dg::User(kNameDialog)
+        .Do("read the proposed name",
+            [&s, delivery] {
+                delivery->nameShown = Clock::now();
+                s.Stage("the name dialog");
+                if (const auto name = dg::FindItem(kNameDialog, kNameItem))
+                    delivery->proposedName = name->text;
+                s.Say("it proposes " + Quote(delivery->proposedName));
+            })
+        .Picture(s.NextPicture(what + " name"))
+        .Do("accept the name", [delivery] { delivery->nameAccepted = Clock::now(); })
+        .Click(kOk);
+}
+
+// Runs the palette's click that opens the browser dialog, to the dialog's end; the
+// delivery must have created a part.
+standin::LibPart RunDelivery(Session& s, Delivery& delivery, const std::string& what)
+{
+    const auto partsBefore = s.Get<standin::LibPartModule>().Parts().size();
+    const std::size_t browsersClosed = CountLogged("close dialog 32510");
+    ActOnPalette(what, std::chrono::duration_cast<std::chrono::milliseconds>(kBrowserRoad));
+    delivery.done = Clock::now();
+    ExpectShown(kBrowser, "the browser dialog");
+    ExpectShown(kNameDialog, "the name dialog");
+    s.Stage("the part is saved");
+    if (CountLogged("close dialog 32510") != browsersClosed + 1 ||
+        !Logged("close dialog 32510 \"Tarvel\" (accepted)"))
+        throw StepFailed("the browser dialog did not close with the new part");
+    const auto part = s.Get<standin::LibPartModule>().FindByName(delivery.proposedName);
+    if (!part || s.Get<standin::LibPartModule>().Parts().size() != partsBefore + 1)
+        throw StepFailed("no library part " + Quote(delivery.proposedName) + " was saved");
+    s.Say("library part " + Quote(part->NameUtf8()) + " (index " + std::to_string(part->index) + ", " +
+          std::to_string(part->parameters.size()) + " parameters, " + std::to_string(part->sections.size()) +
+          " sections) in " + part->file);
+    return *part;
+}
+
+// The timing line of a delivery, from the moment the user pressed "Add to project":
+// the semaphore's last answer is the ready one.
+std::string TimingLine(Session& s, const std::string& what, const Delivery& delivery)
+{
+    std::optional<Clock::time_point> ready;
+    int asked = 0;
+    for (const auto& request : s.services->Requests()) {
+        if (request.arrived < delivery.pressed || request.arrived > delivery.nameShown ||
+            !request.path.ends_with("/ready"))
+            continue;
+        ready = request.arrived;
+        ++asked;
+    }
+    if (!ready)
+        return what + ": the semaphore was never asked";
+    return what + ": waiting for the semaphore " + Milliseconds(*ready - delivery.pressed) + " (asked " +
+           std::to_string(asked) + " times), download " + Milliseconds(delivery.nameShown - *ready) + ", name " +
+           Milliseconds(delivery.nameAccepted - delivery.nameShown) + ", library-part creation " +
+           Milliseconds(delivery.done - delivery.nameAccepted);
+}
+
+void StartUp(Session& s, RoadState& road)
+{
+    Road& r = s.road;
+    r.Step("start the loopback online services (repository, update server, catalogue pages)", [&] {
+        s.services.emplace();
+        auto catalogue = standin::services::MakeStandardCatalogue(*s.services);
+        road.libraryName = LibraryName(catalogue, kLibraryId);
+        road.productId = kProductId;
+        if (!s.options.cadXml.empty() || !s.options.dataSheetXml.empty()) {
+            road.productId = standin::services::UseOwnArtifacts(catalogue, kLibraryId, kProductId, s.options.cadXml,
+                                                                s.options.dataSheetXml);
+            if (!s.options.cadFile.empty())
+                s.Say("the product's CAD data: " + s.options.cadFile);
+            if (!s.options.dataSheetFile.empty())
+                s.Say("the product's data sheet: " + s.options.dataSheetFile);
+        }
+        catalogue.configuratorChoice = [log = road.configurator](const std::string&, auto& rows) {
+            ChangeFirstNumber(*log, rows);
+        };
+        standin::services::AddCatalogue(*s.services, catalogue);
+        const std::string base = s.services->Url("");
+        // The add-on reads where its servers are when it first needs them.
+        setenv("TARVEL_REPOSITORY_SERVER", base.c_str(), 1);
+        setenv("TARVEL_UPDATE_SERVER", base.c_str(), 1);
+        s.Say("at " + base + "; the road's product: " + road.productId + " of " + Quote(road.libraryName));
+    });
+
+    r.Step("start the stand-in host", [&] {
+        standin::HostOptions hostOptions;
+        hostOptions.specialLocation = fs::absolute(s.options.out).string();
+        hostOptions.addOnFile = s.options.addOn;
+        s.host = std::make_unique<standin::Host>(hostOptions);
+        // The user waits for slow pages and downloads (sanitizer builds run slowly).
+        dg::SetPatience(std::chrono::duration_cast<std::chrono::milliseconds>(kPageWait));
+        s.Say("data root " + s.DataRoot().string());
+    });
+
+    r.Step("load the add-on's library file", [&] {
+        s.addOn = std::make_unique<standin::AddOnLoader>(*s.host, s.options.addOn);
+        s.Say(s.options.addOn);
+    });
+
+    r.Step("read its exports", [&] {
+        s.addOn->ReadExports();
+        s.Say("format word 0x001C0001, interface level 28000, four entry points");
+    });
+
+    r.Step("hand it the function table", [&] { s.addOn->Install(); });
+
+    r.Step("environment check", [&] {
+        if (s.addOn->Identify() != IdentifyLoad)
+            throw StepFailed("the add-on declined to run in this host");
+        const auto& environment = s.addOn->Environment();
+        s.Say(environment.addOnName.ToUtf8() + ": " + environment.addOnDescription.ToUtf8());
+    });
+
+    r.Step("interface registration", [&] {
+        if (const GSErrCode code = s.addOn->Register(); code != 0)
+            throw StepFailed("the registration answered " + Hex(code));
+        for (const auto& menu : s.Registrations().Menus())
+            for (const auto& item : menu.items)
+                s.Say("menu " + std::to_string(menu.menuList) + ": " +
+                      (menu.title.empty() ? "" : GS::UniString(menu.title).ToUtf8() + " > ") +
+                      GS::UniString(item.text).ToUtf8());
+    });
+
+    r.Step("initialisation; the user answers the update alert with \"Later\"", [&] {
+        dg::AnswerAlert(1);
+        if (const GSErrCode code = s.addOn->Start(); code != 0)
+            throw StepFailed("the initialisation answered " + Hex(code));
+        for (const auto& palette : s.Registrations().Palettes())
+            s.Say("palette window " + Hex(palette.referenceId) + " {" + palette.guid.ToString() + "}, flags " +
+                  std::to_string(palette.flags));
+        if (const auto mask = s.Registrations().ProjectEventMask())
+            s.Say("project events of mask " + std::to_string(*mask));
+        if (s.Registrations().WatchesSelection())
+            s.Say("selection changes");
+        if (dg::PendingAlertAnswers() != 0) {
+            dg::ClearScript();
+            throw StepFailed("no update alert came");
+        }
+    });
+
+    r.Step("the user chooses \"Show toolbar\"", [&] {
+        s.ChooseMenu(kShowToolbarMenu);
+        const auto palette = dg::FindPanel(kToolbar);
+        if (!palette || !palette->visible)
+            throw StepFailed("no palette is shown");
+        s.Say("the palette " + Quote(palette->title) + " with " + std::to_string(PaletteButtons().size()) +
+              " buttons, its clipboard watcher running: " + std::to_string(standin::win::LiveThreads()) +
+              " thread(s)");
+        WritePalettePicture(s, "Toolbar palette");
+    });
+
+    r.Step("the user chooses About, looks at it and closes it", [&] {
+        dg::User(kAbout).Picture(s.NextPicture("About")).Click(1);
+        s.ChooseMenu(kAboutMenu);
+        ExpectShown(kAbout, "the About dialog");
+    });
+
+    r.Step("the user chooses Help", [&] {
+        standin::win::ClearShellLog();
+        s.ChooseMenu(kHelpMenu);
+        const auto opened = standin::win::ShellLog();
+        if (opened.empty())
+            throw StepFailed("nothing was opened");
+        s.Say("the system opens " + opened.back().file);
+    });
+}
+
+// The library manager from the palette's add-library button: the user ticks the
+// road's library and accepts; the palette gets its button.
+void AddLibrary(Session& s, RoadState& road)
+{
+    s.road.Step("the user adds " + Quote(road.libraryName) + " with the palette's \"Add library\" button", [&] {
+        const auto before = PaletteButtons();
+        if (before.size() < 5)
+            throw StepFailed("the palette shows " + std::to_string(before.size()) + " buttons");
+        const std::string name = road.libraryName;
+        // The row is found when the dialog shows; an action cannot fail the step itself.
+        auto missing = std::make_shared<bool>(false);
+        dg::User(kLibraryManager)
+            .Picture(s.NextPicture("Library manager"))
+            .Then(dg::Action{"tick " + Quote(name),
+                             [name, missing](dg::detail::PanelState& panel) {
+                                 const auto list = dg::FindItem(kLibraryManager, kLibraryList)->list;
+                                 const auto& field = list->tabFields.at(1);
+                                 for (std::size_t row = 0; row < list->rows.size(); ++row)
+                                     if (!list->rows[row].separator && list->rows[row].cells.at(2).text == name) {
+                                         dg::ClickListRow(kLibraryList, static_cast<short>(row + 1),
+                                                          static_cast<short>((field.begin + field.end) / 2))
+                                             .run(panel);
+                                         return;
+                                     }
+                                 *missing = true;
+                             }})
+            .Picture(s.NextPicture("Library manager, ticked"))
+            .Click(kOk);
+        dg::User(kToolbar).Click(before.back().id);
+        ActOnPalette("press \"Add library\"");
+        ExpectShown(kLibraryManager, "the library manager");
+        if (*missing)
+            throw StepFailed("the library manager does not list " + Quote(name));
+        if (!Logged("close dialog 32502 \"Tarvel Library Manager\" (accepted)"))
+            throw StepFailed("the library manager was not accepted");
+
+        const auto after = PaletteButtons();
+        if (after.size() != before.size() + 1)
+            throw StepFailed("the palette has " + std::to_string(after.size()) + " buttons, not " +
+                             std::to_string(before.size() + 1));
+        road.modifyButton = after.front().id;
+        road.libraryButton = after[after.size() - 2].id;
+        dg::User(kToolbar).Hover(road.libraryButton);
+        ActOnPalette("point at the new button");
+        if (dg::LastToolTip() != name)
+            throw StepFailed("the new button's tooltip is " + Quote(dg::LastToolTip()));
+        WritePalettePicture(s, "Toolbar palette with the library");
+    });
+}
+
+// The catalogue in the browser from the library's button, a product added to the
+// project, the part saved and the tool switched.
+[[maybe_unused]] void AddProduct(Session& s, RoadState& road)
+{
+    s.road.Step("the user clicks the " + Quote(road.libraryName) + " button: the catalogue in the browser", [&] {
+        auto delivery = std::make_shared<Delivery>();
+        const std::string productLink = "product-" + road.productId;
+        auto browser = dg::User(kBrowser);
+        browser.Then(dg::WaitForPage(kBrowser, kBrowserItem, kPageWait))
+            .Do("look at the catalogue",
+                [&s] {
+                    s.Stage("the browser shows the catalogue page");
+                    if (const auto page = dg::FindBrowserPage(kBrowser, kBrowserItem))
+                        s.Say(Quote(page->title) + " at " + page->url + ": " + page->text);
+                })
+            .Picture(s.NextPicture("Catalogue page"))
+            .Then(dg::FollowLink(kBrowserItem, productLink))
+            .Then(dg::WaitForPage(kBrowser, kBrowserItem, kPageWait))
+            .Do("look at the product",
+                [&s] {
+                    s.Stage("the product's page");
+                    if (const auto page = dg::FindBrowserPage(kBrowser, kBrowserItem))
+                        s.Say(Quote(page->title) + ": " + page->text);
+                })
+            .Picture(s.NextPicture("Product page"));
+        ScriptDelivery(s, browser, delivery, "Product");
+        dg::User(kToolbar).Click(road.libraryButton);
+        road.firstPart = RunDelivery(s, *delivery, "click the library's button");
+
+        const std::int32_t tool = s.Get<standin::ToolModule>().ActiveTool();
+        if (tool == 0)
+            throw StepFailed("no tool was switched to the new part");
+        const auto defaults = s.Get<standin::ToolModule>().Defaults(tool);
+        const std::int32_t index =
+            tool == ElemObject || tool == ElemLamp ? defaults.objectLibIndex : defaults.openingLibIndex;
+        if (index != road.firstPart.index)
+            throw StepFailed("the " + ElementTypeName(tool) + " tool holds part " + std::to_string(index));
+        s.Say("the " + ElementTypeName(tool) + " tool is active with the new part");
+        s.summary.push_back(TimingLine(s, "the product road", *delivery));
+
+        // The browser dialog took the message: the palette's watcher must not take
+        // it again once the dialog is gone.
+        const std::size_t progress = CountLogged("open dialog 32506");
+        dg::PumpEvents(800ms);
+        if (CountLogged("open dialog 32506") != progress || s.Get<standin::LibPartModule>().Parts().size() != 1)
+            throw StepFailed("the palette downloaded the product a second time");
+    });
+}
+
+// The placed product modified in the configurator: a new part, the element's part
+// replaced in one undo step, then undone and done again.
+[[maybe_unused]] void ModifyProduct(Session& s, RoadState& road)
+{
+    auto& elements = s.Get<standin::ElementModule>();
+    auto partOfPlaced = [&] { return elements.Element(road.placed)->LibIndex(); };
+
+    s.road.Step("the user places the product and selects it", [&] {
+        const std::int32_t tool = s.Get<standin::ToolModule>().ActiveTool();
+        road.placed = elements.PlacePart(tool, road.firstPart.index);
+        elements.Select({road.placed});
+        s.CheckHandlers();
+        s.Say("a " + ElementTypeName(tool) + " of part " + std::to_string(partOfPlaced()) + ", selected");
+        dg::PumpEvents(30ms);
+        const auto modify = dg::FindItem(kToolbar, road.modifyButton);
+        if (!modify || !modify->enabled)
+            throw StepFailed("the palette's \"Modify product\" stays disabled");
+        s.Say("the palette's \"Modify product\" is enabled");
+        WritePalettePicture(s, "Toolbar palette with the product selected");
+    });
+
+    s.road.Step("the user clicks \"Modify product\": the configurator in the browser", [&] {
+        auto delivery = std::make_shared<Delivery>();
+        auto browser = dg::User(kBrowser);
+        browser.Then(dg::WaitForPage(kBrowser, kBrowserItem, kPageWait))
+            .Do("look at the configurator's answer",
+                [&s, log = road.configurator] {
+                    s.Stage("the configurator answers with a new configuration");
+                    const auto page = dg::FindBrowserPage(kBrowser, kBrowserItem);
+                    if (!page)
+                        return;
+                    for (const auto& request : page->requests)
+                        if (request.method == "POST")
+                            s.Say("posted " +
+                                  std::to_string(standin::services::FormFields(request.body).size()) +
+                                  " fields to " + request.url);
+                    std::lock_guard lock(log->mutex);
+                    if (!log->changes.empty())
+                        s.Say("the user changed " + log->changes.back());
+                    s.Say(Quote(page->title) + ": " + page->text);
+                })
+            .Picture(s.NextPicture("Configurator"));
+        ScriptDelivery(s, browser, delivery, "Modified product");
+        dg::User(kToolbar).Click(road.modifyButton);
+        road.modifiedPart = RunDelivery(s, *delivery, "click \"Modify product\"");
+        s.summary.push_back(TimingLine(s, "the modify road", *delivery));
+
+        s.Stage("the placed product gets the new part");
+        const auto steps = elements.UndoSteps();
+        if (partOfPlaced() != road.modifiedPart.index)
+            throw StepFailed("the placed product still has part " + std::to_string(partOfPlaced()));
+        if (steps.size() != 1)
+            throw StepFailed(std::to_string(steps.size()) + " undo steps, not one");
+        s.Say("the placed product has part " + std::to_string(partOfPlaced()) + ", in the undo step " +
+              Quote(steps.front()));
+    });
+
+    s.road.Step("the user undoes the change", [&] {
+        if (!elements.Undo() || partOfPlaced() != road.firstPart.index)
+            throw StepFailed("the undo did not give the product its first part back");
+        s.Say("the placed product has its first part " + std::to_string(partOfPlaced()) + " again");
+    });
+
+    s.road.Step("the user redoes it", [&] {
+        if (!elements.Redo() || partOfPlaced() != road.modifiedPart.index)
+            throw StepFailed("the redo did not give the product its new part");
+        s.Say("the placed product has the new part " + std::to_string(partOfPlaced()) + " again");
+    });
+}
+
+void ShutDown(Session& s)
+{
+    Road& r = s.road;
+    r.Step("the project is closed: a project event closes the palette", [&] {
+        const auto answer = s.Registrations().FireProjectEvent(ProjectClose);
+        s.CheckHandlers();
+        if (!answer)
+            throw StepFailed("the add-on does not hear the project closing");
+        const auto palette = dg::FindPanel(kToolbar);
+        if (palette && palette->visible)
+            throw StepFailed("the palette is still shown");
+        s.Say("the palette is hidden");
+    });
+
+    r.Step("clean-up", [&] {
+        if (const GSErrCode code = s.addOn->Stop(); code != 0)
+            throw StepFailed("the clean-up answered " + Hex(code));
+        if (const int threads = standin::win::LiveThreads(); threads != 0)
+            throw StepFailed(std::to_string(threads) + " thread(s) of the add-on still run after the clean-up");
+        s.Say("no thread of the add-on runs");
+    });
+
+    r.Step("unload", [&] {
+        s.addOn->Unload();
+        if (LibraryMapped(s.options.addOn))
+            throw StepFailed("the library file is still loaded");
+        if (const int threads = standin::win::LiveThreads(); threads != 0)
+            throw StepFailed(std::to_string(threads) + " thread(s) of the add-on still run");
+        s.Say("the library file is gone from the process");
+    });
+}
+
+}  // namespace
+
+void RunRoad(Session& s)
+{
+    s.road.afterStep = [&s] { s.AfterStep(); };
+    RoadState road;
+    StartUp(s, road);
+    AddLibrary(s, road);
+    ShutDown(s);
+
+    if (!s.road.Completed())
+        return;
+    const auto parts = s.Get<standin::LibPartModule>().Parts();
+    std::string names;
+    for (const auto& part : parts)
+        names += (names.empty() ? ": " : ", ") + Quote(part.NameUtf8());
+    s.summary.insert(s.summary.begin(),
+                     {std::to_string(parts.size()) + " library part(s) saved in " +
+                          (s.DataRoot() / "Tarvel Library").string() + names,
+                      std::to_string(s.Pictures().size()) + " pictures in " +
+                          (fs::absolute(s.options.out) / "pictures").string(),
+                      "the data root (Settings.xml, Images, Temp, the product library) in " + s.DataRoot().string()});
+}
+
+}  // namespace tarvel::runner
