@@ -12,9 +12,10 @@ using namespace HostInterface;
 
 ElementModule& Elements() { return Host::Current().Module<ElementModule>(); }
 
-GSErrCode ReadSelection(SelectionInfo* info, SelectionList* items, bool, bool, std::int32_t reserved)
+GSErrCode ReadSelection(SelectionInfo* info, SelectionList* items, bool onlyEditable, bool ignoreSubElements,
+                        std::int32_t reserved)
 {
-    return Elements().ReadSelection(info, items, reserved);
+    return Elements().ReadSelection(info, items, onlyEditable, ignoreSubElements, reserved);
 }
 GSErrCode ElementTypeOfNeig(std::int32_t kind, std::int32_t* elementType)
 {
@@ -42,9 +43,9 @@ GSErrCode ReadElement(ElementRecord* element, const void* reserved)
     return Elements().ReadElement(element, reserved);
 }
 GSErrCode ModifyElement(ElementRecord* element, const ElementRecord* mask, ElementMemo* memo,
-                        std::uint64_t memoMask, bool)
+                        std::uint64_t memoMask, bool withDelete)
 {
-    return Elements().Modify(element, mask, memo, memoMask);
+    return Elements().Modify(element, mask, memo, memoMask, withDelete);
 }
 GSErrCode RunAsUndoStep(const GS::UniString& name, const UndoableCommand& command)
 {
@@ -202,9 +203,10 @@ bool ElementModule::Redo()
     return true;
 }
 
-GSErrCode ElementModule::ReadSelection(SelectionInfo* info, SelectionList* items, std::int32_t reserved)
+GSErrCode ElementModule::ReadSelection(SelectionInfo* info, SelectionList* items, bool onlyEditable,
+                                       bool ignoreSubElements, std::int32_t reserved)
 {
-    if (info == nullptr || items == nullptr || reserved != 0)
+    if (info == nullptr || items == nullptr || !onlyEditable || !ignoreSubElements || reserved != 0)
         return ErrBadParameter;
     ZeroRecord(*info);
     items->items.clear();
@@ -231,7 +233,7 @@ GSErrCode ElementModule::ReadSelection(SelectionInfo* info, SelectionList* items
 
 GSErrCode ElementModule::ReadMemo(const GS::Guid* guid, ElementMemo* memo, std::uint64_t mask)
 {
-    if (guid == nullptr || memo == nullptr)
+    if (guid == nullptr || memo == nullptr || (mask != MemoParameters && mask != ReplacementMemoMask))
         return ErrBadParameter;
     // A memo still holding a list would lose it.
     if (memo->params != nullptr)
@@ -262,11 +264,13 @@ GSErrCode ElementModule::ReadElement(ElementRecord* element, const void* reserve
 }
 
 GSErrCode ElementModule::Modify(ElementRecord* element, const ElementRecord* mask, ElementMemo* memo,
-                                std::uint64_t memoMask)
+                                std::uint64_t memoMask, bool withDelete)
 {
     if (!inUndoStep_)
         return ErrWrongState;
-    if (element == nullptr || mask == nullptr)
+    if (element == nullptr || mask == nullptr || memoMask != MemoParameters || !withDelete)
+        return ErrBadParameter;
+    if (memo == nullptr || memo->params == nullptr)
         return ErrBadParameter;
     PlacedElement* placed = Find(element->guid);
     if (placed == nullptr)
@@ -283,23 +287,16 @@ GSErrCode ElementModule::Modify(ElementRecord* element, const ElementRecord* mas
     if (newIndex && host_.Module<LibPartModule>().ActivePart(index) == nullptr)
         return ErrNotFound;
     std::vector<PartParameter> parameters;
-    const bool newParameters = (memoMask & MemoParameters) != 0;
-    if (newParameters) {
-        if (memo == nullptr || memo->params == nullptr)
-            return ErrBadParameter;
-        if (const GSErrCode err = records::DecodeParameters(memo->params, parameters); err != 0)
-            return err;
-    }
+    if (const GSErrCode err = records::DecodeParameters(memo->params, parameters); err != 0)
+        return err;
     if (newIndex)
         (object ? placed->record.objectLibIndex : placed->record.openingLibIndex) = index;
     if (records::Marked(*mask, offsetof(ElementRecord, a)))
         placed->record.a = element->a;
     if (records::Marked(*mask, offsetof(ElementRecord, b)))
         placed->record.b = element->b;
-    if (newParameters) {
-        placed->parameters = std::move(parameters);
-        placed->hasParameters = true;
-    }
+    placed->parameters = std::move(parameters);
+    placed->hasParameters = true;
     return 0;
 }
 

@@ -19,9 +19,9 @@ using records::TerminatedWithin;
 
 LibPartModule& Store() { return Host::Current().Module<LibPartModule>(); }
 
-GSErrCode FindLibPart(LibPartRecord* record, bool, bool)
+GSErrCode FindLibPart(LibPartRecord* record, bool onlyPlaceable, bool onlyActive)
 {
-    return Store().Find(record);
+    return Store().Find(record, onlyPlaceable, onlyActive);
 }
 GSErrCode SetOverwriteLibParts(bool overwrite)
 {
@@ -236,8 +236,10 @@ const LibPart* LibPartModule::ActivePart(std::int32_t index) const
     return nullptr;
 }
 
-GSErrCode LibPartModule::Find(LibPartRecord* record)
+GSErrCode LibPartModule::Find(LibPartRecord* record, bool onlyPlaceable, bool onlyActive)
 {
+    if (onlyPlaceable || onlyActive)
+        return ErrBadParameter;
     if (record == nullptr || !TerminatedWithin(record->name, NameUnits))
         return ErrBadRecord;
     // A record still holding a location would lose it when the host answers one.

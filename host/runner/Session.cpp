@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <utility>
 
 namespace tarvel::runner {
 
@@ -23,7 +24,12 @@ std::string Hex(std::uint32_t code)
 
 std::string Milliseconds(Clock::duration duration)
 {
-    return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(duration).count()) + " ms";
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(duration).count();
+    if (us >= 10000)
+        return std::to_string(us / 1000) + " ms";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f ms", static_cast<double>(us) / 1000);
+    return text;
 }
 
 Session::Session(Road& road, const Options& options) : road(road), options(options)
@@ -61,8 +67,10 @@ void Session::Flush()
     const auto entries = Get<standin::ReportModule>().Entries();
     for (; reportSeen_ < entries.size(); ++reportSeen_) {
         const auto& entry = entries[reportSeen_];
-        road.Say(std::string(entry.alert ? "Session Report (alert): " : "Session Report: ") +
-                 GS::UniString(entry.text).ToUtf8());
+        const std::string text = GS::UniString(entry.text).ToUtf8();
+        road.Say(std::string(entry.alert ? "Session Report (alert): " : "Session Report: ") + text);
+        if (entry.alert)
+            alerts_.push_back(text);
     }
 }
 
@@ -94,6 +102,8 @@ void Session::AfterStep()
         throw StepFailed("the dialog manager refused: " + refused.front());
     if (host)
         CheckHandlers();
+    if (const auto alerts = std::exchange(alerts_, {}); !alerts.empty())
+        throw StepFailed("the add-on reported an error: " + alerts.front());
 }
 
 std::string Session::NextPicture(const std::string& name)

@@ -82,6 +82,8 @@ private:
     std::vector<std::string> TakeRefusals();
 
     std::size_t reportSeen_ = 0;
+    // The Session Report's alerts since the step began: the add-on's errors.
+    std::vector<std::string> alerts_;
     std::size_t escapedSeen_ = 0;
     std::size_t dialogStepsSeen_ = 0;
     // The dialog manager refuses on whatever thread made the call.

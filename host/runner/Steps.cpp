@@ -249,6 +249,26 @@ standin::LibPart RunDelivery(Session& s, Delivery& delivery, const std::string& 
     return *part;
 }
 
+// The configuration rows in which the second part differs from the first.
+std::string ChangedConfiguration(const standin::LibPart& first, const standin::LibPart& second)
+{
+    const auto* before = first.Parameter("tv_config_params");
+    const auto* after = second.Parameter("tv_config_params");
+    if (before == nullptr || after == nullptr)
+        return {};
+    const auto oldRows = before->Rows();
+    std::string changes;
+    for (const auto& row : after->Rows()) {
+        if (row.empty() || std::find(oldRows.begin(), oldRows.end(), row) != oldRows.end())
+            continue;
+        std::string text;
+        for (const auto& cell : row)
+            text += (text.empty() ? "" : " ") + GS::UniString(cell).ToUtf8();
+        changes += (changes.empty() ? "" : ", ") + text;
+    }
+    return changes;
+}
+
 // The timing line of a delivery, from the moment the user pressed "Add to project":
 // the semaphore's last answer is the ready one.
 std::string TimingLine(Session& s, const std::string& what, const Delivery& delivery)
@@ -432,7 +452,7 @@ void AddLibrary(Session& s, RoadState& road)
 
 // The catalogue in the browser from the library's button, a product added to the
 // project, the part saved and the tool switched.
-[[maybe_unused]] void AddProduct(Session& s, RoadState& road)
+void AddProduct(Session& s, RoadState& road)
 {
     s.road.Step("the user clicks the " + Quote(road.libraryName) + " button: the catalogue in the browser", [&] {
         auto delivery = std::make_shared<Delivery>();
@@ -481,7 +501,7 @@ void AddLibrary(Session& s, RoadState& road)
 
 // The placed product modified in the configurator: a new part, the element's part
 // replaced in one undo step, then undone and done again.
-[[maybe_unused]] void ModifyProduct(Session& s, RoadState& road)
+void ModifyProduct(Session& s, RoadState& road)
 {
     auto& elements = s.Get<standin::ElementModule>();
     auto partOfPlaced = [&] { return elements.Element(road.placed)->LibIndex(); };
@@ -525,6 +545,13 @@ void AddLibrary(Session& s, RoadState& road)
         dg::User(kToolbar).Click(road.modifyButton);
         road.modifiedPart = RunDelivery(s, *delivery, "click \"Modify product\"");
         s.summary.push_back(TimingLine(s, "the modify road", *delivery));
+        const std::string changed = ChangedConfiguration(road.firstPart, road.modifiedPart);
+        if (changed.empty()) {
+            std::lock_guard lock(road.configurator->mutex);
+            if (!road.configurator->changes.empty() && road.configurator->changes.back().find(" from ") != std::string::npos)
+                throw StepFailed("the new part does not carry the configurator's new configuration");
+        }
+        s.Say("its configuration: " + (changed.empty() ? std::string("unchanged") : changed));
 
         s.Stage("the placed product gets the new part");
         const auto steps = elements.UndoSteps();
@@ -589,6 +616,8 @@ void RunRoad(Session& s)
     RoadState road;
     StartUp(s, road);
     AddLibrary(s, road);
+    AddProduct(s, road);
+    ModifyProduct(s, road);
     ShutDown(s);
 
     if (!s.road.Completed())
@@ -598,7 +627,7 @@ void RunRoad(Session& s)
     for (const auto& part : parts)
         names += (names.empty() ? ": " : ", ") + Quote(part.NameUtf8());
     s.summary.insert(s.summary.begin(),
-                     {std::to_string(parts.size()) + " library part(s) saved in " +
+                     {std::to_string(parts.size()) + (parts.size() == 1 ? " library part" : " library parts") + " saved in " +
                           (s.DataRoot() / "Tarvel Library").string() + names,
                       std::to_string(s.Pictures().size()) + " pictures in " +
                           (fs::absolute(s.options.out) / "pictures").string(),

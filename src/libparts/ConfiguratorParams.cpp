@@ -112,16 +112,21 @@ bool ReadSelectedProductParameters(std::string& baseUrl, std::string& startOptio
         HostApi_FreeMemo(&memo);
         return false;
     }
+    // Read into copies: the outputs change only when the answer is true.
     std::string modelFile;
     std::string url = baseUrl;
+    std::string id = productId;
+    std::string group = productGroup;
+    std::string sectionText = section;
+    std::string cultureText = culture;
     std::vector<std::vector<std::string>> rows;
     struct Text {
         const char* name;
         std::string* out;
     };
-    const Text texts[] = {{"tv_base_url", &url},          {"tv_catalog_productid", &productId},
-                          {"tv_catalog_productgroup", &productGroup}, {"tv_catalog_modelfile", &modelFile},
-                          {"tv_catalog_section", &section},  {"tv_catalog_culture", &culture}};
+    const Text texts[] = {{"tv_base_url", &url},          {"tv_catalog_productid", &id},
+                          {"tv_catalog_productgroup", &group}, {"tv_catalog_modelfile", &modelFile},
+                          {"tv_catalog_section", &sectionText}, {"tv_catalog_culture", &cultureText}};
     const std::size_t count = ParamRecordCount(memo.params);
     for (std::size_t i = 0; i < count; ++i) {
         const ParamRecord record = ParamRecordAt(memo.params, i);
@@ -146,7 +151,6 @@ bool ReadSelectedProductParameters(std::string& baseUrl, std::string& startOptio
     // UTF-8 name no usable address.
     if (!utf8::is_valid(url.begin(), url.end()))
         return false;
-    baseUrl = url;
 
     std::string xml =
         "<StartOptions><gui><common><guiLanguage value=\"en-GB\" /><action value=\"show\" /><startType "
@@ -159,7 +163,12 @@ bool ReadSelectedProductParameters(std::string& baseUrl, std::string& startOptio
         xml += "<param name=\"" + XmlEscape(row[0]) + "\" value=\"" + XmlEscape(row[1]) + "\" />";
     }
     xml += "</paramList></part></gui></StartOptions>";
-    startOptionsXml = xml;
+    baseUrl = std::move(url);
+    productId = std::move(id);
+    productGroup = std::move(group);
+    section = std::move(sectionText);
+    culture = std::move(cultureText);
+    startOptionsXml = std::move(xml);
     return true;
 }
 

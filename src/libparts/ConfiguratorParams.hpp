@@ -24,6 +24,9 @@ bool ParamNameIs(const HostInterface::ParamRecord& record, const char* name);
 std::size_t ParamRecordCount(GSHandle params);
 HostInterface::ParamRecord ParamRecordAt(GSHandle params, std::size_t i);
 
+// The selected product's catalogue values and its start-options XML. True when one product
+// was read; a value it does not carry leaves its output as it was. False (nothing accepted
+// selected, no parameter list, a base URL that is no UTF-8) leaves every output unchanged.
 bool ReadSelectedProductParameters(std::string& baseUrl, std::string& startOptionsXml, std::string& productId,
                                    std::string& productGroup, std::string& section, std::string& culture);
 

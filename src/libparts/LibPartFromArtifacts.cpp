@@ -111,7 +111,9 @@ std::int32_t CreateLibraryPartFromArtifacts(const CatalogueArtifacts& artifacts,
     for (std::size_t i = 0; i < artifacts.fileTypes.size() && i < artifacts.localPaths.size(); ++i) {
         if (artifacts.fileTypes[i] == kCadFile) {
             cadPath = artifacts.localPaths[i];
-            previewPath = PreviewPathFor(cadPath);
+            // A file name without a dot names no preview: an earlier one stays.
+            if (std::string preview = PreviewPathFor(cadPath); !preview.empty())
+                previewPath = std::move(preview);
         } else if (artifacts.fileTypes[i] == kProductDataSheet) {
             sheetPath = artifacts.localPaths[i];
         }

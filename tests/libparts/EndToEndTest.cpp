@@ -24,11 +24,16 @@ using tarvel::testing::ReadFile;
 using tarvel::testing::WriteFile;
 
 const std::string kDoor = "{11E85B84-8DD1-491B-A2FE-337454A91545}";
+const std::string kWindow = "{4ABD0A6E-634B-4931-B3AA-9BEE01F35CDF}";
+const std::string kSkylight = "{0E0831DD-3766-4A60-BBE7-19A9537F76E3}";
+const std::string kObject = "{103E8D2C-8230-42E1-9597-46F84CCE28C0}";
+const std::string kNoGuid = "{00000000-0000-0000-0000-000000000000}";
 
-std::string Sheet(const std::string& productId, const std::string& subtype = kDoor)
+std::string Sheet(const std::string& productId, const std::string& subtype = kDoor, const std::string& holeType = "")
 {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-           "<ProductDataSheet target=\"ARCHICAD\"><AdditionalInformation>"
+           "<ProductDataSheet target=\"ARCHICAD\"><AdditionalInformation>" +
+           (holeType.empty() ? std::string() : "<Parameter id=\"archicad_hole_type\" value=\"" + holeType + "\"/>") +
            "<Parameter id=\"archicad_productattr\" value=\"T\xc3\xbcr A/B\"/>"
            "<Parameter id=\"archicad_subtype_gid\" value=\"" +
            subtype +
@@ -181,6 +186,103 @@ TEST_F(EndToEndTest, WithoutADataSheetAnObjectWithTheCatalogueParameters)
     EXPECT_EQ(Tools().ActiveTool(), ElemObject);
     EXPECT_EQ(Tools().Defaults(ElemObject).objectLibIndex, index);
     EXPECT_EQ(tarvel::MakeUniqueLibraryPartName(Artifacts("")), L"Tarvel_LibPart10");
+}
+
+TEST_F(EndToEndTest, ANewProductSwitchesTheToolOfItsKindWithItsSizes)
+{
+    struct Case {
+        const char* what;
+        std::string subtype;
+        std::string holeType;
+        std::int32_t partType;
+        std::int32_t tool;
+        double a, b;
+    };
+    const Case cases[] = {
+        {"door", kDoor, "", LibPartDoor, ElemDoor, 0.9, 2.1},
+        {"window", kWindow, "", LibPartWindow, ElemWindow, 0.9, 2.1},
+        {"round skylight", kSkylight, "CIRCLE", LibPartSkylight, ElemSkylight, 0.9, 0.9},
+        {"square skylight", kSkylight, "RECT", LibPartSkylight, ElemSkylight, 0.9, 2.1},
+        {"object", kObject, "", LibPartObject, ElemObject, 1.0, 1.0},
+        // A window for the tool, but no opening: its sizes stay the part's own.
+        {"window of two GUIDs", kWindow + "-" + kNoGuid, "", LibPartWindow, ElemWindow, 1.0, 1.0},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(temp_ / "s.xml", Sheet("P", c.subtype, c.holeType));
+        const std::int32_t index =
+            tarvel::CreateLibraryPartFromArtifacts(Artifacts("s.xml"), L"K" + std::to_wstring(n++), false, L"u/");
+        ASSERT_GE(index, 1);
+        EXPECT_EQ(Store().FindByIndex(index)->typeCode, c.partType);
+        EXPECT_EQ(Tools().ActiveTool(), c.tool);
+        const ElementRecord defaults = Tools().Defaults(c.tool);
+        const bool object = c.tool == ElemObject;
+        EXPECT_EQ(object ? defaults.objectLibIndex : defaults.openingLibIndex, index);
+        EXPECT_EQ(object ? defaults.openingLibIndex : defaults.objectLibIndex, 0);
+        EXPECT_DOUBLE_EQ(defaults.a, c.a);
+        EXPECT_DOUBLE_EQ(defaults.b, c.b);
+    }
+    // The lamp tool is never a product's.
+    EXPECT_EQ(Tools().Defaults(ElemLamp).objectLibIndex, 0);
+}
+
+TEST_F(EndToEndTest, ARoundSkylightCutsItsHoleAndCarriesTheEdgeTypes)
+{
+    WriteFile(temp_ / "s.xml", Sheet("P", kSkylight, "CIRCLE"));
+    const std::int32_t index = tarvel::CreateLibraryPartFromArtifacts(Artifacts("s.xml"), L"Sky", false, L"u/");
+    ASSERT_GE(index, 1);
+    const auto part = Store().FindByIndex(index);
+    const std::string script = part->Script(Sect3DScript);
+    EXPECT_TRUE(script.starts_with("!------------\nhole_diameter=0.900000\n")) << script;
+    EXPECT_NE(script.find("addy (B-hole_diameter)/2\nwallniche 2, 1, 2 + 16,\n\t0, 0, 1, 0,\n"
+                          "\t0, hole_diameter/2, 979+16*1,\n\thole_diameter/2, 360, 4079+16*1\ndel 2\n"
+                          "!------------\nrotz -90\nroty ac_roofang\naddx -0.450000\n"),
+              std::string::npos)
+        << script;
+    EXPECT_EQ(part->Script(Sect2DScript), "project2 3, 270, 2\nhotspot2 0, 0\n");
+
+    struct Edge {
+        const char* name;
+        std::u16string description;
+    };
+    for (const Edge& e : {Edge{"AC_edge_upper_type", u"Upper Edge Type"}, Edge{"AC_edge_lower_type", u"Lower Edge Type"}}) {
+        const standin::PartParameter* p = part->Parameter(e.name);
+        ASSERT_NE(p, nullptr) << e.name;
+        EXPECT_EQ(p->typeCode, ParamInteger) << e.name;
+        EXPECT_EQ(p->description, e.description) << e.name;
+        EXPECT_EQ(p->number, 1.0) << e.name;
+        EXPECT_EQ(p->flags, ParamFlagB) << e.name;
+    }
+}
+
+TEST_F(EndToEndTest, ALaterCadFileWithoutADotKeepsTheEarlierPreview)
+{
+    boost::filesystem::create_directories(temp_ / "unpacked.d");
+    for (const char* copy : {"model", "unpacked.d/model", "second.xml"})
+        boost::filesystem::copy_file(temp_ / "model.xml", temp_ / copy,
+                                     boost::filesystem::copy_options::overwrite_existing);
+    WriteFile(temp_ / "second.png", "\x89PNG-second");
+    const std::string first = ReadFile(temp_ / "model.png");
+    struct Case {
+        const char* later;
+        std::string preview;
+    };
+    const Case cases[] = {{"model", first}, {"unpacked.d/model", first}, {"second.xml", "\x89PNG-second"}};
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.later);
+        tarvel::CatalogueArtifacts artifacts = Artifacts();
+        artifacts.fileTypes.push_back("CadFile");
+        artifacts.sourceUrls.push_back("https://c2/");
+        artifacts.localPaths.push_back((temp_ / c.later).string());
+        const std::int32_t index =
+            tarvel::CreateLibraryPartFromArtifacts(artifacts, L"L" + std::to_wstring(n++), true, L"u/");
+        ASSERT_GE(index, 1);
+        const auto part = Store().FindByIndex(index);
+        ASSERT_NE(part->Section(SectPreviewPicture), nullptr);
+        EXPECT_EQ(part->Section(SectPreviewPicture)->bytes, std::string("image/png\0", 10) + c.preview);
+    }
 }
 
 TEST_F(EndToEndTest, OpeningSizesByHoleType)

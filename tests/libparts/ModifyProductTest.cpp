@@ -6,6 +6,7 @@
 #include "ostrel/interop/HostApi.hpp"
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -146,6 +147,47 @@ TEST_F(ModifyProductTest, ABaseUrlThatIsNoUtf8IsRefused)
 {
     PlaceSelected(6, {Text("tv_base_url", u"https://caf\u00e9.example/")});
     EXPECT_FALSE(ReadParameters().ok);
+    EXPECT_EQ(LeakedHandles(), 0);
+}
+
+TEST_F(ModifyProductTest, AFalseAnswerLeavesEveryOutputAsItWas)
+{
+    const std::vector<PartParameter> product = {
+        Text("tv_catalog_productid", u"P-1"), Text("tv_catalog_productgroup", u"G"),
+        Text("tv_catalog_section", u"12"),    Text("tv_catalog_culture", u"de-DE"),
+        Text("tv_catalog_modelfile", u"m"),   Table("tv_config_params", 1, 2, {u"Width", u"900"})};
+    auto withUrl = [&](const std::u16string& url) {
+        std::vector<PartParameter> parameters = product;
+        parameters.push_back(Text("tv_base_url", url));
+        return parameters;
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;
+    };
+    const Case cases[] = {
+        {"nothing selected", [&] { Elements().Select({}); }},
+        {"no parameter list", [&] { PlaceSelected(5, withUrl(u"https://cat.example/"), false); }},
+        {"memo not read",
+         [&] {
+             PlaceSelected(5, withUrl(u"https://cat.example/"));
+             Host().FailCall(Slot::ReadElementMemo, ErrGeneral);
+         }},
+        // Read after the other values: they must not have been handed out.
+        {"base URL no UTF-8", [&] { PlaceSelected(5, withUrl(u"https://caf\u00e9.example/")); }},
+    };
+    for (const auto& c : cases) {
+        c.prepare();
+        Read r;
+        r.url = "old-url", r.xml = "old-xml", r.id = "old-id", r.group = "old-group", r.section = "old-section",
+        r.culture = "old-culture";
+        EXPECT_FALSE(tarvel::ReadSelectedProductParameters(r.url, r.xml, r.id, r.group, r.section, r.culture))
+            << c.what;
+        EXPECT_EQ(std::vector<std::string>({r.url, r.xml, r.id, r.group, r.section, r.culture}),
+                  std::vector<std::string>(
+                      {"old-url", "old-xml", "old-id", "old-group", "old-section", "old-culture"}))
+            << c.what;
+    }
     EXPECT_EQ(LeakedHandles(), 0);
 }
 

@@ -139,9 +139,12 @@ TEST_F(ProductUITest, ParameterListOrderAndShadowingNames)
     EXPECT_EQ(spec.parameters[0].stringValue, L"red");
     EXPECT_EQ(spec.parameters[0].description, L"Colour");
     EXPECT_FALSE(spec.parameters[0].flagB);
-    EXPECT_EQ(spec.parameters[1].kind, 0);
-    EXPECT_EQ(spec.parameters[1].numericValue, 1.0);
-    EXPECT_EQ(spec.parameters[1].description, L"Upper Edge Type");
+    for (const auto& [i, description] : {std::pair{1, L"Upper Edge Type"}, std::pair{2, L"Lower Edge Type"}}) {
+        EXPECT_EQ(spec.parameters[i].kind, 0) << i;
+        EXPECT_EQ(spec.parameters[i].numericValue, 1.0) << i;
+        EXPECT_EQ(spec.parameters[i].description, description) << i;
+        EXPECT_TRUE(spec.parameters[i].flagB) << i;
+    }
     EXPECT_EQ(spec.parameters[3].stringValue, L"https://cat.example/lib/");
     EXPECT_EQ(spec.parameters[3].description, L"tv_base_url");
     EXPECT_TRUE(spec.parameters[3].flagB);

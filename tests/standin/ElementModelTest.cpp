@@ -3,6 +3,8 @@
 
 #include "ostrel/interop/HostApi.hpp"
 
+#include <functional>
+
 namespace {
 
 using namespace HostInterface;
@@ -51,8 +53,9 @@ TEST_F(ElementModelTest, ReadingChecksTheRecordsItIsHanded)
     EXPECT_EQ(HostApi_ReadElementMemo(guid, &memo, MemoParameters), ErrBadParameter);
     EXPECT_EQ(HostApi_FreeMemo(&memo), 0);
     EXPECT_EQ(memo.params, nullptr);
-    EXPECT_EQ(HostApi_ReadElementMemo(guid, &memo, 0), 0);  // other parts only
-    EXPECT_EQ(memo.params, nullptr);
+    ASSERT_EQ(HostApi_ReadElementMemo(guid, &memo, standin::ElementModule::ReplacementMemoMask), 0);
+    EXPECT_NE(memo.params, nullptr);
+    EXPECT_EQ(HostApi_FreeMemo(&memo), 0);
     EXPECT_EQ(HostApi_ReadElementMemo(GS::Guid(), &memo, MemoParameters), ErrNotFound);
     EXPECT_EQ(LeakedHandles(), 0);
 }
@@ -69,15 +72,16 @@ TEST_F(ElementModelTest, AFailingCommandLeavesNoUndoStep)
     reinterpret_cast<std::uint8_t*>(&mask)[176] = 0xFF;
     element.a = 9;
     ElementMemo memo;
+    ASSERT_EQ(HostApi_ReadElementMemo(guid, &memo, MemoParameters), 0);
     const UndoableCommand changeThenFail = [&] {
-        HostApi_ModifyElement(&element, &mask, &memo, 0, true);
+        HostApi_ModifyElement(&element, &mask, &memo, MemoParameters, true);
         return ErrGeneral;
     };
     EXPECT_EQ(HostApi_RunAsUndoStep(GS::UniString("Step"), changeThenFail), ErrGeneral);
     EXPECT_EQ(Elements().Element(guid)->record.a, 1.0);
     EXPECT_TRUE(Elements().UndoSteps().empty());
 
-    const UndoableCommand change = [&] { return HostApi_ModifyElement(&element, &mask, &memo, 0, true); };
+    const UndoableCommand change = [&] { return HostApi_ModifyElement(&element, &mask, &memo, MemoParameters, true); };
     EXPECT_EQ(HostApi_RunAsUndoStep(GS::UniString(""), change), ErrBadParameter);  // unnamed
     EXPECT_EQ(HostApi_RunAsUndoStep(GS::UniString("Step"), change), 0);
     EXPECT_EQ(Elements().Element(guid)->record.a, 9.0);
@@ -85,6 +89,64 @@ TEST_F(ElementModelTest, AFailingCommandLeavesNoUndoStep)
     EXPECT_TRUE(Elements().Undo());
     EXPECT_EQ(Elements().Element(guid)->record.a, 1.0);
     EXPECT_FALSE(Elements().Undo());
+    EXPECT_EQ(HostApi_FreeMemo(&memo), 0);
+}
+
+// Each call carries one value the add-on never passes: the host refuses it and changes nothing.
+TEST_F(ElementModelTest, ValuesOutsideTheAddOnsCallsAreRefused)
+{
+    const GS::Guid guid = PlaceDoor();
+    Elements().Select({guid});
+    ElementRecord element;
+    ZeroRecord(element);
+    element.guid = guid;
+    ASSERT_EQ(HostApi_ReadElement(&element, nullptr), 0);
+    element.a = 9;
+    ElementRecord mask;
+    ZeroRecord(mask);
+    reinterpret_cast<std::uint8_t*>(&mask)[176] = 0xFF;
+    ElementMemo memo;
+    ASSERT_EQ(HostApi_ReadElementMemo(guid, &memo, MemoParameters), 0);
+    auto modify = [&](std::uint64_t memoMask, bool withDelete) {
+        return HostApi_RunAsUndoStep(GS::UniString("Step"), [&] {
+            return HostApi_ModifyElement(&element, &mask, &memo, memoMask, withDelete);
+        });
+    };
+    SelectionInfo info;
+    ZeroRecord(info);
+    SelectionList items;
+    ElementMemo other;
+    struct Case {
+        const char* what;
+        std::function<GSErrCode()> call;
+    };
+    const Case cases[] = {
+        {"selection with locked elements", [&] { return HostApi_ReadSelection(&info, &items, false, true, 0); }},
+        {"selection with sub-elements", [&] { return HostApi_ReadSelection(&info, &items, true, false, 0); }},
+        {"selection, reserved not 0", [&] { return HostApi_ReadSelection(&info, &items, true, true, 1); }},
+        {"memo of no part", [&] { return HostApi_ReadElementMemo(guid, &other, 0); }},
+        {"memo of parameters and one more", [&] { return HostApi_ReadElementMemo(guid, &other, MemoParameters | 1); }},
+        {"memo of every part", [&] { return HostApi_ReadElementMemo(guid, &other, 0x3FFFFFFFFFFFFFFFull); }},
+        {"memo with the top bits", [&] { return HostApi_ReadElementMemo(guid, &other, ~0ull); }},
+        {"change without the parameter list", [&] { return modify(0, true); }},
+        {"change with the replacement's memo mask",
+         [&] { return modify(standin::ElementModule::ReplacementMemoMask, true); }},
+        {"change not final", [&] { return modify(MemoParameters, false); }},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.call(), ErrBadParameter) << c.what;
+        EXPECT_EQ(info.outline, nullptr) << c.what;
+        EXPECT_EQ(other.params, nullptr) << c.what;
+        EXPECT_EQ(Elements().Element(guid)->record.a, 1.0) << c.what;
+        EXPECT_TRUE(Elements().UndoSteps().empty()) << c.what;
+    }
+    // The same calls with the add-on's values go through.
+    ASSERT_EQ(HostApi_ReadSelection(&info, &items, true, true, 0), 0);
+    BMKillHandle(&info.outline);
+    EXPECT_EQ(modify(MemoParameters, true), 0);
+    EXPECT_EQ(Elements().Element(guid)->record.a, 9.0);
+    EXPECT_EQ(HostApi_FreeMemo(&memo), 0);
+    EXPECT_EQ(LeakedHandles(), 0);
 }
 
 TEST_F(ElementModelTest, RedoDoesAnUndoneStepAgainUntilANewStepComes)
@@ -98,9 +160,12 @@ TEST_F(ElementModelTest, RedoDoesAnUndoneStepAgainUntilANewStepComes)
     ZeroRecord(mask);
     reinterpret_cast<std::uint8_t*>(&mask)[176] = 0xFF;
     ElementMemo memo;
+    ASSERT_EQ(HostApi_ReadElementMemo(guid, &memo, MemoParameters), 0);
     auto widen = [&](double a) {
         element.a = a;
-        const UndoableCommand change = [&] { return HostApi_ModifyElement(&element, &mask, &memo, 0, true); };
+        const UndoableCommand change = [&] {
+            return HostApi_ModifyElement(&element, &mask, &memo, MemoParameters, true);
+        };
         return HostApi_RunAsUndoStep(GS::UniString("Widen"), change);
     };
     auto width = [&] { return Elements().Element(guid)->record.a; };
@@ -121,6 +186,7 @@ TEST_F(ElementModelTest, RedoDoesAnUndoneStepAgainUntilANewStepComes)
     ASSERT_EQ(widen(4), 0);
     EXPECT_FALSE(Elements().Redo());
     EXPECT_EQ(width(), 4.0);
+    EXPECT_EQ(HostApi_FreeMemo(&memo), 0);
 }
 
 TEST_F(ElementModelTest, TheSelectionCarriesAHandleForTheReader)

@@ -233,6 +233,14 @@ TEST_F(LibPartStoreTest, SavedPartsAreReadBackAtStartAndFoundByName)
     // A record still holding a location is refused rather than overwritten.
     EXPECT_EQ(HostApi_FindLibPart(&record, false, false), ErrBadRecord);
     delete record.location;
+    record.location = nullptr;
+    // The search by name has both flags false; any other is refused and answers nothing.
+    for (const auto& [placeable, active] : {std::pair{true, false}, std::pair{false, true}, std::pair{true, true}}) {
+        record.index = 0;
+        EXPECT_EQ(HostApi_FindLibPart(&record, placeable, active), ErrBadParameter) << placeable << active;
+        EXPECT_EQ(record.index, 0);
+        EXPECT_EQ(record.location, nullptr);
+    }
 
     // Without its folder among the active libraries the part is not found.
     Start();

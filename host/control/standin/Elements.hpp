@@ -62,6 +62,9 @@ struct UndoStep {
 
 class ElementModule : public HostModule {
 public:
+    // Every memo part but bit 30: what a replacement reads.
+    static constexpr std::uint64_t ReplacementMemoMask = 0x3FFFFFFFBFFFFFFFull;
+
     explicit ElementModule(Host& host);
     void Install(FunctionTable& table) override;
 
@@ -86,12 +89,18 @@ public:
     // the undone ones.
     bool Redo();
 
+    // The add-on reads the editable selection without sub-elements (true, true, 0);
+    // other flags are refused.
     GSErrCode ReadSelection(HostInterface::SelectionInfo* info, HostInterface::SelectionList* items,
-                            std::int32_t reserved);
+                            bool onlyEditable, bool ignoreSubElements, std::int32_t reserved);
+    // Two memo masks are taken: the parameter list alone (MemoParameters) and the whole
+    // memo of a replacement (ReplacementMemoMask).
     GSErrCode ReadMemo(const GS::Guid* guid, HostInterface::ElementMemo* memo, std::uint64_t mask);
     GSErrCode ReadElement(HostInterface::ElementRecord* element, const void* reserved);
+    // A change always carries the new parameter list (memo mask MemoParameters) and
+    // the final flag true.
     GSErrCode Modify(HostInterface::ElementRecord* element, const HostInterface::ElementRecord* mask,
-                     HostInterface::ElementMemo* memo, std::uint64_t memoMask);
+                     HostInterface::ElementMemo* memo, std::uint64_t memoMask, bool withDelete);
     GSErrCode RunAsUndoStep(const GS::UniString* name, const HostInterface::UndoableCommand* command);
 
 private:

@@ -110,7 +110,8 @@ public:
         std::string sectionBytes;
     };
 
-    GSErrCode Find(HostInterface::LibPartRecord* record);
+    // Searched by name with both flags false; other flags are refused.
+    GSErrCode Find(HostInterface::LibPartRecord* record, bool onlyPlaceable, bool onlyActive);
     GSErrCode SetOverwrite(bool overwrite);
     GSErrCode Begin(HostInterface::LibPartRecord* record);
     GSErrCode BuildParams(HostInterface::LibPartRecord* record, GSHandle parameters, const double* a,
