@@ -1,6 +1,8 @@
 #include "db/GdlGeneration.hpp"
 
-#include <unordered_set>
+#include <algorithm>
+#include <functional>
+#include <vector>
 
 namespace tarvel {
 namespace {
@@ -47,17 +49,20 @@ void GenerateGdlFromDatabase(const TarvelDB& database, GdlWriter& writer)
     for (const char* line : {"BODY -1", "MODEL SOLID", "PEN 1", "MATERIAL 0", ""})
         writer.AppendUtf8(line);
 
-    // A root is an assembly that no other listed assembly lists (by identity).
-    std::unordered_set<const Element*> listedByOther;
+    // A root is an assembly that no other listed assembly lists (by identity). The
+    // listed children are kept sorted in one flat list: a file has thousands of them.
+    std::vector<const Element*> listedByOther;
     for (const auto& assembly : database.assemblies) {
         if (!assembly)
             continue;
         for (const auto& child : assembly->children)
             if (child && child.get() != assembly.get())
-                listedByOther.insert(child.get());
+                listedByOther.push_back(child.get());
     }
+    std::sort(listedByOther.begin(), listedByOther.end(), std::less<const Element*>());
     for (const auto& assembly : database.assemblies) {
-        if (!assembly || listedByOther.count(assembly.get()) != 0)
+        if (!assembly || std::binary_search(listedByOther.begin(), listedByOther.end(),
+                                            static_cast<const Element*>(assembly.get()), std::less<const Element*>()))
             continue;
         assembly->EmitGDL(writer);
         // Nothing below changes the names: they are read in place.

@@ -117,7 +117,7 @@ void AppendUtf8Of(std::string& out, std::wstring_view text)
 
 void AppendNameUtf8Of(std::string& out, const std::wstring& text)
 {
-    if (text.find_first_of(L"\"\r\n") == std::wstring::npos)
+    if (!NeedsNameEncoding(text))
         AppendUtf8Of(out, text);
     else
         AppendUtf8Of(out, GdlNameText(text));
@@ -201,7 +201,7 @@ std::wstring ToWString(const short& value) { return ostrel::ToString(value, std:
 
 std::wstring GdlNameText(const std::wstring& text)
 {
-    if (text.find_first_of(L"\"\r\n") == std::wstring::npos)
+    if (!NeedsNameEncoding(text))
         return text;
     std::wstring out;
     out.reserve(text.size() + 8);

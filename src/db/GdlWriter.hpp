@@ -168,6 +168,15 @@ std::wstring ToWString(const short& value);
 // quote, a carriage return and a line feed become %22, %0D and %0A; every other
 // text is unchanged.
 std::wstring GdlNameText(const std::wstring& text);
+// Whether GdlNameText changes the text. One pass without a call per unit: names are
+// tested once for every part, material and group.
+inline bool NeedsNameEncoding(std::wstring_view text)
+{
+    bool found = false;
+    for (const wchar_t c : text)
+        found |= (c == L'"') | (c == L'\r') | (c == L'\n');
+    return found;
+}
 
 }  // namespace tarvel
 

@@ -23,7 +23,7 @@ public:
     {
         std::wstring encoded;
         std::wstring_view text = id;
-        if (id.find_first_of(L"\"\r\n") != std::wstring::npos) {
+        if (NeedsNameEncoding(id)) {
             encoded = GdlNameText(id);
             text = encoded;
         }
@@ -145,11 +145,12 @@ std::int16_t WriteSolidGroup(GdlWriter& writer, const PartNames& names, std::int
 
 void WriteSetMaterial(GdlWriter& writer, const Material& material)
 {
-    std::string& line = writer.Scratch();
-    line.assign("SET MATERIAL \"");
-    AppendNameUtf8Of(line, material.name);
-    line += '"';
-    writer.AppendUtf8(line);
+    emit::ScriptLine line(writer, "SET MATERIAL \"");
+    if (NeedsNameEncoding(material.name))
+        line.Wide(GdlNameText(material.name));
+    else
+        line.Wide(material.name);
+    (line << "\"").End();
 }
 
 // Keeps the assembly path of the writer right when an emission leaves by an exception.

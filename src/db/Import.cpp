@@ -854,10 +854,10 @@ Style2D ImportFromNode<Style2D>(const pugi::xml_node& element, ImportContext& co
 
 namespace {
 
-// "cad data xml import warning: " and the parts of the text, to the Session Report
-// without an alert. The host takes the text in its default character code; ASCII
-// text, the usual case, is handed over as the same units directly.
-void ReportWarningLine(std::initializer_list<std::string_view> parts)
+// "cad data xml import warning: " and the parts of the text, as the Session Report
+// takes it. The host takes the text in its default character code; ASCII text, the
+// usual case, is handed over as the same units directly.
+GS::UniString WarningText(std::initializer_list<std::string_view> parts)
 {
     static constexpr std::string_view prefix = "cad data xml import warning: ";
     static const std::u16string widePrefix(prefix.begin(), prefix.end());
@@ -883,25 +883,55 @@ void ReportWarningLine(std::initializer_list<std::string_view> parts)
             break;
     }
     units.resize(static_cast<std::size_t>(out - units.data()));
-    if ((high & 0x80) == 0) {
-        HostApi_Report(GS::UniString(std::move(units)), false);
-        return;
-    }
+    if ((high & 0x80) == 0)
+        return GS::UniString(std::move(units));
     std::string line;
     line.reserve(size);
     line += prefix;
     for (const auto part : parts)
         line += part;
-    HostApi_Report(GS::UniString(line.c_str(), GS::CC_Default), false);
+    return GS::UniString(line.c_str(), GS::CC_Default);
 }
+
+// The texts of the last missing-value warnings. A file that misses values misses the
+// same few (an attribute of one kind of element) thousands of times, so most lines
+// are handed over as they were built before. A slot is picked by the query's address
+// and holds only when both texts are equal, so a reused address cannot give a stale line.
+class EmptyValueTexts {
+public:
+    const GS::UniString& Text(const char* nodeName, const char* query)
+    {
+        Slot& slot = slots_[(reinterpret_cast<std::uintptr_t>(query) >> 3) % kSlots];
+        if (!slot.filled || std::strcmp(slot.query.c_str(), query) != 0 ||
+            std::strcmp(slot.nodeName.c_str(), nodeName) != 0) {
+            slot.query = query;
+            slot.nodeName = nodeName;
+            slot.text = WarningText({"empty ", query, ", node=", nodeName});
+            slot.filled = true;
+        }
+        return slot.text;
+    }
+
+private:
+    static constexpr std::size_t kSlots = 64;
+    struct Slot {
+        bool filled = false;
+        std::string query;
+        std::string nodeName;
+        GS::UniString text;
+    };
+    Slot slots_[kSlots];
+};
 
 }  // namespace
 
-void ReportImportWarning(const std::string& text) { ReportWarningLine({text}); }
+void ReportImportWarning(const std::string& text) { HostApi_Report(WarningText({text}), false); }
 
 void ReportEmptyValue(const char* nodeName, const char* query)
 {
-    ReportWarningLine({"empty ", query != nullptr ? query : "", ", node=", nodeName != nullptr ? nodeName : ""});
+    // Imports may run on several threads at once: each keeps its own texts.
+    thread_local EmptyValueTexts texts;
+    HostApi_Report(texts.Text(nodeName != nullptr ? nodeName : "", query != nullptr ? query : ""), false);
 }
 
 void ImportTarvelDB(ImportContext& context, const pugi::xml_node& geom, TarvelDB& database)

@@ -391,6 +391,13 @@ TEST_F(ImportTest, ImportCases)
         {"attrib without name and value",
          Assembly("A", "<attributeList><attrib/><attrib name=\"tv_prop_bool_op\"/></attributeList>") + kTail,
          {W + "empty @name, node=attrib", W + "empty @value, node=attrib"}, nullptr},
+        {"one missing value on elements of different names in turn names each element",
+         "<assembly id=\"A\"><attributeList><attrib value=\"x\"/></attributeList></assembly>"
+         "<assembly id=\"B\"><attributeList><attrib value=\"x\"/></attributeList></assembly>" +
+             kTail,
+         {W + "empty @name, node=assembly", W + "empty @materialref, node=assembly", W + "empty @name, node=attrib",
+          W + "empty @name, node=assembly", W + "empty @materialref, node=assembly", W + "empty @name, node=attrib"},
+         nullptr},
         {"component materials are set on the shared element, the last one wins",
          "<materialsList>" + Material("a", "A") + Material("b", "B") + "</materialsList>" + Part("P") +
              Assembly("A1", Component("P", "a")) + Assembly("A2", Component("P", "b")) + kTail,

@@ -11,6 +11,7 @@
 
 #include <json/json.h>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -19,22 +20,20 @@
 
 namespace {
 
-// Appends the UTF-8 of a report line; plain ASCII is narrowed directly.
+// Appends the UTF-8 of a report line; plain ASCII is narrowed directly. The test and
+// the copy are separate loops, each simple enough to run on whole vectors of units.
 void AppendUtf8(std::string& out, const std::u16string& units)
 {
+    char16_t high = 0;
+    for (const char16_t unit : units)
+        high |= unit;
+    if (high >= 0x80) {
+        out += GS::UniString(units).ToUtf8();
+        return;
+    }
     const std::size_t at = out.size();
     out.resize(at + units.size());
-    char* text = out.data() + at;
-    const char16_t* unit = units.data();
-    char16_t high = 0;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        high |= unit[i];
-        text[i] = static_cast<char>(unit[i]);
-    }
-    if (high >= 0x80) {
-        out.resize(at);
-        out += GS::UniString(units).ToUtf8();
-    }
+    std::copy(units.begin(), units.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 std::string Utf8(const std::u16string& units)
@@ -105,6 +104,9 @@ int main(int argc, char** argv)
         std::cout.flush();
         // The report in one write: a file can give many thousand lines.
         std::string report;
+        std::size_t size = 0;
+        session.Report().ForEach([&](const standin::ReportEntry& entry) { size += entry.text.size() + 8; });
+        report.reserve(size);
         session.Report().ForEach([&](const standin::ReportEntry& entry) {
             report += entry.alert ? "alert: " : "report: ";
             AppendUtf8(report, entry.text);
