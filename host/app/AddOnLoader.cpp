@@ -1,4 +1,5 @@
 #include "standin/AddOn.hpp"
+#include "standin/CoreModules.hpp"
 
 #include <dlfcn.h>
 
@@ -135,6 +136,9 @@ void AddOnLoader::Install()
 std::int32_t AddOnLoader::Identify(std::int32_t applicationId)
 {
     Expect(Step::Installed, "the environment check");
+    // The host knows an add-on by its identity resource before it asks anything of it.
+    if (!host_.Module<ResourceModule>().Identity())
+        throw ContractError("the add-on has no identity resource MDID 32500 (a length of 8 and two 32-bit numbers)");
     environment_ = EnvironmentRecord{};
     environment_.applicationId = applicationId;
     environment_.mainVersion = 28;

@@ -54,6 +54,32 @@ ResourceModule::ResourceModule(Host& host)
                 standin::base::Decode(text.data(), text.size(), GS::CC_UTF8);
         }
     }
+    ReadIdentity(host.Options().resourceDir);
+}
+
+// identity.json: {"MDID": {"32500": [8, <number>, <number>]}}; the length first, as in
+// the resource's bytes.
+void ResourceModule::ReadIdentity(const std::string& resourceDir)
+{
+    std::ifstream in(resourceDir + "/identity.json", std::ios::binary);
+    Json::Value root;
+    Json::CharReaderBuilder builder;
+    std::string errors;
+    if (!in || !Json::parseFromStream(builder, in, &root, &errors) || !root.isObject())
+        return;
+    const Json::Value& mdid = root["MDID"];
+    if (!mdid.isObject())
+        return;
+    const Json::Value& words = mdid["32500"];
+    if (!words.isArray() || words.size() != 3)
+        return;
+    for (const auto& word : words)
+        if (!word.isIntegral() || word.asLargestInt() < 0 || word.asLargestInt() > 0xFFFFFFFFll)
+            return;
+    if (words[0].asLargestInt() != 8)
+        return;
+    identity_ = std::array<std::uint32_t, 2>{static_cast<std::uint32_t>(words[1].asLargestUInt()),
+                                             static_cast<std::uint32_t>(words[2].asLargestUInt())};
 }
 
 void ResourceModule::Install(FunctionTable& table)

@@ -4,6 +4,9 @@
 
 #include "ostrel/interop/HostApi.hpp"
 #include "standin/AddOn.hpp"
+#include "standin/CoreModules.hpp"
+
+#include <boost/filesystem/operations.hpp>
 
 #include <cstring>
 #include <thread>
@@ -205,6 +208,42 @@ TEST_F(AddOnLoaderTest, TheWholeRoadOnTheUserInterfaceThreadOnly)
     EXPECT_EQ(Host().Module<standin::RegistrationModule>().CurrentPhase(),
               standin::RegistrationModule::Phase::NotLoaded);
     loader->Unload();
+}
+
+// The add-on's resources with identity.json as each case writes it ("" leaves it out).
+class IdentityTest : public AddOnLoaderTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    void AdjustOptions(standin::HostOptions& options) override
+    {
+        const boost::filesystem::path resources = Temp().Path() / "resources";
+        boost::filesystem::copy(standin::DefaultResourceDir(), resources, boost::filesystem::copy_options::recursive);
+        boost::filesystem::remove(resources / "identity.json");
+        if (*GetParam() != '\0')
+            tarvel::testing::WriteFile(resources / "identity.json", GetParam());
+        options.resourceDir = resources.string();
+    }
+};
+
+TEST_P(IdentityTest, AnAddOnWithoutAWholeIdentityResourceIsNotAskedAnything)
+{
+    auto loader = Loader();
+    loader->ReadExports();
+    loader->Install();
+    EXPECT_EQ(Breach([&] { loader->Identify(); }),
+              "the add-on has no identity resource MDID 32500 (a length of 8 and two 32-bit numbers)");
+    EXPECT_EQ(loader->LastStep(), AddOnLoader::Step::Installed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Broken, IdentityTest,
+                         ::testing::Values("", "{", "{\"MDID\": {}}", "{\"MDID\": {\"32500\": [8, 1]}}",
+                                           "{\"MDID\": {\"32500\": [4, 1, 1]}}",
+                                           "{\"MDID\": {\"32500\": [8, 1, -1]}}",
+                                           "{\"MDID\": {\"32500\": [8, 1, 4294967296]}}",
+                                           "{\"MDID\": {\"32500\": [8, \"1\", 1]}}"));
+
+TEST_F(AddOnLoaderTest, TheShippedIdentityIsALengthOfEightAndTwoNumbers)
+{
+    EXPECT_TRUE(Host().Module<standin::ResourceModule>().Identity().has_value());
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 
 #include "standin/Host.hpp"
 
+#include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -58,9 +60,15 @@ public:
 
     // The entry's UTF-16 text, or nothing when the list or the entry does not exist.
     const std::u16string* String(std::int16_t list, std::int16_t index) const;
+    // The two numbers of the add-on's identity resource (MDID 32500), or nothing when
+    // identity.json lacks it or it is not a length of 8 followed by two 32-bit numbers.
+    std::optional<std::array<std::uint32_t, 2>> Identity() const { return identity_; }
 
 private:
+    void ReadIdentity(const std::string& resourceDir);
+
     std::map<std::pair<std::int16_t, std::int16_t>, std::u16string> strings_;
+    std::optional<std::array<std::uint32_t, 2>> identity_;
 };
 
 // The location of the add-on file.
