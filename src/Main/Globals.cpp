@@ -1,7 +1,13 @@
 #include "Main/Globals.hpp"
 
+#include "Win32.hpp"
 #include "ostrel/Text.hpp"
 #include "ostrel/interop/Interop.hpp"
+
+#include <ctime>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 
 namespace tarvel {
 
@@ -69,6 +75,19 @@ void InitializeAddOnGlobals()
     updateElementName = L"Update";
     autoUpdateEnabledName = L"AutoUpdateEnabled";
     lastUpdateCheckName = L"LastUpdateCheck";
+}
+
+std::string LocalTimeText(const char* format)
+{
+    __time64_t now = 0;
+    _time64(&now);
+    std::tm local{};
+    if (_localtime64_s(&local, &now) != 0)
+        return "";
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << std::put_time(&local, format);
+    return text.str();
 }
 
 }  // namespace tarvel

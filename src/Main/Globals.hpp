@@ -45,4 +45,7 @@ std::wstring FullDataPath(const std::wstring& relative);
 // The Images folder's full path as UTF-8: the base of the dialogs' picture caches.
 std::string ImagesFolderUtf8();
 
+// The host's local time written with the strftime format; "" when the clock cannot give it.
+std::string LocalTimeText(const char* format);
+
 }  // namespace tarvel

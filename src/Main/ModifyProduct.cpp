@@ -13,11 +13,8 @@
 
 #include <utf8.h>
 
-#include <ctime>
 #include <exception>
-#include <iomanip>
-#include <locale>
-#include <sstream>
+#include <fstream>
 
 namespace tarvel {
 namespace {
@@ -26,27 +23,13 @@ namespace {
 constexpr std::int16_t ModifyTexts = 22000;
 constexpr std::int16_t WrongSelectionIndex = 2;
 
-// The local time as 14 digits, or "" when the clock cannot give it.
-std::string TimestampText()
-{
-    __time64_t now = 0;
-    _time64(&now);
-    std::tm local{};
-    if (_localtime64_s(&local, &now) != 0)
-        return "";
-    std::ostringstream text;
-    text.imbue(std::locale::classic());
-    text << std::put_time(&local, "%Y%m%d%H%M%S");
-    return text.str();
-}
-
 // The configurator's start options as sent, for the administrator: Temp\ModifyElement_
 // and the time. A copy that cannot be written is left out silently.
 void WriteAdministratorCopy(const std::string& xml)
 {
     try {
-        const std::wstring path =
-            FullDataPath(tempFolder) + L"\\ModifyElement_" + ostrel::Utf8ToWString(TimestampText()) + L".xml";
+        const std::wstring stamp = ostrel::Utf8ToWString(LocalTimeText("%Y%m%d%H%M%S"));
+        const std::wstring path = FullDataPath(tempFolder) + L"\\ModifyElement_" + stamp + L".xml";
         std::ofstream out = ostrel::OpenOutputStream(ostrel::WStringToPath(path));
         out.write(xml.data(), static_cast<std::streamsize>(xml.size()));
     } catch (const std::exception&) {

@@ -281,18 +281,21 @@ TEST_F(ToolbarDialogTest, TheModifyToolIsOnWhenThePaletteOpensOnOneSelectedProdu
     EXPECT_TRUE(dg::FindItem(Toolbar, ModifyItem)->enabled);
 }
 
-TEST_F(ToolbarDialogTest, TheHelpAndAboutToolsRunTheirCommands)
+TEST_F(ToolbarDialogTest, TheSettingsHelpAndAboutToolsRunTheirCommands)
 {
     WriteSettings("<Settings help_url=\"https://help.example/palette\"/>");
     standin::win::ClearShellLog();
     OpenPalette();
-    dg::User(Toolbar).Click(HelpItem).Click(AboutItem);
+    dg::User(Toolbar).Click(SettingsItem).Click(HelpItem).Click(AboutItem);
+    dg::User(32505).Click(2);
     dg::User(32504).Click(1);
     Act();
     ASSERT_EQ(standin::win::ShellLog().size(), 1u);
     EXPECT_EQ(standin::win::ShellLog()[0].file, "https://help.example/palette");
+    EXPECT_EQ(dg::PendingActions(32505), 0u);
     EXPECT_EQ(dg::PendingActions(32504), 0u);
     const auto steps = dg::Steps();
+    EXPECT_NE(std::find(steps.begin(), steps.end(), "close dialog 32505 \"Settings\" (cancelled)"), steps.end());
     EXPECT_NE(std::find(steps.begin(), steps.end(), "close dialog 32504 \"About\" (cancelled)"), steps.end());
 }
 

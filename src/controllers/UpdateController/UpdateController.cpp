@@ -12,26 +12,8 @@
 #include <boost/filesystem/operations.hpp>
 #include <pugixml.hpp>
 
-#include <ctime>
-#include <iomanip>
-#include <locale>
-#include <sstream>
-
 namespace tarvel {
 namespace {
-
-std::string LocalTimeText()
-{
-    __time64_t now = 0;
-    _time64(&now);
-    std::tm local{};
-    if (_localtime64_s(&local, &now) != 0)
-        return "";
-    std::ostringstream text;
-    text.imbue(std::locale::classic());
-    text << std::put_time(&local, "%Y-%m-%d %H:%M:%S");
-    return text.str();
-}
 
 void RemoveQuietly(const boost::filesystem::path& path)
 {
@@ -100,7 +82,7 @@ bool UpdateController::CheckForUpdate()
     if (!document.load_buffer(body.data(), body.size(), pugi::parse_default))
         return false;
 
-    SettingsController().SetAttribute(updateElementName, lastUpdateCheckName, LocalTimeText().c_str());
+    SettingsController().SetAttribute(updateElementName, lastUpdateCheckName, LocalTimeText("%Y-%m-%d %H:%M:%S").c_str());
 
     for (const pugi::xpath_node& changeset : document.select_nodes("changelog/data/changeset")) {
         const std::string version =
