@@ -550,6 +550,11 @@ std::shared_ptr<Sketch> ImportSketch(ImportContext& context, const pugi::xml_nod
     entity->id = Optional<std::wstring>(element, attributes.id, "@id");
     entity->name = Optional<std::wstring>(element, attributes.name, "@name");
     const pugi::xml_node wire = FirstChildElement(element, "outerWire");
+    // Room for every child at once: the list is not reallocated while it grows.
+    std::size_t count = 0;
+    for (pugi::xml_node child = wire.first_child(); child; child = child.next_sibling())
+        ++count;
+    entity->entries.reserve(count);
     for (pugi::xml_node child = wire.first_child(); child; child = child.next_sibling()) {
         const char* name = child.name();
         std::shared_ptr<BasicEntry2D> (*import)(ImportContext&, const pugi::xml_node&) =
@@ -808,6 +813,10 @@ std::shared_ptr<Assembly> ImportAssembly(ImportContext& context, const pugi::xml
     auto assembly = context.New<Assembly>();
     ReadElementData(context, element, attributes, *assembly);
     context.Register(std::shared_ptr<Element>(assembly), assembly->id);
+    std::size_t count = 0;
+    for (pugi::xml_node component = element.first_child(); component; component = component.next_sibling())
+        ++count;
+    assembly->children.reserve(count);
     for (pugi::xml_node component = element.first_child(); component; component = component.next_sibling()) {
         if (!Is(component.name(), "component") || !IsElement(component))
             continue;
