@@ -17,7 +17,6 @@ pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo cairo-ft freetype2)
 pkg_check_modules(TURBOJPEG REQUIRED IMPORTED_TARGET libturbojpeg)
 find_file(STANDIN_FONT_FILE DejaVuSans.ttf PATHS /usr/share/fonts/truetype/dejavu REQUIRED NO_DEFAULT_PATH)
 find_package(GTest CONFIG REQUIRED)
-find_package(benchmark CONFIG QUIET)
 
 if(NOT TARGET glm::glm)
   add_library(glm::glm ALIAS glm)

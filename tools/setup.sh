@@ -7,8 +7,8 @@ packages=(
   libcurl4-openssl-dev libminizip-dev zlib1g-dev libjsoncpp-dev libpugixml-dev
   libboost-filesystem-dev libboost-thread-dev libglm-dev libutfcpp-dev libcpp-httplib-dev libjpeg62-turbo-dev libxml2-dev
   libcairo2-dev libturbojpeg0-dev fonts-dejavu-core
-  googletest libgtest-dev libbenchmark-dev
-  curl unzip zip
+  googletest libgtest-dev
+  curl unzip
   clang libclang-rt-14-dev
   chromium
 )
