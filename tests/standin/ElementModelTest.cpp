@@ -18,6 +18,21 @@ protected:
         p.text = u"u/";
         return Elements().Place(ElemDoor, 0, 1.0, 2.0, {p});
     }
+    // Reads the placed element for a change of its width: its record, a mask of that
+    // field and its parameter memo.
+    void ReadForChange(const GS::Guid& guid)
+    {
+        ZeroRecord(element);
+        element.guid = guid;
+        ASSERT_EQ(HostApi_ReadElement(&element, nullptr), 0);
+        ZeroRecord(mask);
+        reinterpret_cast<std::uint8_t*>(&mask)[176] = 0xFF;
+        ASSERT_EQ(HostApi_ReadElementMemo(guid, &memo, MemoParameters), 0);
+    }
+
+    ElementRecord element;
+    ElementRecord mask;
+    ElementMemo memo;
 };
 
 TEST_F(ElementModelTest, KindsMapToElementTypes)
@@ -63,16 +78,8 @@ TEST_F(ElementModelTest, ReadingChecksTheRecordsItIsHanded)
 TEST_F(ElementModelTest, AFailingCommandLeavesNoUndoStep)
 {
     const GS::Guid guid = PlaceDoor();
-    ElementRecord element;
-    ZeroRecord(element);
-    element.guid = guid;
-    ASSERT_EQ(HostApi_ReadElement(&element, nullptr), 0);
-    ElementRecord mask;
-    ZeroRecord(mask);
-    reinterpret_cast<std::uint8_t*>(&mask)[176] = 0xFF;
+    ReadForChange(guid);
     element.a = 9;
-    ElementMemo memo;
-    ASSERT_EQ(HostApi_ReadElementMemo(guid, &memo, MemoParameters), 0);
     const UndoableCommand changeThenFail = [&] {
         HostApi_ModifyElement(&element, &mask, &memo, MemoParameters, true);
         return ErrGeneral;
@@ -97,16 +104,8 @@ TEST_F(ElementModelTest, ValuesOutsideTheAddOnsCallsAreRefused)
 {
     const GS::Guid guid = PlaceDoor();
     Elements().Select({guid});
-    ElementRecord element;
-    ZeroRecord(element);
-    element.guid = guid;
-    ASSERT_EQ(HostApi_ReadElement(&element, nullptr), 0);
+    ReadForChange(guid);
     element.a = 9;
-    ElementRecord mask;
-    ZeroRecord(mask);
-    reinterpret_cast<std::uint8_t*>(&mask)[176] = 0xFF;
-    ElementMemo memo;
-    ASSERT_EQ(HostApi_ReadElementMemo(guid, &memo, MemoParameters), 0);
     auto modify = [&](std::uint64_t memoMask, bool withDelete) {
         return HostApi_RunAsUndoStep(GS::UniString("Step"), [&] {
             return HostApi_ModifyElement(&element, &mask, &memo, memoMask, withDelete);
@@ -152,15 +151,7 @@ TEST_F(ElementModelTest, ValuesOutsideTheAddOnsCallsAreRefused)
 TEST_F(ElementModelTest, RedoDoesAnUndoneStepAgainUntilANewStepComes)
 {
     const GS::Guid guid = PlaceDoor();
-    ElementRecord element;
-    ZeroRecord(element);
-    element.guid = guid;
-    ASSERT_EQ(HostApi_ReadElement(&element, nullptr), 0);
-    ElementRecord mask;
-    ZeroRecord(mask);
-    reinterpret_cast<std::uint8_t*>(&mask)[176] = 0xFF;
-    ElementMemo memo;
-    ASSERT_EQ(HostApi_ReadElementMemo(guid, &memo, MemoParameters), 0);
+    ReadForChange(guid);
     auto widen = [&](double a) {
         element.a = a;
         const UndoableCommand change = [&] {
