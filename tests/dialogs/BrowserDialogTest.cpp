@@ -27,7 +27,6 @@ constexpr short CancelItem = 1;
 constexpr short BrowserItem = 2;
 constexpr short MessageItem = 3;
 constexpr short BarItem = 4;
-constexpr short ModifyItem = 2;
 constexpr const char* WrongSelection =
     "Wrong selection! You cannot modify the selected element(s) with Tarvel Add-On.";
 

@@ -19,7 +19,6 @@ using namespace std::chrono_literals;
 constexpr short Progress = 32506;
 constexpr short Name = 32503;
 constexpr short About = 32504;
-constexpr short AboutItem = 5;
 
 class PaletteDownloadTest : public PaletteFixture {
 protected:

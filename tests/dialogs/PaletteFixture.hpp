@@ -20,6 +20,11 @@ namespace tarvel::testing {
 namespace dg = standin::dg;
 
 constexpr short Toolbar = 32401;
+// The palette's tool buttons: after the separator (item 1), in this order.
+constexpr short ModifyItem = 2;
+constexpr short SettingsItem = 3;
+constexpr short HelpItem = 4;
+constexpr short AboutItem = 5;
 
 struct StoredLibrary {
     std::string id;

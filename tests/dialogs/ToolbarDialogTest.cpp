@@ -16,11 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr short ModifyItem = 2;
-constexpr short SettingsItem = 3;
-constexpr short HelpItem = 4;
-constexpr short AboutItem = 5;
-
 class ToolbarDialogTest : public PaletteFixture {
 protected:
     void StoreTwoLibraries()

@@ -20,7 +20,6 @@ namespace {
 using namespace HostInterface;
 using namespace std::chrono_literals;
 
-constexpr std::int32_t kPaletteId = 0x0FE77916;
 constexpr const char* kSupportSite = "https://support.tarvel.example/";
 
 class CommandsTest : public ShellFixture {

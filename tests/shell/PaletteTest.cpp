@@ -13,7 +13,6 @@ using namespace HostInterface;
 using namespace std::chrono_literals;
 namespace dg = standin::dg;
 
-constexpr std::int32_t kPaletteId = 0x0FE77916;
 constexpr short kToolbar = 32401;
 constexpr short kModifyItem = 2;
 

@@ -18,6 +18,9 @@
 
 namespace tarvel::testing {
 
+// The id under which the shell registers its palette window.
+constexpr std::int32_t kPaletteId = 0x0FE77916;
+
 // The palette as the shell sees it. Like the palette dialog it is the toolbar
 // controller's view, and its close request hides it and stops the watcher.
 class RecordingPalette : public IToolbarPalette, public ITokenAndArtifactsView {
