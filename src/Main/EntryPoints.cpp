@@ -157,7 +157,7 @@ std::int32_t IdentifyAddOn(EnvironmentRecord* environment)
         using ostrel::ac::interop::ToUniString;
         GS::UniString name = ToUniString(LoadResourceString(32000, 1));
         GS::UniString description =
-            ToUniString(LoadResourceString(32000, 2) + L" v" + ostrel::Utf8ToWString(tarvel::kAddOnVersion));
+            ToUniString(LoadResourceString(32000, 2) + L" v" + ostrel::Utf8ToWString(tarvel::AddOnVersionText));
         environment->addOnName = std::move(name);
         environment->addOnDescription = std::move(description);
         answer = IdentifyLoad;

@@ -11,6 +11,10 @@
 
 namespace tarvel {
 
+// The add-on's version: the update query and its comparison, the environment check's
+// description, the About dialog and the information page of every library part.
+constexpr const char* AddOnVersionText = "1.28";
+
 // Empty until InitializeAddOnGlobals has run.
 extern std::wstring dataFolder;
 extern std::wstring imagesFolder;

@@ -1,7 +1,7 @@
 #include "dialogs/AboutDialog.hpp"
 
+#include "Main/Globals.hpp"
 #include "dialogs/DialogSupport.hpp"
-#include "libparts/ProductScripts.hpp"
 #include "ostrel/Text.hpp"
 #include "ostrel/interop/Interop.hpp"
 #include "transfer/Deployment.hpp"

@@ -1,5 +1,6 @@
 #include "libparts/ProductScripts.hpp"
 
+#include "Main/Globals.hpp"
 #include "ostrel/Text.hpp"
 #include "ostrel/interop/Interop.hpp"
 

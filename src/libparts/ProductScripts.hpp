@@ -31,7 +31,6 @@ struct ProductPartData {
 constexpr const char* SkylightSubtype = "{0E0831DD-3766-4A60-BBE7-19A9537F76E3}";
 constexpr const char* WindowSubtype = "{4ABD0A6E-634B-4931-B3AA-9BEE01F35CDF}";
 constexpr const char* DoorSubtype = "{11E85B84-8DD1-491B-A2FE-337454A91545}";
-constexpr const char* AddOnVersionText = "1.28";
 // The owner line of the information page.
 constexpr const char* OwnerLine = "Tarvel BIM Technology";
 

@@ -72,7 +72,7 @@ bool FetchInstaller(const std::wstring& target)
 bool UpdateController::CheckForUpdate()
 {
     const std::string culture = ostrel::ac::interop::LoadResourceStringUtf8(17781, 1);
-    const std::string suffix = std::string("&ver=") + kAddOnVersion + "&cul=" + culture;
+    const std::string suffix = std::string("&ver=") + AddOnVersionText + "&cul=" + culture;
     const std::string address =
         CurrentDeployment().updateServer + "/api/changelog?name=" + kUpdateProductName + "&type=0" + suffix;
     std::string body;
@@ -87,7 +87,7 @@ bool UpdateController::CheckForUpdate()
     for (const pugi::xpath_node& changeset : document.select_nodes("changelog/data/changeset")) {
         const std::string version =
             changeset.node().select_node("metaset/meta[@name='product_version']").node().text().get();
-        if (version > kAddOnVersion) {
+        if (version > AddOnVersionText) {
             downloadUrl = changeset.node().select_node("metaset/meta[@name='download_url']").node().text().get();
             if (downloadUrl.find('?') != std::string::npos)
                 downloadUrl += suffix;

@@ -7,7 +7,6 @@
 
 namespace tarvel {
 
-constexpr const char* kAddOnVersion = "1.28";
 constexpr const char* kUpdateProductName = "VOV.ERIDARAD.Edazar";
 constexpr const char* kInstallerFileName = "installer.exe";
 // The message of a failed installer download or trust check (string list, entry).
@@ -16,7 +15,7 @@ constexpr std::int16_t kInstallerFailureIndex = 6;
 
 class UpdateController {
 public:
-    // True when the changelog names a version greater than kAddOnVersion, compared as
+    // True when the changelog names a version greater than AddOnVersionText, compared as
     // text. Every answer that parses as XML writes LastUpdateCheck (local time).
     bool CheckForUpdate();
 
