@@ -23,6 +23,8 @@ const std::string& StartHostWithDataRoot();
 const std::string& ScratchFolder();
 // Writes the bytes to a file in the scratch folder and gives its path.
 std::string WriteScratchFile(const std::string& name, std::string_view bytes);
+// The whole file; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
 
 // Points the user's proxy at an in-process server that answers every request with
 // an empty 200, and keeps curl from going round it.

@@ -12,7 +12,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <vector>
 
@@ -21,12 +20,6 @@ namespace fs = boost::filesystem;
 namespace {
 
 fs::path DataRoot() { return tarvel::fuzz::StartHostWithDataRoot(); }
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path.string(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 void Fail(const char* what)
 {
@@ -76,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (!settings.SetAttribute(L"Update", L"AutoUpdateEnabled", "yes"))
         Fail("the rewrite failed");
-    if (load == tarvel::SettingsLoad::Damaged && ReadFile(bad) != input)
+    if (load == tarvel::SettingsLoad::Damaged && tarvel::fuzz::ReadWholeFile(bad.string()) != input)
         Fail("the damaged file is not kept as Settings.xml.bad");
     if (load != tarvel::SettingsLoad::Damaged && fs::exists(bad))
         Fail("a file that parsed was moved aside");

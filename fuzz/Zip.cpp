@@ -12,7 +12,6 @@
 #include <minizip/unzip.h>
 
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace fs = boost::filesystem;
@@ -22,12 +21,6 @@ namespace {
 const std::string kCanary = "canary: must stay as it is\n";
 
 fs::path Sandbox() { return fs::path(tarvel::fuzz::ScratchFolder()) / "zip"; }
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path.string(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The names the archive's central directory gives, as far as it can be read.
 std::vector<std::string> EntryNames(const std::string& archive)
@@ -102,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap();
         }
     }
-    if (ReadFile(Sandbox() / "outside" / "canary.txt") != kCanary)
+    if (tarvel::fuzz::ReadWholeFile((Sandbox() / "outside" / "canary.txt").string()) != kCanary)
         __builtin_trap();
     for (std::size_t i = 0; i < names.size(); ++i)
         if (Absolute(names[i]) && !existedBefore[i] && fs::exists(fs::path(names[i]))) {

@@ -21,7 +21,6 @@ constexpr short BrowserDialog = 32510;
 
 GS::UniString Text(const std::string& utf8) { return GS::UniString(utf8.c_str(), GS::CC_UTF8); }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class BrowserItem : public HostFixture {
 protected:

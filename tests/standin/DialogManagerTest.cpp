@@ -24,7 +24,7 @@ constexpr short Settings = 32505;
 constexpr short Progress = 32506;
 constexpr short Toolbar = 32401;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using tarvel::testing::Contains;
 
 // Counts a panel's events and answers close requests as told.
 class Watcher : public DG::PanelObserver {

@@ -28,7 +28,7 @@ constexpr const char* kDialog = R"({"id": 100, "type": "modal", "title": "Lists"
     {"id": 3, "kind": "singlesellistbox", "rect": [10, 160, 218, 45]}
   ]})";
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using tarvel::testing::Contains;
 
 // Records the list's events; answers mouse moves and drag starts as told.
 class ListWatcher : public DG::ListBoxObserver {

@@ -28,4 +28,7 @@ void WriteFile(const boost::filesystem::path& path, const std::string& bytes);
 // The names of what a folder holds, sorted.
 std::vector<std::string> FileNames(const boost::filesystem::path& folder);
 
+// Whether the text holds the part (a refusal's or a page's wording).
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 }  // namespace tarvel::testing
