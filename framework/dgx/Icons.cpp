@@ -15,9 +15,10 @@ ContentIcon::ContentIcon(const std::string& filePath, const AnyKey& sizeKey) : A
     image = GX::Image(nativeImage);
     icon = DG::Icon(image.GetIconHandle());
 
-    if (typeid(sizeKey.GetConcept()) == typeid(AnyKey::EmptyKeyModel))
+    const auto& model = sizeKey.GetConcept();
+    if (typeid(model) == typeid(AnyKey::EmptyKeyModel))
         return;
-    const glm::dvec2& most = dynamic_cast<const AnyKey::Model<glm::dvec2>&>(sizeKey.GetConcept()).value;
+    const glm::dvec2& most = dynamic_cast<const AnyKey::Model<glm::dvec2>&>(model).value;
     double w = image.GetWidth();
     double h = image.GetHeight();
     double s = 1;

@@ -253,7 +253,8 @@ void Assembly::EmitGDL(GdlWriter& writer)
             continue;
         // The lists are handed over, not copied: a part works on its parent's list,
         // and an assembly replaces whatever it finds.
-        if (typeid(*child) == typeid(Part) || dynamic_cast<Part*>(child.get()) != nullptr) {
+        const auto& entity = *child;
+        if (typeid(entity) == typeid(Part) || dynamic_cast<const Part*>(&entity) != nullptr) {
             writer.groupNames = std::move(results);
             child->EmitGDL(writer);
             results = std::move(writer.groupNames);

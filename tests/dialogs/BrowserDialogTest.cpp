@@ -392,8 +392,9 @@ TEST_F(BrowserDialogTest, ModifyProductReplacesThePlacedProductWithTheReconfigur
         {"target_system", "archicad"}, {"ArtikelNr", "D-1"}, {"pgid", "Doors"}, {"cul", "en-GB"}, {"mandant", "12"}};
     for (std::size_t i = 0; i < fields.size(); ++i) {
         EXPECT_EQ(fields[i].first, expected[i].first);
-        if (i != 3)
+        if (i != 3) {
             EXPECT_EQ(fields[i].second, expected[i].second) << fields[i].first;
+        }
     }
     const std::string xml = Base64Decode(fields[3].second);
     EXPECT_NE(xml.find("model=\"classic-door.tvm\""), std::string::npos) << xml;
@@ -458,8 +459,9 @@ TEST_F(BrowserDialogTest, ModifyProductPostsCultureAndSectionOnlyWhenGiven)
         EXPECT_EQ(Elements().Element(guid)->LibIndex(), 0);
         EXPECT_TRUE(Elements().UndoSteps().empty());
         ASSERT_EQ(boost::filesystem::exists(copy), c.adminCopy);
-        if (c.adminCopy)
+        if (c.adminCopy) {
             EXPECT_EQ(ReadFile(copy), Base64Decode(posts.back()[3].second));
+        }
     }
     EXPECT_TRUE(Report().Lines().empty()) << ::testing::PrintToString(Report().Lines());
     standin::win::SetClock(std::nullopt);

@@ -103,9 +103,11 @@ public:
     M& Module()
     {
         // Modules are looked up on every call of an operation: the exact type first.
-        for (auto& module : modules_)
-            if (typeid(*module) == typeid(M))
-                return static_cast<M&>(*module);
+        for (auto& module : modules_) {
+            HostModule& each = *module;
+            if (typeid(each) == typeid(M))
+                return static_cast<M&>(each);
+        }
         for (auto& module : modules_)
             if (auto* typed = dynamic_cast<M*>(module.get()))
                 return *typed;
