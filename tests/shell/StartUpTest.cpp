@@ -10,6 +10,8 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include <ctime>
+
 namespace tarvel::testing {
 namespace {
 
@@ -164,6 +166,29 @@ TEST_F(StartUpTest, TheFirstStartMakesTheDataFoldersAndSwitchesTheUpdateCheckOn)
                               "LastUpdateCheck=\"2023-11-14 22:13:20\" />\n</Settings>\n");
     EXPECT_EQ(ChangelogRequests(), 1);
     EXPECT_EQ(libraryFolder, L"\\Tarvel\\daVED\\ArchiCAD\\Tarvel Library");
+}
+
+TEST_F(StartUpTest, TheStartRemovesTheTemporaryFilesOfKilledSettingsWrites)
+{
+    // A write killed before its rename leaves its temporary file; an hour later it is
+    // stale. One just made may belong to a write of another host process under way,
+    // and files that only look alike are the user's.
+    namespace fs = boost::filesystem;
+    fs::create_directories(DataRoot());
+    const std::pair<const char*, bool> files[] = {
+        {"Settings.xml.1a2b-3c4d.tmp", false}, {"Settings.xml.keep.tmp", true},
+        {"Settings.xml.1A2B-3C4D.tmp", true},  {"Settings.xml.bad", true},
+        {"Other.xml.1a2b-3c4d.tmp", true},
+    };
+    for (const auto& [name, kept] : files) {
+        WriteFile(DataRoot() / name, "<Settings");
+        fs::last_write_time(DataRoot() / name, std::time(nullptr) - 3600);
+    }
+    WriteFile(DataRoot() / "Settings.xml.0000-ffff.tmp", "<Settings");
+    Start();
+    for (const auto& [name, kept] : files)
+        EXPECT_EQ(fs::exists(DataRoot() / name), kept) << name;
+    EXPECT_TRUE(fs::exists(DataRoot() / "Settings.xml.0000-ffff.tmp"));
 }
 
 TEST_F(StartUpTest, StoredLibrariesAreMergedWithTheRepositoryAndWrittenBackAllInTheMenu)
