@@ -6,12 +6,11 @@
 #include <boost/filesystem/operations.hpp>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <ctime>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -23,9 +22,6 @@ namespace fs = boost::filesystem;
 
 // A write's temporary file lies beside the file it replaces: its name, then this.
 constexpr const char* kTemporaryModel = ".%%%%-%%%%.tmp";
-// A temporary file this old belongs to no write under way (a write takes a moment),
-// also not to one of another host process on the same data root.
-constexpr std::chrono::minutes kStaleAge{10};
 // Longer chains of symbolic links count as a loop.
 constexpr int kMaxLinks = 40;
 
@@ -66,31 +62,69 @@ bool IsTemporaryName(const std::string& name, const std::string& fileName)
     return true;
 }
 
-// Writes the bytes into a new file and forces them to the disk before it is closed,
-// so that a rename over the old file never leaves an empty or partial one behind
-// after a crash. The file gets the mode when one is given.
-bool WriteDurably(const fs::path& path, const std::string& bytes, std::optional<fs::perms> mode)
+// The path still names the open file (the same inode).
+bool Names(int fd, const fs::path& path)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    bool good = true;
-    for (std::size_t done = 0; good && done < bytes.size();) {
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(fd, &opened) == 0 && ::stat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
+// A new temporary file beside the target, open for writing and locked until it is
+// closed. The lock tells a write under way from one that died: the system releases it
+// with the process. -1 when none could be made.
+int CreateLockedTemporary(const fs::path& target, fs::path& temporary)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        boost::system::error_code error;
+        temporary = fs::unique_path(target.parent_path() / (target.filename().string() + kTemporaryModel), error);
+        if (error)
+            return -1;
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return -1;
+        }
+        // A start-up's clean-up (of another host process) may have taken the file away
+        // before the lock: then another name.
+        if (::flock(fd, LOCK_EX) == 0 && Names(fd, temporary))
+            return fd;
+        if (Names(fd, temporary))
+            ::unlink(temporary.c_str());
+        ::close(fd);
+    }
+    return -1;
+}
+
+// Writes the bytes and forces them to the disk, so that the rename over the old file
+// never leaves an empty or partial one behind after a crash. The file gets the mode
+// when one is given.
+bool WriteDurably(int fd, const std::string& bytes, std::optional<fs::perms> mode)
+{
+    for (std::size_t done = 0; done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n > 0)
             done += static_cast<std::size_t>(n);
-        else if (n < 0 && errno == EINTR)
-            continue;
-        else
-            good = false;
+        else if (n < 0 && errno != EINTR)
+            return false;
     }
-    if (good && mode)
-        good = ::fchmod(fd, static_cast<mode_t>(*mode & fs::perms_mask)) == 0;
-    if (good)
-        good = ::fsync(fd) == 0;
-    if (::close(fd) != 0)
-        good = false;
-    return good;
+    if (mode && ::fchmod(fd, static_cast<mode_t>(*mode & fs::perms_mask)) != 0)
+        return false;
+    return ::fsync(fd) == 0;
+}
+
+// A temporary file of a write that died: no one holds its lock. It is removed.
+void RemoveIfAbandoned(const fs::path& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return;
+    // Still the same file: a write that ended meanwhile has renamed it away.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && Names(fd, path))
+        ::unlink(path.c_str());
+    ::close(fd);
 }
 
 }  // namespace
@@ -144,21 +178,22 @@ bool RewriteSettings(const std::wstring& path, const std::function<void(pugi::xm
     boost::system::error_code missing;
     if (const fs::file_status status = fs::status(target, missing); fs::is_regular_file(status))
         mode = status.permissions();
-    boost::system::error_code error;
-    const fs::path temporary = fs::unique_path(target.parent_path() / (target.filename().string() + kTemporaryModel), error);
-    if (error)
+    fs::path temporary;
+    const int fd = CreateLockedTemporary(target, temporary);
+    if (fd < 0)
         return false;
-    if (!WriteDurably(temporary, text.str(), mode)) {
-        RemoveQuietly(temporary);
-        return false;
+    bool written = WriteDurably(fd, text.str(), mode);
+    if (written) {
+        // A reader sees the old file or the new one, never a part of either.
+        boost::system::error_code error;
+        fs::rename(temporary, target, error);
+        written = !error;
     }
-    // A reader sees the old file or the new one, never a part of either.
-    fs::rename(temporary, target, error);
-    if (error) {
+    if (!written)
         RemoveQuietly(temporary);
-        return false;
-    }
-    return true;
+    // The lock goes with the close, after the rename (the bytes are on the disk).
+    ::close(fd);
+    return written;
 }
 
 void RemoveStaleSettingsTemporaries(const std::wstring& path)
@@ -167,18 +202,14 @@ void RemoveStaleSettingsTemporaries(const std::wstring& path)
     if (!FollowLinks(file))
         return;
     const std::string fileName = file.filename().string();
-    const std::time_t before = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() - kStaleAge);
     std::lock_guard lock(DataFilesMutex());
     boost::system::error_code error;
     for (fs::directory_iterator it(file.parent_path(), error), end; !error && it != end; it.increment(error)) {
         boost::system::error_code ignored;
         const fs::path& entry = it->path();
-        if (!IsTemporaryName(entry.filename().string(), fileName) ||
-            fs::symlink_status(entry, ignored).type() != fs::regular_file)
-            continue;
-        const std::time_t written = fs::last_write_time(entry, ignored);
-        if (!ignored && written < before)
-            RemoveQuietly(entry);
+        if (IsTemporaryName(entry.filename().string(), fileName) &&
+            fs::symlink_status(entry, ignored).type() == fs::regular_file)
+            RemoveIfAbandoned(entry);
     }
 }
 

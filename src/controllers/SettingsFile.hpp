@@ -28,7 +28,7 @@ SettingsLoad LoadSettingsDocument(const std::wstring& path, pugi::xml_document& 
 bool RewriteSettings(const std::wstring& path, const std::function<void(pugi::xml_node settings)>& change);
 
 // Removes the temporary files that writes killed before their rename left beside the
-// file (at start-up); one young enough to belong to a write under way stays.
+// file (at start-up); one whose write is under way (in another host process) stays.
 void RemoveStaleSettingsTemporaries(const std::wstring& path);
 
 }  // namespace tarvel
