@@ -176,6 +176,7 @@ struct PanelState {
     GS::Guid guid;
     std::optional<CloseRequest> pendingClose;
     DG::ModalDialog::ModalResponse response = DG::ModalDialog::Cancel;
+    bool handlerThrew = false;  // an exception left one of its handlers: its run ends
 
     short ResourceId() const { return resource != nullptr ? resource->id : 0; }
     std::shared_ptr<ItemState> FindItem(short itemId) const;
@@ -349,6 +350,11 @@ private:
     DG::Item* item_;
 };
 
+// An exception left a handler of the panel (or of one of its items): the platform
+// would crash there. Called inside the catch: refused with the exception's text, and
+// the panel's modal run ends with Cancel. The event goes to no further observer.
+void HandlerThrew(const std::shared_ptr<PanelState>& panel, const std::string& where);
+
 template <typename Observer, typename Call>
 void DeliverToItem(const std::shared_ptr<ItemState>& item, Call&& call)
 {
@@ -359,8 +365,14 @@ void DeliverToItem(const std::shared_ptr<ItemState>& item, Call&& call)
             return;
         if (std::find(keep->observers.begin(), keep->observers.end(), observer) == keep->observers.end())
             continue;
-        if (auto* typed = dynamic_cast<Observer*>(observer))
-            call(*typed);
+        if (auto* typed = dynamic_cast<Observer*>(observer)) {
+            try {
+                call(*typed);
+            } catch (...) {
+                HandlerThrew(keep->panel.lock(), keep->Describe());
+                return;
+            }
+        }
     }
 }
 
@@ -374,7 +386,12 @@ void DeliverToPanel(const std::shared_ptr<PanelState>& panel, Call&& call)
             return;
         if (std::find(keep->observers.begin(), keep->observers.end(), observer) == keep->observers.end())
             continue;
-        call(*observer);
+        try {
+            call(*observer);
+        } catch (...) {
+            HandlerThrew(keep, keep->Describe());
+            return;
+        }
     }
 }
 

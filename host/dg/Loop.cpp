@@ -45,6 +45,10 @@ void RunModalLoop(const std::shared_ptr<PanelState>& panel)
     bool idleSinceAction = true;
     Clock::time_point deadline = Clock::now() + state.patience;
     while (!panel->dead) {
+        if (panel->handlerThrew) {
+            CloseForFailure(panel);
+            return;
+        }
         if (panel->pendingClose) {
             const CloseRequest request = *panel->pendingClose;
             panel->pendingClose.reset();
@@ -142,6 +146,22 @@ bool Pump(const std::function<bool()>& done, Clock::time_point until, const char
 }
 
 }  // namespace
+
+void HandlerThrew(const std::shared_ptr<PanelState>& panel, const std::string& where)
+{
+    std::string what;
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        what = e.what();
+    } catch (...) {
+        what = "an exception of unknown type";
+    }
+    Refuse("an exception left a handler of " + where + ", which would crash the platform: " + what);
+    if (panel && panel->running)
+        panel->handlerThrew = true;
+}
+
 }  // namespace detail
 
 using namespace detail;
@@ -180,6 +200,7 @@ ModalDialog::ModalResponse ModalDialog::Invoke()
     panel->running = true;
     panel->visible = true;
     panel->pendingClose.reset();
+    panel->handlerThrew = false;
     panel->response = Cancel;
     manager.modalStack.push_back(panel.get());
     Step("open " + panel->Describe());

@@ -8,6 +8,7 @@
 #include "Main/ToolbarPalette.hpp"
 #include "controllers/LibraryController.hpp"
 #include "controllers/SettingsController.hpp"
+#include "controllers/SettingsFile.hpp"
 #include "controllers/ToolbarController.hpp"
 #include "controllers/UpdateController/UpdateController.hpp"
 #include "ostrel/Text.hpp"
@@ -67,6 +68,8 @@ GSErrCode Initialize()
 {
     using namespace tarvel;
     InitializeAddOnGlobals();
+    // What a write killed before its rename left behind goes now, before any writer runs.
+    RemoveStaleSettingsTemporaries(SettingsFilePath());
 
     for (const Menu& menu : kMenus)
         if (const GSErrCode code = HostApi_SetMenuCommandHandler(menu.menuList, HandleMenuCommand); code != 0)

@@ -11,4 +11,11 @@ namespace tarvel {
 // of a boost exception, "LOAD FAILED!!! " for anything else). False when one did.
 bool RunGuarded(const std::function<void()>& work);
 
+// A dialog handler that runs the work inside the guard: the dialog manager never sees
+// an exception, and the dialog stays as the work left it.
+inline std::function<void()> Guarded(std::function<void()> work)
+{
+    return [work = std::move(work)] { RunGuarded(work); };
+}
+
 }  // namespace tarvel

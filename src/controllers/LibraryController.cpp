@@ -13,6 +13,8 @@
 
 #include <utf8.h>
 
+#include <algorithm>
+
 namespace tarvel {
 namespace {
 
@@ -57,6 +59,17 @@ const Json::Value& Element(const Json::Value& array, std::size_t index)
 bool FetchJsonObjectText(const std::string& url, std::string& body)
 {
     return HttpGetToString(url.c_str(), body) && !body.empty() && body[0] == '{';
+}
+
+void AppendLibraryElement(pugi::xml_node list, const Library& library, bool allInMenu)
+{
+    pugi::xml_node element = list.append_child("Library");
+    element.append_attribute("id").set_value(ostrel::WStringToUtf8(library.id).c_str());
+    element.append_attribute("name").set_value(ostrel::WStringToUtf8(library.name).c_str());
+    element.append_attribute("logo").set_value(ostrel::WStringToUtf8(library.logo).c_str());
+    element.append_attribute("url").set_value(ostrel::WStringToUtf8(library.url).c_str());
+    element.append_attribute("description").set_value(ostrel::WStringToUtf8(library.description).c_str());
+    element.append_attribute("is_in_menu").set_value(allInMenu || library.is_in_menu);
 }
 
 void ReportToHost(const std::string& text, bool alert)
@@ -168,24 +181,54 @@ void LibraryController::GetActiveLibraries(std::vector<std::shared_ptr<Library>>
 
 bool LibraryController::SaveActiveLibraries(bool allInMenu)
 {
-    return RewriteSettings(SettingsFilePath(), [&](pugi::xml_node settings) {
+    const bool saved = RewriteSettings(SettingsFilePath(), [&](pugi::xml_node settings) {
+        // The list as stored now, under the lock: the clipboard watcher's controller
+        // and the library dialog's may each have written since the other read it.
+        std::vector<std::shared_ptr<Library>> stored;
+        for (const pugi::xpath_node& node : settings.select_nodes("ActiveLibraries/Library"))
+            stored.push_back(ReadLibraryFromXml(node.node()));
         // Every list the reader took its libraries from goes: a second one left behind
         // would double its libraries at the next read.
         while (settings.remove_child("ActiveLibraries")) {
         }
         pugi::xml_node list = settings.append_child("ActiveLibraries");
-        for (const auto& library : libraries_) {
-            if (!library->active)
+
+        std::vector<const Library*> written;
+        auto isWritten = [&](const Library* library) {
+            return std::find(written.begin(), written.end(), library) != written.end();
+        };
+        // This controller's active library of that id not written yet: its fields are
+        // the fresher ones (the repository's).
+        auto own = [&](const std::wstring& id) -> const Library* {
+            for (const auto& library : libraries_)
+                if (library->active && library->id == id && !isWritten(library.get()))
+                    return library.get();
+            return nullptr;
+        };
+        auto changedTo = [&](const std::wstring& id, bool active) {
+            const auto change = changes_.find(id);
+            return change != changes_.end() && change->second == active;
+        };
+        for (const auto& entry : stored) {
+            if (changedTo(entry->id, false))
                 continue;
-            pugi::xml_node element = list.append_child("Library");
-            element.append_attribute("id").set_value(ostrel::WStringToUtf8(library->id).c_str());
-            element.append_attribute("name").set_value(ostrel::WStringToUtf8(library->name).c_str());
-            element.append_attribute("logo").set_value(ostrel::WStringToUtf8(library->logo).c_str());
-            element.append_attribute("url").set_value(ostrel::WStringToUtf8(library->url).c_str());
-            element.append_attribute("description").set_value(ostrel::WStringToUtf8(library->description).c_str());
-            element.append_attribute("is_in_menu").set_value(allInMenu || library->is_in_menu);
+            const Library* library = own(entry->id);
+            if (library != nullptr)
+                written.push_back(library);
+            AppendLibraryElement(list, library != nullptr ? *library : *entry, allInMenu);
         }
+        // What this controller made active and the file does not hold yet. An active
+        // library it did not change and the file no longer holds was taken out by
+        // another controller: it stays out.
+        for (const auto& library : libraries_)
+            if (library->active && changedTo(library->id, true) && !isWritten(library.get())) {
+                written.push_back(library.get());
+                AppendLibraryElement(list, *library, allInMenu);
+            }
     });
+    if (saved)
+        changes_.clear();
+    return saved;
 }
 
 std::shared_ptr<Library> LibraryController::Find(const std::string& id) const
@@ -205,8 +248,14 @@ bool LibraryController::ActivateLibrary(std::string id)
     const std::shared_ptr<Library> library = Find(id);
     if (!library || library->active)
         return false;
-    library->active = true;
+    SetActive(*library, true);
     return true;
+}
+
+void LibraryController::SetActive(Library& library, bool active)
+{
+    library.active = active;
+    changes_[library.id] = active;
 }
 
 bool LibraryController::GetLibraryUrl(std::string id, std::wstring& url) const
@@ -227,7 +276,10 @@ void LibraryController::ApplyActiveLibraries()
     for (const auto& library : libraries_)
         for (const LibraryChoice& choice : choices)
             if (choice.libraryId == library->id) {
-                library->active = choice.checked;
+                // Only the ticks the user changed count: a row left alone says nothing
+                // about a change another controller made meanwhile.
+                if (choice.checked != library->active)
+                    SetActive(*library, choice.checked);
                 break;
             }
     view->Close(true);

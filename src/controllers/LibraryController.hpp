@@ -8,6 +8,7 @@
 #include <pugixml.hpp>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,14 +65,18 @@ public:
     bool LoadRepository(const char* address);
     // Appends the active libraries, in list order, sharing them.
     void GetActiveLibraries(std::vector<std::shared_ptr<Library>>& active) const;
-    // Rewrites `ActiveLibraries` of Settings.xml from the active libraries; every
-    // is_in_menu "true" when allInMenu. False when the file could not be written.
+    // Rewrites `ActiveLibraries` of Settings.xml in one read-modify-write: the list as
+    // stored at that moment, with this controller's own changes (activations, the
+    // dialog's changed ticks) applied and the fields of its active libraries written;
+    // every is_in_menu "true" when allInMenu. A change another controller stored after
+    // this one read the file stays. False when the file could not be written.
     bool SaveActiveLibraries(bool allInMenu);
     // The first library with this id (UTF-8) becomes active; true only when it was not.
     bool ActivateLibrary(std::string id);
     // The url of the first library with this id (UTF-8); false (url unchanged) for none.
     bool GetLibraryUrl(std::string id, std::wstring& url) const;
-    // The Library dialog's OK: each library's flag from its row, then the view closes accepted.
+    // The Library dialog's OK: each library's flag from its row (a changed tick is kept
+    // as this controller's change for the next save), then the view closes accepted.
     void ApplyActiveLibraries();
 
     const std::vector<std::shared_ptr<Library>>& Libraries() const { return libraries_; }
@@ -81,8 +86,11 @@ public:
 
 private:
     std::shared_ptr<Library> Find(const std::string& id) const;
+    void SetActive(Library& library, bool active);
 
     std::vector<std::shared_ptr<Library>> libraries_;
+    // The active flags this controller changed since it read Settings.xml, by id.
+    std::map<std::wstring, bool> changes_;
     RepositoryContext context_;
 };
 

@@ -1,6 +1,7 @@
 #include "dialogs/AboutDialog.hpp"
 
 #include "Main/Globals.hpp"
+#include "Main/Guard.hpp"
 #include "dialogs/DialogSupport.hpp"
 #include "ostrel/Text.hpp"
 #include "ostrel/interop/Interop.hpp"
@@ -41,11 +42,12 @@ AboutDialog::~AboutDialog() = default;
 
 void AboutDialog::InitializeControls()
 {
-    closeButton.onClick = [this] { OnClose(false); };
-    makerWebLink.onClick = [this] { OnMakerWebLink(); };
-    mailLink.onClick = [this] { OnMailLink(); };
-    productWebLink.onClick = [this] { OnProductWebLink(); };
-    supportLink.onClick = [this] { OnSupportLink(); };
+    // Nothing thrown in a handler may reach the host.
+    closeButton.onClick = Guarded([this] { OnClose(false); });
+    makerWebLink.onClick = Guarded([this] { OnMakerWebLink(); });
+    mailLink.onClick = Guarded([this] { OnMailLink(); });
+    productWebLink.onClick = Guarded([this] { OnProductWebLink(); });
+    supportLink.onClick = Guarded([this] { OnSupportLink(); });
     versionText.SetText(L"Version " + ostrel::Utf8ToWString(AddOnVersionText));
     DGSetFocus(0, -1);
 }

@@ -1,5 +1,6 @@
 #include "dialogs/IconAndTextButton.hpp"
 
+#include "Main/Guard.hpp"
 #include "ostrel/Text.hpp"
 #include "ostrel/interop/Interop.hpp"
 
@@ -89,6 +90,13 @@ void IconAndTextButtonUserItem<T>::OnMouseUp(const DG::ItemMouseUpEvent&, bool* 
 
 template <typename T>
 void IconAndTextButtonUserItem<T>::OnUpdate(const DG::UserItemUpdateEvent& ev)
+{
+    // The draw event is a handler like any other: nothing thrown may reach the host.
+    RunGuarded([&] { Draw(ev); });
+}
+
+template <typename T>
+void IconAndTextButtonUserItem<T>::Draw(const DG::UserItemUpdateEvent& ev)
 {
     NewDisplay::UserItemUpdateNativeContext context(ev);
     const bool enabled = this->GetItem().IsEnabled();

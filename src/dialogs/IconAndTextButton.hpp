@@ -38,6 +38,8 @@ public:
     void OnUpdate(const DG::UserItemUpdateEvent& ev) override;
 
 private:
+    void Draw(const DG::UserItemUpdateEvent& ev);
+
     NewDisplay::NativeImage icon;
     GS::UniString caption;
     T value;

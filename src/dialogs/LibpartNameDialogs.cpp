@@ -1,5 +1,6 @@
 #include "dialogs/LibpartNameDialogs.hpp"
 
+#include "Main/Guard.hpp"
 #include "controllers/BrowserController.hpp"
 #include "controllers/ToolbarController.hpp"
 #include "dialogs/DialogSupport.hpp"
@@ -57,8 +58,10 @@ LibpartNameDialog::~LibpartNameDialog() = default;
 
 void LibpartNameDialog::InitializeControls()
 {
-    okButton.onClick = [this] { OnOk(); };
-    cancelButton.onClick = [this] { Close(false); };
+    // Nothing thrown in a handler may reach the host; a failed OK stores no name and
+    // leaves the dialog open.
+    okButton.onClick = Guarded([this] { OnOk(); });
+    cancelButton.onClick = Guarded([this] { Close(false); });
     DGSetFocus(0, -1);
 }
 

@@ -1,6 +1,7 @@
 #include "dialogs/LibraryDialog.hpp"
 
 #include "Main/Globals.hpp"
+#include "Main/Guard.hpp"
 #include "dialogs/DialogSupport.hpp"
 #include "ostrel/AnyKey.hpp"
 #include "ostrel/Text.hpp"
@@ -60,8 +61,9 @@ LibraryDialog::~LibraryDialog()
 
 void LibraryDialog::InitializeControls()
 {
-    okButton.onClick = [this] { controller->ApplyActiveLibraries(); };
-    cancelButton.onClick = [this] { Close(false); };
+    // Nothing thrown in a handler may reach the host; a failed OK leaves the dialog open.
+    okButton.onClick = Guarded([this] { controller->ApplyActiveLibraries(); });
+    cancelButton.onClick = Guarded([this] { Close(false); });
     DG::SingleSelListBox& list = libraryList.GetItem();
     const short width = list.GetItemWidth();
     const auto logoEnd = static_cast<short>(width * 0.3);

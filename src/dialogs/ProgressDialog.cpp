@@ -1,5 +1,6 @@
 #include "dialogs/ProgressDialog.hpp"
 
+#include "Main/Guard.hpp"
 #include "controllers/ToolbarController.hpp"
 #include "dialogs/DialogSupport.hpp"
 #include "transfer/ClipboardMessage.hpp"
@@ -40,14 +41,16 @@ ProgressDialog::~ProgressDialog() = default;
 
 void ProgressDialog::InitializeControls()
 {
-    onIdle = [this] { OnIdle(); };
+    // Nothing thrown in a handler may reach the host.
+    onIdle = Guarded([this] { OnIdle(); });
     // Every close but the completion's lets the download go: Cancel, the close box.
+    // The dialog closes also when that fails.
     onCloseRequested = [this](bool accepted, bool) {
         if (!accepted)
-            LetDownloadGo();
+            RunGuarded([this] { LetDownloadGo(); });
         return true;
     };
-    cancelButton.onClick = [this] { OnCancel(); };
+    cancelButton.onClick = Guarded([this] { OnCancel(); });
     progressBar->SetValue(StartValue);
 }
 

@@ -1,6 +1,7 @@
 #include "dialogs/SettingsDialog.hpp"
 
 #include "Main/Globals.hpp"
+#include "Main/Guard.hpp"
 #include "controllers/UpdateController/UpdateController.hpp"
 #include "dialogs/DialogSupport.hpp"
 #include "ostrel/interop/Interop.hpp"
@@ -61,9 +62,10 @@ SettingsDialog::~SettingsDialog()
 
 void SettingsDialog::InitializeControls()
 {
-    okButton.onClick = [this] { controller->ApplySettings(); };
-    cancelButton.onClick = [this] { Close(false); };
-    updateNowButton.onClick = [this] { OnUpdateNow(); };
+    // Nothing thrown in a handler may reach the host; a failed OK leaves the dialog open.
+    okButton.onClick = Guarded([this] { controller->ApplySettings(); });
+    cancelButton.onClick = Guarded([this] { Close(false); });
+    updateNowButton.onClick = Guarded([this] { OnUpdateNow(); });
 
     std::string enabled;
     if (controller->GetAttribute(autoUpdateEnabledName, enabled)) {

@@ -124,6 +124,55 @@ TEST_F(SettingsTest, AFailedWriteLeavesTheFileAsItWas)
     EXPECT_FALSE(boost::filesystem::exists(DataRoot()));
 }
 
+TEST_F(SettingsTest, AWriteReplacesTheFileALinkLeadsToAndKeepsItsMode)
+{
+    namespace fs = boost::filesystem;
+    const fs::path elsewhere = Temp().Path() / "elsewhere";
+    fs::create_directories(elsewhere);
+    const std::string before = "<Settings><Update AutoUpdateEnabled=\"no\"/></Settings>";
+    const std::string after =
+        "<?xml version=\"1.0\"?>\n<Settings>\n\t<Update AutoUpdateEnabled=\"yes\" />\n</Settings>\n";
+    auto written = [&] { return SettingsController().SetAttribute(L"Update", L"AutoUpdateEnabled", "yes"); };
+    auto mode = [](const fs::path& file) { return fs::status(file).permissions() & fs::perms_mask; };
+
+    // A plain file keeps its mode, whatever the process's file-creation mask gives.
+    WriteSettings(before);
+    fs::permissions(SettingsPath(), fs::owner_read | fs::owner_write | fs::others_read);
+    ASSERT_TRUE(written());
+    EXPECT_EQ(SettingsText(), after);
+    EXPECT_EQ(mode(SettingsPath()), fs::owner_read | fs::owner_write | fs::others_read);
+
+    // Through a chain of links, a relative one and an absolute one: the links stay and
+    // the file at the end is replaced, its mode kept, nothing left beside either.
+    fs::remove(SettingsPath());
+    WriteFile(elsewhere / "mine.xml", before);
+    fs::permissions(elsewhere / "mine.xml", fs::owner_read | fs::owner_write | fs::group_read);
+    fs::create_symlink(elsewhere / "mine.xml", DataRoot() / "linked.xml");
+    fs::create_symlink("linked.xml", SettingsPath());
+    ASSERT_TRUE(written());
+    EXPECT_TRUE(fs::is_symlink(SettingsPath()));
+    EXPECT_TRUE(fs::is_symlink(DataRoot() / "linked.xml"));
+    EXPECT_EQ(ReadFile(elsewhere / "mine.xml"), after);
+    EXPECT_EQ(mode(elsewhere / "mine.xml"), fs::owner_read | fs::owner_write | fs::group_read);
+    EXPECT_EQ(FileNames(elsewhere), std::vector<std::string>{"mine.xml"});
+    EXPECT_EQ(FileNames(DataRoot()),
+              (std::vector<std::string>{"Images", "Settings.xml", "Tarvel Library", "Temp", "linked.xml"}));
+
+    // A link to a file not made yet makes it there.
+    fs::remove(elsewhere / "mine.xml");
+    ASSERT_TRUE(written());
+    EXPECT_TRUE(fs::is_symlink(SettingsPath()));
+    EXPECT_EQ(ReadFile(elsewhere / "mine.xml"), after);
+
+    // Links that lead round in a circle: nothing is written and nothing made.
+    fs::remove(DataRoot() / "linked.xml");
+    fs::create_symlink("Settings.xml", DataRoot() / "linked.xml");
+    EXPECT_FALSE(written());
+    EXPECT_TRUE(fs::is_symlink(SettingsPath()));
+    EXPECT_EQ(FileNames(DataRoot()),
+              (std::vector<std::string>{"Images", "Settings.xml", "Tarvel Library", "Temp", "linked.xml"}));
+}
+
 TEST_F(SettingsTest, ApplyWritesTheViewsChangeOnceThenClosesAccepted)
 {
     WriteSettings("<Settings><Update AutoUpdateEnabled=\"Yes\"/></Settings>");

@@ -8,6 +8,8 @@
 #include "standin/Win.hpp"
 #include "transfer/Deployment.hpp"
 
+#include <algorithm>
+
 namespace {
 
 namespace dg = standin::dg;
@@ -66,6 +68,23 @@ TEST_F(AboutDialogTest, ALinkThatCannotBeOpenedLeavesTheDialogAsItWas)
     EXPECT_FALSE(dialog.Invoke());
     standin::win::SetShellResult(42);
     EXPECT_TRUE(open);
+    EXPECT_EQ(standin::win::ShellLog().size(), 1u);
+
+    // A support address that is no UTF-8 throws inside the link's handler: the guard
+    // writes it out and the dialog stays open (the stand-in refuses an exception that
+    // leaves a handler, which fails the test).
+    tarvel::Deployment deployment;
+    deployment.supportSite = "https://\xFF/";
+    tarvel::ScopedDeployment scoped(deployment);
+    open = false;
+    dg::User(About).Click(14).Do("look", [&] { open = dg::FindPanel(About)->running; }).Click(1);
+    ::testing::internal::CaptureStderr();
+    AboutDialog second;
+    EXPECT_FALSE(second.Invoke());
+    const std::string written = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(open);
+    EXPECT_EQ(written.rfind("LOAD FAILED! \n", 0), 0u) << written;
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 2) << written;
     EXPECT_EQ(standin::win::ShellLog().size(), 1u);
 }
 

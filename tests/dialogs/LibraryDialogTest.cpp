@@ -6,10 +6,12 @@
 
 #include "PaletteFixture.hpp"
 #include "standin/Dialogs.hpp"
+#include "standin/Win.hpp"
 
 #include <pugixml.hpp>
 
 #include <cmath>
+#include <thread>
 
 namespace tarvel::testing {
 namespace {
@@ -164,6 +166,48 @@ TEST_F(LibraryDialogTest, CancelKeepsEveryFlagAndWritesNothing)
     EXPECT_EQ(SettingsText(), kStoredLibraries);
 }
 
+TEST_F(LibraryDialogTest, AnActivationByTheWatchersControllerAndTheUsersTicksBothSurvive)
+{
+    // The clipboard watcher builds its own controller and makes "doors-classic" active
+    // while the dialog is open; the user unticks "Gone" and ticks "skylights". Whichever
+    // of the two saves last, it saves the list as stored then with its own changes.
+    const RepositoryContext context = HostRepositoryContext();
+    auto activate = [&](LibraryController& watcher) {
+        EXPECT_TRUE(watcher.ActivateLibrary("doors-classic"));
+        // On a thread of its own, as the watcher does.
+        std::thread([&] { EXPECT_TRUE(watcher.SaveActiveLibraries(false)); }).join();
+    };
+    const struct {
+        const char* order;
+        bool watcherSavesFirst;
+        std::vector<std::string> stored;
+    } cases[] = {
+        {"the watcher saves while the dialog is open", true, {"windows-alu", "doors-classic", "skylights"}},
+        {"the watcher read before the OK and saves after it", false, {"windows-alu", "skylights", "doors-classic"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.order);
+        WriteSettings(kStoredLibraries);
+        LibraryController controller(true);
+        LibraryController watcher(true, context);
+        dg::User(Library)
+            .Do("the watcher's activation",
+                [&] {
+                    if (c.watcherSavesFirst)
+                        activate(watcher);
+                })
+            .Then(dg::ClickListRow(ListItem, 4, CheckX))  // untick "Gone"
+            .Then(dg::ClickListRow(ListItem, 8, CheckX))  // tick "skylights"
+            .Click(OkItem);
+        EXPECT_TRUE(RunDialog(controller));
+        if (!c.watcherSavesFirst)
+            activate(watcher);
+        EXPECT_EQ(StoredIds(SettingsText()), c.stored);
+        // Each library once, with the repository's fields.
+        EXPECT_NE(SettingsText().find("name=\"Classic Doors\" logo=\"doors-classic.png\""), std::string::npos);
+    }
+}
+
 TEST_F(LibraryDialogTest, ALibraryWithoutANameKeepsItsRowAndItsOwnCheckMark)
 {
     // A library with neither name nor id nor logo shows nothing: it gets no row and
@@ -265,6 +309,7 @@ TEST_F(LibraryDialogTest, ThePictureShowsLogosCheckMarksAndNames)
 class AddLibraryToolTest : public PaletteFixture {
 protected:
     static constexpr short AddLibraryItem = 6;  // after the separator and four tools
+    static constexpr short Progress = 32506;
 };
 
 TEST_F(AddLibraryToolTest, WithoutLibrariesNoDialogOpens)
@@ -277,6 +322,36 @@ TEST_F(AddLibraryToolTest, WithoutLibrariesNoDialogOpens)
     for (const std::string& step : dg::Steps())
         EXPECT_EQ(step.find("open dialog 32502"), std::string::npos) << step;
     EXPECT_EQ(Buttons().size(), 5u);
+}
+
+TEST_F(AddLibraryToolTest, ALibraryTheWatcherActivatesWhileTheDialogIsOpenStaysWithTheUsersTick)
+{
+    // The user opens the library manager; meanwhile the catalogue page hands over a
+    // product of "doors-classic", which the palette's watcher makes active; then the
+    // user ticks "skylights" and presses OK. Both libraries stay, and get buttons.
+    ServeDoorProduct();
+    StoreLibraries({{"windows-alu", "Aluminium Windows", "", ""}});
+    OpenPalette();
+    Palette().StartClipboardWatcher();
+    constexpr short AddLibraryAfterOneLibrary = 7;
+    dg::User(Toolbar).Click(AddLibraryAfterOneLibrary);
+    dg::User(Library)
+        .Do("the catalogue page hands over a product",
+            [&] {
+                ASSERT_TRUE(standin::win::SetClipboardBytes(
+                    Message(ProductJson("doors-classic", "/products/door/never"))));
+            })
+        .Wait("the watcher has made the catalogue's library active",
+              [&] { return StoredIds(SettingsText()).size() == 2; })
+        .Then(dg::ClickListRow(ListItem, 6, CheckX))  // tick "skylights"
+        .Click(OkItem);
+    // The download the watcher started is let go.
+    dg::User(Progress).Click(1);
+    Act();
+    ASSERT_TRUE(dg::RunUntil("the download is let go", [] { return toolbarController.IsIdle(); }));
+
+    EXPECT_EQ(StoredIds(SettingsText()), (std::vector<std::string>{"windows-alu", "doors-classic", "skylights"}));
+    EXPECT_TRUE(dg::RunUntil("a button for each library", [] { return Buttons().size() == 8u; }));
 }
 
 }  // namespace

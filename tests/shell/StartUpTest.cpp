@@ -10,6 +10,10 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace tarvel::testing {
 namespace {
 
@@ -164,6 +168,28 @@ TEST_F(StartUpTest, TheFirstStartMakesTheDataFoldersAndSwitchesTheUpdateCheckOn)
                               "LastUpdateCheck=\"2023-11-14 22:13:20\" />\n</Settings>\n");
     EXPECT_EQ(ChangelogRequests(), 1);
     EXPECT_EQ(libraryFolder, L"\\Tarvel\\daVED\\ArchiCAD\\Tarvel Library");
+}
+
+TEST_F(StartUpTest, TheStartRemovesTheTemporaryFilesOfKilledSettingsWrites)
+{
+    // A write killed before its rename leaves its temporary file, and its lock dies
+    // with it. A file whose lock is held belongs to a write under way (of another host
+    // process on the same data root); files that only look alike are the user's.
+    namespace fs = boost::filesystem;
+    fs::create_directories(DataRoot());
+    const std::pair<const char*, bool> files[] = {
+        {"Settings.xml.1a2b-3c4d.tmp", false}, {"Settings.xml.keep.tmp", true}, {"Settings.xml.1A2B-3C4D.tmp", true},
+        {"Settings.xml.bad", true},            {"Other.xml.1a2b-3c4d.tmp", true}, {"Settings.xml.0000-ffff.tmp", true},
+    };
+    for (const auto& [name, kept] : files)
+        WriteFile(DataRoot() / name, "<Settings");
+    const int underWay = ::open((DataRoot() / "Settings.xml.0000-ffff.tmp").c_str(), O_RDONLY);
+    ASSERT_GE(underWay, 0);
+    ASSERT_EQ(::flock(underWay, LOCK_EX), 0);
+    Start();
+    ::close(underWay);
+    for (const auto& [name, kept] : files)
+        EXPECT_EQ(fs::exists(DataRoot() / name), kept) << name;
 }
 
 TEST_F(StartUpTest, StoredLibrariesAreMergedWithTheRepositoryAndWrittenBackAllInTheMenu)

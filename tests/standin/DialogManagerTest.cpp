@@ -11,6 +11,7 @@
 
 #include <fstream>
 #include <functional>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -330,6 +331,60 @@ TEST_F(DialogManagerTest, NestedDialogsTakeTheirOwnActions)
         "close dialog 32504 \"About\" (cancelled)",
     };
     EXPECT_EQ(steps, expected);
+}
+
+TEST_F(DialogManagerTest, AnExceptionLeavingAHandlerIsRefusedAndEndsTheModalRun)
+{
+    // A real platform would crash: the stand-in refuses, lets nothing out of Invoke,
+    // and ends the dialog's run with Cancel, dropping the user's further actions.
+    DG::ModalDialog dialog(AddOn, About, AddOn);
+    DG::Button close(dialog, 1);
+    int clicks = 0;
+    ClickWatcher throws([&] {
+        ++clicks;
+        throw std::runtime_error("handler failure");
+    });
+    close.Attach(throws);
+    dg::User(About).Click(1).Click(1);
+    std::vector<std::string> messages;
+    {
+        dg::RefusalCatcher catcher;
+        EXPECT_EQ(dialog.Invoke(), DG::ModalDialog::Cancel);
+        messages = catcher.Messages();
+    }
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(dg::PendingActions(About), 0u);
+    EXPECT_EQ(messages, (std::vector<std::string>{
+                            "an exception left a handler of item 1 (push button) of dialog 32504 \"About\", which "
+                            "would crash the platform: handler failure"}));
+    // The next run is a run like any other.
+    close.Detach(throws);
+    dg::User(About).CloseBox();
+    EXPECT_EQ(dialog.Invoke(), DG::ModalDialog::Cancel);
+
+    // A panel's handler on a palette: refused, and the palette goes on.
+    const GS::Guid guid("835C2B73-CBA4-4179-84BA-2D907BC7E3BA");
+    DG::Palette palette(AddOn, Toolbar, AddOn, guid);
+    struct ThrowingIdle : Watcher {
+        void PanelIdle(const DG::PanelIdleEvent& ev) override
+        {
+            Watcher::PanelIdle(ev);
+            if (idles == 1)
+                throw 42;
+        }
+    } idle;
+    palette.Attach(idle);
+    palette.EnableIdleEvent();
+    palette.BeginEventProcessing();
+    palette.Show();
+    {
+        dg::RefusalCatcher catcher;
+        EXPECT_TRUE(dg::RunUntil("two idle events", [&] { return idle.idles >= 2; }));
+        messages = catcher.Messages();
+    }
+    EXPECT_EQ(messages, (std::vector<std::string>{"an exception left a handler of palette 32401 \"Tarvel\", which "
+                                                  "would crash the platform: an exception of unknown type"}));
+    palette.Detach(idle);
 }
 
 TEST_F(DialogManagerTest, PalettesGetIdleAndTheUsersActionsWhenEventsArePumped)
