@@ -826,8 +826,9 @@ std::shared_ptr<Assembly> ImportAssembly(ImportContext& context, const pugi::xml
         if (instanceOf == nullptr)
             oi::ThrowNoResult("@instance_of", oi::TypeLabel<std::wstring>::value);
         std::string_view asciiId;
-        std::shared_ptr<Element> child = AsciiText(instanceOf, asciiId) ? context.FindElementAscii(asciiId)
-                                                                        : context.FindElement(WideOf(instanceOf, component, "@instance_of"));
+        std::shared_ptr<Element> child = AsciiText(instanceOf, asciiId)
+                                             ? context.FindElementAscii(asciiId)
+                                             : context.FindElement(WideOf(instanceOf, component, "@instance_of"));
         // Neither an unknown element nor the assembly itself may become a child:
         // the emission needs every child present and a tree without cycles.
         if (!child) {

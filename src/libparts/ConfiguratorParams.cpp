@@ -172,6 +172,9 @@ bool ReadSelectedProductParameters(std::string& baseUrl, std::string& startOptio
         // as it stands, so nothing is sent rather than a changed value.
         HostApi_FreeMemo(&memo);
         return false;
+    } catch (...) {
+        HostApi_FreeMemo(&memo);
+        throw;
     }
     HostApi_FreeMemo(&memo);
 

@@ -251,7 +251,8 @@ TEST(PartGroupTest, MaterialNamesAreEncodedInTheirQuotes)
     part->material->name = L"Oak \"natural\"";
     GdlWriter writer;
     MakeAssembly(L"A", {part})->EmitGDL(writer);
-    EXPECT_EQ(GroupLines(writer.GetScript()), (Lines{"SET MATERIAL \"Oak %22natural%22\"", "GROUP \"part_P_1\"", "ENDGROUP"}));
+    EXPECT_EQ(GroupLines(writer.GetScript()),
+              (Lines{"SET MATERIAL \"Oak %22natural%22\"", "GROUP \"part_P_1\"", "ENDGROUP"}));
 }
 
 // An id in the quoted group names as GdlNameText has it, in the unquoted result names

@@ -357,7 +357,10 @@ TEST_F(EndToEndTest, FailuresGiveZero)
              WriteFile(temp_ / "model.xml", latin1);
          },
          {"Xml ImportError: no UTF-8 text in @value, node=author", alert}},
-        {"CAD required value missing", [&](auto&) { WriteFile(temp_ / "model.xml", "<geom><materialsList><material id=\"m\" name=\"M\"/></materialsList></geom>"); },
+        {"CAD required value missing",
+         [&](auto&) {
+             WriteFile(temp_ / "model.xml", "<geom><materialsList><material id=\"m\" name=\"M\"/></materialsList></geom>");
+         },
          {"Xml ImportError: ", alert}},
         {"generation stopped", [&](auto&) { WriteFile(temp_ / "model.xml", deep); },
          {"GDL generation stopped: assemblies nested deeper than "}},
