@@ -1,6 +1,9 @@
 #include "ostrel/importers/XmlImport.hpp"
 
+#include <utf8.h>
+
 #include <memory>
+#include <mutex>
 #include <unordered_map>
 
 namespace ostrel::importers {
@@ -22,9 +25,14 @@ bool IsPlainAttributeQuery(const char* query)
     return !(query[1] >= '0' && query[1] <= '9');
 }
 
+// One cache for every thread, kept until the library goes: a thread-local cache would
+// have to be destroyed with its thread, which keeps the library loaded. A compiled
+// query is only read while it is evaluated, so threads may share it.
 const pugi::xpath_query& Compiled(const char* query)
 {
-    thread_local std::unordered_map<std::string, std::unique_ptr<pugi::xpath_query>> cache;
+    static std::mutex mutex;
+    static std::unordered_map<std::string, std::unique_ptr<pugi::xpath_query>> cache;
+    const std::lock_guard lock(mutex);
     auto& slot = cache[query];
     if (!slot)
         slot = std::make_unique<pugi::xpath_query>(query);
@@ -62,6 +70,22 @@ const char* ResultText(const pugi::xpath_node& result)
     if (result.node() && result.node().type() == pugi::node_element)
         return result.node().text().get();
     throw PugiXmlImportException("Empty node! Maybe empty query result?");
+}
+
+std::wstring WideValue(const char* text, const char* nodeName, const char* query)
+{
+    try {
+        return Utf8ToWString(text);
+    } catch (const utf8::exception&) {
+        throw PugiXmlImportException(std::string("no UTF-8 text in ") + query + ", node=" + nodeName);
+    }
+}
+
+std::wstring WideValue(const char* text, const pugi::xpath_node& result)
+{
+    if (result.attribute())
+        return WideValue(text, result.parent().name(), ("@" + std::string(result.attribute().name())).c_str());
+    return WideValue(text, result.node().name(), "text()");
 }
 
 void ThrowNoResult(const std::string& query, const char* label)

@@ -185,6 +185,48 @@ std::string ServeOffer(CatalogueServer& server, const Offer& offer, int semaphor
     return page;
 }
 
+// Whether the bytes are UTF-8 throughout (no overlong form, no surrogate, nothing
+// beyond U+10FFFF) and every character is one XML 1.0 allows.
+bool IsXmlUtf8(const std::string& bytes)
+{
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        std::uint32_t cp = 0;
+        std::size_t length = 0;
+        if (lead < 0x80) {
+            cp = lead;
+            length = 1;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            cp = lead & 0x1F;
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            cp = lead & 0x0F;
+            length = 3;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            cp = lead & 0x07;
+            length = 4;
+        } else {
+            return false;
+        }
+        if (i + length > bytes.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < least[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        if ((cp < 0x20 && cp != 0x9 && cp != 0xA && cp != 0xD) || cp == 0xFFFE || cp == 0xFFFF)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
 CatalogueServer::Answer Refusal(int status, const std::string& text)
 {
     return CatalogueServer::Answer{status, "text/html; charset=utf-8",
@@ -211,8 +253,12 @@ CatalogueServer::Answer Configure(CatalogueServer& server, const RepositoryLibra
     if (field("XMLEncoding") != "Base64" || !field("XmlContent"))
         return Refusal(400, "The configuration is missing");
     const std::optional<std::string> xml = FromBase64(*field("XmlContent"));
+    // The start options declare no encoding: they must be UTF-8, and well-formed.
+    if (xml && !IsXmlUtf8(*xml))
+        return Refusal(400, "The configuration is not well-formed UTF-8");
     pugi::xml_document options;
-    if (!xml || !options.load_buffer(xml->data(), xml->size()) || !options.select_node("/StartOptions/gui/part"))
+    if (!xml || !options.load_buffer(xml->data(), xml->size(), pugi::parse_default, pugi::encoding_utf8) ||
+        !options.select_node("/StartOptions/gui/part"))
         return Refusal(400, "The configuration cannot be read");
     auto product = std::find_if(products.begin(), products.end(),
                                 [&](const CatalogueProduct& p) { return p.id == field("ArtikelNr"); });

@@ -13,8 +13,10 @@
 
 #include <utf8.h>
 
+#include <algorithm>
 #include <exception>
 #include <fstream>
+#include <string_view>
 
 namespace tarvel {
 namespace {
@@ -47,8 +49,14 @@ bool IsAdminMode()
 
 bool IsConfiguratorBaseUrl(const std::string& baseUrl)
 {
-    return (baseUrl.starts_with("http://") || baseUrl.starts_with("https://")) &&
-           utf8::is_valid(baseUrl.begin(), baseUrl.end());
+    // A scheme is case-insensitive.
+    const auto hasScheme = [&](std::string_view scheme) {
+        return baseUrl.size() >= scheme.size() &&
+               std::equal(scheme.begin(), scheme.end(), baseUrl.begin(), [](char s, char c) {
+                   return s == (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+               });
+    };
+    return (hasScheme("http://") || hasScheme("https://")) && utf8::is_valid(baseUrl.begin(), baseUrl.end());
 }
 
 bool ModifyProduct()

@@ -6,8 +6,8 @@
 
 namespace tarvel {
 
-// A stored base URL the configurator can be reached at: "http://" or "https://" first,
-// and UTF-8 throughout.
+// A stored base URL the configurator can be reached at: "http://" or "https://" first
+// (in any letter case), and UTF-8 throughout.
 bool IsConfiguratorBaseUrl(const std::string& baseUrl);
 
 // Reads the selected product, opens the browser dialog on its configurator's handler

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 #include <string_view>
 #include <typeinfo>
 #include <utility>
@@ -12,22 +13,42 @@
 namespace tarvel {
 namespace {
 
-// The names one part or assembly emission gives its groups: a prefix, the id as it
-// may stand in a name, "_" and the counter's decimal text. The part before the
-// counter is worked out once, as UTF-8 for the lines and as wide text for the
-// result list, so that a name costs a copy and its digits.
-template <typename Counter>
-class CountedNames {
-public:
-    CountedNames(std::string_view prefix, std::wstring_view widePrefix, const std::wstring& id) : stem_(prefix)
-    {
-        std::wstring encoded;
-        std::wstring_view text = id;
-        if (NeedsNameEncoding(id)) {
-            encoded = GdlNameText(id);
-            text = encoded;
+// The id as it may stand in an unquoted GDL name: every character outside A-Z, a-z,
+// 0-9 and "_" becomes "_" (a surrogate pair is one character).
+bool IsBareNameUnit(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'_';
+}
+
+bool NeedsBareNameText(std::wstring_view id)
+{
+    return !std::all_of(id.begin(), id.end(), IsBareNameUnit);
+}
+
+std::wstring BareNameText(std::wstring_view id)
+{
+    std::wstring out;
+    out.reserve(id.size());
+    for (std::size_t i = 0; i < id.size(); ++i) {
+        const wchar_t c = id[i];
+        if (IsBareNameUnit(c)) {
+            out.push_back(c);
+            continue;
         }
-        stem_.Wide(text) << "_";
+        out.push_back(L'_');
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < id.size() && id[i + 1] >= 0xDC00 && id[i + 1] <= 0xDFFF)
+            ++i;
+    }
+    return out;
+}
+
+// A prefix and a text followed by "_": the part of a counted name before its digits,
+// as UTF-8 for the lines and as wide text for the result list.
+class NameStem {
+public:
+    NameStem(std::string_view prefix, std::wstring_view widePrefix, std::wstring_view text) : line_(prefix)
+    {
+        line_.Wide(text) << "_";
         wideSize_ = widePrefix.size() + text.size() + 1;
         wchar_t* wide = wideLocal_;
         if (wideSize_ > std::size(wideLocal_)) {
@@ -37,6 +58,38 @@ public:
         wide = std::copy(widePrefix.begin(), widePrefix.end(), wide);
         wide = std::copy(text.begin(), text.end(), wide);
         *wide = L'_';
+    }
+    NameStem(const NameStem&) = delete;
+    NameStem& operator=(const NameStem&) = delete;
+
+    std::string_view Text() const { return line_.Text(); }
+    std::wstring_view Wide() const
+    {
+        return wideHeap_.empty() ? std::wstring_view(wideLocal_, wideSize_) : std::wstring_view(wideHeap_);
+    }
+
+private:
+    emit::Line line_;
+    wchar_t wideLocal_[64];
+    std::wstring wideHeap_;  // a stem too long for wideLocal_
+    std::size_t wideSize_ = 0;
+};
+
+// The names one part or assembly emission gives its groups: a prefix, the id as it
+// may stand in the name, "_" and the counter's decimal text. A quoted name carries
+// the id as GdlNameText has it; an unquoted one (a result name) only the characters
+// of a GDL name. The stems are worked out once, so that a name costs a copy and its
+// digits.
+template <typename Counter>
+class CountedNames {
+public:
+    CountedNames(std::string_view prefix, std::wstring_view widePrefix, const std::wstring& id)
+        : quoted_(prefix, widePrefix,
+                  // The encoded text lives to the end of this initializer, which copies it.
+                  NeedsNameEncoding(id) ? std::wstring_view(GdlNameText(id)) : std::wstring_view(id))
+    {
+        if (NeedsBareNameText(id))
+            bare_.emplace(prefix, widePrefix, BareNameText(id));
     }
     CountedNames(const CountedNames&) = delete;
     CountedNames& operator=(const CountedNames&) = delete;
@@ -54,7 +107,7 @@ public:
     {
         if (quoted)
             line << "\"";
-        line << stem_.Text();
+        line << Stem(quoted).Text();
         if (value > 0 && value < 1000) {  // the usual counter
             const emit::Triple& digits = emit::kTriples[static_cast<std::size_t>(value)];
             const int skip = value < 10 ? 2 : value < 100 ? 1 : 0;
@@ -71,7 +124,7 @@ public:
     {
         char digits[8];
         const char* digitsEnd = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        const std::wstring_view stem = WideStem();
+        const std::wstring_view stem = Stem(quoted).Wide();
         const std::size_t size = stem.size() + static_cast<std::size_t>(digitsEnd - digits) + (quoted ? 2 : 0);
         wchar_t local[96];
         std::wstring heap;
@@ -91,15 +144,10 @@ public:
     }
 
 private:
-    std::wstring_view WideStem() const
-    {
-        return wideHeap_.empty() ? std::wstring_view(wideLocal_, wideSize_) : std::wstring_view(wideHeap_);
-    }
+    const NameStem& Stem(bool quoted) const { return quoted || !bare_ ? quoted_ : *bare_; }
 
-    emit::Line stem_;
-    wchar_t wideLocal_[64];
-    std::wstring wideHeap_;  // a stem too long for wideLocal_
-    std::size_t wideSize_ = 0;
+    NameStem quoted_;
+    std::optional<NameStem> bare_;  // only for an id with characters outside a GDL name
 };
 
 using PartNames = CountedNames<std::int16_t>;

@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <locale>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <type_traits>
@@ -170,14 +171,15 @@ using import::Path;
 
 namespace {
 
-// The text of an attribute as wide text; plain ASCII is widened directly, anything
-// else goes through the validating conversion.
-std::wstring WideOf(const char* text)
+// The text of the query's value on the element as wide text; plain ASCII is widened
+// directly, anything else goes through the validating conversion. A value that is no
+// UTF-8 is the reader's error of that value.
+std::wstring WideOf(const char* text, const pugi::xml_node& element, const char* query)
 {
     std::size_t length = 0;
     while (text[length] != '\0') {
         if (static_cast<unsigned char>(text[length]) >= 0x80)
-            return ostrel::Utf8ToWString(text);
+            return oi::WideValue(text, element.name(), query);
         ++length;
     }
     return std::wstring(text, text + length);
@@ -290,7 +292,7 @@ T Optional(const pugi::xml_node& element, const char* text, const char* query)
         return T{};
     }
     if constexpr (std::is_same_v<T, std::wstring>)
-        return WideOf(text);
+        return WideOf(text, element, query);
     else
         return NumberOfText<T>(text);
 }
@@ -317,7 +319,7 @@ auto FindOptional(const pugi::xml_node& element, const char* text, const char* q
     std::string_view ascii;
     if (AsciiText(text, ascii))
         return findAscii(ascii);
-    return findWide(WideOf(text));
+    return findWide(WideOf(text, element, query));
 }
 
 // The required rule for an element: without one the import stops.
@@ -786,7 +788,7 @@ std::shared_ptr<Part> ImportPart(ImportContext& context, const pugi::xml_node& e
     const char* type = OptionalText(element, attributes.type, "@type");
     std::string_view asciiType;
     if (!AsciiText(type, asciiType)) {
-        const std::wstring wide = WideOf(type);
+        const std::wstring wide = WideOf(type, element, "@type");
         if (!wide.empty() && wide != L"geom")
             return part;
     } else if (!asciiType.empty() && asciiType != "geom") {
@@ -824,8 +826,9 @@ std::shared_ptr<Assembly> ImportAssembly(ImportContext& context, const pugi::xml
         if (instanceOf == nullptr)
             oi::ThrowNoResult("@instance_of", oi::TypeLabel<std::wstring>::value);
         std::string_view asciiId;
-        std::shared_ptr<Element> child = AsciiText(instanceOf, asciiId) ? context.FindElementAscii(asciiId)
-                                                                        : context.FindElement(WideOf(instanceOf));
+        std::shared_ptr<Element> child = AsciiText(instanceOf, asciiId)
+                                             ? context.FindElementAscii(asciiId)
+                                             : context.FindElement(WideOf(instanceOf, component, "@instance_of"));
         // Neither an unknown element nor the assembly itself may become a child:
         // the emission needs every child present and a tree without cycles.
         if (!child) {
@@ -842,7 +845,7 @@ std::shared_ptr<Assembly> ImportAssembly(ImportContext& context, const pugi::xml
         if (ref == nullptr) {
             oi::ReportEmptyValue(component.name(), "@materialref");
         } else if (!AsciiText(ref, asciiRef)) {
-            const std::wstring wide = WideOf(ref);
+            const std::wstring wide = WideOf(ref, component, "@materialref");
             if (!wide.empty())
                 child->material = context.FindMaterial(wide);
         } else if (!asciiRef.empty()) {
@@ -932,15 +935,34 @@ private:
     Slot slots_[kSlots];
 };
 
+// The texts of the import running on this thread (imports may run on several threads
+// at once). Only a plain pointer is thread-local: a thread-local object with a
+// destructor would keep the add-on's library loaded for as long as the thread lives.
+thread_local EmptyValueTexts* currentTexts = nullptr;
+
+class ScopedEmptyValueTexts {
+public:
+    explicit ScopedEmptyValueTexts(EmptyValueTexts& texts) : previous_(currentTexts) { currentTexts = &texts; }
+    ~ScopedEmptyValueTexts() { currentTexts = previous_; }
+    ScopedEmptyValueTexts(const ScopedEmptyValueTexts&) = delete;
+    ScopedEmptyValueTexts& operator=(const ScopedEmptyValueTexts&) = delete;
+
+private:
+    EmptyValueTexts* previous_;
+};
+
 }  // namespace
 
 void ReportImportWarning(const std::string& text) { HostApi_Report(WarningText({text}), false); }
 
 void ReportEmptyValue(const char* nodeName, const char* query)
 {
-    // Imports may run on several threads at once: each keeps its own texts.
-    thread_local EmptyValueTexts texts;
-    HostApi_Report(texts.Text(nodeName != nullptr ? nodeName : "", query != nullptr ? query : ""), false);
+    nodeName = nodeName != nullptr ? nodeName : "";
+    query = query != nullptr ? query : "";
+    if (currentTexts != nullptr)
+        HostApi_Report(currentTexts->Text(nodeName, query), false);
+    else
+        HostApi_Report(WarningText({"empty ", query, ", node=", nodeName}), false);
 }
 
 void ImportTarvelDB(ImportContext& context, const pugi::xml_node& geom, TarvelDB& database)
@@ -949,6 +971,8 @@ void ImportTarvelDB(ImportContext& context, const pugi::xml_node& geom, TarvelDB
         lineStyles("lineStylesList/lineStyle"), sketches("sketchList/sketch"), parts("part"),
         assemblies("assembly");
     const oi::ScopedEmptyValueReport report(&ReportEmptyValue);
+    const auto texts = std::make_unique<EmptyValueTexts>();
+    const ScopedEmptyValueTexts textsInUse(*texts);
     // One walk over the (many) children of geom finds where every section starts.
     static const Path* const sectionPaths[] = {&configs, &materials, &lineStyles, &sketches, &parts, &assemblies};
     constexpr std::size_t sectionCount = std::size(sectionPaths);

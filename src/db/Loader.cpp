@@ -4,19 +4,27 @@
 #include "ostrel/Text.hpp"
 #include "ostrel/interop/HostApi.hpp"
 
+#include <boost/filesystem/path.hpp>
+#include <utf8.h>
+
 #include <cstring>
 #include <fstream>
 
 namespace tarvel {
 namespace {
 
-void ReportImportError(const char* text)
+void ReportImportError(const char* text) noexcept
 {
-    HostApi_Report(GS::UniString(text != nullptr && *text != '\0' ? text : "Unknown exception", GS::CC_Default), false);
-    HostApi_Report(GS::UniString("An error has occured while reading the database! See 'Session Report' for further "
-                                 "details!",
-                                 GS::CC_Default),
-                   true);
+    try {
+        HostApi_Report(GS::UniString(text != nullptr && *text != '\0' ? text : "Unknown exception", GS::CC_Default),
+                       false);
+        HostApi_Report(GS::UniString("An error has occured while reading the database! See 'Session Report' for "
+                                     "further details!",
+                                     GS::CC_Default),
+                       true);
+    } catch (...) {
+        // Out of memory for the report itself: the database stays marked not valid.
+    }
 }
 
 pugi::xml_node DocumentElement(const pugi::xml_document& document, const char* name)
@@ -31,7 +39,14 @@ pugi::xml_node DocumentElement(const pugi::xml_document& document, const char* n
 
 TarvelDB TarvelDB::LoadFromFile(const std::string& utf8Path)
 {
-    std::ifstream stream = ostrel::OpenInputStream(ostrel::Utf8StringToPath(utf8Path));
+    boost::filesystem::path path;
+    try {
+        path = ostrel::Utf8StringToPath(utf8Path);
+    } catch (const utf8::exception&) {
+        // A path that is no UTF-8 names no file that could be opened.
+        throw ostrel::FileNotFoundException(utf8Path);
+    }
+    std::ifstream stream = ostrel::OpenInputStream(path);
     if (!stream.is_open())
         throw ostrel::FileNotFoundException(utf8Path);
 
@@ -42,7 +57,6 @@ TarvelDB TarvelDB::LoadFromFile(const std::string& utf8Path)
         throw ostrel::OstrelException("Xml object geom not found in " + utf8Path);
 
     TarvelDB database;
-    ImportContext context;
     try {
         // A file that does not parse whole (a download cut short) is not read at all:
         // what the parser kept of it would silently give a product with parts missing.
@@ -50,9 +64,16 @@ TarvelDB TarvelDB::LoadFromFile(const std::string& utf8Path)
             throw ostrel::importers::PugiXmlImportException(std::string("the CAD data is not well-formed XML: ") +
                                                             parsed.description() + " at offset " +
                                                             std::to_string(parsed.offset));
+        ImportContext context;
         ImportTarvelDB(context, geom, database);
-    } catch (const std::runtime_error& error) {
+    } catch (const std::exception& error) {
+        // Whatever stops the import (a reader's error, memory) ends it the same way:
+        // reported, and the database not valid.
+        database.valid = false;
         ReportImportError(error.what());
+    } catch (...) {
+        database.valid = false;
+        ReportImportError(nullptr);
     }
     return database;
 }

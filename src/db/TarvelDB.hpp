@@ -122,8 +122,10 @@ public:
     TarvelDB& operator=(const TarvelDB&) = default;
 
     // Loads one CAD-data file. Throws ostrel::FileNotFoundException when it does not
-    // open and ostrel::OstrelException without a "geom" document element; errors
-    // inside the sections are reported to the Session Report, not thrown.
+    // open and ostrel::OstrelException without a "geom" document element, and nothing
+    // else. Every other failure (a file that is not well-formed XML, a reader's error,
+    // a value that is no UTF-8, memory) is reported to the Session Report with the
+    // database alert and leaves `valid` false; only a valid database was read whole.
     static TarvelDB LoadFromFile(const std::string& utf8Path);
 
     // Each list keeps the first entity of an id; a later one with an equal id is not listed.

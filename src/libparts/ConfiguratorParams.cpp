@@ -1,9 +1,11 @@
 #include "libparts/ConfiguratorParams.hpp"
 
+#include "ostrel/Text.hpp"
 #include "ostrel/interop/HostApi.hpp"
 
 #include <utf8.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -17,16 +19,25 @@ bool AcceptedType(std::int32_t type)
     return type == ElemWindow || type == ElemDoor || type == ElemObject || type == ElemLamp || type == ElemSkylight;
 }
 
-// Each UTF-16 unit becomes its low byte; reads stop at the end of the field.
-std::string NarrowField(const GS::uchar_t* units, std::size_t maxUnits)
+// The UTF-8 of UTF-16 units; a lone surrogate throws utf8::invalid_utf16.
+std::string Utf8OfUnits(const GS::uchar_t* units, std::size_t count)
 {
-    std::string out;
-    for (std::size_t i = 0; i < maxUnits && units[i] != 0; ++i)
-        out.push_back(static_cast<char>(units[i] & 0xFF));
-    return out;
+    std::wstring wide(count, L'\0');
+    for (std::size_t i = 0; i < count; ++i)
+        wide[i] = static_cast<wchar_t>(units[i]);
+    return ostrel::WStringToUtf8(std::move(wide));
 }
 
-// rows x columns terminated texts from the table handle, never read past its end.
+// A text field's UTF-8; reads stop at the end of the field.
+std::string Utf8Field(const GS::uchar_t* units, std::size_t maxUnits)
+{
+    std::size_t count = 0;
+    while (count < maxUnits && units[count] != 0)
+        ++count;
+    return Utf8OfUnits(units, count);
+}
+
+// rows x columns terminated texts from the table handle as UTF-8, never read past its end.
 std::vector<std::vector<std::string>> ReadTable(const ParamRecord& record)
 {
     std::vector<std::vector<std::string>> rows;
@@ -42,15 +53,25 @@ std::vector<std::vector<std::string>> ReadTable(const ParamRecord& record)
         for (std::int32_t c = 0; c < record.columns; ++c) {
             if (at >= units)
                 return rows;
-            std::string cell;
+            const std::size_t start = at;
             while (at < units && data[at] != 0)
-                cell.push_back(static_cast<char>(data[at++] & 0xFF));
+                ++at;
+            row.push_back(Utf8OfUnits(data.data() + start, at - start));
             ++at;
-            row.push_back(std::move(cell));
         }
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+// Whether XML 1.0 can carry the text: no control character but tab, line feed and
+// carriage return (which XmlEscape writes as references).
+bool XmlCanCarry(const std::string& text)
+{
+    return std::none_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r';
+    });
 }
 
 }  // namespace
@@ -128,29 +149,41 @@ bool ReadSelectedProductParameters(std::string& baseUrl, std::string& startOptio
                           {"tv_catalog_productgroup", &group}, {"tv_catalog_modelfile", &modelFile},
                           {"tv_catalog_section", &sectionText}, {"tv_catalog_culture", &cultureText}};
     const std::size_t count = ParamRecordCount(memo.params);
-    for (std::size_t i = 0; i < count; ++i) {
-        const ParamRecord record = ParamRecordAt(memo.params, i);
-        bool matched = false;
-        for (const Text& text : texts)
-            if (ParamNameIs(record, text.name)) {
-                // A text taken from a table record would be its handle's bytes.
-                if (record.tableFlag != ParamIsTable)
-                    *text.out = NarrowField(record.value.text, ParamTextUnits);
-                matched = true;
-                break;
-            }
-        // Stored as a table only when the product has configuration parameters.
-        if (!matched && ParamNameIs(record, "tv_config_params") && record.typeCode == ParamText &&
-            record.tableFlag == ParamIsTable)
-            for (auto& row : ReadTable(record))
-                rows.push_back(std::move(row));
+    try {
+        for (std::size_t i = 0; i < count; ++i) {
+            const ParamRecord record = ParamRecordAt(memo.params, i);
+            bool matched = false;
+            for (const Text& text : texts)
+                if (ParamNameIs(record, text.name)) {
+                    // A text taken from a table record would be its handle's bytes.
+                    if (record.tableFlag != ParamIsTable)
+                        *text.out = Utf8Field(record.value.text, ParamTextUnits);
+                    matched = true;
+                    break;
+                }
+            // Stored as a table only when the product has configuration parameters.
+            if (!matched && ParamNameIs(record, "tv_config_params") && record.typeCode == ParamText &&
+                record.tableFlag == ParamIsTable)
+                for (auto& row : ReadTable(record))
+                    rows.push_back(std::move(row));
+        }
+    } catch (const utf8::exception&) {
+        // A lone surrogate names no character: the value cannot reach the configurator
+        // as it stands, so nothing is sent rather than a changed value.
+        HostApi_FreeMemo(&memo);
+        return false;
+    } catch (...) {
+        HostApi_FreeMemo(&memo);
+        throw;
     }
     HostApi_FreeMemo(&memo);
 
-    // The base URL becomes a UTF-8 text for the configurator's address: bytes that are no
-    // UTF-8 name no usable address.
-    if (!utf8::is_valid(url.begin(), url.end()))
+    // Texts the start options cannot carry unchanged are refused the same way.
+    if (!XmlCanCarry(modelFile))
         return false;
+    for (const auto& row : rows)
+        if (row.size() == 2 && !(XmlCanCarry(row[0]) && XmlCanCarry(row[1])))
+            return false;
 
     std::string xml =
         "<StartOptions><gui><common><guiLanguage value=\"en-GB\" /><action value=\"show\" /><startType "
@@ -183,7 +216,11 @@ std::string XmlEscape(const std::string& text)
         case '\'': out += "&apos;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
-        case 0xAE: out += "&#174;"; break;
+        // White space as references, so that the reader's normalisation of attribute
+        // values does not turn it into blanks.
+        case '\t': out += "&#9;"; break;
+        case '\n': out += "&#10;"; break;
+        case '\r': out += "&#13;"; break;
         default: out.push_back(c); break;
         }
     }

@@ -24,12 +24,16 @@ bool ParamNameIs(const HostInterface::ParamRecord& record, const char* name);
 std::size_t ParamRecordCount(GSHandle params);
 HostInterface::ParamRecord ParamRecordAt(GSHandle params, std::size_t i);
 
-// The selected product's catalogue values and its start-options XML. True when one product
-// was read; a value it does not carry leaves its output as it was. False (nothing accepted
-// selected, no parameter list, a base URL that is no UTF-8) leaves every output unchanged.
+// The selected product's catalogue values and its start-options XML, every text as
+// the UTF-8 of the stored UTF-16. True when one product was read; a value it does not
+// carry leaves its output as it was. False (nothing accepted selected, no parameter
+// list, a stored text with a lone surrogate, a model file or configuration cell with a
+// control character XML cannot carry) leaves every output unchanged.
 bool ReadSelectedProductParameters(std::string& baseUrl, std::string& startOptionsXml, std::string& productId,
                                    std::string& productGroup, std::string& section, std::string& culture);
 
+// The UTF-8 text for an XML attribute value: & " ' < > as entities, tab, line feed and
+// carriage return as character references, every other byte as it is.
 std::string XmlEscape(const std::string& text);
 
 }  // namespace tarvel

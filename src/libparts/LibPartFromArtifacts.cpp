@@ -9,9 +9,12 @@
 #include "libparts/ProductScripts.hpp"
 #include "libparts/ToolDefaults.hpp"
 #include "ostrel/Text.hpp"
+#include "ostrel/interop/HostApi.hpp"
 #include "ostrel/interop/Interop.hpp"
 
 #include <boost/filesystem/operations.hpp>
+
+#include <exception>
 
 namespace tarvel {
 namespace {
@@ -46,10 +49,25 @@ void SwitchTool(std::int32_t libPartType, std::int32_t index)
     }
 }
 
+// The cause of a creation that failed on an exception, for the Session Report; the
+// caller reports the failure itself.
+void ReportCreationFailure(const char* text) noexcept
+{
+    try {
+        HostApi_Report(GS::UniString(text != nullptr && *text != '\0' ? text : "Unknown exception", GS::CC_UTF8),
+                       false);
+    } catch (...) {
+    }
+}
+
 std::int32_t Assemble(const std::string& cadPath, const std::string& previewPath, ProductPartData& data,
                       const std::wstring& name, bool modifyMode)
 {
     TarvelDB database = TarvelDB::LoadFromFile(cadPath);
+    // A file that was not read whole (its error and the database alert are reported)
+    // would give a product with parts missing: no part is made of it.
+    if (!database.valid)
+        return 0;
     GdlWriter writer;
     GenerateGdlFromDatabase(database, writer);
 
@@ -146,7 +164,11 @@ std::int32_t CreateLibraryPartFromArtifacts(const CatalogueArtifacts& artifacts,
         if (ec || size < 9)
             return 0;
         return Assemble(cadPath, previewPath, data, name, modifyMode);
+    } catch (const std::exception& error) {
+        ReportCreationFailure(error.what());
+        return 0;
     } catch (...) {
+        ReportCreationFailure(nullptr);
         return 0;
     }
 }

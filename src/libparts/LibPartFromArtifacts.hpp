@@ -19,7 +19,8 @@ constexpr const char* UIPictureFileName = "zavidede_cad_de.png";
 std::wstring MakeUniqueLibraryPartName(const CatalogueArtifacts& artifacts);
 
 // The library index of the new part; 0 when the assembly failed, otherwise the result
-// of saving (0 or less when it failed). Never throws.
+// of saving (0 or less when it failed). A CAD-data file that was not read whole makes
+// no part; an exception's text goes to the Session Report. Never throws.
 std::int32_t CreateLibraryPartFromArtifacts(const CatalogueArtifacts& artifacts, const std::wstring& name,
                                             bool modifyMode, std::wstring baseUrl);
 

@@ -21,7 +21,8 @@ std::size_t NestingDepth(const std::string& text, std::size_t limit)
                 if (text[i] == '\\')
                     ++i;
         } else if (c == '/' && i + 1 < n && text[i + 1] == '/') {
-            i = text.find('\n', i);
+            // The parser ends a line comment at a line feed or a carriage return.
+            i = text.find_first_of("\n\r", i + 2);
             if (i == std::string::npos)
                 break;
         } else if (c == '/' && i + 1 < n && text[i + 1] == '*') {

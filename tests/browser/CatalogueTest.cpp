@@ -307,6 +307,16 @@ TEST_F(Configurator, RefusesWhatIsNoConfiguratorForm)
     broken[3].second = "!!!!";
     Rows noXml = ModifyFields("D-1", {}, true);
     noXml.erase(noXml.begin() + 3);
+    // The start options with this value of a width row, as bytes.
+    const auto withValue = [](const std::string& value) {
+        Rows fields = ModifyFields("D-1", {}, false);
+        std::string xml = Base64Decode(fields[3].second);
+        xml.insert(xml.find("</paramList>"), "<param name=\"width\" value=\"" + value + "\" />");
+        fields[3].second = Base64Encode(xml);
+        return fields;
+    };
+    Rows illFormed = ModifyFields("D-1", {}, false);
+    illFormed[3].second = Base64Encode("<StartOptions><gui><part model=\"m\"></gui></StartOptions>");
     struct Case {
         const char* what;
         const char* contentType;
@@ -317,6 +327,15 @@ TEST_F(Configurator, RefusesWhatIsNoConfiguratorForm)
         {"no configuration", "application/x-www-form-urlencoded", form(noXml), 400},
         {"configuration that is no Base64", "application/x-www-form-urlencoded", form(broken), 400},
         {"an unknown product", "application/x-www-form-urlencoded", form(unknown), 404},
+        {"ill-formed XML", "application/x-www-form-urlencoded", form(illFormed), 400},
+        {"a Latin-1 byte", "application/x-www-form-urlencoded", form(withValue("Oberfl\xE4" "che")), 400},
+        {"a NUL byte", "application/x-www-form-urlencoded", form(withValue(std::string("1\0" "2", 3))), 400},
+        {"a control byte", "application/x-www-form-urlencoded", form(withValue("a\x13" "b")), 400},
+        {"an encoded surrogate", "application/x-www-form-urlencoded", form(withValue("\xED\xA0\xBD")), 400},
+        {"an overlong form", "application/x-www-form-urlencoded", form(withValue("\xC0\xAF")), 400},
+        {"a sequence cut short", "application/x-www-form-urlencoded", form(withValue("\xE2\x82")), 400},
+        {"UTF-8 beyond ASCII", "application/x-www-form-urlencoded",
+         form(withValue("\xC3\xA9 \xE2\x82\xAC \xC5\x81 Oberfl\xC3\xA4" "che \xF0\x9F\x98\x80")), 200},
         {"the configurator's form", "application/x-www-form-urlencoded", form(ModifyFields("D-1", {}, false)), 200},
     };
     httplib::Client client("127.0.0.1", server->Port());

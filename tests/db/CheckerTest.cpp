@@ -26,6 +26,7 @@ TEST(GdlCheckerSelfTest, CatchesTheFaultsItLooksFor)
          "GROUP \"g\"\n\n    RESOL 36\n    PUT 0, 0, 15\n    PRISM_ NSP/3, 1, \n    DEL 2\n\nENDGROUP\n\n"},
         {"revolve consuming nothing after its points",
          "GROUP \"g\"\n\n    RESOL 36\n    PUT 0, 0, 15\n    REVOLVE 2, 360, 128, 0, 1, 900, 1, 360, 4001\n\nENDGROUP\n\n"},
+        {"result name with a blank", "GROUP \"g\"\n\nENDGROUP\n\nx y = ADDGROUP (\"g\", \"g\")\n\n"},
         {"broken number", "GROUP \"g\"\n\n    ADD 0, 0,\n    DEL 1\nENDGROUP\n\n"},
     };
     for (const auto& [what, body] : faults)
@@ -50,6 +51,34 @@ TEST_F(CheckerTest, ExamplesGiveSoundText)
         EXPECT_TRUE(problems.empty()) << entry.path() << ": " << problems.front();
     }
     EXPECT_GE(files, 2);
+}
+
+// Ids with characters no GDL name has, in parts and assemblies combined by every mode.
+TEST_F(CheckerTest, IdsOutsideGdlNamesGiveSoundText)
+{
+    const std::string block = "<solid_block><bool_op op=\"union\" simple=\"0\"/><style3D colRed=\"1\" colGreen=\"2\" "
+                              "colBlue=\"3\" layer=\"4\"/><point3D name=\"start\" x=\"0\" y=\"0\" z=\"0\"/>"
+                              "<point3D name=\"end\" x=\"1\" y=\"1\" z=\"1\"/></solid_block>";
+    const auto part = [&](const std::string& id) {
+        return "<part id=\"" + id + "\" name=\"n\" type=\"geom\"><geometry>" + block + block + "</geometry></part>";
+    };
+    const auto assembly = [](const std::string& id, const std::string& mode, const std::string& a,
+                             const std::string& b) {
+        return "<assembly id=\"" + id + "\" name=\"n\"><attributeList><attrib name=\"tv_prop_bool_op\" value=\"" +
+               mode + "\"/></attributeList><component instance_of=\"" + a + "\"/><component instance_of=\"" + b +
+               "\"/></assembly>";
+    };
+    const std::string xml = tarvel::testing::Geom(
+        part("bein 1") + part("t\xC3\xBCr-2.a") + part("&quot;q&quot;") +
+        assembly("sub tract", "4-subtract,all", "t\xC3\xBCr-2.a", "&quot;q&quot;") +
+        assembly("root \xF0\x9F\x9A\xAA", "3-union,all", "bein 1", "sub tract"));
+    const tarvel::TarvelDB db = LoadXml(xml);
+    ASSERT_TRUE(db.valid) << ReportLines().back();
+    const std::string script = tarvel::testing::Script(db);
+    const auto problems = CheckGdlScript(script);
+    EXPECT_TRUE(problems.empty()) << problems.front() << "\n" << script;
+    EXPECT_NE(script.find("part_bein_1_3 = ADDGROUP (\"part_bein 1_1\", \"part_bein 1_2\")"), std::string::npos)
+        << script;
 }
 
 TEST_F(CheckerTest, RandomFilesGiveSoundText)

@@ -41,6 +41,24 @@ bool IsNumberText(const std::string& v)
     return i == v.size();
 }
 
+// An unquoted GDL name: a letter or "_", then letters, digits and "_".
+bool IsBareName(const std::string& name)
+{
+    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+    if (name.empty() || !letter(name[0]))
+        return false;
+    for (char c : name)
+        if (!letter(c) && !(c >= '0' && c <= '9'))
+            return false;
+    return true;
+}
+
+// A group operand: a quoted name or an unquoted one.
+bool IsGroupOperand(const std::string& operand)
+{
+    return (operand.size() >= 2 && operand.front() == '"' && operand.back() == '"') || IsBareName(operand);
+}
+
 // "X = OP (a, b)"
 bool ParseCombination(const std::string& line, std::string& result, std::string& left, std::string& right)
 {
@@ -153,9 +171,14 @@ std::vector<std::string> CheckGdlScript(const std::string& script)
         } else if (ParseCombination(line, result, left, right)) {
             if (inGroup)
                 problem(i, "combination inside a group");
-            for (const std::string* operand : {&left, &right})
+            if (!IsBareName(result))
+                problem(i, "result name is no GDL name: " + result);
+            for (const std::string* operand : {&left, &right}) {
                 if (defined.count(*operand) == 0)
                     problem(i, "undefined operand " + *operand);
+                if (!IsGroupOperand(*operand))
+                    problem(i, "operand is no GDL name: " + *operand);
+            }
             defined.insert(result);
             if (i + 1 >= lines.size() || !lines[i + 1].empty())
                 problem(i, "combination without its empty line");
@@ -164,6 +187,8 @@ std::vector<std::string> CheckGdlScript(const std::string& script)
                 problem(i, "PLACEGROUP inside a group");
             if (defined.count(line.substr(11)) == 0)
                 problem(i, "placing an undefined group");
+            if (!IsGroupOperand(line.substr(11)))
+                problem(i, "placing what is no GDL name");
         } else if (StartsWith(line, "SET MATERIAL \"")) {
             if (inGroup)
                 problem(i, "material inside a group");

@@ -1,6 +1,7 @@
 #include "DbSupport.hpp"
 
 #include "db/GdlGeneration.hpp"
+#include "ostrel/Text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -243,41 +244,59 @@ TEST(PartGroupTest, PartWithoutSolidsWritesOnlyItsMaterial)
     EXPECT_EQ(writer.groupNames, (std::vector<std::wstring>{L"x"}));
 }
 
-TEST(PartGroupTest, QuotesAndLineBreaksInIdsAndNamesAreEncoded)
+TEST(PartGroupTest, MaterialNamesAreEncodedInTheirQuotes)
 {
-    auto part = MakePart(L"a\"b\nc", {Block({0, 0, 0}, {1, 1, 1}), Block({0, 0, 0}, {1, 1, 1}, 1)});
+    auto part = MakePart(L"P", {Block({0, 0, 0}, {1, 1, 1})});
     part->material = std::make_shared<Material>();
     part->material->name = L"Oak \"natural\"";
     GdlWriter writer;
     MakeAssembly(L"A", {part})->EmitGDL(writer);
     EXPECT_EQ(GroupLines(writer.GetScript()),
-              (Lines{"SET MATERIAL \"Oak %22natural%22\"", "GROUP \"part_a%22b%0Ac_1\"", "ENDGROUP",
-                     "GROUP \"part_a%22b%0Ac_2\"", "ENDGROUP",
-                     "part_a%22b%0Ac_3 = ADDGROUP (\"part_a%22b%0Ac_1\", \"part_a%22b%0Ac_2\")"}));
+              (Lines{"SET MATERIAL \"Oak %22natural%22\"", "GROUP \"part_P_1\"", "ENDGROUP"}));
 }
 
-// Names longer than the room a line is begun with, and than the room kept for a
-// name's wide text, in the group lines, the combination lines and the results.
-TEST(PartGroupTest, LongIdsAndNonAsciiIdsGiveWholeNames)
+// An id in the quoted group names as GdlNameText has it, in the unquoted result names
+// with "_" for every character outside a GDL name; long ids (beyond the room a line is
+// begun with, and the room kept for a name's wide text) come out whole.
+TEST(PartGroupTest, IdsInQuotedAndUnquotedNames)
 {
-    const std::wstring longId(700, L'x');
-    const std::string longUtf8(700, 'x');
-    const std::wstring accented = {L'p', 0x00E9, 0x4E2D};  // p, e acute, a CJK character
-    const std::string accentedUtf8 = "p\xC3\xA9\xE4\xB8\xAD";
-    for (const auto& [id, utf8] : {std::pair{longId, longUtf8}, std::pair{accented, accentedUtf8}}) {
-        auto part = MakePart(id, {Block({0, 0, 0}, {1, 1, 1}), Block({0, 0, 0}, {1, 1, 1}, 1)});
-        auto assembly = MakeAssembly(id, {part, MakeAssembly(L"B", {MakePart(L"Q", {Block({0, 0, 0}, {1, 1, 1})})},
-                                                              "UNION_ALL")});
+    struct Case {
+        const char* what;
+        std::wstring id;
+        std::string quoted;  // UTF-8, in the quoted names
+        std::string bare;    // in the result names
+    };
+    const Case cases[] = {
+        {"GDL name characters", L"P1_x", "P1_x", "P1_x"},
+        {"a blank", L"bein 1", "bein 1", "bein_1"},
+        {"quote and line break", L"a\"b\nc", "a%22b%0Ac", "a_b_c"},
+        {"hyphen and dot", L"a-b.c", "a-b.c", "a_b_c"},
+        {"accented and CJK", {L'p', 0x00E9, 0x4E2D}, "p\xC3\xA9\xE4\xB8\xAD", "p__"},
+        {"a surrogate pair is one character", {L'x', 0xD83D, 0xDE00, L'y'}, "x\xF0\x9F\x98\x80y", "x_y"},
+        {"long", std::wstring(700, L'x'), std::string(700, 'x'), std::string(700, 'x')},
+        {"long with a blank", std::wstring(700, L'x') + L" ", std::string(700, 'x') + " ", std::string(700, 'x') + "_"},
+    };
+    for (const Case& c : cases) {
+        auto part = MakePart(c.id, {Block({0, 0, 0}, {1, 1, 1}), Block({0, 0, 0}, {1, 1, 1}, 1)});
+        auto assembly = MakeAssembly(c.id, {part, MakeAssembly(L"B", {MakePart(L"Q", {Block({0, 0, 0}, {1, 1, 1})})},
+                                                                  "UNION_ALL")});
         GdlWriter writer;
         assembly->EmitGDL(writer);
-        const std::string p = "part_" + utf8;
-        const std::string a = "assembly_" + utf8;
+        const std::string q = "part_" + c.quoted;
+        const std::string p = "part_" + c.bare;
+        const std::string a = "assembly_" + c.bare;
         EXPECT_EQ(GroupLines(writer.GetScript()),
-                  (Lines{"GROUP \"" + p + "_1\"", "ENDGROUP", "GROUP \"" + p + "_2\"", "ENDGROUP",
-                         p + "_3 = ADDGROUP (\"" + p + "_1\", \"" + p + "_2\")", "GROUP \"part_Q_1\"", "ENDGROUP",
+                  (Lines{"GROUP \"" + q + "_1\"", "ENDGROUP", "GROUP \"" + q + "_2\"", "ENDGROUP",
+                         p + "_3 = ADDGROUP (\"" + q + "_1\", \"" + q + "_2\")", "GROUP \"part_Q_1\"", "ENDGROUP",
                          a + "_1 = ADDGROUP (" + p + "_3, \"part_Q_1\")"}))
-            << utf8.size();
-        EXPECT_EQ(writer.groupNames, (std::vector<std::wstring>{L"assembly_" + id + L"_1"}));
+            << c.what;
+        ASSERT_EQ(writer.groupNames.size(), 1u) << c.what;
+        EXPECT_EQ(ostrel::WStringToUtf8(writer.groupNames[0]), a + "_1") << c.what;
+        // The part alone hands its parent the quoted name of a single solid.
+        GdlWriter single;
+        single.groupNames = {L""};
+        MakePart(c.id, {Block({0, 0, 0}, {1, 1, 1})})->EmitGDL(single);
+        EXPECT_EQ(ostrel::WStringToUtf8(single.groupNames.at(0)), "\"" + q + "_1\"") << c.what;
     }
 }
 

@@ -510,10 +510,38 @@ TEST_F(ImportTest, FileCutShortIsReportedLikeAReaderError)
     EXPECT_TRUE(ReportLines().empty());
 }
 
-TEST_F(ImportTest, MalformedUtf8InATextValueLeavesTheLoad)
+// A value whose bytes are no UTF-8 is the reader's error of that value: the load
+// returns, reports it with the alert, and the database is not valid.
+TEST_F(ImportTest, MalformedUtf8InAValueIsTheReadersError)
 {
-    const std::string xml = Geom("<materialsList>" + Material("m", "bad\xC3") + "</materialsList>");
-    EXPECT_THROW(LoadXml(xml), utf8::exception);
+    const std::string bad = "x\xC3";  // a sequence cut short
+    struct Case {
+        const char* what;
+        std::string body;
+        std::string value;  // as the error names it
+        std::size_t materials;
+    };
+    const Case cases[] = {
+        {"configuration value", "<tvConfiguration><configParams><configPos pos=\"1\" name=\"w\" value=\"" + bad +
+                                    "\" type=\"t\"/></configParams></tvConfiguration>",
+         "@value, node=configPos", 0},
+        {"material name", "<materialsList>" + Material("a") + Material("m", bad) + "</materialsList>",
+         "@name, node=material", 1},
+        {"part id", "<materialsList>" + Material("a") + "</materialsList>" + Part(bad), "@id, node=part", 1},
+        {"part type", Part("P", Block(), " type=\"" + bad + "\""), "@type, node=part", 0},
+        {"component instance", Part("P") + Assembly("A", Component(bad)), "@instance_of, node=component", 0},
+        {"component material", Part("P") + Assembly("A", Component("P", bad)), "@materialref, node=component", 0},
+        {"author", "<author value=\"" + bad + "\"/><format unit=\"mm\"/>", "@value, node=author", 0},
+    };
+    for (const Case& c : cases) {
+        Report().Clear();
+        TarvelDB db;
+        ASSERT_NO_THROW(db = LoadXml(Geom(c.body))) << c.what;
+        EXPECT_FALSE(db.valid) << c.what;
+        EXPECT_EQ(db.materials.size(), c.materials) << c.what;
+        EXPECT_EQ(ReportLines(), (Lines{"Xml ImportError: no UTF-8 text in " + c.value, kAlert})) << c.what;
+        EXPECT_EQ(Report().Alerts(), (Lines{kAlert})) << c.what;
+    }
 }
 
 TEST_F(ImportTest, Utf16FilesAreRead)

@@ -7,6 +7,7 @@
 #include "standin/Elements.hpp"
 #include "standin/LibParts.hpp"
 #include "standin/Win.hpp"
+#include "Main/ModifyProduct.hpp"
 #include "transfer/ClipboardMessage.hpp"
 
 #include <boost/filesystem.hpp>
@@ -468,10 +469,32 @@ TEST_F(BrowserDialogTest, ModifyProductPostsCultureAndSectionOnlyWhenGiven)
     standin::win::SetUtcOffset(std::nullopt);
 }
 
+// The check of the stored base URL, after its conversion to UTF-8.
+TEST(ConfiguratorBaseUrlTest, HttpOrHttpsInAnyCaseAndUtf8)
+{
+    const std::pair<const char*, bool> cases[] = {
+        {"https://catalogue.example/", true},
+        {"http://catalogue.example/", true},
+        {"HTTPS://catalogue.example/", true},
+        {"Http://catalogue.example/", true},
+        {"https://caf\xC3\xA9.example/", true},
+        {"https://\xC5\x81odz.example/", true},
+        {"ftp://catalogue.example/", false},
+        {"https:/catalogue.example/", false},
+        {"catalogue.example/", false},
+        {"javascript:alert(1)//", false},
+        {"", false},
+        {"https://caf\xE9.example/", false},  // Latin-1, no UTF-8
+    };
+    for (const auto& [url, accepted] : cases)
+        EXPECT_EQ(IsConfiguratorBaseUrl(url), accepted) << url;
+}
+
 TEST_F(BrowserDialogTest, ModifyProductRefusesABaseUrlTheConfiguratorCannotBeReachedAt)
 {
-    const std::u16string urls[] = {u"ftp://catalogue.example/", u"https://caf\u00e9.example/",
-                                   u"catalogue.example/", u"javascript:alert(1)//"};
+    // The last one holds a lone surrogate, which names no character.
+    const std::u16string urls[] = {u"ftp://catalogue.example/", u"catalogue.example/", u"javascript:alert(1)//",
+                                   u"https://catalogue.example/\xD800/"};
     for (const std::u16string& url : urls) {
         SCOPED_TRACE(std::string(url.begin(), url.end()));
         const GS::Guid guid = PlaceSelectedProduct(url, u"en-GB", u"12");

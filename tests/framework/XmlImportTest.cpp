@@ -111,17 +111,29 @@ TEST_F(XmlImportTest, QueriesTakeTheFirstNodeInDocumentOrder)
     EXPECT_EQ(imp::ImportOptional<std::string>(root.child("w"), "v"), "nested");
 }
 
-TEST_F(XmlImportTest, TextIsUtf8AndMalformedTextThrowsForWideStrings)
+TEST_F(XmlImportTest, TextIsUtf8AndMalformedTextIsTheReadersErrorForWideStrings)
 {
     const auto root = Load("<p name=\"caf\xC3\xA9\"><cdata><![CDATA[a<b]]></cdata></p>");
     EXPECT_EQ(imp::ImportOptional<std::wstring>(root, "@name"), ostrel::Utf8ToWString("caf\xC3\xA9"));
     EXPECT_EQ(imp::ImportOptional<std::string>(root, "cdata"), "a<b");
 
-    pugi::xml_document raw;
-    raw.load_string("<p name=\"x\"/>");
-    raw.document_element().attribute("name").set_value("\xFF");
-    EXPECT_THROW(imp::ImportOptional<std::wstring>(raw.document_element(), "@name"), utf8::invalid_utf8);
-    EXPECT_EQ(imp::ImportOptional<std::string>(raw.document_element(), "@name"), "\xFF");
+    // Each conversion error of a value becomes the reader's error naming the value.
+    // A byte no UTF-8 has, a sequence cut short, an overlong form, an encoded surrogate.
+    for (const char* bytes : {"\xFF", "ab\xC3", "\xC0\x80", "\xED\xA0\x80"}) {
+        pugi::xml_document raw;
+        raw.load_string("<p name=\"x\"><t>x</t></p>");
+        raw.document_element().attribute("name").set_value(bytes);
+        raw.document_element().child("t").text().set(bytes);
+        for (const auto& [query, value] : {std::pair{"@name", "@name, node=p"}, std::pair{"t", "text(), node=t"}}) {
+            try {
+                imp::ImportOptional<std::wstring>(raw.document_element(), query);
+                ADD_FAILURE() << bytes;
+            } catch (const imp::PugiXmlImportException& e) {
+                EXPECT_EQ(std::string(e.what()), std::string("Xml ImportError: no UTF-8 text in ") + value);
+            }
+        }
+        EXPECT_EQ(imp::ImportOptional<std::string>(raw.document_element(), "@name"), bytes);
+    }
 }
 
 TEST(XmlImportReportTest, NoReportInstalledWritesNothingAndScopesNest)

@@ -319,22 +319,55 @@ TEST_F(EndToEndTest, OpeningSizesByHoleType)
     EXPECT_EQ(Tools().ActiveTool(), 0);  // modify mode never switches the tool
 }
 
+// Every failure gives 0 and saves nothing; what the user needs to know of its cause
+// is in the Session Report (each line begins with its text here).
 TEST_F(EndToEndTest, FailuresGiveZero)
 {
+    const std::string alert =
+        "An error has occured while reading the database! See 'Session Report' for further details!";
+    const std::string model = ReadFile(boost::filesystem::path(TARVEL_EXAMPLES_DIR) / "table.xml");
+    // Assemblies nested deeper than the generation goes: read whole, then refused.
+    std::string deep = "<geom><part id=\"P\" name=\"p\" materialref=\"\" type=\"geom\"><geometry><solid_sphere>"
+                       "<bool_op op=\"union\" simple=\"0\"/><style3D colRed=\"1\" colGreen=\"2\" colBlue=\"3\" "
+                       "layer=\"4\"/><point3D name=\"center\" x=\"0\" y=\"0\" z=\"0\"/><radius value=\"1\"/>"
+                       "</solid_sphere></geometry></part>";
+    for (int i = 0; i < 300; ++i)
+        deep += "<assembly id=\"A" + std::to_string(i) + "\" name=\"a\" materialref=\"\"><component instance_of=\"" +
+                (i == 0 ? std::string("P") : "A" + std::to_string(i - 1)) + "\" materialref=\"\"/></assembly>";
+    deep += "<author value=\"a\"/><format unit=\"mm\"/></geom>";
     struct Case {
         const char* what;
         std::function<void(tarvel::CatalogueArtifacts&)> prepare;
+        std::vector<std::string> report;
     };
     const Case cases[] = {
-        {"no CAD file", [](auto& a) { a.fileTypes[1] = "Other"; }},
-        {"CAD path empty", [](auto& a) { a.localPaths[1].clear(); }},
-        {"broken data sheet", [&](auto&) { WriteFile(temp_ / "sheet.xml", "<ProductDataSheet"); }},
-        {"short CAD file", [&](auto&) { WriteFile(temp_ / "model.xml", "<geom/>"); }},
-        {"vanished CAD file", [&](auto&) { boost::filesystem::remove(temp_ / "model.xml"); }},
-        {"no geom element", [&](auto&) { WriteFile(temp_ / "model.xml", "<other></other>"); }},
-        {"library folder not writeable", [](auto&) { standin::base::ForceFoldersNotWriteable(true); }},
+        {"no CAD file", [](auto& a) { a.fileTypes[1] = "Other"; }, {}},
+        {"CAD path empty", [](auto& a) { a.localPaths[1].clear(); }, {}},
+        {"broken data sheet", [&](auto&) { WriteFile(temp_ / "sheet.xml", "<ProductDataSheet"); }, {}},
+        {"short CAD file", [&](auto&) { WriteFile(temp_ / "model.xml", "<geom/>"); }, {}},
+        {"vanished CAD file", [&](auto&) { boost::filesystem::remove(temp_ / "model.xml"); }, {}},
+        {"no geom element", [&](auto&) { WriteFile(temp_ / "model.xml", "<other></other>"); },
+         {"Xml object geom not found in "}},
+        {"CAD file cut short", [&](auto&) { WriteFile(temp_ / "model.xml", model.substr(0, model.size() * 2 / 3)); },
+         {"Xml ImportError: the CAD data is not well-formed XML: ", alert}},
+        {"CAD value no UTF-8",
+         [&](auto&) {
+             std::string latin1 = model;
+             latin1.insert(latin1.find("<author value=\"") + 15, "\xE9");
+             WriteFile(temp_ / "model.xml", latin1);
+         },
+         {"Xml ImportError: no UTF-8 text in @value, node=author", alert}},
+        {"CAD required value missing",
+         [&](auto&) {
+             WriteFile(temp_ / "model.xml", "<geom><materialsList><material id=\"m\" name=\"M\"/></materialsList></geom>");
+         },
+         {"Xml ImportError: ", alert}},
+        {"generation stopped", [&](auto&) { WriteFile(temp_ / "model.xml", deep); },
+         {"GDL generation stopped: assemblies nested deeper than "}},
+        {"library folder not writeable", [](auto&) { standin::base::ForceFoldersNotWriteable(true); }, {}},
         {"library folder missing",
-         [](auto&) { boost::filesystem::remove_all(ostrel::WStringToPath(tarvel::FullDataPath(tarvel::libraryFolder))); }},
+         [](auto&) { boost::filesystem::remove_all(ostrel::WStringToPath(tarvel::FullDataPath(tarvel::libraryFolder))); },
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -343,6 +376,12 @@ TEST_F(EndToEndTest, FailuresGiveZero)
         c.prepare(artifacts);
         EXPECT_EQ(tarvel::CreateLibraryPartFromArtifacts(artifacts, L"Part", false, L"u/"), 0);
         EXPECT_EQ(Host().CallCount(Slot::BeginLibPart), 0u);
+        EXPECT_EQ(Tools().ActiveTool(), 0);
+        const auto lines = Report().Lines();
+        ASSERT_EQ(lines.size(), c.report.size()) << ::testing::PrintToString(lines);
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            EXPECT_EQ(lines[i].rfind(c.report[i], 0), 0u) << lines[i];
+        EXPECT_EQ(Report().Alerts().size(), c.report.empty() || c.report.back() != alert ? 0u : 1u);
         standin::base::ForceFoldersNotWriteable(false);
         TearDown();
     }

@@ -128,7 +128,7 @@ TEST_F(ModifyProductTest, ReadsTheCatalogueParametersIntoTheStartOptions)
     EXPECT_EQ(r.xml, kHead + "a&amp;b&lt;&quot;c&quot;.xml\"><paramList order=\"false\">"
                              "<param name=\"Width\" value=\"900\" />"
                              "<param name=\"A&amp;B\" value=\"&lt;&quot;q&quot;&gt;\" />"
-                             "<param name=\"L\" value=\"\xac&#174;\" />" +
+                             "<param name=\"L\" value=\"\xE2\x82\xAC\xC2\xAE\" />" +
                          kTail);
     EXPECT_EQ(LeakedHandles(), 0);
 }
@@ -143,11 +143,73 @@ TEST_F(ModifyProductTest, AnElementWithoutCatalogueParametersGivesTheBareStartOp
     EXPECT_EQ(r.xml, kHead + "\"><paramList order=\"false\">" + kTail);
 }
 
-TEST_F(ModifyProductTest, ABaseUrlThatIsNoUtf8IsRefused)
+// Every stored text comes out as the UTF-8 of its UTF-16, characters beyond U+FFFF too.
+TEST_F(ModifyProductTest, EveryTextArrivesAsItsUtf8)
 {
-    PlaceSelected(6, {Text("tv_base_url", u"https://caf\u00e9.example/")});
-    EXPECT_FALSE(ReadParameters().ok);
+    struct Case {
+        const char* what;
+        std::u16string stored;
+        std::string utf8;
+    };
+    const Case cases[] = {
+        {"e acute", u"x\u00e9", "x\xC3\xA9"},
+        {"euro sign", u"x\u20ac", "x\xE2\x82\xAC"},
+        {"L with stroke", u"\u0141", "\xC5\x81"},
+        {"en dash", u"a\u2013b", "a\xE2\x80\x93" "b"},
+        {"umlaut", u"Oberfl\u00e4che", "Oberfl\xC3\xA4" "che"},
+        {"registered sign", u"\u00ae", "\xC2\xAE"},
+        {"emoji", u"\U0001F600", "\xF0\x9F\x98\x80"},
+    };
+    for (const Case& c : cases) {
+        PlaceSelected(5, {Text("tv_base_url", u"https://caf\u00e9.example/" + c.stored + u"/"),
+                          Text("tv_catalog_productid", c.stored), Text("tv_catalog_productgroup", c.stored),
+                          Text("tv_catalog_modelfile", c.stored), Text("tv_catalog_section", c.stored),
+                          Text("tv_catalog_culture", c.stored),
+                          Table("tv_config_params", 1, 2, {c.stored, u"v" + c.stored})});
+        const Read r = ReadParameters();
+        ASSERT_TRUE(r.ok) << c.what;
+        EXPECT_EQ(r.url, "https://caf\xC3\xA9.example/" + c.utf8 + "/") << c.what;
+        EXPECT_EQ(std::vector<std::string>({r.id, r.group, r.section, r.culture}),
+                  std::vector<std::string>(4, c.utf8))
+            << c.what;
+        EXPECT_EQ(r.xml, kHead + c.utf8 + "\"><paramList order=\"false\"><param name=\"" + c.utf8 + "\" value=\"v" +
+                             c.utf8 + "\" />" + kTail)
+            << c.what;
+    }
     EXPECT_EQ(LeakedHandles(), 0);
+}
+
+// A text with a lone surrogate, or a model file or cell with a control character that
+// XML cannot carry, is refused rather than sent changed; tab, line feed and carriage
+// return go as references.
+TEST_F(ModifyProductTest, TextsTheConfiguratorCannotGetUnchangedAreRefused)
+{
+    struct Case {
+        const char* what;
+        std::vector<PartParameter> parameters;
+    };
+    const std::u16string lead(1, u'\xD83D');
+    const std::u16string trail(1, u'\xDE00');
+    const Case refused[] = {
+        {"lead surrogate at the end of the base URL", {Text("tv_base_url", u"https://cat.example/" + lead)}},
+        {"trail surrogate alone in the product id", {Text("tv_catalog_productid", trail + u"x")}},
+        {"two lead surrogates in the culture", {Text("tv_catalog_culture", lead + lead + trail)}},
+        {"lone surrogate in a cell", {Table("tv_config_params", 1, 2, {u"Width", u"9" + lead + u"0"})}},
+        {"lone surrogate in a row the XML leaves out", {Table("tv_config_params", 1, 3, {u"a", trail, u"c"})}},
+        {"control character in a cell", {Table("tv_config_params", 1, 2, {u"Width", u"9\u0001"})}},
+        {"control character in the model file", {Text("tv_catalog_modelfile", u"m\u001f.tvm")}},
+    };
+    for (const Case& c : refused) {
+        PlaceSelected(5, c.parameters);
+        EXPECT_FALSE(ReadParameters().ok) << c.what;
+    }
+    EXPECT_EQ(LeakedHandles(), 0);
+
+    PlaceSelected(5, {Table("tv_config_params", 1, 2, {u"Note", u"a\tb\nc\rd"})});
+    const Read r = ReadParameters();
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.xml, kHead + "\"><paramList order=\"false\"><param name=\"Note\" value=\"a&#9;b&#10;c&#13;d\" />" +
+                         kTail);
 }
 
 TEST_F(ModifyProductTest, AFalseAnswerLeavesEveryOutputAsItWas)
@@ -174,7 +236,7 @@ TEST_F(ModifyProductTest, AFalseAnswerLeavesEveryOutputAsItWas)
              Host().FailCall(Slot::ReadElementMemo, ErrGeneral);
          }},
         // Read after the other values: they must not have been handed out.
-        {"base URL no UTF-8", [&] { PlaceSelected(5, withUrl(u"https://caf\u00e9.example/")); }},
+        {"lone surrogate in the base URL", [&] { PlaceSelected(5, withUrl(u"https://cat.example/\xD800")); }},
     };
     for (const auto& c : cases) {
         c.prepare();
@@ -191,10 +253,17 @@ TEST_F(ModifyProductTest, AFalseAnswerLeavesEveryOutputAsItWas)
     EXPECT_EQ(LeakedHandles(), 0);
 }
 
-TEST(XmlEscapeTest, EscapesTheFiveCharactersAndTheRegisteredSign)
+TEST(XmlEscapeTest, EntitiesReferencesAndEveryOtherByteAsItIs)
 {
-    EXPECT_EQ(tarvel::XmlEscape("a&b\"c'd<e>f\xae g\xa9"), "a&amp;b&quot;c&apos;d&lt;e&gt;f&#174; g\xa9");
-    EXPECT_EQ(tarvel::XmlEscape(""), "");
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {"a&b\"c'd<e>f", "a&amp;b&quot;c&apos;d&lt;e&gt;f"},
+        {"t\tl\nr\r", "t&#9;l&#10;r&#13;"},
+        // UTF-8 passes unchanged: 0xAE is the continuation byte of U+00AE and of U+00EE.
+        {"\xC2\xAE \xC3\xAE \xE2\x82\xAC \xF0\x9F\x98\x80", "\xC2\xAE \xC3\xAE \xE2\x82\xAC \xF0\x9F\x98\x80"},
+    };
+    for (const auto& [text, escaped] : cases)
+        EXPECT_EQ(tarvel::XmlEscape(text), escaped) << text;
 }
 
 TEST_F(ModifyProductTest, ReplacementPerElementType)

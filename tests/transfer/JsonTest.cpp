@@ -29,6 +29,12 @@ TEST(ParseJson, DepthIsBoundedAndNothingThrows)
         {"escaped quote before brackets", "[\"\\\"" + std::string(1001, '{') + "\"]", true, false},
         {"brackets in comments", "// " + std::string(1001, '[') + "\n/* " + std::string(1001, '{') + " */ [1]", true,
          false},
+        // A line comment ends at a carriage return as at a line feed, as the parser has it.
+        {"too deep after a comment ended by CR", "// c\r" + Nested(kMaxJsonDepth + 1), false, true},
+        {"too deep after a comment ended by CR LF", "// c\r\n" + Nested(kMaxJsonDepth + 1), false, true},
+        {"deepest taken after a comment ended by CR", "// c\r" + Nested(kMaxJsonDepth), true, false},
+        {"brackets in a comment ended by CR", "// " + std::string(1001, '[') + "\r[1]", true, false},
+        {"a comment's slash-star-slash does not end it", "/*/ " + std::string(1001, '[') + " */ [1]", true, false},
         {"not JSON", "nonsense", false, true},
         {"empty", "", false, true},
     };

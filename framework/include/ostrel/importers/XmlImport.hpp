@@ -63,19 +63,25 @@ private:
 };
 
 // The first node of the query's result in document order, or an empty result.
-// Queries are compiled once per thread and kept; a plain "@name" reads the attribute.
+// Queries are compiled once and kept for every thread; a plain "@name" reads the attribute.
 pugi::xpath_node Select(const pugi::xml_node& element, const char* query);
 
 // The text a result carries: an attribute's value, an element's first character
 // data ("" without any). Anything else throws.
 const char* ResultText(const pugi::xpath_node& result);
 
+// The wide text of a value read by the query on the named element. A text that is no
+// UTF-8 throws the reader's error naming the value, not the conversion's own error.
+std::wstring WideValue(const char* text, const char* nodeName, const char* query);
+// The same for the value a result carries.
+std::wstring WideValue(const char* text, const pugi::xpath_node& result);
+
 template <typename T>
 T ReadValue(const pugi::xpath_node& result)
 {
     const char* text = ResultText(result);
     if constexpr (std::is_same_v<T, std::wstring>) {
-        return Utf8ToWString(text);
+        return WideValue(text, result);
     } else if constexpr (std::is_same_v<T, std::string>) {
         return std::string(text);
     } else {
