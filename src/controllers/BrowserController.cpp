@@ -20,7 +20,14 @@ BrowserController::BrowserController(const std::wstring& baseUrl, const std::wst
 {
 }
 
-BrowserController::~BrowserController() { LetGoOfJob(); }
+BrowserController::~BrowserController()
+{
+    // The worker must not outlive the dialog's road by much: it is stopped and waited for.
+    const std::shared_ptr<DownloadJob> job = job_;
+    LetGoOfJob();
+    if (job != nullptr && !job->ThreadEnded())
+        job->Join(kJobStopLimit);
+}
 
 std::wstring BrowserController::GetUrl() const { return baseUrl_ + path_; }
 
@@ -49,6 +56,7 @@ DownloadStart BrowserController::StartDownload(const std::string& payload)
 {
     LetGoOfJob();
     downloadBusy_ = false;
+    downloadFailed_ = false;
     // The catalogue name does not matter on this road.
     std::string catalogName;
     if (!ParseArtifactsMessage(Base64Decode(payload), artifacts_, catalogName)) {
@@ -74,6 +82,13 @@ bool BrowserController::CreateLibraryPart()
 {
     if (job_ == nullptr)
         return false;
+    if (job_->IsFailed()) {
+        job_.reset();
+        ReportAlert(ostrel::ac::interop::LoadResourceStringUtf8(kDownloadFailureList, kDownloadFailureIndex));
+        downloadBusy_ = false;
+        downloadFailed_ = true;
+        return true;
+    }
     std::optional<CatalogueArtifacts> finished = job_->FinishedArtifacts();
     if (!finished)
         return false;
