@@ -130,13 +130,15 @@ CURLcode Perform(CURL* handle, Sink& sink, const TransferBounds& bounds)
         return CURLE_ABORTED_BY_CALLBACK;
     std::chrono::milliseconds total = bounds.totalTime;
     TransferBudget* budget = currentBudget;
+    bool budgetBound = false;
     if (budget != nullptr) {
         const std::chrono::milliseconds left = budget->Left();
         if (left.count() <= 0) {
             budget->MarkSpent();
             return CURLE_OPERATION_TIMEDOUT;
         }
-        if (total.count() <= 0 || left < total)
+        budgetBound = total.count() <= 0 || left < total;
+        if (budgetBound)
             total = left;
     }
     sink.maxBytes = bounds.maxBytes;
@@ -183,7 +185,10 @@ CURLcode Perform(CURL* handle, Sink& sink, const TransferBounds& bounds)
             break;
         }
     }
-    if (budget != nullptr && budget->Left().count() <= 0)
+    // Cut off by what was left of the budget (the limit may fire a little early), not
+    // by the stall limit: the budget is spent.
+    if (budget != nullptr && (budget->Left().count() <= 0 || (budgetBound && result == CURLE_OPERATION_TIMEDOUT &&
+                                                               budget->Left() < std::chrono::seconds(1))))
         budget->MarkSpent();
     return result;
 }
