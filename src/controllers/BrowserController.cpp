@@ -5,6 +5,8 @@
 #include "ostrel/interop/Interop.hpp"
 #include "transfer/ClipboardMessage.hpp"
 
+#include <algorithm>
+
 namespace tarvel {
 namespace {
 
@@ -22,11 +24,14 @@ BrowserController::BrowserController(const std::wstring& baseUrl, const std::wst
 
 BrowserController::~BrowserController()
 {
-    // The worker must not outlive the dialog's road by much: it is stopped and waited for.
-    const std::shared_ptr<DownloadJob> job = job_;
+    // No worker outlives the dialog's road by much: each is stopped and waited for.
     LetGoOfJob();
-    if (job != nullptr && !job->ThreadEnded())
-        job->Join(kJobStopLimit);
+    const auto deadline = std::chrono::steady_clock::now() + kJobStopLimit;
+    for (const auto& job : letGo_) {
+        const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (!job->ThreadEnded())
+            job->Join(std::max(rest, std::chrono::milliseconds(0)));
+    }
 }
 
 std::wstring BrowserController::GetUrl() const { return baseUrl_ + path_; }
@@ -47,8 +52,12 @@ void BrowserController::SetView(ITokenAndArtifactsView* view)
 
 void BrowserController::LetGoOfJob()
 {
-    if (job_ != nullptr)
-        job_->Detach();
+    if (job_ == nullptr)
+        return;
+    job_->Detach();
+    letGo_.erase(std::remove_if(letGo_.begin(), letGo_.end(), [](const auto& job) { return job->ThreadEnded(); }),
+                 letGo_.end());
+    letGo_.push_back(std::move(job_));
     job_.reset();
 }
 

@@ -41,8 +41,9 @@ enum class DownloadStart {
 class BrowserController {
 public:
     BrowserController(const std::wstring& baseUrl, const std::wstring& path, bool modifyMode);
-    // Lets go of a running download (cancelled and detached) and waits for its worker,
-    // at most kJobStopLimit; one still running then is left to the clean-up.
+    // Lets go of a running download (cancelled and detached) and waits for the workers
+    // of all it let go of, at most kJobStopLimit; one still running then is left to the
+    // clean-up.
     ~BrowserController();
     BrowserController(const BrowserController&) = delete;
     BrowserController& operator=(const BrowserController&) = delete;
@@ -109,6 +110,8 @@ private:
     std::int32_t createdLibPartIndex_ = 0;
     CatalogueArtifacts artifacts_;
     std::shared_ptr<DownloadJob> job_;
+    // Jobs let go of whose thread may still run: the destructor waits for them.
+    std::vector<std::shared_ptr<DownloadJob>> letGo_;
 };
 
 }  // namespace tarvel

@@ -187,8 +187,8 @@ CURLcode Perform(CURL* handle, Sink& sink, const TransferBounds& bounds)
     }
     // Cut off by what was left of the budget (the limit may fire a little early), not
     // by the stall limit: the budget is spent.
-    if (budget != nullptr && (budget->Left().count() <= 0 || (budgetBound && result == CURLE_OPERATION_TIMEDOUT &&
-                                                               budget->Left() < std::chrono::seconds(1))))
+    if (budget != nullptr && (budget->Left().count() <= 0 ||
+                              (budgetBound && result != CURLE_OK && budget->Left() < std::chrono::seconds(1))))
         budget->MarkSpent();
     return result;
 }
