@@ -121,9 +121,10 @@ struct MultiGuard {
     }
 };
 
-// Runs the transfer of a set-up handle within the bounds. The transfer is driven
-// here rather than by curl_easy_perform, so that the cancel question and the stop
-// are looked at every kAbortCheckPeriod even while nothing arrives.
+// Runs the transfer of a set-up handle within the bounds. The progress callback ends
+// it on a cancel, the stop or a body past the bound while data flows; the transfer is
+// driven here rather than by curl_easy_perform, so that the cancel question and the
+// stop are also looked at every kAbortCheckPeriod while nothing arrives.
 CURLcode Perform(CURL* handle, Sink& sink, const TransferBounds& bounds)
 {
     if (transfersStopped.load(std::memory_order_acquire))
@@ -133,7 +134,7 @@ CURLcode Perform(CURL* handle, Sink& sink, const TransferBounds& bounds)
     bool budgetBound = false;
     if (budget != nullptr) {
         const std::chrono::milliseconds left = budget->Left();
-        if (left.count() <= 0) {
+        if (left.count() <= 0 || budget->Spent()) {
             budget->MarkSpent();
             return CURLE_OPERATION_TIMEDOUT;
         }
@@ -185,8 +186,8 @@ CURLcode Perform(CURL* handle, Sink& sink, const TransferBounds& bounds)
             break;
         }
     }
-    // Cut off by what was left of the budget (the limit may fire a little early), not
-    // by the stall limit: the budget is spent.
+    // Nothing left, or a transfer that held the rest of the budget failed near its end
+    // (the time limit may fire a little early): the budget is spent.
     if (budget != nullptr && (budget->Left().count() <= 0 ||
                               (budgetBound && result != CURLE_OK && budget->Left() < std::chrono::seconds(1))))
         budget->MarkSpent();
