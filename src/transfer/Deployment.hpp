@@ -32,8 +32,8 @@ struct Deployment {
     // A library logo.
     std::uint64_t maxPictureBytes = std::uint64_t{4} << 20;
     std::chrono::milliseconds pictureTotalTime{std::chrono::seconds(30)};
-    // An artifact or the installer may be large and slow: no total time, only the
-    // stall limit and at most maxZipBytes each.
+    // An artifact or the installer may be large and slow: it has no total time, only
+    // the stall limit and at most maxZipBytes (below).
     // The requests start-up makes on the user-interface thread, all together.
     std::chrono::milliseconds startUpBudget{std::chrono::seconds(30)};
     // Between two probes of a semaphore URL.
