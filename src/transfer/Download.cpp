@@ -203,10 +203,16 @@ bool DownloadArtifact(const std::string& url, std::string& localPath, const std:
     localPath = ostrel::WStringToUtf8(file);
     if (EndsWith(name, ".zip")) {
         std::string entry;
-        if (ExtractZip(file, temp, entry)) {
+        const bool extracted = ExtractZip(file, temp, entry, cancelled);
+        boost::system::error_code ignored;
+        if (extracted) {
             localPath = ostrel::WStringToUtf8(temp + ostrel::Utf8ToWString(entry));
-            boost::system::error_code ignored;
             boost::filesystem::remove(ostrel::WStringToPath(file), ignored);
+        } else if (cancelled && cancelled()) {
+            // Cut short by a cancel: neither the archive nor a path stays.
+            localPath.clear();
+            boost::filesystem::remove(ostrel::WStringToPath(file), ignored);
+            return false;
         } else {
             localPath.clear();
         }

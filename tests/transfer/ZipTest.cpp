@@ -249,5 +249,35 @@ TEST_F(Zip, AFailedWriteIsNoArchiveToUnpack)
     EXPECT_FALSE(boost::filesystem::is_symlink(TempFolder() / "data.zip"));
 }
 
+TEST_F(Zip, ACancelEndsTheExtractionAndLeavesNothing)
+{
+    const std::string archive = MakeZip({{"a.xml", "<a/>"}, {"big.xml", std::string(4u << 20, 'b')}});
+    CatalogueServer server;
+    server.AddFile("/z/big.zip", archive);
+    WriteFile(TempFolder() / "big.zip", archive);
+    int questions = 0;
+    std::string entry;
+    EXPECT_FALSE(ExtractZip(ostrel::Utf8ToWString((TempFolder() / "big.zip").string()),
+                            ostrel::Utf8ToWString(TempFolder().string() + "/"), entry,
+                            [&questions] { return ++questions > 3; }));
+    EXPECT_EQ(questions, 4);
+    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "a.xml"));
+    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "big.xml"));
+    boost::filesystem::remove(TempFolder() / "big.zip");
+
+    // In a download, the archive goes too.
+    std::string localPath = "stale";
+    bool cancel = false;
+    int pieces = 0;
+    EXPECT_FALSE(DownloadArtifact(server.Url("/z/big.zip"), localPath, "big.zip", [&] {
+        // Asked while the transfer runs too: cancel once the extraction is well under way.
+        cancel = cancel || (boost::filesystem::exists(TempFolder() / "big.xml") && ++pieces > 2);
+        return cancel;
+    }));
+    EXPECT_EQ(localPath, "");
+    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "big.zip"));
+    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "big.xml"));
+}
+
 }  // namespace
 }  // namespace tarvel::testing
