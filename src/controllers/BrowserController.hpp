@@ -7,8 +7,8 @@
 // changing the view or destroying the controller lets go of the running job: it is
 // cancelled and detached, so its worker never calls the view again. Every job is also
 // among the downloads the add-on's clean-up stops and waits for (StopAndJoinDownloads),
-// and the controller's destructor waits for its last one. A completion is taken only from the
-// job started last. Every operation runs on the user-interface thread.
+// and the controller's destructor waits for each it let go of. A completion is taken
+// only from the job started last. Every operation runs on the user-interface thread.
 #pragma once
 
 #include "transfer/Artifacts.hpp"
@@ -26,8 +26,8 @@ namespace tarvel {
 constexpr const wchar_t* kCatalogueBrowserPath = L"?target_system=archicad";
 constexpr const wchar_t* kConfiguratorPath = L"tvHandler.aspx";
 
-// How long the controller's destructor waits for the worker it let go; a stopped
-// transfer ends well within it.
+// How long the controller's destructor waits for the workers it let go of, in all; a
+// stopped transfer ends well within it.
 constexpr std::chrono::milliseconds kJobStopLimit{3000};
 
 enum class DownloadStart {
