@@ -14,6 +14,8 @@
 #include "ostrel/Text.hpp"
 #include "ostrel/interop/HostApi.hpp"
 #include "ostrel/interop/Interop.hpp"
+#include "transfer/Deployment.hpp"
+#include "transfer/Http.hpp"
 
 #include <chrono>
 #include <cstdio>
@@ -51,6 +53,10 @@ static_assert(kProjectEventMask == 99);
 // The clean-up waits this long for the add-on's threads before it returns.
 constexpr std::chrono::seconds kThreadStopLimit{10};
 
+// The Session Report line when start-up's requests took their whole budget.
+constexpr const char* kStartUpBudgetSpent =
+    "Tarvel: the online services did not answer in time at start-up; the remaining requests were skipped.";
+
 // The update alert: "Later" or "Update now" (answer 2).
 constexpr short kUpdateNow = 2;
 
@@ -83,25 +89,39 @@ GSErrCode Initialize()
     if (const GSErrCode code = HostApi_WatchSelection(HandleSelectionChange); code != 0)
         return code;
 
+    // The host waits for start-up: its requests share one budget, so that slow or
+    // stalled servers cannot freeze it for long. What is left when it is spent is
+    // skipped as failed.
+    TransferBudget budget(CurrentDeployment().startUpBudget);
+    bool newer = false;
     {
-        LibraryController libraries(true);
-        std::vector<std::shared_ptr<Library>> active;
-        libraries.GetActiveLibraries(active);
-        if (!active.empty())
-            libraries.SaveActiveLibraries(true);
-    }
+        const ScopedTransferBudget scoped(budget);
+        {
+            LibraryController libraries(true);
+            std::vector<std::shared_ptr<Library>> active;
+            libraries.GetActiveLibraries(active);
+            if (!active.empty())
+                libraries.SaveActiveLibraries(true);
+        }
 
-    SettingsController settings;
-    std::string autoUpdate;
-    if (settings.GetAttribute(autoUpdateEnabledName, autoUpdate)) {
-        if (autoUpdate != "yes")
-            return 0;
-    } else {
-        settings.SetAttribute(updateElementName, autoUpdateEnabledName, "yes");
-    }
+        SettingsController settings;
+        std::string autoUpdate;
+        bool check = true;
+        if (settings.GetAttribute(autoUpdateEnabledName, autoUpdate))
+            check = autoUpdate == "yes";
+        else
+            settings.SetAttribute(updateElementName, autoUpdateEnabledName, "yes");
 
-    UpdateController update;
-    if (update.CheckForUpdate() && AskForUpdate() == kUpdateNow)
+        if (check) {
+            UpdateController update;
+            newer = update.CheckForUpdate();
+        }
+    }
+    if (budget.Spent())
+        HostApi_Report(ostrel::ac::interop::ToUniString(ostrel::Utf8ToWString(kStartUpBudgetSpent)), false);
+
+    // The installer is the user's choice, with no budget: it may be large.
+    if (newer && AskForUpdate() == kUpdateNow)
         DownloadAndRunInstaller();
     return 0;
 }

@@ -5,6 +5,8 @@
 #include "ostrel/interop/Interop.hpp"
 #include "transfer/ClipboardMessage.hpp"
 
+#include <algorithm>
+
 namespace tarvel {
 namespace {
 
@@ -20,7 +22,17 @@ BrowserController::BrowserController(const std::wstring& baseUrl, const std::wst
 {
 }
 
-BrowserController::~BrowserController() { LetGoOfJob(); }
+BrowserController::~BrowserController()
+{
+    // No worker outlives the dialog's road by much: each is stopped and waited for.
+    LetGoOfJob();
+    const auto deadline = std::chrono::steady_clock::now() + kJobStopLimit;
+    for (const auto& job : letGo_) {
+        const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (!job->ThreadEnded())
+            job->Join(std::max(rest, std::chrono::milliseconds(0)));
+    }
+}
 
 std::wstring BrowserController::GetUrl() const { return baseUrl_ + path_; }
 
@@ -40,8 +52,12 @@ void BrowserController::SetView(ITokenAndArtifactsView* view)
 
 void BrowserController::LetGoOfJob()
 {
-    if (job_ != nullptr)
-        job_->Detach();
+    if (job_ == nullptr)
+        return;
+    job_->Detach();
+    letGo_.erase(std::remove_if(letGo_.begin(), letGo_.end(), [](const auto& job) { return job->ThreadEnded(); }),
+                 letGo_.end());
+    letGo_.push_back(std::move(job_));
     job_.reset();
 }
 
@@ -49,6 +65,7 @@ DownloadStart BrowserController::StartDownload(const std::string& payload)
 {
     LetGoOfJob();
     downloadBusy_ = false;
+    downloadFailed_ = false;
     // The catalogue name does not matter on this road.
     std::string catalogName;
     if (!ParseArtifactsMessage(Base64Decode(payload), artifacts_, catalogName)) {
@@ -74,6 +91,13 @@ bool BrowserController::CreateLibraryPart()
 {
     if (job_ == nullptr)
         return false;
+    if (job_->IsFailed()) {
+        job_.reset();
+        ReportAlert(ostrel::ac::interop::LoadResourceStringUtf8(kDownloadFailureList, kDownloadFailureIndex));
+        downloadBusy_ = false;
+        downloadFailed_ = true;
+        return true;
+    }
     std::optional<CatalogueArtifacts> finished = job_->FinishedArtifacts();
     if (!finished)
         return false;

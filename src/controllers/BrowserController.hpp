@@ -5,14 +5,16 @@
 // The controller holds the download job it started; the job is shared with its worker
 // thread, which never touches the controller. Cancelling, starting a new download,
 // changing the view or destroying the controller lets go of the running job: it is
-// cancelled and detached, so its worker never calls the view again. A completion is
-// taken only from the job started last. Every operation runs on the user-interface
-// thread.
+// cancelled and detached, so its worker never calls the view again. Every job is also
+// among the downloads the add-on's clean-up stops and waits for (StopAndJoinDownloads),
+// and the controller's destructor waits for each it let go of. A completion is taken
+// only from the job started last. Every operation runs on the user-interface thread.
 #pragma once
 
 #include "transfer/Artifacts.hpp"
 #include "transfer/Download.hpp"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,6 +25,10 @@ namespace tarvel {
 
 constexpr const wchar_t* kCatalogueBrowserPath = L"?target_system=archicad";
 constexpr const wchar_t* kConfiguratorPath = L"tvHandler.aspx";
+
+// How long the controller's destructor waits for the workers it let go of, in all; a
+// stopped transfer ends well within it.
+constexpr std::chrono::milliseconds kJobStopLimit{3000};
 
 enum class DownloadStart {
     Started,
@@ -35,7 +41,9 @@ enum class DownloadStart {
 class BrowserController {
 public:
     BrowserController(const std::wstring& baseUrl, const std::wstring& path, bool modifyMode);
-    // Lets go of a running download (cancelled and detached, not waited for).
+    // Lets go of a running download (cancelled and detached) and waits for the workers
+    // of all it let go of, at most kJobStopLimit; one still running then is left to the
+    // clean-up.
     ~BrowserController();
     BrowserController(const BrowserController&) = delete;
     BrowserController& operator=(const BrowserController&) = delete;
@@ -69,11 +77,15 @@ public:
     // The end of a finished download, when the view reported completion: asks the view
     // for the name, creates the library part ("Error while creating library part!"
     // with an alert when that fails), closes the view (accepted when a name was
-    // accepted) and ends the busy state. False, doing nothing, when the job started
-    // last has not finished (or was let go): a stale completion creates nothing.
+    // accepted) and ends the busy state. A failed download makes nothing: one alert
+    // (kDownloadFailureList, kDownloadFailureIndex), the busy state ends, the view
+    // stays open and DownloadFailed answers true. False, doing nothing, when the job
+    // started last has not ended (or was let go): a stale completion creates nothing.
     // The caller makes the product library folder active first, so that the proposed
     // name is checked against the parts already saved there.
     bool CreateLibraryPart();
+    // The download CreateLibraryPart took last had failed.
+    bool DownloadFailed() const { return downloadFailed_; }
 
     // Written by the name dialog when the user accepts a name.
     void SetLibPartName(const std::wstring& name) { libPartName_ = name; }
@@ -94,9 +106,12 @@ private:
     std::wstring libPartName_;
     bool modifyMode_ = false;
     bool downloadBusy_ = false;
+    bool downloadFailed_ = false;
     std::int32_t createdLibPartIndex_ = 0;
     CatalogueArtifacts artifacts_;
     std::shared_ptr<DownloadJob> job_;
+    // Jobs let go of whose thread may still run: the destructor waits for them.
+    std::vector<std::shared_ptr<DownloadJob>> letGo_;
 };
 
 }  // namespace tarvel

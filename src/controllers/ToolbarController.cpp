@@ -5,6 +5,7 @@
 #include "ostrel/interop/HostApi.hpp"
 #include "ostrel/interop/Interop.hpp"
 #include "transfer/ClipboardMessage.hpp"
+#include "transfer/Http.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -42,7 +43,7 @@ ToolbarController::~ToolbarController()
         std::lock_guard lock(mutex_);
         threads = watcherThread_ != nullptr || !jobs_.empty();
     }
-    if (threads && !StopAndJoin(std::chrono::seconds(5)))
+    if (threads && !StopAndJoin(std::chrono::seconds(5), false))
         std::fputs("Tarvel: a thread of the add-on has not ended\n", stderr);
 }
 
@@ -125,8 +126,8 @@ void ToolbarController::StartDownload(CatalogueArtifacts artifacts, const std::w
         downloadBusy.store(false, std::memory_order_release);
         return;
     }
-    jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(),
-                               [](const auto& job) { return job->End() != DownloadEnd::Running; }),
+    // A job whose end is set may still run its last steps: only an ended thread goes.
+    jobs_.erase(std::remove_if(jobs_.begin(), jobs_.end(), [](const auto& job) { return job->ThreadEnded(); }),
                 jobs_.end());
     jobs_.push_back(currentJob_);
 }
@@ -142,6 +143,18 @@ void ToolbarController::CreateLibraryPart()
     }
     if (!job)
         return;
+    if (job->IsFailed()) {
+        {
+            std::lock_guard lock(mutex_);
+            if (currentJob_ == job)
+                currentJob_.reset();
+        }
+        HostApi_Report(ostrel::ac::interop::ToUniString(
+                           ostrel::ac::interop::LoadResourceString(kDownloadFailureList, kDownloadFailureIndex)),
+                       true);
+        downloadBusy.store(false, std::memory_order_release);
+        return;
+    }
     const std::optional<CatalogueArtifacts> artifacts = job->FinishedArtifacts();
     if (!artifacts)
         return;
@@ -233,7 +246,9 @@ void ToolbarController::StopClipboardWatcher()
     watcher_->wake.notify_all();
 }
 
-bool ToolbarController::StopAndJoin(std::chrono::milliseconds timeout)
+bool ToolbarController::StopAndJoin(std::chrono::milliseconds timeout) { return StopAndJoin(timeout, true); }
+
+bool ToolbarController::StopAndJoin(std::chrono::milliseconds timeout, bool allDownloads)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     auto remaining = [deadline] {
@@ -241,6 +256,8 @@ bool ToolbarController::StopAndJoin(std::chrono::milliseconds timeout)
         return static_cast<DWORD>(std::max<long long>(0, left.count()));
     };
     StopClipboardWatcher();
+    // Whatever the watcher and the workers are fetching ends now, not at its limits.
+    StopTransfers();
     HANDLE watcher = nullptr;
     {
         std::lock_guard lock(mutex_);
@@ -266,10 +283,25 @@ bool ToolbarController::StopAndJoin(std::chrono::milliseconds timeout)
     }
     for (const auto& job : jobs)
         job->Detach();
+    // Every job is joined, finished or not: its thread may still be in its last steps.
+    std::vector<std::shared_ptr<DownloadJob>> running;
     for (const auto& job : jobs)
-        if (job->End() == DownloadEnd::Running && !job->Join(std::chrono::milliseconds(remaining())))
+        if (!job->ThreadEnded() && !job->Join(std::chrono::milliseconds(remaining()))) {
             ended = false;
+            running.push_back(job);
+        }
+    {
+        std::lock_guard lock(mutex_);
+        // Kept for a later stop to wait for.
+        jobs_.insert(jobs_.end(), running.begin(), running.end());
+    }
+    // The browser dialogs' downloads that were let go.
+    if (allDownloads && !StopAndJoinDownloads(std::chrono::milliseconds(remaining())))
+        ended = false;
     downloadBusy.store(false, std::memory_order_release);
+    // No thread of the add-on is left to fetch anything: the user-interface thread may.
+    if (ended)
+        ResumeTransfers();
     return ended;
 }
 

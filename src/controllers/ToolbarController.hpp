@@ -80,7 +80,8 @@ public:
     // library active, start the download. Failures are queued as alerts.
     void HandleToken(std::string& token);
     // The library part of the finished download (user-interface thread). A download
-    // that was cancelled or replaced, or has not finished, is ignored.
+    // that was cancelled or replaced, or has not finished, is ignored. A failed one
+    // makes nothing: one alert says so (kDownloadFailureList, kDownloadFailureIndex).
     void CreateLibraryPart();
     // Refills activeLibraries from Settings.xml (user-interface thread).
     void ReloadActiveLibraries();
@@ -97,8 +98,10 @@ public:
     HANDLE StartClipboardWatcher(HWND window);
     // The watcher ends at its next look.
     void StopClipboardWatcher();
-    // The shell's clean-up: stops the watcher, cancels every download, and waits for
-    // all their threads, at most `timeout` in all. True when every thread has ended.
+    // The shell's clean-up: stops the watcher, every transfer and every download (the
+    // palette's and the browser dialogs'), and waits for all their threads, at most
+    // `timeout` in all. True when every thread has ended; transfers are allowed again
+    // only then.
     bool StopAndJoin(std::chrono::milliseconds timeout);
 
     // What the watcher's library lists need of the host, read now (user-interface thread).
@@ -120,6 +123,9 @@ public:
 private:
     void Post(const char* text);
     void StartDownload(CatalogueArtifacts artifacts, const std::wstring& url);
+    // allDownloads: also those started elsewhere; not at the add-on's unload, when the
+    // list of all may be gone before this controller.
+    bool StopAndJoin(std::chrono::milliseconds timeout, bool allDownloads);
 
     UserInterfaceQueue queue_;
     mutable std::mutex mutex_;
@@ -128,6 +134,7 @@ private:
     std::string culture_;
     std::string profile_;
     std::shared_ptr<DownloadJob> currentJob_;
+    // The palette's jobs whose thread may still run; one goes only once its thread has ended.
     std::vector<std::shared_ptr<DownloadJob>> jobs_;
     bool stopping_ = false;
     std::unique_ptr<WatcherBlock> watcher_;

@@ -140,8 +140,10 @@ void DGBrowserDialog::OnIdle()
         } else {
             // The name is checked against the parts of the product library folder.
             EnsureProductLibraryActive();
-            // A completion of a download that was let go makes nothing.
-            controller->CreateLibraryPart();
+            // A completion of a download that was let go makes nothing; after a failed
+            // one (reported there) the user is back at the catalogue.
+            if (controller->CreateLibraryPart() && controller->DownloadFailed())
+                ShowBrowsing();
         }
         ClearClipboardMessage(GetPanel().GetWindow());
     }

@@ -18,15 +18,29 @@ struct Deployment {
     // The support site's root page (Help, the About dialog's support link).
     std::string supportSite = "https://support.tarvel.example/";
     // Longest wait for a connection (name lookup, connect, TLS handshake).
-    std::chrono::milliseconds connectTimeout{std::chrono::seconds(30)};
+    std::chrono::milliseconds connectTimeout{std::chrono::seconds(15)};
     // A transfer is stalled, and aborted, when fewer than stallBytesPerSecond arrive
     // per second for stallTime. Large downloads that keep moving are never cut off.
     long stallBytesPerSecond = 1;
-    std::chrono::seconds stallTime{120};
+    std::chrono::seconds stallTime{30};
+    // Text answers held in memory (the callback, crs.json, the repository file, the
+    // changelog): at most this many bytes and this long each.
+    std::uint64_t maxTextBytes = std::uint64_t{4} << 20;
+    std::chrono::milliseconds textTotalTime{std::chrono::seconds(20)};
+    // One probe of a semaphore URL; it reads no more than the body's first byte.
+    std::chrono::milliseconds probeTotalTime{std::chrono::seconds(20)};
+    // A library logo.
+    std::uint64_t maxPictureBytes = std::uint64_t{4} << 20;
+    std::chrono::milliseconds pictureTotalTime{std::chrono::seconds(30)};
+    // An artifact or the installer may be large and slow: it has no total time, only
+    // the stall limit and at most maxZipBytes (below).
+    // The requests start-up makes on the user-interface thread, all together.
+    std::chrono::milliseconds startUpBudget{std::chrono::seconds(30)};
     // Between two probes of a semaphore URL.
     std::chrono::milliseconds semaphorePollPeriod{1111};
     // One zip extraction: at most this many entries in the archive and this many
     // bytes written. Far above any product's CAD data; an archive past them is refused.
+    // maxZipBytes also bounds each downloaded artifact and the installer.
     std::size_t maxZipEntries = 1000;
     std::uint64_t maxZipBytes = std::uint64_t{256} << 20;
     // Tests only: PEM certificates trusted in place of the system's store, so that a

@@ -10,6 +10,7 @@
 #include <boost/filesystem/operations.hpp>
 
 #include <algorithm>
+#include <vector>
 
 namespace tarvel {
 namespace {
@@ -22,6 +23,26 @@ std::int16_t Percent(long long step, long long count)
 bool EndsWith(const std::string& text, const std::string& suffix)
 {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Every started download until its thread is seen to end, so that the stop finds
+// those their owner let go of (a closed browser dialog's).
+struct RunningJobs {
+    std::mutex mutex;
+    std::vector<std::shared_ptr<DownloadJob>> jobs;
+
+    // mutex held.
+    void DropEnded()
+    {
+        jobs.erase(std::remove_if(jobs.begin(), jobs.end(), [](const auto& job) { return job->ThreadEnded(); }),
+                   jobs.end());
+    }
+};
+
+RunningJobs& Running()
+{
+    static RunningJobs running;
+    return running;
 }
 
 }  // namespace
@@ -73,6 +94,18 @@ bool DownloadJob::IsFinished() const
     return finished_;
 }
 
+bool DownloadJob::IsFailed() const
+{
+    std::lock_guard lock(stateMutex_);
+    return failed_;
+}
+
+bool DownloadJob::ThreadEnded() const
+{
+    std::lock_guard lock(stateMutex_);
+    return thread_ != nullptr && WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0;
+}
+
 DownloadEnd DownloadJob::End() const
 {
     std::lock_guard lock(stateMutex_);
@@ -91,7 +124,7 @@ bool DownloadJob::AskCancelled()
 {
     {
         std::lock_guard lock(stateMutex_);
-        if (cancelled_)
+        if (cancelled_ || TransfersStopped())
             return true;
     }
     bool cancelled = false;
@@ -126,6 +159,18 @@ void DownloadJob::ReportFinished()
         view_->OnDownloadFinished();
 }
 
+void DownloadJob::ReportFailed()
+{
+    {
+        std::lock_guard lock(stateMutex_);
+        failed_ = true;
+        end_ = DownloadEnd::Failed;
+    }
+    std::lock_guard lock(viewMutex_);
+    if (view_ != nullptr)
+        view_->OnDownloadFinished();
+}
+
 void DownloadJob::SetEnd(DownloadEnd end)
 {
     std::lock_guard lock(stateMutex_);
@@ -144,22 +189,30 @@ void DownloadJob::SetThread(HANDLE thread)
     thread_ = thread;
 }
 
-bool DownloadArtifact(const std::string& url, std::string& localPath, const std::string& localName)
+bool DownloadArtifact(const std::string& url, std::string& localPath, const std::string& localName,
+                      const std::function<bool()>& cancelled)
 {
+    localPath.clear();
     const std::string name = MakeSafeFileName(localName);
     const std::wstring temp = FullDataPath(tempFolder) + L"\\";
     const std::wstring file = temp + ostrel::Utf8ToWString(name);
-    localPath = ostrel::WStringToUtf8(file);
-    const bool transferred = DownloadToFile(url, file);
-    // A short or failed write is no archive to unpack.
-    if (!transferred)
+    // A transfer that did not complete leaves no file and no path: an error page or
+    // the first part of a file is no artifact.
+    if (!DownloadToFile(url, file, FileBounds(cancelled)))
         return false;
+    localPath = ostrel::WStringToUtf8(file);
     if (EndsWith(name, ".zip")) {
         std::string entry;
-        if (ExtractZip(file, temp, entry)) {
+        const bool extracted = ExtractZip(file, temp, entry, cancelled);
+        boost::system::error_code ignored;
+        if (extracted) {
             localPath = ostrel::WStringToUtf8(temp + ostrel::Utf8ToWString(entry));
-            boost::system::error_code ignored;
             boost::filesystem::remove(ostrel::WStringToPath(file), ignored);
+        } else if (cancelled && cancelled()) {
+            // Cut short by a cancel: neither the archive nor a path stays.
+            localPath.clear();
+            boost::filesystem::remove(ostrel::WStringToPath(file), ignored);
+            return false;
         } else {
             localPath.clear();
         }
@@ -180,6 +233,7 @@ DownloadEnd RunArtifactsDownload(DownloadJob& job)
         job.ReportFinished();
         return DownloadEnd::Finished;
     }
+    const auto cancelled = [&job] { return job.AskCancelled(); };
     long long step = 1;
     const auto semaphore = std::find(record.fileTypes.begin(), record.fileTypes.end(), kSemaphoreFile);
     if (semaphore != record.fileTypes.end()) {
@@ -190,7 +244,8 @@ DownloadEnd RunArtifactsDownload(DownloadJob& job)
                 job.SetEnd(DownloadEnd::CancelledWaiting);
                 return DownloadEnd::CancelledWaiting;
             }
-            if (UrlExists(url))
+            // A probe cut short by a cancel answers nothing: the question above decides.
+            if (UrlExists(url, cancelled) && !job.AskCancelled())
                 break;
             job.WaitPeriod(period);
         }
@@ -200,13 +255,23 @@ DownloadEnd RunArtifactsDownload(DownloadJob& job)
     for (std::size_t j = 0; j < record.sourceUrls.size(); ++j) {
         if (record.fileTypes[j] == kSemaphoreFile)
             continue;
+        bool downloaded = false;
         try {
-            DownloadArtifact(record.sourceUrls[j], job.LocalPath(j),
-                             MakeUniqueName(LocalNameFromUrl(record.sourceUrls[j]), usedNames));
+            downloaded = DownloadArtifact(record.sourceUrls[j], job.LocalPath(j),
+                                          MakeUniqueName(LocalNameFromUrl(record.sourceUrls[j]), usedNames), cancelled);
         } catch (const std::exception&) {
-            // No Temp folder, or a name that does not convert: the artifact stays missing,
-            // and the library-part creation reports the failure.
+            // No Temp folder, or a name that does not convert: nothing could be written.
             job.LocalPath(j).clear();
+        }
+        if (!downloaded) {
+            // A transfer the user cut short is a cancel, and ends silently.
+            if (job.AskCancelled()) {
+                job.SetEnd(DownloadEnd::CancelledDownloading);
+                return DownloadEnd::CancelledDownloading;
+            }
+            // One artifact missing makes no product: the others are not fetched.
+            job.ReportFailed();
+            return DownloadEnd::Failed;
         }
         ++step;
         job.ReportProgress(Percent(step, count));
@@ -228,9 +293,9 @@ DWORD ArtifactsDownloadThread(LPVOID parameter)
     try {
         end = RunArtifactsDownload(*job);
     } catch (...) {
-        // Whatever went wrong, the owner must not wait for ever: report the end, and
-        // the missing files fail the library-part creation with its message.
-        job->ReportFinished();
+        // Whatever went wrong, the owner must not wait for ever: the download failed.
+        job->ReportFailed();
+        end = DownloadEnd::Failed;
     }
     return static_cast<DWORD>(static_cast<std::int32_t>(end));
 }
@@ -245,7 +310,41 @@ std::shared_ptr<DownloadJob> StartArtifactsDownload(CatalogueArtifacts artifacts
         return nullptr;
     }
     job->SetThread(thread);
+    RunningJobs& running = Running();
+    std::lock_guard lock(running.mutex);
+    running.DropEnded();
+    running.jobs.push_back(job);
     return job;
+}
+
+bool StopAndJoinDownloads(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    RunningJobs& running = Running();
+    std::vector<std::shared_ptr<DownloadJob>> jobs;
+    {
+        std::lock_guard lock(running.mutex);
+        jobs.swap(running.jobs);
+    }
+    for (const auto& job : jobs)
+        job->Detach();
+    std::vector<std::shared_ptr<DownloadJob>> left;
+    for (const auto& job : jobs) {
+        const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (!job->ThreadEnded() && !job->Join(std::max(rest, std::chrono::milliseconds(0))))
+            left.push_back(job);
+    }
+    std::lock_guard lock(running.mutex);
+    running.jobs.insert(running.jobs.end(), left.begin(), left.end());
+    return left.empty();
+}
+
+std::size_t RunningDownloads()
+{
+    RunningJobs& running = Running();
+    std::lock_guard lock(running.mutex);
+    running.DropEnded();
+    return running.jobs.size();
 }
 
 }  // namespace tarvel

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -22,12 +23,18 @@
 
 namespace tarvel {
 
+// The owners' alert for a failed download (string list, entry): nothing was made of it.
+constexpr std::int16_t kDownloadFailureList = 23000;
+constexpr std::int16_t kDownloadFailureIndex = 3;
+
 // How a worker ended; its thread's exit code follows it.
 enum class DownloadEnd : std::int32_t {
     Running = 0,
     Finished = 2,
     CancelledWaiting = 11,
     CancelledDownloading = -1,
+    // An artifact did not arrive whole; no file of it is left.
+    Failed = 12,
 };
 
 class DownloadJob {
@@ -46,6 +53,10 @@ public:
     // Waits for the worker thread to end; false on timeout or when none was started.
     bool Join(std::chrono::milliseconds timeout = std::chrono::milliseconds(INFINITE));
     bool IsFinished() const;
+    // The worker reported that an artifact failed: nothing is to be made of the job.
+    bool IsFailed() const;
+    // The worker's thread has ended (false when none was started).
+    bool ThreadEnded() const;
     DownloadEnd End() const;
     // The record with every local path, once the worker reported completion.
     std::optional<CatalogueArtifacts> FinishedArtifacts() const;
@@ -53,10 +64,13 @@ public:
     // Worker side.
     const CatalogueArtifacts& Record() const { return record_; }
     std::string& LocalPath(std::size_t i) { return record_.localPaths.at(i); }
-    // The cancel question: the owner's Cancel or the view's answer.
+    // The cancel question: the owner's Cancel, the add-on's stop or the view's answer.
     bool AskCancelled();
     void ReportProgress(std::int16_t percent);
     void ReportFinished();
+    // The end of a failed download; the view hears it as a completion, and the owner
+    // finds the job failed.
+    void ReportFailed();
     void SetEnd(DownloadEnd end);
     // Sleeps for the period unless cancelled meanwhile.
     void WaitPeriod(std::chrono::milliseconds period);
@@ -70,6 +84,7 @@ private:
     std::condition_variable wake_;
     bool cancelled_ = false;
     bool finished_ = false;
+    bool failed_ = false;
     DownloadEnd end_ = DownloadEnd::Running;
     HANDLE thread_ = nullptr;
     // Guards the view and serialises calls to it, so that Detach can wait them out.
@@ -78,7 +93,15 @@ private:
 };
 
 // Starts a worker thread on a new job over the artifacts; null when no thread starts.
+// The job is kept among the running downloads until its thread has ended.
 std::shared_ptr<DownloadJob> StartArtifactsDownload(CatalogueArtifacts artifacts);
+
+// The add-on's stop, for every download whoever started it: each whose thread may
+// still run is detached and its thread waited for, at most `timeout` in all. True
+// when all have ended. Pair it with StopTransfers, so that none waits for a server.
+bool StopAndJoinDownloads(std::chrono::milliseconds timeout);
+// Downloads whose thread has not been seen to end.
+std::size_t RunningDownloads();
 
 // The thread procedure; the parameter is a new std::shared_ptr<DownloadJob>, which the
 // thread takes over. Answers the job's end as exit code.
@@ -86,10 +109,14 @@ DWORD ArtifactsDownloadThread(LPVOID parameter);
 // The worker's steps on the calling thread.
 DownloadEnd RunArtifactsDownload(DownloadJob& job);
 
-// One artifact into the Temp folder under localName (made safe). localPath receives
-// the UTF-8 path of the file, or of the entry to use when a ".zip" was unpacked, or ""
-// when unpacking failed. False when the transfer or the writing failed.
-bool DownloadArtifact(const std::string& url, std::string& localPath, const std::string& localName);
+// One artifact into the Temp folder under localName (made safe), within FileBounds
+// with the cancel question. localPath receives the UTF-8 path of the file, or of the
+// entry to use when a ".zip" was unpacked, or "" when unpacking failed. False, with
+// localPath "" and no file left, when the transfer or the writing failed: a broken or
+// cut-off transfer, a body past the bound, an error status or a redirect, a refused
+// certificate, a cancel.
+bool DownloadArtifact(const std::string& url, std::string& localPath, const std::string& localName,
+                      const std::function<bool()>& cancelled = {});
 // The same under the URL's last element.
 bool DownloadArtifact(const std::string& url, std::string& localPath);
 

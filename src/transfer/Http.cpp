@@ -6,6 +6,10 @@
 #include "transfer/Deployment.hpp"
 #include "transfer/LocalNames.hpp"
 
+#include <boost/filesystem/operations.hpp>
+
+#include <algorithm>
+#include <atomic>
 #include <mutex>
 
 namespace tarvel {
@@ -54,7 +58,223 @@ struct HandleGuard {
     }
 };
 
+std::atomic<bool> transfersStopped{false};
+// The budget in force on this thread; a plain pointer, so nothing to destroy.
+thread_local TransferBudget* currentBudget = nullptr;
+
+// Where a transfer's body goes, and how much of it may come.
+struct Sink {
+    std::string* text = nullptr;
+    std::ostream* stream = nullptr;
+    std::uint64_t maxBytes = 0;
+    std::uint64_t received = 0;
+    // The probe: the first byte is all it needs; the transfer ends after it.
+    bool firstByteOnly = false;
+};
+
+std::size_t WriteToSink(char* data, std::size_t size, std::size_t count, void* target)
+{
+    auto& sink = *static_cast<Sink*>(target);
+    const std::size_t bytes = size * count;
+    if (sink.firstByteOnly) {
+        if (bytes > 0 && sink.text->empty())
+            sink.text->push_back(data[0]);
+        sink.received += bytes;
+        return 0;
+    }
+    if (sink.maxBytes != 0 && (bytes > sink.maxBytes || sink.received > sink.maxBytes - bytes))
+        return 0;
+    sink.received += bytes;
+    if (sink.text != nullptr)
+        return CurlWriteToBuffer(data, size, count, sink.text);
+    return CurlWriteToStream(data, size, count, sink.stream);
+}
+
+struct Watch {
+    const std::function<bool()>* cancelled = nullptr;
+    std::uint64_t maxBytes = 0;
+};
+
+bool ShouldAbort(const Watch& watch)
+{
+    return transfersStopped.load(std::memory_order_acquire) || (*watch.cancelled && (*watch.cancelled)());
+}
+
+int WatchTransfer(void* data, curl_off_t downloadTotal, curl_off_t downloadNow, curl_off_t, curl_off_t)
+{
+    const auto& watch = *static_cast<const Watch*>(data);
+    if (watch.maxBytes != 0 && (static_cast<std::uint64_t>(std::max<curl_off_t>(downloadTotal, 0)) > watch.maxBytes ||
+                                static_cast<std::uint64_t>(std::max<curl_off_t>(downloadNow, 0)) > watch.maxBytes))
+        return 1;
+    return ShouldAbort(watch) ? 1 : 0;
+}
+
+struct MultiGuard {
+    CURLM* multi;
+    CURL* handle;
+    bool added = false;
+    ~MultiGuard()
+    {
+        if (added)
+            curl_multi_remove_handle(multi, handle);
+        curl_multi_cleanup(multi);
+    }
+};
+
+// Runs the transfer of a set-up handle within the bounds. The progress callback ends
+// it on a cancel, the stop or a body past the bound while data flows; the transfer is
+// driven here rather than by curl_easy_perform, so that the cancel question and the
+// stop are also looked at every kAbortCheckPeriod while nothing arrives.
+CURLcode Perform(CURL* handle, Sink& sink, const TransferBounds& bounds)
+{
+    if (transfersStopped.load(std::memory_order_acquire))
+        return CURLE_ABORTED_BY_CALLBACK;
+    std::chrono::milliseconds total = bounds.totalTime;
+    TransferBudget* budget = currentBudget;
+    bool budgetBound = false;
+    if (budget != nullptr) {
+        const std::chrono::milliseconds left = budget->Left();
+        if (left.count() <= 0 || budget->Spent()) {
+            budget->MarkSpent();
+            return CURLE_OPERATION_TIMEDOUT;
+        }
+        budgetBound = total.count() <= 0 || left < total;
+        if (budgetBound)
+            total = left;
+    }
+    sink.maxBytes = bounds.maxBytes;
+    Watch watch{&bounds.cancelled, bounds.maxBytes};
+    if (curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, WriteToSink) != CURLE_OK ||
+        curl_easy_setopt(handle, CURLOPT_WRITEDATA, &sink) != CURLE_OK ||
+        curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L) != CURLE_OK ||
+        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, WatchTransfer) != CURLE_OK ||
+        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &watch) != CURLE_OK ||
+        (total.count() > 0 &&
+         curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(total.count())) != CURLE_OK) ||
+        (bounds.maxBytes != 0 &&
+         curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(bounds.maxBytes)) != CURLE_OK))
+        return CURLE_FAILED_INIT;
+
+    CURLM* multi = curl_multi_init();
+    if (multi == nullptr)
+        return CURLE_OUT_OF_MEMORY;
+    MultiGuard guard{multi, handle};
+    if (curl_multi_add_handle(multi, handle) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    guard.added = true;
+    CURLcode result = CURLE_OK;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        if (running == 0) {
+            int queued = 0;
+            result = CURLE_FAILED_INIT;
+            while (CURLMsg* message = curl_multi_info_read(multi, &queued))
+                if (message->msg == CURLMSG_DONE && message->easy_handle == handle)
+                    result = message->data.result;
+            break;
+        }
+        if (ShouldAbort(watch)) {
+            result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        if (curl_multi_poll(multi, nullptr, 0, static_cast<int>(kAbortCheckPeriod.count()), nullptr) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+    }
+    // Nothing left, or a transfer that held the rest of the budget failed near its end
+    // (the time limit may fire a little early): the budget is spent.
+    if (budget != nullptr && (budget->Left().count() <= 0 ||
+                              (budgetBound && result != CURLE_OK && budget->Left() < std::chrono::seconds(1))))
+        budget->MarkSpent();
+    return result;
+}
+
+long ResponseCode(CURL* handle)
+{
+    long code = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code);
+    return code;
+}
+
+bool IsSuccessStatus(long code) { return code >= 200 && code <= 299; }
+
+void RemoveQuietly(const std::wstring& file)
+{
+    boost::system::error_code ignored;
+    boost::filesystem::remove(ostrel::WStringToPath(file), ignored);
+}
+
+// GET into the file; with successOnly, an error status or a redirect fails it. A file
+// that did not arrive whole is removed.
+bool DownloadFile(const std::string& url, const std::wstring& file, const TransferBounds& bounds, bool successOnly)
+{
+    bool complete = false;
+    {
+        std::ofstream stream = ostrel::OpenOutputStream(ostrel::WStringToPath(file));
+        char errorBuffer[CURL_ERROR_SIZE] = {};
+        CURL* handle = nullptr;
+        if (stream.is_open() && CreateCurlHandle(handle, errorBuffer, url.c_str())) {
+            HandleGuard guard{handle};
+            Sink sink;
+            sink.stream = &stream;
+            complete = (!successOnly || curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L) == CURLE_OK) &&
+                       Perform(handle, sink, bounds) == CURLE_OK &&
+                       (!successOnly || IsSuccessStatus(ResponseCode(handle)));
+        }
+        stream.close();
+        complete = complete && !stream.fail();
+    }
+    if (!complete)
+        RemoveQuietly(file);
+    return complete;
+}
+
 }  // namespace
+
+TransferBounds TextBounds()
+{
+    const Deployment deployment = CurrentDeployment();
+    return TransferBounds{deployment.maxTextBytes, deployment.textTotalTime, {}};
+}
+
+TransferBounds ProbeBounds(std::function<bool()> cancelled)
+{
+    return TransferBounds{0, CurrentDeployment().probeTotalTime, std::move(cancelled)};
+}
+
+TransferBounds PictureBounds()
+{
+    const Deployment deployment = CurrentDeployment();
+    return TransferBounds{deployment.maxPictureBytes, deployment.pictureTotalTime, {}};
+}
+
+TransferBounds FileBounds(std::function<bool()> cancelled)
+{
+    return TransferBounds{CurrentDeployment().maxZipBytes, std::chrono::milliseconds(0), std::move(cancelled)};
+}
+
+void StopTransfers() { transfersStopped.store(true, std::memory_order_release); }
+
+void ResumeTransfers() { transfersStopped.store(false, std::memory_order_release); }
+
+bool TransfersStopped() { return transfersStopped.load(std::memory_order_acquire); }
+
+TransferBudget::TransferBudget(std::chrono::milliseconds total) : deadline_(std::chrono::steady_clock::now() + total) {}
+
+std::chrono::milliseconds TransferBudget::Left() const
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
+    return std::max(left, std::chrono::milliseconds(0));
+}
+
+ScopedTransferBudget::ScopedTransferBudget(TransferBudget& budget) : previous_(currentBudget) { currentBudget = &budget; }
+
+ScopedTransferBudget::~ScopedTransferBudget() { currentBudget = previous_; }
 
 bool IsHttpUrl(const std::string& url) { return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://"); }
 
@@ -175,14 +395,15 @@ bool HttpGetToString(const char* url, std::string& body)
         return false;
     HandleGuard guard{handle};
     std::string received;
-    if (curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, CurlWriteToBuffer) != CURLE_OK ||
-        curl_easy_setopt(handle, CURLOPT_WRITEDATA, &received) != CURLE_OK || curl_easy_perform(handle) != CURLE_OK)
+    Sink sink;
+    sink.text = &received;
+    if (Perform(handle, sink, TextBounds()) != CURLE_OK)
         return false;
     body = std::move(received);
     return true;
 }
 
-bool UrlExists(const std::string& url)
+bool UrlExists(const std::string& url, std::function<bool()> cancelled)
 {
     char errorBuffer[CURL_ERROR_SIZE] = {};
     CURL* handle = nullptr;
@@ -190,50 +411,41 @@ bool UrlExists(const std::string& url)
         return false;
     HandleGuard guard{handle};
     std::string body;
-    if (curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, CurlWriteToBuffer) != CURLE_OK ||
-        curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body) != CURLE_OK ||
-        curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L) != CURLE_OK)
+    Sink sink;
+    sink.text = &body;
+    sink.firstByteOnly = true;
+    if (curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L) != CURLE_OK)
         return false;
-    if (curl_easy_perform(handle) != CURLE_OK) {
-        long code = 0;
-        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code);
-        return code != 404;
-    }
-    return body.empty() || body[0] != '4';
+    const CURLcode result = Perform(handle, sink, ProbeBounds(std::move(cancelled)));
+    // The sink ends the transfer after the first byte: that is a successful answer.
+    if (result == CURLE_OK || (result == CURLE_WRITE_ERROR && sink.received > 0))
+        return body.empty() || body[0] != '4';
+    return ResponseCode(handle) != 404;
 }
 
-bool FetchToStream(const std::string& url, std::ostream& out)
+bool FetchToStream(const std::string& url, std::ostream& out, const TransferBounds& bounds)
 {
     char errorBuffer[CURL_ERROR_SIZE] = {};
     CURL* handle = nullptr;
     if (!CreateCurlHandle(handle, errorBuffer, url.c_str()))
         return false;
     HandleGuard guard{handle};
-    return curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, CurlWriteToStream) == CURLE_OK &&
-           curl_easy_setopt(handle, CURLOPT_WRITEDATA, &out) == CURLE_OK &&
-           curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L) == CURLE_OK && curl_easy_perform(handle) == CURLE_OK;
+    Sink sink;
+    sink.stream = &out;
+    return curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L) == CURLE_OK && Perform(handle, sink, bounds) == CURLE_OK &&
+           IsSuccessStatus(ResponseCode(handle));
 }
 
-bool DownloadToFile(const std::string& url, const std::wstring& file)
+bool DownloadToFile(const std::string& url, const std::wstring& file, const TransferBounds& bounds)
 {
-    std::ofstream stream = ostrel::OpenOutputStream(ostrel::WStringToPath(file));
-    char errorBuffer[CURL_ERROR_SIZE] = {};
-    CURL* handle = nullptr;
-    if (!CreateCurlHandle(handle, errorBuffer, url.c_str()))
-        return false;
-    HandleGuard guard{handle};
-    // No fail-on-error: an error page is stored like a file.
-    if (curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, CurlWriteToStream) != CURLE_OK ||
-        curl_easy_setopt(handle, CURLOPT_WRITEDATA, static_cast<std::ostream*>(&stream)) != CURLE_OK ||
-        curl_easy_perform(handle) != CURLE_OK)
-        return false;
-    stream.close();
-    return !stream.fail();
+    return DownloadFile(url, file, bounds, true);
 }
 
 bool DownloadToTemp(const std::string& url, const std::string& fileName)
 {
-    return DownloadToFile(url, FullDataPath(tempFolder) + L"\\" + ostrel::Utf8ToWString(MakeSafeFileName(fileName)));
+    // No fail-on-error: an error page is stored like a file.
+    return DownloadFile(url, FullDataPath(tempFolder) + L"\\" + ostrel::Utf8ToWString(MakeSafeFileName(fileName)),
+                        FileBounds(), false);
 }
 
 }  // namespace tarvel

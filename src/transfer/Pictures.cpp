@@ -78,7 +78,8 @@ std::wstring DownloadImage(const std::string& url)
     }
     if (!out.is_open())
         return L"";
-    const bool fetched = FetchToStream(url, out);
+    // Only a 2xx answer is a picture: a redirect's or an error's page is not.
+    const bool fetched = FetchToStream(url, out, PictureBounds());
     out.close();
     if (!fetched || out.fail()) {
         // A broken picture would stand as the comparison base of every later download.

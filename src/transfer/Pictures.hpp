@@ -9,8 +9,9 @@
 namespace tarvel {
 
 // The name of the picture's file in the Images folder; "" when the URL is not http or
-// https, the server answers an HTTP error, or the transfer or the writing fails (the
-// file is then removed again).
+// https, the server answers anything but 2xx (an error, a redirect), the picture
+// passes its size or time bound, or the transfer or the writing fails (the file is
+// then removed again).
 std::wstring DownloadImage(const std::string& url);
 
 // True when both streams are readable, have the same length and hold the same bytes.

@@ -8,6 +8,7 @@
 #include <utf8.h>
 
 #include <array>
+#include <functional>
 #include <vector>
 
 namespace tarvel {
@@ -111,7 +112,8 @@ bool PlanExtraction(unzFile file, const std::wstring& zipPath, const std::wstrin
 // The current entry into the target; false when it cannot be read whole, fails its
 // check, cannot be written or passes the byte limit.
 bool WriteEntry(unzFile file, const boost::filesystem::path& target, std::vector<char>& piece,
-                std::uint64_t& totalBytes, std::uint64_t maxBytes, WrittenFiles& written)
+                std::uint64_t& totalBytes, std::uint64_t maxBytes, WrittenFiles& written,
+                const std::function<bool()>& cancelled)
 {
     if (unzOpenCurrentFile(file) != UNZ_OK)
         return false;
@@ -124,7 +126,7 @@ bool WriteEntry(unzFile file, const boost::filesystem::path& target, std::vector
     int read = 0;
     while ((read = unzReadCurrentFile(file, piece.data(), static_cast<unsigned>(piece.size()))) > 0) {
         totalBytes += static_cast<std::uint64_t>(read);
-        if (totalBytes > maxBytes || !out.write(piece.data(), read)) {
+        if (totalBytes > maxBytes || !out.write(piece.data(), read) || (cancelled && cancelled())) {
             unzCloseCurrentFile(file);
             return false;
         }
@@ -156,7 +158,8 @@ bool IsSafeZipEntryName(const std::string& name)
     return true;
 }
 
-bool ExtractZip(const std::wstring& zipPath, const std::wstring& folder, std::string& entryName)
+bool ExtractZip(const std::wstring& zipPath, const std::wstring& folder, std::string& entryName,
+                const std::function<bool()>& cancelled)
 {
     entryName.clear();
     const Deployment limits = CurrentDeployment();
@@ -180,7 +183,7 @@ bool ExtractZip(const std::wstring& zipPath, const std::wstring& folder, std::st
         if (rc != UNZ_OK || !CurrentEntry(archive.file, name, info) || name != entry.name)
             return false;
         if (!entry.target.empty()) {
-            if (!WriteEntry(archive.file, entry.target, piece, totalBytes, limits.maxZipBytes, written))
+            if (!WriteEntry(archive.file, entry.target, piece, totalBytes, limits.maxZipBytes, written, cancelled))
                 return false;
             // The first written entry, or the last written ".xml" one.
             if (chosen.empty() || EndsWith(name, ".xml"))

@@ -1,6 +1,7 @@
 // Unpacking a downloaded zip archive into a folder.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace tarvel {
@@ -21,7 +22,9 @@ bool IsSafeZipEntryName(const std::string& name);
 // nothing, or is refused: an unsafe entry name, an entry that is the archive itself,
 // more entries or bytes than the deployment allows (refused before writing), or an
 // entry that is damaged or cannot be written whole. A refused archive leaves none of
-// its files behind.
-bool ExtractZip(const std::wstring& zipPath, const std::wstring& folder, std::string& entryName);
+// its files behind. The cancel question, when given, is asked after every piece
+// written; true ends the extraction like a failure.
+bool ExtractZip(const std::wstring& zipPath, const std::wstring& folder, std::string& entryName,
+                const std::function<bool()>& cancelled = {});
 
 }  // namespace tarvel

@@ -223,6 +223,33 @@ TEST_F(BrowserControllerDownload, CreationOutcomes)
     }
 }
 
+TEST_F(BrowserControllerDownload, AFailedDownloadMakesNothingAndKeepsTheDialogOpen)
+{
+    for (bool modifyMode : {false, true}) {
+        Report().Clear();
+        BrowserController controller(LibraryUrl(), modifyMode ? kConfiguratorPath : kCatalogueBrowserPath, modifyMode);
+        TestBrowserView view(controller);
+        controller.SetView(&view);
+        ASSERT_EQ(controller.StartDownload(Payload("/ready", "/files/missing.xml")), DownloadStart::Started);
+        ASSERT_TRUE(view.WaitFinished());
+        ASSERT_TRUE(controller.CreateLibraryPart());
+        EXPECT_TRUE(controller.DownloadFailed());
+        EXPECT_EQ(Report().Alerts(),
+                  std::vector<std::string>{"Error while downloading the product! Nothing was added."});
+        EXPECT_TRUE(view.proposals.empty());
+        EXPECT_TRUE(view.closes.empty());
+        EXPECT_FALSE(controller.IsDownloadBusy());
+        EXPECT_EQ(controller.CreatedLibPartIndex(), 0);
+        EXPECT_TRUE(Store().Parts().empty());
+        EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "missing.xml"));
+        // Taken once; the next message starts afresh.
+        EXPECT_FALSE(controller.CreateLibraryPart());
+        ASSERT_EQ(controller.StartDownload(Payload("/ready", "/files/model.xml")), DownloadStart::Started);
+        EXPECT_FALSE(controller.DownloadFailed());
+        controller.CancelDownload();
+    }
+}
+
 TEST_F(BrowserControllerDownload, AnInvalidMessageIsReportedAndStartsNothing)
 {
     const std::string cases[] = {

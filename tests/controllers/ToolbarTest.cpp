@@ -223,6 +223,27 @@ TEST_F(ToolbarTest, ACancelledDownloadIsForgottenAndTheNextOneRuns)
     EXPECT_TRUE(controller_.IsIdle());
 }
 
+TEST_F(ToolbarTest, AFailedArtifactMakesNoPartOneAlertAndTheNextMessageRuns)
+{
+    controller_.StartClipboardWatcher(Window());
+    // The data sheet answers 404: an error page is no artifact.
+    std::string json = ProductJson("doors-classic");
+    json.replace(json.find("/products/door/sheet.xml"), 24, "/products/door/gone.xml");
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(json)));
+    ASSERT_TRUE(IdleUntil([&] { return !Report().Alerts().empty(); }));
+    IdleFor(100ms);
+    EXPECT_EQ(Report().Alerts(), std::vector<std::string>{"Error while downloading the product! Nothing was added."});
+    EXPECT_TRUE(view_.askedNames.empty());
+    EXPECT_TRUE(Store().Parts().empty());
+    EXPECT_TRUE(controller_.IsIdle());
+    EXPECT_FALSE(boost::filesystem::exists(DataRoot() / "Temp" / "gone.xml"));
+
+    Report().Clear();
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ProductJson("doors-classic"))));
+    ASSERT_TRUE(IdleUntil([&] { return !Store().Parts().empty(); }));
+    EXPECT_TRUE(Report().Alerts().empty());
+}
+
 TEST_F(ToolbarTest, AMessageWhoseHandlingThrowsIsDroppedAndTheWatcherGoesOn)
 {
     controller_.StartClipboardWatcher(Window());

@@ -284,6 +284,34 @@ TEST_F(BrowserDialogTest, AnInvalidMessageIsReportedAndTheDialogBrowsesOn)
     EXPECT_TRUE(Store().FindByName(std::string("After Alert")).has_value());
 }
 
+TEST_F(BrowserDialogTest, AFailedDownloadIsReportedOnceAndTheDialogBrowsesOn)
+{
+    OpenPalette();
+    Look afterAlert;
+    // The product's CAD data is not on the server: its 404 page is no artifact.
+    const std::string json = "{\"Artifacts\":[{\"FileType\":\"CadFile\",\"SourceUrl\":\"" +
+                             Server().Url("/catalogue/doors-classic/products/none/model.xml") + "\"}]}";
+    auto script = dg::User(Browser);
+    script.Then(dg::WaitForPage(Browser, BrowserItem))
+        .Do("a product whose CAD data is missing",
+            [&] {
+                ASSERT_TRUE(standin::win::SetClipboardBytes(std::string(kMessageStart) + Base64Encode(json) +
+                                                            kMessageEnd));
+            })
+        .Wait("the alert", [&] { return !Report().Alerts().empty(); })
+        .Do("look after the alert", [&] { afterAlert = LookOfDialog(); });
+    AddProduct(script, "D-1");
+    dg::User(Name).Type(NameItem, "After Failure").Click(1);
+    ClickLibraryButton();
+
+    EXPECT_EQ(Report().Alerts(), std::vector<std::string>{"Error while downloading the product! Nothing was added."});
+    EXPECT_TRUE(Browsing(afterAlert));
+    // Only the second product became a part; the name was asked for it alone.
+    ASSERT_EQ(Store().Parts().size(), 1u);
+    EXPECT_TRUE(Store().FindByName(std::string("After Failure")).has_value());
+    EXPECT_EQ(Count("open dialog 32503 \"Tarvel Library Part Name\""), 1);
+}
+
 // The window's close box during a download: the dialog closes at once, the worker
 // is let go and ends, and nothing is made of the product, not even later.
 TEST_F(BrowserDialogTest, ClosingTheWindowDuringADownloadCreatesNothing)

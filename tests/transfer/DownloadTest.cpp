@@ -232,7 +232,7 @@ TEST_F(DownloadWorker, FromTheClipboardToUnpackedArtifactsOnAWorkerThread)
     EXPECT_EQ(done->view, nullptr);
 }
 
-TEST_F(DownloadWorker, ATempFolderThatCannotBeFoundLeavesThePathEmptyAndStillFinishes)
+TEST_F(DownloadWorker, ATempFolderThatCannotBeFoundFailsTheDownload)
 {
     CatalogueServer server;
     server.AddFile("/a.xml", "a");
@@ -241,9 +241,10 @@ TEST_F(DownloadWorker, ATempFolderThatCannotBeFoundLeavesThePathEmptyAndStillFin
     ASSERT_TRUE(job);
     ASSERT_TRUE(job->Join(10s));
     standin::base::FailSpecialLocation(0, 0);
-    auto done = job->FinishedArtifacts();
-    ASSERT_TRUE(done);
-    EXPECT_EQ(done->localPaths, std::vector<std::string>{""});
+    EXPECT_EQ(job->End(), DownloadEnd::Failed);
+    EXPECT_TRUE(job->IsFailed());
+    EXPECT_FALSE(job->FinishedArtifacts());
+    // The owner hears of the end, and finds the job failed.
     EXPECT_EQ(view.Finished(), 1);
 }
 

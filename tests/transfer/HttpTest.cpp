@@ -212,9 +212,15 @@ TEST(DeploymentLimits, ProductionValues)
     // What the add-on runs with when no test overrides it: a hanging server is given
     // up, a slow but moving download never is, and an archive is bounded generously.
     const Deployment production;
-    EXPECT_EQ(production.connectTimeout, std::chrono::seconds(30));
+    EXPECT_EQ(production.connectTimeout, std::chrono::seconds(15));
     EXPECT_EQ(production.stallBytesPerSecond, 1);
-    EXPECT_EQ(production.stallTime, std::chrono::seconds(120));
+    EXPECT_EQ(production.stallTime, std::chrono::seconds(30));
+    EXPECT_EQ(production.maxTextBytes, 4u << 20);
+    EXPECT_EQ(production.textTotalTime, std::chrono::seconds(20));
+    EXPECT_EQ(production.probeTotalTime, std::chrono::seconds(20));
+    EXPECT_EQ(production.maxPictureBytes, 4u << 20);
+    EXPECT_EQ(production.pictureTotalTime, std::chrono::seconds(30));
+    EXPECT_EQ(production.startUpBudget, std::chrono::seconds(30));
     EXPECT_EQ(production.semaphorePollPeriod, std::chrono::milliseconds(1111));
     EXPECT_EQ(production.maxZipEntries, 1000u);
     EXPECT_EQ(production.maxZipBytes, 256u << 20);

@@ -38,7 +38,7 @@ TEST_F(Zip, TheLastXmlEntryWinsAndTheArchiveGoes)
     EXPECT_EQ(ReadFile(TempFolder() / "d.txt"), "text");
 }
 
-TEST_F(Zip, PlainFilesAndErrorPagesAreStoredAsTheyCame)
+TEST_F(Zip, PlainFilesAreStoredAsTheyCameAndFailuresLeaveNothing)
 {
     CatalogueServer server;
     server.AddFile("/x/model", "<model/>");
@@ -47,18 +47,21 @@ TEST_F(Zip, PlainFilesAndErrorPagesAreStoredAsTheyCame)
     EXPECT_TRUE(DownloadArtifact(server.Url("/x/model"), localPath));
     EXPECT_EQ(localPath, TempPathText("model"));
     EXPECT_EQ(ReadFile(TempFolder() / "model"), "<model/>");
-    EXPECT_TRUE(DownloadArtifact(server.Url("/x/sheet.xml"), localPath));
-    EXPECT_EQ(ReadFile(TempFolder() / "sheet.xml"), "error page");
+    // An error page is no artifact.
+    EXPECT_FALSE(DownloadArtifact(server.Url("/x/sheet.xml"), localPath));
+    EXPECT_EQ(localPath, "");
+    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "sheet.xml"));
     // Only a name ending in ".zip", as written, is unpacked.
     server.AddFile("/x/DATA.ZIP", MakeZip({{"inner.xml", "<i/>"}}));
     EXPECT_TRUE(DownloadArtifact(server.Url("/x/DATA.ZIP"), localPath));
     EXPECT_EQ(localPath, TempPathText("DATA.ZIP"));
     EXPECT_EQ(ReadFile(TempFolder() / "DATA.ZIP"), MakeZip({{"inner.xml", "<i/>"}}));
     EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "inner.xml"));
-    // Nothing answers: the path is set, the file empty.
+    // Nothing answers: no path, no file.
+    localPath = "stale";
     EXPECT_FALSE(DownloadArtifact("http://127.0.0.1:" + std::to_string(UnusedPort()) + "/y.xml", localPath));
-    EXPECT_EQ(localPath, TempPathText("y.xml"));
-    EXPECT_EQ(ReadFile(TempFolder() / "y.xml"), "");
+    EXPECT_EQ(localPath, "");
+    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "y.xml"));
 }
 
 TEST_F(Zip, DamagedAndHostileArchivesFailAndWriteNothingOutside)
@@ -241,8 +244,39 @@ TEST_F(Zip, AFailedWriteIsNoArchiveToUnpack)
     boost::filesystem::create_symlink("/dev/full", TempFolder() / "data.zip");
     std::string localPath;
     EXPECT_FALSE(DownloadArtifact(server.Url("/d/data.zip"), localPath));
-    EXPECT_EQ(localPath, TempPathText("data.zip"));
+    EXPECT_EQ(localPath, "");
     EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "a.xml"));
+    EXPECT_FALSE(boost::filesystem::is_symlink(TempFolder() / "data.zip"));
+}
+
+TEST_F(Zip, ACancelEndsTheExtractionAndLeavesNothing)
+{
+    const std::string archive = MakeZip({{"a.xml", "<a/>"}, {"big.xml", std::string(4u << 20, 'b')}});
+    CatalogueServer server;
+    server.AddFile("/z/big.zip", archive);
+    WriteFile(TempFolder() / "big.zip", archive);
+    int questions = 0;
+    std::string entry;
+    EXPECT_FALSE(ExtractZip(ostrel::Utf8ToWString((TempFolder() / "big.zip").string()),
+                            ostrel::Utf8ToWString(TempFolder().string() + "/"), entry,
+                            [&questions] { return ++questions > 3; }));
+    EXPECT_EQ(questions, 4);
+    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "a.xml"));
+    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "big.xml"));
+    boost::filesystem::remove(TempFolder() / "big.zip");
+
+    // In a download, the archive goes too.
+    std::string localPath = "stale";
+    bool cancel = false;
+    int pieces = 0;
+    EXPECT_FALSE(DownloadArtifact(server.Url("/z/big.zip"), localPath, "big.zip", [&] {
+        // Asked while the transfer runs too: cancel once the extraction is well under way.
+        cancel = cancel || (boost::filesystem::exists(TempFolder() / "big.xml") && ++pieces > 2);
+        return cancel;
+    }));
+    EXPECT_EQ(localPath, "");
+    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "big.zip"));
+    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "big.xml"));
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ bool FetchInstaller(const std::wstring& target)
     bool complete = false;
     {
         std::ofstream out = ostrel::OpenOutputStream(partialPath);
-        complete = out.is_open() && FetchToStream(address, out);
+        complete = out.is_open() && FetchToStream(address, out, FileBounds());
         out.close();
         complete = complete && !out.fail();
     }
