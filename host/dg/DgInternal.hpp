@@ -406,6 +406,8 @@ void PointAt(PanelState& panel, short itemId, std::optional<DG::Point> where);
 
 // A picture of the panel (the caller destroys it).
 cairo_surface_t* RenderPanelSurface(const std::shared_ptr<PanelState>& panel);
+// Writes the surface as a PNG file, whole or not at all; false with the reason.
+bool WriteSurfacePng(cairo_surface_t* surface, const std::string& path, std::string& error);
 Picture PictureOfSurface(cairo_surface_t* surface);
 // The newest live panel of the resource id.
 std::shared_ptr<PanelState> NewestPanel(short resourceId);

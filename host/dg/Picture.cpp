@@ -6,6 +6,10 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 namespace standin::dg {
 namespace detail {
 namespace {
@@ -219,6 +223,37 @@ cairo_surface_t* RenderPanelSurface(const std::shared_ptr<PanelState>& panel)
     return surface;
 }
 
+bool WriteSurfacePng(cairo_surface_t* surface, const std::string& path, std::string& error)
+{
+    std::string bytes;
+    const auto append = [](void* closure, const unsigned char* data, unsigned int length) {
+        static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+        return CAIRO_STATUS_SUCCESS;
+    };
+    if (const cairo_status_t status = cairo_surface_write_to_png_stream(surface, append, &bytes);
+        status != CAIRO_STATUS_SUCCESS) {
+        error = cairo_status_to_string(status);
+        return false;
+    }
+    // Into a file beside it first: a full disk leaves no cut picture under the name.
+    const std::string part = path + ".part";
+    std::FILE* file = std::fopen(part.c_str(), "wb");
+    if (file == nullptr) {
+        error = std::strerror(errno);
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    int reason = written ? 0 : errno;
+    if (std::fclose(file) != 0 && reason == 0)
+        reason = errno;
+    if (!written || reason != 0 || std::rename(part.c_str(), path.c_str()) != 0) {
+        error = std::strerror(reason != 0 ? reason : errno);
+        std::remove(part.c_str());
+        return false;
+    }
+    return true;
+}
+
 std::shared_ptr<PanelState> NewestPanel(short resourceId)
 {
     const auto& panels = GetState().panels;
@@ -250,15 +285,18 @@ Picture RenderPanel(short resourceId)
     return picture;
 }
 
-bool WritePng(short resourceId, const std::string& path)
+bool WritePng(short resourceId, const std::string& path, std::string* error)
 {
+    std::string reason = "no such panel is shown";
+    bool written = false;
     if (!CheckCall("standin::dg::WritePng"))
-        return false;
-    cairo_surface_t* surface = RenderPanelSurface(NewestPanel(resourceId));
-    if (surface == nullptr)
-        return false;
-    const bool written = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(surface);
+        reason = "the call was refused";
+    else if (cairo_surface_t* surface = RenderPanelSurface(NewestPanel(resourceId))) {
+        written = WriteSurfacePng(surface, path, reason);
+        cairo_surface_destroy(surface);
+    }
+    if (!written && error != nullptr)
+        *error = reason;
     return written;
 }
 
