@@ -76,20 +76,39 @@ std::vector<fs::path> Entries(const fs::path& out, boost::system::error_code& er
     return entries;
 }
 
-// Removes the listed files that are still as the run left them, then the listed
-// folders that are empty then; anything else stays.
+// A listed file that is still as the run left it.
+bool Unchanged(const fs::path& file, const std::pair<std::uintmax_t, std::time_t>& sizeAndTime)
+{
+    boost::system::error_code error;
+    return fs::symlink_status(file, error).type() == fs::regular_file &&
+           fs::file_size(file, error) == sizeAndTime.first && !error &&
+           fs::last_write_time(file, error) == sizeAndTime.second && !error;
+}
+
+// What in the folder no run made: anything not listed, or changed since.
+std::vector<fs::path> Foreign(const fs::path& out, const std::vector<fs::path>& entries, const Listing& listing)
+{
+    std::vector<fs::path> foreign;
+    boost::system::error_code error;
+    for (const fs::path& relative : entries) {
+        const fs::path path = out / relative;
+        if (fs::symlink_status(path, error).type() == fs::directory_file && listing.folders.count(relative.string()))
+            continue;
+        const auto file = listing.files.find(relative.string());
+        if (file != listing.files.end() && Unchanged(path, file->second))
+            continue;
+        foreign.push_back(relative);
+    }
+    return foreign;
+}
+
+// Removes the listed files, then the listed folders, the deepest first.
 void RemoveListed(const fs::path& out, const Listing& listing)
 {
     boost::system::error_code error;
-    for (const auto& [path, sizeAndTime] : listing.files) {
-        const fs::path file = out / path;
-        if (fs::symlink_status(file, error).type() != fs::regular_file)
-            continue;
-        if (fs::file_size(file, error) != sizeAndTime.first || fs::last_write_time(file, error) != sizeAndTime.second)
-            continue;
-        fs::remove(file, error);
-    }
-    // The deepest folders first.
+    for (const auto& [path, sizeAndTime] : listing.files)
+        if (Unchanged(out / path, sizeAndTime))
+            fs::remove(out / path, error);
     for (auto it = listing.folders.rbegin(); it != listing.folders.rend(); ++it) {
         const fs::path folder = out / *it;
         if (fs::symlink_status(folder, error).type() == fs::directory_file && fs::is_empty(folder, error))
@@ -113,14 +132,19 @@ std::optional<std::string> PrepareOutput(const fs::path& out, std::uintmax_t nee
     } else if (status.type() != fs::directory_file) {
         return name + " is a file, not a folder; give a new or empty folder with --out";
     } else if (fs::exists(out / kOutputMarker, error)) {
-        RemoveListed(out, ReadListing(out / kOutputMarker));
-        const std::vector<fs::path> left = Entries(out, error);
+        // An earlier run's folder: its files go only when nothing else is in it.
+        const Listing listing = ReadListing(out / kOutputMarker);
+        const std::vector<fs::path> entries = Entries(out, error);
         if (error)
             return "the output folder " + name + " cannot be read: " + Reason(error);
-        if (!left.empty())
-            return name + " holds " + std::to_string(left.size()) + " file(s) that no run of tarvel-host made, " +
-                   (out / left.front()).string() +
-                   (left.size() > 1 ? " among them" : "") + "; move them away or give another folder with --out";
+        const std::vector<fs::path> foreign = Foreign(out, entries, listing);
+        if (!foreign.empty())
+            return name + " is an earlier run's folder, but " + (out / foreign.front()).string() +
+                   (foreign.size() > 1 ? " and " + std::to_string(foreign.size() - 1) + " more files"
+                                       : std::string()) +
+                   " in it did not come from that run, so nothing was removed; move them away or give another "
+                   "folder with --out";
+        RemoveListed(out, listing);
     } else {
         const bool empty = fs::is_empty(out, error);
         if (error)

@@ -317,9 +317,19 @@ void StartUp(Session& s, RoadState& road)
         auto catalogue = standin::services::MakeStandardCatalogue(*s.services);
         road.libraryName = LibraryName(catalogue, kLibraryId);
         road.productId = kProductId;
-        if (!s.options.cadXml.empty() || !s.options.dataSheetXml.empty()) {
+        std::string kind = "a door";
+        if (!s.options.cadXml.empty() && s.options.dataSheetXml.empty()) {
+            // Plain CAD data says nothing of doors or windows: a plain object named after its file.
+            std::string name = fs::path(s.options.cadFile).stem().string();
+            if (name.empty())
+                name = "My object";
+            road.productId = standin::services::AddOwnObject(catalogue, kLibraryId, name, s.options.cadXml);
+            kind = "a plain object named " + Quote(name);
+            s.Say("the product's CAD data: " + s.options.cadFile);
+        } else if (!s.options.cadXml.empty() || !s.options.dataSheetXml.empty()) {
             road.productId = standin::services::UseOwnArtifacts(catalogue, kLibraryId, kProductId, s.options.cadXml,
                                                                 s.options.dataSheetXml);
+            kind = "of the kind its data sheet names";
             if (!s.options.cadFile.empty())
                 s.Say("the product's CAD data: " + s.options.cadFile);
             if (!s.options.dataSheetFile.empty())
@@ -333,7 +343,8 @@ void StartUp(Session& s, RoadState& road)
         // The add-on reads where its servers are when it first needs them.
         setenv("TARVEL_REPOSITORY_SERVER", base.c_str(), 1);
         setenv("TARVEL_UPDATE_SERVER", base.c_str(), 1);
-        s.Say("at " + base + "; the road's product: " + road.productId + " of " + Quote(road.libraryName));
+        s.Say("at " + base + "; the road's product: " + road.productId + " of " + Quote(road.libraryName) + ", " +
+              kind);
     });
 
     r.Step("start the stand-in host", [&] {

@@ -14,12 +14,13 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <variant>
 
@@ -69,15 +70,26 @@ std::string ReadWhole(const std::string& path, std::string& bytes)
         return path + " is a folder, not a file";
     if (error)
         return path + " cannot be read: " + error.message();
-    errno = 0;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return path + " cannot be read: " + std::strerror(errno != 0 ? errno : EACCES);
-    std::ostringstream all;
-    all << in.rdbuf();
-    if (in.bad() || (in.fail() && !in.eof()))
-        return path + " cannot be read: " + std::strerror(errno != 0 ? errno : EIO);
-    bytes = all.str();
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return path + " cannot be read: " + std::strerror(errno);
+    std::string all;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const std::string reason = std::strerror(errno);
+            close(fd);
+            return path + " cannot be read: " + reason;
+        }
+        if (n == 0)
+            break;
+        all.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    bytes = std::move(all);
     if (bytes.empty())
         return path + " is empty";
     return {};
