@@ -156,6 +156,56 @@ void Canvas::TextLine(const DG::Rect& box, double x, const std::u16string& text,
     cairo_restore(cr);
 }
 
+void Canvas::TextAt(double x, double baseline, const std::string& utf8, double size, std::uint32_t rgb) const
+{
+    cairo_save(cr);
+    UseFont(cr, size);
+    cairo_set_source_rgb(cr, ((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0);
+    cairo_move_to(cr, originX + x, originY + baseline);
+    cairo_show_text(cr, utf8.c_str());
+    cairo_restore(cr);
+}
+
+double Canvas::Advance(const std::string& utf8, double size) const
+{
+    cairo_save(cr);
+    UseFont(cr, size);
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, utf8.c_str(), &extents);
+    cairo_restore(cr);
+    return extents.x_advance;
+}
+
+std::pair<double, double> Canvas::FontMetrics(double size) const
+{
+    cairo_save(cr);
+    UseFont(cr, size);
+    cairo_font_extents_t font;
+    cairo_font_extents(cr, &font);
+    cairo_restore(cr);
+    return {font.ascent, font.height};
+}
+
+void Canvas::Line(double x0, double y0, double x1, double y1, std::uint32_t rgb, double width) const
+{
+    cairo_save(cr);
+    cairo_set_source_rgb(cr, ((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0);
+    cairo_set_line_width(cr, width);
+    cairo_move_to(cr, originX + x0, originY + y0);
+    cairo_line_to(cr, originX + x1, originY + y1);
+    cairo_stroke(cr);
+    cairo_restore(cr);
+}
+
+void Canvas::BeginClip(const DG::Rect& box) const
+{
+    cairo_save(cr);
+    cairo_rectangle(cr, originX + box.left, originY + box.top, box.GetWidth(), box.GetHeight());
+    cairo_clip(cr);
+}
+
+void Canvas::EndClip() const { cairo_restore(cr); }
+
 void Canvas::FillRect(const DG::Rect& box, double r, double g, double b) const
 {
     cairo_rectangle(cr, originX + box.left, originY + box.top, box.GetWidth(), box.GetHeight());
