@@ -157,8 +157,8 @@ std::optional<std::string> PrepareOutput(const fs::path& out, std::uintmax_t nee
         return written;
     const fs::space_info space = fs::space(out, error);
     if (!error && space.available < needBytes)
-        return name + " has " + std::to_string(space.available / 1024) + " KB free; the run needs about " +
-               std::to_string((needBytes + 1023) / 1024) + " KB";
+        return name + " has " + std::to_string(space.available / (1024 * 1024)) + " MB free; the run needs about " +
+               std::to_string((needBytes + 1024 * 1024 - 1) / (1024 * 1024)) + " MB";
     return std::nullopt;
 }
 

@@ -270,9 +270,8 @@ void Session::AfterStep()
         std::lock_guard lock(causesMutex_);
         causes = std::exchange(causes_, {});
     }
-    // In the order they came; an alert before a refusal that came after its report line.
-    // An alert is the report line at its index; a refusal came after the lines before
-    // its index.
+    // In the order they came: an alert is the report line at its index; a refusal came
+    // after the lines before its index.
     const auto order = [](const Cause& cause) { return 2 * cause.reportAt + (cause.alert ? 1 : 0); };
     std::stable_sort(causes.begin(), causes.end(),
                      [&](const Cause& a, const Cause& b) { return order(a) < order(b); });

@@ -5,7 +5,7 @@
 // in the configurator to the unload. It exits 0 only when the whole road went as it
 // should.
 //
-// See Usage() for the options.
+// Help() tells the options.
 #include "Road.hpp"
 #include "Session.hpp"
 #include "Steps.hpp"
