@@ -142,15 +142,15 @@ std::optional<std::string> PrepareOutput(const fs::path& out, std::uintmax_t nee
             return name + " is an earlier run's folder, but " + (out / foreign.front()).string() +
                    (foreign.size() > 1 ? " and " + std::to_string(foreign.size() - 1) + " more files"
                                        : std::string()) +
-                   " in it did not come from that run, so nothing was removed; move them away or give another "
-                   "folder with --out";
+                   " in it did not come from that run, so nothing was removed; move " +
+                   (foreign.size() > 1 ? "them" : "it") + " away or give another folder with --out";
         RemoveListed(out, listing);
     } else {
         const bool empty = fs::is_empty(out, error);
         if (error)
             return "the output folder " + name + " cannot be read: " + Reason(error);
         if (!empty)
-            return name + " holds files of another program; give a new or empty folder with --out";
+            return name + " holds files and is no earlier run's folder; give a new or empty folder with --out";
     }
 
     if (const auto written = RecordOutput(out))
