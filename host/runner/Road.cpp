@@ -23,9 +23,13 @@ bool Road::Step(const std::string& name, const std::function<void()>& work)
     out_ << "[" << steps_ << "] " << name << std::endl;
     const auto start = std::chrono::steady_clock::now();
     std::string failure;
-    const auto attempt = [&failure](const std::function<void()>& part) {
+    std::vector<std::string> later;
+    const auto attempt = [&failure, &later](const std::function<void()>& part) {
         try {
             part();
+        } catch (const StepFailed& e) {
+            failure = e.what();
+            later = e.later;
         } catch (const std::exception& e) {
             failure = e.what();
         } catch (...) {
@@ -49,6 +53,8 @@ bool Road::Step(const std::string& name, const std::function<void()>& work)
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     if (!failure.empty()) {
         out_ << "      FAILED: " << failure << std::endl;
+        for (const std::string& cause : later)
+            out_ << "      then: " << cause << std::endl;
         if (!consequence.empty())
             out_ << "      and so: " << consequence << std::endl;
         failedStep_ = stage_.empty() ? name : name + ", at: " + stage_;

@@ -7,6 +7,8 @@
 #include <iosfwd>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tarvel::runner {
 
@@ -14,6 +16,12 @@ namespace tarvel::runner {
 class StepFailed : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    StepFailed(const std::string& cause, std::vector<std::string> later)
+        : std::runtime_error(cause), later(std::move(later))
+    {
+    }
+    // Causes that came after the first, in their order.
+    std::vector<std::string> later;
 };
 
 class Road {

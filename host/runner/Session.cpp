@@ -275,12 +275,14 @@ void Session::AfterStep()
     const auto order = [](const Cause& cause) { return 2 * cause.reportAt + (cause.alert ? 1 : 0); };
     std::stable_sort(causes.begin(), causes.end(),
                      [&](const Cause& a, const Cause& b) { return order(a) < order(b); });
-    for (std::size_t i = 1; i < causes.size(); ++i)
-        road.Say("then: " + causes[i].text);
-    if (const auto written = RecordOutput(options.out); written && causes.empty())
+    if (const auto written = RecordOutput(options.out))
         causes.push_back({*written, 0, false});
-    if (!causes.empty())
-        throw StepFailed(causes.front().text);
+    if (!causes.empty()) {
+        std::vector<std::string> later;
+        for (std::size_t i = 1; i < causes.size(); ++i)
+            later.push_back(causes[i].text);
+        throw StepFailed(causes.front().text, std::move(later));
+    }
     if (host)
         CheckHandlers();
 }
