@@ -333,6 +333,12 @@ std::string BrowserEngine::VisibleText() const
     return document ? document->VisibleText() : "";
 }
 
+std::vector<Block> BrowserEngine::Layout() const
+{
+    const auto document = Shown();
+    return document ? document->Layout() : std::vector<Block>{};
+}
+
 std::optional<Element> BrowserEngine::FindElement(const std::string& id) const
 {
     const auto document = Shown();

@@ -70,6 +70,22 @@ struct EngineOptions {
     std::string trustedAuthorityPem;
 };
 
+// A page's visible content as a browser lays it out: blocks one below the other, each
+// a line of runs that wraps at the width it is drawn in.
+struct TextRun {
+    enum class Kind { Text, Link, Button, Field };
+    Kind kind = Kind::Text;
+    std::string text;  // whitespace runs as one space; a button's label, a field's value
+};
+struct Block {
+    enum class Kind { Heading, Paragraph, ListItem, Row };
+    Kind kind = Kind::Paragraph;
+    int level = 0;                            // a heading's 1 to 6
+    std::vector<TextRun> runs;                // all but a row
+    std::vector<std::vector<TextRun>> cells;  // a table row's cells
+    int table = 0;                            // a row's table, counted from 1 in the page
+};
+
 class BrowserEngine {
 public:
     explicit BrowserEngine(EngineOptions options = {});
@@ -96,6 +112,8 @@ public:
     int Status() const;
     std::string Title() const;
     std::string VisibleText() const;
+    // The page shown laid out in blocks; none when nothing is shown.
+    std::vector<Block> Layout() const;
     std::optional<Element> FindElement(const std::string& id) const;
     // Ids of the page's elements, in document order.
     std::vector<std::string> ElementIds() const;

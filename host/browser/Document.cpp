@@ -275,6 +275,214 @@ std::string Document::VisibleText() const
     return CollapseWhitespace(text);
 }
 
+namespace {
+
+bool IsHidden(const Node& node)
+{
+    static const char* const hidden[] = {"head", "script", "style", "template", "noscript", "title"};
+    if (std::any_of(std::begin(hidden), std::end(hidden), [&](const char* tag) { return node.Is(tag); }))
+        return true;
+    if (node.Attribute("hidden") != nullptr)
+        return true;
+    const std::string* type = node.Attribute("type");
+    return node.Is("input") && type != nullptr && Lower(*type) == "hidden";
+}
+
+// Elements that begin a block of their own; everything else flows in the line.
+bool IsBlock(const Node& node)
+{
+    static const char* const blocks[] = {"html", "body", "p", "div", "section", "article", "header", "footer",
+                                         "main", "nav", "aside", "form", "fieldset", "legend", "ul", "ol", "li",
+                                         "dl", "dt", "dd", "table", "thead", "tbody", "tfoot", "tr", "caption",
+                                         "pre", "blockquote", "address", "figure", "figcaption", "hr", "h1",
+                                         "h2", "h3", "h4", "h5", "h6"};
+    return std::any_of(std::begin(blocks), std::end(blocks), [&](const char* tag) { return node.Is(tag); });
+}
+
+// Collapses whitespace across the runs of a line and drops what is left empty.
+std::vector<TextRun> Tidy(std::vector<TextRun> runs)
+{
+    std::vector<TextRun> tidy;
+    bool blankBefore = true;  // the line starts without one
+    for (TextRun& run : runs) {
+        if (run.kind == TextRun::Kind::Button || run.kind == TextRun::Kind::Field) {
+            run.text = CollapseWhitespace(run.text);
+            tidy.push_back(std::move(run));
+            blankBefore = false;
+            continue;
+        }
+        std::string text;
+        for (char c : run.text) {
+            if (IsSpace(c)) {
+                if (!blankBefore)
+                    text += ' ';
+                blankBefore = true;
+            } else {
+                text += c;
+                blankBefore = false;
+            }
+        }
+        if (!text.empty())
+            tidy.push_back({run.kind, std::move(text)});
+    }
+    while (!tidy.empty() && tidy.back().kind != TextRun::Kind::Button && tidy.back().kind != TextRun::Kind::Field) {
+        std::string& text = tidy.back().text;
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
+        if (!text.empty())
+            break;
+        tidy.pop_back();
+    }
+    return tidy;
+}
+
+class Layouter {
+public:
+    std::vector<Block> blocks;
+
+    void Flow(const Node& node, bool link)
+    {
+        for (const Node& child : node.children) {
+            if (child.isText) {
+                line_.push_back({link ? TextRun::Kind::Link : TextRun::Kind::Text, child.name});
+                continue;
+            }
+            if (IsHidden(child))
+                continue;
+            if (child.Is("br")) {
+                EndLine();
+                continue;
+            }
+            if (const auto control = Control(child)) {
+                line_.push_back(*control);
+                continue;
+            }
+            if (child.Is("img")) {
+                if (const std::string* alt = child.Attribute("alt"); alt != nullptr && !alt->empty())
+                    line_.push_back({TextRun::Kind::Text, "[" + *alt + "]"});
+                continue;
+            }
+            if (child.Is("tr")) {
+                Row(child);
+                continue;
+            }
+            if (child.Is("table")) {
+                EndLine();
+                ++tables_;
+                Flow(child, link);
+                EndLine();
+                continue;
+            }
+            if (!IsBlock(child)) {
+                Flow(child, link || (child.Is("a") && child.Attribute("href") != nullptr));
+                continue;
+            }
+            EndLine();
+            const Block::Kind before = kind_;
+            const int levelBefore = level_;
+            if (child.name.size() == 2 && child.name[0] == 'h' && child.name[1] >= '1' && child.name[1] <= '6') {
+                kind_ = Block::Kind::Heading;
+                level_ = child.name[1] - '0';
+            } else if (child.Is("li")) {
+                kind_ = Block::Kind::ListItem;
+            }
+            Flow(child, link);
+            EndLine();
+            kind_ = before;
+            level_ = levelBefore;
+        }
+    }
+
+    void EndLine()
+    {
+        std::vector<TextRun> runs = Tidy(std::exchange(line_, {}));
+        if (runs.empty())
+            return;
+        Block block;
+        block.kind = kind_;
+        block.level = level_;
+        block.runs = std::move(runs);
+        blocks.push_back(std::move(block));
+    }
+
+private:
+    // A form control as the user sees it: a button with its label, a field with its value.
+    static std::optional<TextRun> Control(const Node& node)
+    {
+        if (node.Is("button")) {
+            std::string label;
+            AppendText(node, label);
+            return TextRun{TextRun::Kind::Button, label};
+        }
+        if (node.Is("select")) {
+            std::string chosen;
+            WalkElements(node, [&](const Node& option) {
+                if (option.Is("option") && (chosen.empty() || option.Attribute("selected") != nullptr)) {
+                    chosen.clear();
+                    AppendText(option, chosen);
+                }
+            });
+            return TextRun{TextRun::Kind::Field, chosen};
+        }
+        if (node.Is("textarea")) {
+            std::string text;
+            AppendText(node, text);
+            return TextRun{TextRun::Kind::Field, text};
+        }
+        if (!node.Is("input"))
+            return std::nullopt;
+        const std::string type = Lower(AttributeOr(node, "type", "text"));
+        const std::string value = AttributeOr(node, "value", "");
+        if (type == "submit" || type == "button" || type == "reset")
+            return TextRun{TextRun::Kind::Button, value.empty() ? (type == "reset" ? "Reset" : "Submit") : value};
+        if (type == "image")
+            return TextRun{TextRun::Kind::Button, AttributeOr(node, "alt", "Submit")};
+        if (type == "checkbox" || type == "radio")
+            return TextRun{TextRun::Kind::Text, node.Attribute("checked") != nullptr ? "\xE2\x98\x91 " : "\xE2\x98\x90 "};
+        return TextRun{TextRun::Kind::Field, value.empty() ? AttributeOr(node, "placeholder", "") : value};
+    }
+
+    void Row(const Node& row)
+    {
+        EndLine();
+        Block block;
+        block.kind = Block::Kind::Row;
+        block.table = tables_;
+        for (const Node& cell : row.children) {
+            if (cell.isText || IsHidden(cell) || !(cell.Is("td") || cell.Is("th")))
+                continue;
+            Layouter inner;
+            inner.Flow(cell, false);
+            inner.EndLine();
+            std::vector<TextRun> runs;
+            for (Block& part : inner.blocks)
+                for (TextRun& run : part.runs) {
+                    if (!runs.empty())
+                        runs.push_back({TextRun::Kind::Text, " "});
+                    runs.push_back(std::move(run));
+                }
+            block.cells.push_back(std::move(runs));
+        }
+        if (!block.cells.empty())
+            blocks.push_back(std::move(block));
+    }
+
+    std::vector<TextRun> line_;
+    Block::Kind kind_ = Block::Kind::Paragraph;
+    int level_ = 0;
+    int tables_ = 0;
+};
+
+}  // namespace
+
+std::vector<Block> Document::Layout() const
+{
+    Layouter layouter;
+    layouter.Flow(root_, false);
+    layouter.EndLine();
+    return std::move(layouter.blocks);
+}
+
 std::vector<std::string> Document::Ids() const
 {
     std::vector<std::string> ids;

@@ -34,6 +34,7 @@ public:
     const std::string& Url() const { return url_; }
     std::string Title() const;
     std::string VisibleText() const;
+    std::vector<Block> Layout() const;
     std::vector<std::string> Ids() const;
     // The first element of the id, with its ancestors (the root first).
     const Node* Find(const std::string& id, std::vector<const Node*>* ancestors = nullptr) const;

@@ -258,6 +258,15 @@ struct Canvas {
     // vertically centred in the box and clipped to it.
     double TextWidth(const std::u16string& text, double size = 12) const;
     void TextLine(const DG::Rect& box, double x, const std::u16string& text, bool enabled, double size = 12) const;
+    // UTF-8 text from (x, baseline) in client coordinates, in 0xRRGGBB; and what it takes.
+    void TextAt(double x, double baseline, const std::string& utf8, double size, std::uint32_t rgb) const;
+    double Advance(const std::string& utf8, double size) const;
+    // The font's ascent and line height at the size.
+    std::pair<double, double> FontMetrics(double size) const;
+    void Line(double x0, double y0, double x1, double y1, std::uint32_t rgb, double width = 1) const;
+    // Keeps what is drawn inside the box until the matching EndClip.
+    void BeginClip(const DG::Rect& box) const;
+    void EndClip() const;
     void FillRect(const DG::Rect& box, double r, double g, double b) const;
     void StrokeRect(const DG::Rect& box, double r, double g, double b, double width = 1) const;
     void Image(const Pixels& pixels, double x, double y, double opacity = 1) const;
@@ -423,6 +432,8 @@ void PointAt(PanelState& panel, short itemId, std::optional<DG::Point> where);
 
 // A picture of the panel (the caller destroys it).
 cairo_surface_t* RenderPanelSurface(const std::shared_ptr<PanelState>& panel);
+// Writes the surface as a PNG file, whole or not at all; false with the reason.
+bool WriteSurfacePng(cairo_surface_t* surface, const std::string& path, std::string& error);
 Picture PictureOfSurface(cairo_surface_t* surface);
 // The newest live panel of the resource id.
 std::shared_ptr<PanelState> NewestPanel(short resourceId);

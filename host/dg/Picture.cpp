@@ -6,6 +6,10 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 namespace standin::dg {
 namespace detail {
 namespace {
@@ -152,6 +156,56 @@ void Canvas::TextLine(const DG::Rect& box, double x, const std::u16string& text,
     cairo_restore(cr);
 }
 
+void Canvas::TextAt(double x, double baseline, const std::string& utf8, double size, std::uint32_t rgb) const
+{
+    cairo_save(cr);
+    UseFont(cr, size);
+    cairo_set_source_rgb(cr, ((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0);
+    cairo_move_to(cr, originX + x, originY + baseline);
+    cairo_show_text(cr, utf8.c_str());
+    cairo_restore(cr);
+}
+
+double Canvas::Advance(const std::string& utf8, double size) const
+{
+    cairo_save(cr);
+    UseFont(cr, size);
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, utf8.c_str(), &extents);
+    cairo_restore(cr);
+    return extents.x_advance;
+}
+
+std::pair<double, double> Canvas::FontMetrics(double size) const
+{
+    cairo_save(cr);
+    UseFont(cr, size);
+    cairo_font_extents_t font;
+    cairo_font_extents(cr, &font);
+    cairo_restore(cr);
+    return {font.ascent, font.height};
+}
+
+void Canvas::Line(double x0, double y0, double x1, double y1, std::uint32_t rgb, double width) const
+{
+    cairo_save(cr);
+    cairo_set_source_rgb(cr, ((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0);
+    cairo_set_line_width(cr, width);
+    cairo_move_to(cr, originX + x0, originY + y0);
+    cairo_line_to(cr, originX + x1, originY + y1);
+    cairo_stroke(cr);
+    cairo_restore(cr);
+}
+
+void Canvas::BeginClip(const DG::Rect& box) const
+{
+    cairo_save(cr);
+    cairo_rectangle(cr, originX + box.left, originY + box.top, box.GetWidth(), box.GetHeight());
+    cairo_clip(cr);
+}
+
+void Canvas::EndClip() const { cairo_restore(cr); }
+
 void Canvas::FillRect(const DG::Rect& box, double r, double g, double b) const
 {
     cairo_rectangle(cr, originX + box.left, originY + box.top, box.GetWidth(), box.GetHeight());
@@ -219,6 +273,37 @@ cairo_surface_t* RenderPanelSurface(const std::shared_ptr<PanelState>& panel)
     return surface;
 }
 
+bool WriteSurfacePng(cairo_surface_t* surface, const std::string& path, std::string& error)
+{
+    std::string bytes;
+    const auto append = [](void* closure, const unsigned char* data, unsigned int length) {
+        static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+        return CAIRO_STATUS_SUCCESS;
+    };
+    if (const cairo_status_t status = cairo_surface_write_to_png_stream(surface, append, &bytes);
+        status != CAIRO_STATUS_SUCCESS) {
+        error = cairo_status_to_string(status);
+        return false;
+    }
+    // Into a file beside it first: a full disk leaves no cut picture under the name.
+    const std::string part = path + ".part";
+    std::FILE* file = std::fopen(part.c_str(), "wb");
+    if (file == nullptr) {
+        error = std::strerror(errno);
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    int reason = written ? 0 : errno;
+    if (std::fclose(file) != 0 && reason == 0)
+        reason = errno;
+    if (!written || reason != 0 || std::rename(part.c_str(), path.c_str()) != 0) {
+        error = std::strerror(reason != 0 ? reason : errno);
+        std::remove(part.c_str());
+        return false;
+    }
+    return true;
+}
+
 std::shared_ptr<PanelState> NewestPanel(short resourceId)
 {
     const auto& panels = GetState().panels;
@@ -250,15 +335,18 @@ Picture RenderPanel(short resourceId)
     return picture;
 }
 
-bool WritePng(short resourceId, const std::string& path)
+bool WritePng(short resourceId, const std::string& path, std::string* error)
 {
+    std::string reason = "no such panel is shown";
+    bool written = false;
     if (!CheckCall("standin::dg::WritePng"))
-        return false;
-    cairo_surface_t* surface = RenderPanelSurface(NewestPanel(resourceId));
-    if (surface == nullptr)
-        return false;
-    const bool written = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(surface);
+        reason = "the call was refused";
+    else if (cairo_surface_t* surface = RenderPanelSurface(NewestPanel(resourceId))) {
+        written = WriteSurfacePng(surface, path, reason);
+        cairo_surface_destroy(surface);
+    }
+    if (!written && error != nullptr)
+        *error = reason;
     return written;
 }
 

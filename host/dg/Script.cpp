@@ -215,9 +215,10 @@ DialogScript& DialogScript::Picture(std::string path)
     return Then(Action{"picture to " + path, [path](PanelState& panel) {
                            const auto shared = Shared(panel);
                            cairo_surface_t* surface = shared ? RenderPanelSurface(shared) : nullptr;
-                           if (surface == nullptr ||
-                               cairo_surface_write_to_png(surface, path.c_str()) != CAIRO_STATUS_SUCCESS)
-                               Refuse("the picture of " + panel.Describe() + " cannot be written to " + path);
+                           std::string error = "it cannot be drawn";
+                           if (surface == nullptr || !WriteSurfacePng(surface, path, error))
+                               Refuse("the picture of " + panel.Describe() + " cannot be written to " + path + ": " +
+                                      error);
                            if (surface != nullptr)
                                cairo_surface_destroy(surface);
                        }});

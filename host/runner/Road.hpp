@@ -7,6 +7,8 @@
 #include <iosfwd>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tarvel::runner {
 
@@ -14,6 +16,12 @@ namespace tarvel::runner {
 class StepFailed : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    StepFailed(const std::string& cause, std::vector<std::string> later)
+        : std::runtime_error(cause), later(std::move(later))
+    {
+    }
+    // Causes that came after the first, in their order.
+    std::vector<std::string> later;
 };
 
 class Road {
@@ -30,12 +38,15 @@ public:
     bool Step(const std::string& name, const std::function<void()>& work);
 
     bool Completed() const { return failedStep_.empty(); }
-    // The failed step, with the stage it had reached.
+    // The failed step, with the stage it had reached, and the failure's first cause.
     const std::string& FailedStep() const { return failedStep_; }
+    const std::string& Failure() const { return failure_; }
     int Steps() const { return steps_; }
     // Runs after each step's work, as part of it: prints what the step caused and may
     // fail it (StepFailed) for what the platform refused meanwhile.
     std::function<void()> afterStep;
+    // Runs before each step's work.
+    std::function<void()> beforeStep;
 
 private:
     std::ostream& out_;
@@ -43,6 +54,7 @@ private:
     int stages_ = 0;
     std::string stage_;
     std::string failedStep_;
+    std::string failure_;
 };
 
 }  // namespace tarvel::runner

@@ -1,12 +1,16 @@
 #include "Session.hpp"
 
 #include "GSRoot.hpp"
+#include "Output.hpp"
 #include "standin/CoreModules.hpp"
 #include "standin/Dialogs.hpp"
 
 #include <boost/filesystem/operations.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <utility>
 
@@ -35,8 +39,9 @@ std::string Milliseconds(Clock::duration duration)
 Session::Session(Road& road, const Options& options) : road(road), options(options)
 {
     dg::SetRefusalHandler([this](const std::string& message) {
-        std::lock_guard lock(refusalsMutex_);
-        refusals_.push_back(message);
+        const std::size_t reportAt = ReportSize();
+        std::lock_guard lock(causesMutex_);
+        causes_.push_back({"the dialog manager refused: " + message, reportAt, false});
     });
 }
 
@@ -57,20 +62,144 @@ Session::~Session()
     dg::SetRefusalHandler({});
 }
 
+std::size_t Session::ReportSize()
+{
+    std::size_t size = 0;
+    if (host)
+        Get<standin::ReportModule>().ForEach([&size](const standin::ReportEntry&) { ++size; });
+    return size;
+}
+
+void Session::Label(short resourceId, short item, const std::string& label) { labels_[{resourceId, item}] = label; }
+
+const std::string& Session::Quiet(const std::string& action)
+{
+    return *quiet_.insert(action).first;
+}
+
+namespace {
+
+// "open dialog 32504 \"About\" ..." gives the resource id and the title's end.
+bool ReadPanel(const std::string& text, std::size_t at, short& resourceId, std::string& title, std::size_t& end)
+{
+    for (const char* kind : {"dialog ", "palette "}) {
+        if (text.compare(at, std::strlen(kind), kind) != 0)
+            continue;
+        std::size_t pos = at + std::strlen(kind);
+        const std::size_t blank = text.find(" \"", pos);
+        if (blank == std::string::npos)
+            return false;
+        resourceId = static_cast<short>(std::atoi(text.substr(pos, blank - pos).c_str()));
+        // The title runs to the quotation mark before ":" or the end.
+        std::size_t close = text.find("\": ", blank + 2);
+        if (close == std::string::npos)
+            close = text.rfind('"');
+        if (close == std::string::npos || close <= blank + 1)
+            return false;
+        title = text.substr(blank + 2, close - blank - 2);
+        end = close + 1;
+        return true;
+    }
+    return false;
+}
+
+std::string StripItem(std::string what)
+{
+    // "... on item 2": the page is the browser's; the item is a contract detail.
+    const std::size_t on = what.rfind(" on item ");
+    if (on != std::string::npos)
+        what.erase(on);
+    return what;
+}
+
+}  // namespace
+
+std::string Session::Plain(const std::string& step) const
+{
+    short id = 0;
+    std::string title;
+    std::size_t end = 0;
+    for (const char* verb : {"open ", "close "}) {
+        if (step.rfind(verb, 0) == 0 && ReadPanel(step, std::strlen(verb), id, title, end)) {
+            const std::string kind = step.find("palette ") == std::strlen(verb) ? "palette" : "dialog";
+            std::string line = "the \"" + title + "\" " + kind + (verb[0] == 'o' ? " opens" : " closes");
+            if (step.find("(accepted)", end) != std::string::npos)
+                line += " (accepted)";
+            else if (step.find("(cancelled)", end) != std::string::npos)
+                line += " (cancelled)";
+            return line;
+        }
+    }
+    if (step.rfind("alert ", 0) == 0) {
+        const std::size_t answered = step.find(": answered ");
+        if (answered != std::string::npos) {
+            const std::size_t button = step.find(" \"", answered + 11);
+            return "the alert " + step.substr(6, answered - 6) + " is answered with " +
+                   (button == std::string::npos ? step.substr(answered + 11) : step.substr(button + 1));
+        }
+        return step;
+    }
+    if (!ReadPanel(step, 0, id, title, end) || step.compare(end, 2, ": ") != 0)
+        return step;
+    const std::string what = step.substr(end + 2);
+    const std::string where = "in \"" + title + "\": ";
+    auto label = [&](const std::string& rest) {
+        const short item = static_cast<short>(std::atoi(rest.c_str()));
+        const auto it = labels_.find({id, item});
+        if (it != labels_.end())
+            return it->second;
+        if (const auto found = dg::FindItem(id, item); found && !found->text.empty())
+            return "\"" + found->text + "\"";
+        return "item " + rest;
+    };
+    if (what.rfind("click item ", 0) == 0)
+        return where + "the user clicks " + label(what.substr(11));
+    if (what.rfind("point at item ", 0) == 0)
+        return where + "the user points at " + label(what.substr(14));
+    if (what.rfind("tooltip ", 0) == 0)
+        return where + "the tooltip says " + what.substr(8);
+    if (what.rfind("picture to ", 0) == 0) {
+        // Written whole or not at all: the file tells whether it was.
+        const std::string path = what.substr(11);
+        boost::system::error_code error;
+        return where + (fs::exists(path, error) ? "picture " : "no picture written to ") + path;
+    }
+    if (what.rfind("wait until the page of item ", 0) == 0)
+        return where + "the user waits until the page has loaded";
+    if (what.rfind("wait until ", 0) == 0)
+        return where + "the user waits until " + what.substr(11);
+    if (quiet_.count(what) != 0)
+        return {};
+    std::string plain = StripItem(what);
+    for (const auto& [verb, says] : {std::pair<const char*, const char*>{"tick ", "ticks "},
+                                     {"follow ", "follows "},
+                                     {"press ", "presses "},
+                                     {"submit ", "submits "},
+                                     {"type ", "types "}})
+        if (plain.rfind(verb, 0) == 0)
+            return where + "the user " + says + plain.substr(std::strlen(verb));
+    return where + "the user: " + plain;
+}
+
 void Session::Flush()
 {
     if (!host)
         return;
     const auto steps = dg::Steps();
-    for (; dialogStepsSeen_ < steps.size(); ++dialogStepsSeen_)
-        road.Say("user: " + steps[dialogStepsSeen_]);
+    for (; dialogStepsSeen_ < steps.size(); ++dialogStepsSeen_) {
+        const std::string line = options.verbose ? "user: " + steps[dialogStepsSeen_] : Plain(steps[dialogStepsSeen_]);
+        if (!line.empty())
+            road.Say(line);
+    }
     const auto entries = Get<standin::ReportModule>().Entries();
     for (; reportSeen_ < entries.size(); ++reportSeen_) {
         const auto& entry = entries[reportSeen_];
         const std::string text = GS::UniString(entry.text).ToUtf8();
         road.Say(std::string(entry.alert ? "Session Report (alert): " : "Session Report: ") + text);
-        if (entry.alert)
-            alerts_.push_back(text);
+        if (entry.alert) {
+            std::lock_guard lock(causesMutex_);
+            causes_.push_back({"the add-on reported an error: " + text, reportSeen_, true});
+        }
     }
 }
 
@@ -80,30 +209,82 @@ void Session::Say(const std::string& line)
     road.Say(line);
 }
 
+void Session::Detail(const std::string& line)
+{
+    if (options.verbose)
+        Say(line);
+}
+
 void Session::Stage(const std::string& name)
 {
     Flush();
     road.Stage(name);
 }
 
-std::vector<std::string> Session::TakeRefusals()
+void Session::NoteCause(const std::string& cause)
 {
-    std::lock_guard lock(refusalsMutex_);
-    return std::exchange(refusals_, {});
+    const std::size_t reportAt = ReportSize();
+    std::lock_guard lock(causesMutex_);
+    causes_.push_back({cause, reportAt, false});
+}
+
+bool Session::GivingUp()
+{
+    Flush();
+    {
+        std::lock_guard lock(causesMutex_);
+        if (causes_.empty())
+            return false;
+    }
+    if (!gaveUp_) {
+        gaveUp_ = true;
+        // The user closes every dialog still open, after what is already under way (this
+        // runs inside one of the user's actions, whose script must stay as it is); a
+        // dialog that will not close waits only briefly before the dialog manager ends it.
+        for (const dg::PanelInfo& panel : dg::Panels())
+            if (panel.running)
+                dg::User(panel.resourceId).CloseBox();
+        patienceBefore_ = dg::Patience();
+        dg::SetPatience(std::chrono::milliseconds{2000});
+        road.Say("the user gives up the step");
+    }
+    return true;
+}
+
+void Session::BeforeStep()
+{
+    gaveUp_ = false;
+    std::lock_guard lock(causesMutex_);
+    causes_.clear();
 }
 
 void Session::AfterStep()
 {
     Flush();
-    const auto refused = TakeRefusals();
-    for (std::size_t i = 1; i < refused.size(); ++i)
-        road.Say("also refused: " + refused[i]);
-    if (!refused.empty())
-        throw StepFailed("the dialog manager refused: " + refused.front());
+    if (gaveUp_) {
+        dg::ClearScript();
+        dg::SetPatience(patienceBefore_);
+    }
+    std::vector<Cause> causes;
+    {
+        std::lock_guard lock(causesMutex_);
+        causes = std::exchange(causes_, {});
+    }
+    // In the order they came: an alert is the report line at its index; a refusal came
+    // after the lines before its index.
+    const auto order = [](const Cause& cause) { return 2 * cause.reportAt + (cause.alert ? 1 : 0); };
+    std::stable_sort(causes.begin(), causes.end(),
+                     [&](const Cause& a, const Cause& b) { return order(a) < order(b); });
+    if (const auto written = RecordOutput(options.out))
+        causes.push_back({*written, 0, false});
+    if (!causes.empty()) {
+        std::vector<std::string> later;
+        for (std::size_t i = 1; i < causes.size(); ++i)
+            later.push_back(causes[i].text);
+        throw StepFailed(causes.front().text, std::move(later));
+    }
     if (host)
         CheckHandlers();
-    if (const auto alerts = std::exchange(alerts_, {}); !alerts.empty())
-        throw StepFailed("the add-on reported an error: " + alerts.front());
 }
 
 std::string Session::NextPicture(const std::string& name)

@@ -11,9 +11,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,8 @@ using Clock = std::chrono::steady_clock;
 struct Options {
     boost::filesystem::path out = "tarvel-run";
     std::string addOn;
+    // The host-contract details too (export table, registrations, resource and item ids).
+    bool verbose = false;
     // The user's own artifacts for the road's product (empty: the catalogue's own).
     std::string cadFile;
     std::string cadXml;
@@ -52,12 +56,28 @@ public:
     // Prints what happened since the last look (the user's actions and dialogs, the
     // Session Report), then the line.
     void Say(const std::string& line);
+    // A host-contract detail: printed only with --verbose.
+    void Detail(const std::string& line);
     void Flush();
     // A stage of the running step, after what led to it.
     void Stage(const std::string& name);
-    // After each step: what it caused; a refusal of the dialog manager or an exception
-    // that left the add-on fails it.
+    // After each step: what it caused; a refusal of the dialog manager, an alert or an
+    // exception that left the add-on fails it, named by the first of them.
     void AfterStep();
+    // Called at the start of each step.
+    void BeforeStep();
+
+    // Whether the running step has met a cause of failure (a refusal, an alert, a
+    // cause the road noted). The user's scripted actions then end: the dialogs they
+    // are in are closed, so that nobody waits for what will not come.
+    bool GivingUp();
+    // A cause of failure the road saw itself (a page that did not load).
+    void NoteCause(const std::string& cause);
+    // How the transcript names an item the user acts on ("OK", "the palette's
+    // \"Add library\" button"); by its number otherwise.
+    void Label(short resourceId, short item, const std::string& label);
+    // An action of the road's own that only marks a stage: told only with --verbose.
+    const std::string& Quiet(const std::string& action);
 
     // The path of the next picture, numbered in the order the dialogs appeared.
     std::string NextPicture(const std::string& name);
@@ -79,16 +99,28 @@ public:
     std::vector<std::string> summary;
 
 private:
-    std::vector<std::string> TakeRefusals();
+    // A dialog manager's step in plain words.
+    std::string Plain(const std::string& step) const;
+    std::size_t ReportSize();
 
     std::size_t reportSeen_ = 0;
-    // The Session Report's alerts since the step began: the add-on's errors.
-    std::vector<std::string> alerts_;
     std::size_t escapedSeen_ = 0;
     std::size_t dialogStepsSeen_ = 0;
-    // The dialog manager refuses on whatever thread made the call.
-    std::mutex refusalsMutex_;
-    std::vector<std::string> refusals_;
+    std::map<std::pair<short, short>, std::string> labels_;
+    std::set<std::string> quiet_;
+    // The step's causes of failure in the order they came: refusals (the dialog
+    // manager refuses on whatever thread made the call), the Session Report's alerts,
+    // the road's own notes.
+    struct Cause {
+        std::string text;
+        // The Session Report's size when it came: an alert at a lower index came first.
+        std::size_t reportAt;
+        bool alert;
+    };
+    std::mutex causesMutex_;
+    std::vector<Cause> causes_;
+    bool gaveUp_ = false;
+    std::chrono::milliseconds patienceBefore_{0};
     std::vector<std::string> pictures_;
 };
 

@@ -127,9 +127,18 @@ void ExpectShown(short resourceId, const std::string& what)
 void WritePalettePicture(Session& s, const std::string& name)
 {
     const std::string picture = s.NextPicture(name);
-    if (!dg::WritePng(kToolbar, picture))
-        throw StepFailed("no picture of the palette was written");
+    std::string error;
+    if (!dg::WritePng(kToolbar, picture, &error))
+        throw StepFailed("the picture of the palette cannot be written to " + picture + ": " + error);
     s.Say("picture " + picture);
+}
+
+// A page the browser could not load is the step's cause; the user then gives up.
+bool PageFailed(Session& s)
+{
+    if (const auto page = dg::FindBrowserPage(kBrowser, kBrowserItem); page && page->state == "failed")
+        s.NoteCause("the page " + page->url + " could not be loaded: " + page->error);
+    return s.GivingUp();
 }
 
 std::string LibraryName(const standin::services::StandardCatalogue& catalogue, const std::string& id)
@@ -192,7 +201,7 @@ void ScriptDelivery(Session& s, dg::DialogScript browser, const std::shared_ptr<
                     const std::string& what)
 {
     browser
-        .Do("press \"Add to project\"",
+        .Do(s.Quiet("press \"Add to project\""),
             [&s, delivery] {
                 s.Stage("the user presses \"Add to project\"");
                 delivery->pressed = Clock::now();
@@ -200,30 +209,37 @@ void ScriptDelivery(Session& s, dg::DialogScript browser, const std::shared_ptr<
         .Then(dg::PressElement(kBrowserItem, "add-to-project"))
         .Wait("the download shows its progress",
               [&s] {
-                  s.Flush();
+                  if (PageFailed(s))
+                      return true;
                   const auto bar = dg::FindItem(kBrowser, kProgressBarItem);
                   return bar && bar->visible;
               },
               kPageWait)
-        .Do("look at the progress",
+        .Do(s.Quiet("look at the progress"),
             [&s] {
+                if (PageFailed(s))
+                    return;
                 s.Stage("the download with its progress");
-                if (const auto bar = dg::FindItem(kBrowser, kProgressBarItem))
-                    s.Say("the bar at " + std::to_string(bar->value) + " of " + std::to_string(bar->max));
+                if (const auto bar = dg::FindItem(kBrowser, kProgressBarItem); bar && bar->max > bar->min)
+                    s.Say("the progress bar at " + std::to_string(100 * (bar->value - bar->min) / (bar->max - bar->min)) +
+                          "%");
             })
         .Picture(s.NextPicture(what + " downloading"));
     dg::User(kNameDialog)
-        .Do("read the proposed name",
+        .Do(s.Quiet("read the proposed name"),
             [&s, delivery] {
                 delivery->nameShown = Clock::now();
+                if (s.GivingUp())
+                    return;
                 s.Stage("the name dialog");
                 if (const auto name = dg::FindItem(kNameDialog, kNameItem))
                     delivery->proposedName = name->text;
                 s.Say("it proposes " + Quote(delivery->proposedName));
             })
         .Picture(s.NextPicture(what + " name"))
-        .Do("accept the name", [delivery] { delivery->nameAccepted = Clock::now(); })
+        .Do(s.Quiet("accept the name"), [delivery] { delivery->nameAccepted = Clock::now(); })
         .Click(kOk);
+    s.Label(kNameDialog, kOk, "\"OK\"");
 }
 
 // Runs the palette's click that opens the browser dialog, to the dialog's end; the
@@ -243,9 +259,12 @@ standin::LibPart RunDelivery(Session& s, Delivery& delivery, const std::string& 
     const auto part = s.Get<standin::LibPartModule>().FindByName(delivery.proposedName);
     if (!part || s.Get<standin::LibPartModule>().Parts().size() != partsBefore + 1)
         throw StepFailed("no library part " + Quote(delivery.proposedName) + " was saved");
-    s.Say("library part " + Quote(part->NameUtf8()) + " (index " + std::to_string(part->index) + ", " +
-          std::to_string(part->parameters.size()) + " parameters, " + std::to_string(part->sections.size()) +
-          " sections) in " + part->file);
+    if (s.options.verbose)
+        s.Say("library part " + Quote(part->NameUtf8()) + " (index " + std::to_string(part->index) + ", " +
+              std::to_string(part->parameters.size()) + " parameters, " + std::to_string(part->sections.size()) +
+              " sections) in " + part->file);
+    else
+        s.Say("the library part " + Quote(part->NameUtf8()) + " is saved in " + part->file);
     return *part;
 }
 
@@ -298,9 +317,19 @@ void StartUp(Session& s, RoadState& road)
         auto catalogue = standin::services::MakeStandardCatalogue(*s.services);
         road.libraryName = LibraryName(catalogue, kLibraryId);
         road.productId = kProductId;
-        if (!s.options.cadXml.empty() || !s.options.dataSheetXml.empty()) {
+        std::string kind = "a door";
+        if (!s.options.cadXml.empty() && s.options.dataSheetXml.empty()) {
+            // Plain CAD data says nothing of doors or windows: a plain object named after its file.
+            std::string name = fs::path(s.options.cadFile).stem().string();
+            if (name.empty())
+                name = "My object";
+            road.productId = standin::services::AddOwnObject(catalogue, kLibraryId, name, s.options.cadXml);
+            kind = "a plain object named " + Quote(name);
+            s.Say("the product's CAD data: " + s.options.cadFile);
+        } else if (!s.options.cadXml.empty() || !s.options.dataSheetXml.empty()) {
             road.productId = standin::services::UseOwnArtifacts(catalogue, kLibraryId, kProductId, s.options.cadXml,
                                                                 s.options.dataSheetXml);
+            kind = "of the kind its data sheet names";
             if (!s.options.cadFile.empty())
                 s.Say("the product's CAD data: " + s.options.cadFile);
             if (!s.options.dataSheetFile.empty())
@@ -314,7 +343,8 @@ void StartUp(Session& s, RoadState& road)
         // The add-on reads where its servers are when it first needs them.
         setenv("TARVEL_REPOSITORY_SERVER", base.c_str(), 1);
         setenv("TARVEL_UPDATE_SERVER", base.c_str(), 1);
-        s.Say("at " + base + "; the road's product: " + road.productId + " of " + Quote(road.libraryName));
+        s.Say("at " + base + "; the road's product: " + road.productId + " of " + Quote(road.libraryName) + ", " +
+              kind);
     });
 
     r.Step("start the stand-in host", [&] {
@@ -334,7 +364,7 @@ void StartUp(Session& s, RoadState& road)
 
     r.Step("read its exports", [&] {
         s.addOn->ReadExports();
-        s.Say("format word 0x001C0001, interface level 28000, four entry points");
+        s.Detail("format word 0x001C0001, interface level 28000, four entry points");
     });
 
     r.Step("hand it the function table", [&] { s.addOn->Install(); });
@@ -351,7 +381,7 @@ void StartUp(Session& s, RoadState& road)
             throw StepFailed("the registration answered " + Hex(code));
         for (const auto& menu : s.Registrations().Menus())
             for (const auto& item : menu.items)
-                s.Say("menu " + std::to_string(menu.menuList) + ": " +
+                s.Say((s.options.verbose ? "menu " + std::to_string(menu.menuList) + ": " : std::string("menu: ")) +
                       (menu.title.empty() ? "" : GS::UniString(menu.title).ToUtf8() + " > ") +
                       GS::UniString(item.text).ToUtf8());
     });
@@ -361,11 +391,14 @@ void StartUp(Session& s, RoadState& road)
         if (const GSErrCode code = s.addOn->Start(); code != 0)
             throw StepFailed("the initialisation answered " + Hex(code));
         for (const auto& palette : s.Registrations().Palettes())
-            s.Say("palette window " + Hex(palette.referenceId) + " {" + palette.guid.ToString() + "}, flags " +
-                  std::to_string(palette.flags));
+            s.Detail("palette window " + Hex(palette.referenceId) + " {" + palette.guid.ToString() + "}, flags " +
+                     std::to_string(palette.flags));
         if (const auto mask = s.Registrations().ProjectEventMask())
-            s.Say("project events of mask " + std::to_string(*mask));
-        if (s.Registrations().WatchesSelection())
+            s.Detail("project events of mask " + std::to_string(*mask));
+        if (!s.options.verbose)
+            s.Say("it registers its toolbar palette, and listens to project events" +
+                  std::string(s.Registrations().WatchesSelection() ? " and selection changes" : ""));
+        else if (s.Registrations().WatchesSelection())
             s.Say("selection changes");
         if (dg::PendingAlertAnswers() != 0) {
             dg::ClearScript();
@@ -379,13 +412,14 @@ void StartUp(Session& s, RoadState& road)
         if (!palette || !palette->visible)
             throw StepFailed("no palette is shown");
         s.Say("the palette " + Quote(palette->title) + " with " + std::to_string(PaletteButtons().size()) +
-              " buttons, its clipboard watcher running: " + std::to_string(standin::win::LiveThreads()) +
-              " thread(s)");
+              " buttons; its clipboard watcher runs (" + std::to_string(standin::win::LiveThreads()) +
+              " thread of the add-on)");
         WritePalettePicture(s, "Toolbar palette");
     });
 
     r.Step("the user chooses About, looks at it and closes it", [&] {
         dg::User(kAbout).Picture(s.NextPicture("About")).Click(1);
+        s.Label(kAbout, 1, "\"Close\"");
         s.ChooseMenu(kAboutMenu);
         ExpectShown(kAbout, "the About dialog");
     });
@@ -428,6 +462,8 @@ void AddLibrary(Session& s, RoadState& road)
                              }})
             .Picture(s.NextPicture("Library manager, ticked"))
             .Click(kOk);
+        s.Label(kLibraryManager, kOk, "\"OK\"");
+        s.Label(kToolbar, before.back().id, "the palette's \"Add library\" button");
         dg::User(kToolbar).Click(before.back().id);
         ActOnPalette("press \"Add library\"");
         ExpectShown(kLibraryManager, "the library manager");
@@ -442,6 +478,8 @@ void AddLibrary(Session& s, RoadState& road)
                              std::to_string(before.size() + 1));
         road.modifyButton = after.front().id;
         road.libraryButton = after[after.size() - 2].id;
+        s.Label(kToolbar, road.libraryButton, "the palette's " + Quote(name) + " button");
+        s.Label(kToolbar, road.modifyButton, "the palette's \"Modify product\" button");
         dg::User(kToolbar).Hover(road.libraryButton);
         ActOnPalette("point at the new button");
         if (dg::LastToolTip() != name)
@@ -459,8 +497,10 @@ void AddProduct(Session& s, RoadState& road)
         const std::string productLink = "product-" + road.productId;
         auto browser = dg::User(kBrowser);
         browser.Then(dg::WaitForPage(kBrowser, kBrowserItem, kPageWait))
-            .Do("look at the catalogue",
+            .Do(s.Quiet("look at the catalogue"),
                 [&s] {
+                    if (PageFailed(s))
+                        return;
                     s.Stage("the browser shows the catalogue page");
                     if (const auto page = dg::FindBrowserPage(kBrowser, kBrowserItem))
                         s.Say(Quote(page->title) + " at " + page->url + ": " + page->text);
@@ -468,8 +508,10 @@ void AddProduct(Session& s, RoadState& road)
             .Picture(s.NextPicture("Catalogue page"))
             .Then(dg::FollowLink(kBrowserItem, productLink))
             .Then(dg::WaitForPage(kBrowser, kBrowserItem, kPageWait))
-            .Do("look at the product",
+            .Do(s.Quiet("look at the product"),
                 [&s] {
+                    if (PageFailed(s))
+                        return;
                     s.Stage("the product's page");
                     if (const auto page = dg::FindBrowserPage(kBrowser, kBrowserItem))
                         s.Say(Quote(page->title) + ": " + page->text);
@@ -511,7 +553,8 @@ void ModifyProduct(Session& s, RoadState& road)
         road.placed = elements.PlacePart(tool, road.firstPart.index);
         elements.Select({road.placed});
         s.CheckHandlers();
-        s.Say("a " + ElementTypeName(tool) + " of part " + std::to_string(partOfPlaced()) + ", selected");
+        s.Say("a " + ElementTypeName(tool) + " of the new part, selected" +
+              (s.options.verbose ? " (part " + std::to_string(partOfPlaced()) + ")" : std::string()));
         dg::PumpEvents(30ms);
         const auto modify = dg::FindItem(kToolbar, road.modifyButton);
         if (!modify || !modify->enabled)
@@ -524,8 +567,10 @@ void ModifyProduct(Session& s, RoadState& road)
         auto delivery = std::make_shared<Delivery>();
         auto browser = dg::User(kBrowser);
         browser.Then(dg::WaitForPage(kBrowser, kBrowserItem, kPageWait))
-            .Do("look at the configurator's answer",
+            .Do(s.Quiet("look at the configurator's answer"),
                 [&s, log = road.configurator] {
+                    if (PageFailed(s))
+                        return;
                     s.Stage("the configurator answers with a new configuration");
                     const auto page = dg::FindBrowserPage(kBrowser, kBrowserItem);
                     if (!page)
@@ -535,9 +580,10 @@ void ModifyProduct(Session& s, RoadState& road)
                             s.Say("posted " +
                                   std::to_string(standin::services::FormFields(request.body).size()) +
                                   " fields to " + request.url);
+                    // Told only when the configurator's answer is the page shown.
                     std::lock_guard lock(log->mutex);
-                    if (!log->changes.empty())
-                        s.Say("the user changed " + log->changes.back());
+                    if (!log->changes.empty() && page->state == "done" && page->status == 200)
+                        s.Say("in the configurator the user changed " + log->changes.back());
                     s.Say(Quote(page->title) + ": " + page->text);
                 })
             .Picture(s.NextPicture("Configurator"));
@@ -559,20 +605,22 @@ void ModifyProduct(Session& s, RoadState& road)
             throw StepFailed("the placed product still has part " + std::to_string(partOfPlaced()));
         if (steps.size() != 1)
             throw StepFailed(std::to_string(steps.size()) + " undo steps, not one");
-        s.Say("the placed product has part " + std::to_string(partOfPlaced()) + ", in the undo step " +
-              Quote(steps.front()));
+        s.Say("the placed product has the modified product's part, in the undo step " + Quote(steps.front()) +
+              (s.options.verbose ? " (part " + std::to_string(partOfPlaced()) + ")" : std::string()));
     });
 
     s.road.Step("the user undoes the change", [&] {
         if (!elements.Undo() || partOfPlaced() != road.firstPart.index)
             throw StepFailed("the undo did not give the product its first part back");
-        s.Say("the placed product has its first part " + std::to_string(partOfPlaced()) + " again");
+        s.Say("the placed product has its first part again" +
+              (s.options.verbose ? " (part " + std::to_string(partOfPlaced()) + ")" : std::string()));
     });
 
     s.road.Step("the user redoes it", [&] {
         if (!elements.Redo() || partOfPlaced() != road.modifiedPart.index)
             throw StepFailed("the redo did not give the product its new part");
-        s.Say("the placed product has the new part " + std::to_string(partOfPlaced()) + " again");
+        s.Say("the placed product has the modified product's part again" +
+              (s.options.verbose ? " (part " + std::to_string(partOfPlaced()) + ")" : std::string()));
     });
 }
 
@@ -612,6 +660,7 @@ void ShutDown(Session& s)
 
 void RunRoad(Session& s)
 {
+    s.road.beforeStep = [&s] { s.BeforeStep(); };
     s.road.afterStep = [&s] { s.AfterStep(); };
     RoadState road;
     StartUp(s, road);

@@ -5,111 +5,160 @@
 // in the configurator to the unload. It exits 0 only when the whole road went as it
 // should.
 //
-//   tarvel-host [--out DIR] [--cad FILE] [--data-sheet FILE] [--addon FILE]
-//     --out DIR          the data root and everything the run leaves (default ./tarvel-run)
-//     --cad FILE         the product's CAD data, in place of the catalogue's own
-//     --data-sheet FILE  the product's data sheet, in place of the catalogue's own
-//     --addon FILE       the add-on's library file (default: the one built with the runner)
+// Help() tells the options.
 #include "Road.hpp"
 #include "Session.hpp"
 #include "Steps.hpp"
 
+#include "Output.hpp"
+
 #include <boost/filesystem/operations.hpp>
 
-#include <fstream>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <iostream>
-#include <optional>
-#include <sstream>
+#include <set>
 #include <string>
+#include <variant>
 
 namespace {
 
 namespace fs = boost::filesystem;
 using tarvel::runner::Options;
 
-// A folder the runner made holds this file; only such a folder is emptied for a new run.
-constexpr const char* kMarker = ".tarvel-run";
+constexpr const char* kUsage = "usage: tarvel-host [--out DIR] [--cad FILE] [--data-sheet FILE] [--addon FILE] [--verbose]\n";
 
-int Usage()
+void Help()
 {
-    std::cerr << "usage: tarvel-host [--out DIR] [--cad FILE] [--data-sheet FILE] [--addon FILE]\n";
+    std::cout << kUsage
+              << "\n"
+                 "Loads the add-on as the host does and takes a user's whole road with it, headless:\n"
+                 "the start-up, a product added from the loopback catalogue and modified in the\n"
+                 "configurator, undo and redo, the clean-up and the unload. Exits 0 when the whole\n"
+                 "road went as it should, 1 when a step failed, 2 for wrong options or folders.\n"
+                 "\n"
+                 "  --out DIR          the data root, the saved parts and the pictures (default ./tarvel-run);\n"
+                 "                     a new or empty folder, or one an earlier run made\n"
+                 "  --cad FILE         your own CAD data for the product: without --data-sheet it is\n"
+                 "                     a plain object named after the file, placed with the object tool\n"
+                 "  --data-sheet FILE  your own data sheet for the product (its subtype makes it a door,\n"
+                 "                     a window or a skylight; examples/data-sheets has one of each)\n"
+                 "  --addon FILE       the add-on's library file (default: the one built with the runner)\n"
+                 "  --verbose          also the host-contract details: export table, registrations,\n"
+                 "                     dialog resource and item numbers\n"
+                 "  --help             this text\n";
+}
+
+// One line about what is wrong with the options, then exit status 2.
+int Refuse(const std::string& line)
+{
+    std::cerr << "tarvel-host: " << line << '\n' << kUsage;
     return 2;
 }
 
-std::optional<std::string> ReadWhole(const std::string& path)
+// The whole file, or what is wrong with it ("is a folder", "does not exist", ...).
+std::string ReadWhole(const std::string& path, std::string& bytes)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad())
-        return std::nullopt;
-    return bytes.str();
+    boost::system::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (status.type() == fs::file_not_found)
+        return path + " does not exist";
+    if (status.type() == fs::directory_file)
+        return path + " is a folder, not a file";
+    if (error)
+        return path + " cannot be read: " + error.message();
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return path + " cannot be read: " + std::strerror(errno);
+    std::string all;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const std::string reason = std::strerror(errno);
+            close(fd);
+            return path + " cannot be read: " + reason;
+        }
+        if (n == 0)
+            break;
+        all.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    bytes = std::move(all);
+    if (bytes.empty())
+        return path + " is empty";
+    return {};
 }
 
-// The options, or none after telling what is wrong with them.
-std::optional<Options> ParseOptions(int argc, char** argv)
+// The options, or the exit status after telling what is wrong with them.
+std::variant<Options, int> ParseOptions(int argc, char** argv)
 {
     Options options;
     options.addOn = TARVEL_ADDON_FILE;
+    std::set<std::string> given;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (i + 1 >= argc || (arg != "--out" && arg != "--addon" && arg != "--cad" && arg != "--data-sheet"))
-            return std::nullopt;
+        if (arg == "--help" || arg == "-h") {
+            Help();
+            return 0;
+        }
+        if (!given.insert(arg).second)
+            return Refuse(arg + " is given twice");
+        if (arg == "--verbose") {
+            options.verbose = true;
+            continue;
+        }
+        const bool file = arg == "--cad" || arg == "--data-sheet" || arg == "--addon";
+        const char* what = arg == "--out" ? "a folder" : file ? "a file" : nullptr;
+        if (what == nullptr)
+            return Refuse("unknown option " + arg);
+        if (i + 1 >= argc || std::string(argv[i + 1]).rfind("--", 0) == 0 || argv[i + 1][0] == '\0')
+            return Refuse(arg + " needs " + what + " after it");
         const std::string value = argv[++i];
         if (arg == "--out") {
             options.out = value;
-        } else if (arg == "--addon") {
+            continue;
+        }
+        std::string bytes;
+        if (const std::string wrong = ReadWhole(value, bytes); !wrong.empty())
+            return Refuse(arg + ": " + wrong);
+        if (arg == "--addon") {
             options.addOn = value;
+        } else if (arg == "--cad") {
+            options.cadFile = value;
+            options.cadXml = std::move(bytes);
         } else {
-            const auto bytes = ReadWhole(value);
-            if (!bytes || bytes->empty()) {
-                std::cerr << "tarvel-host: " << value << (bytes ? " is empty\n" : " cannot be read\n");
-                return std::nullopt;
-            }
-            (arg == "--cad" ? options.cadFile : options.dataSheetFile) = value;
-            (arg == "--cad" ? options.cadXml : options.dataSheetXml) = *bytes;
+            options.dataSheetFile = value;
+            options.dataSheetXml = std::move(bytes);
         }
     }
     return options;
-}
-
-// An empty folder for the run: a new one, or one an earlier run left. Anything else
-// is the user's and stays as it is.
-bool PrepareOutput(const fs::path& out)
-{
-    boost::system::error_code error;
-    if (fs::exists(out, error)) {
-        if (!fs::is_directory(out, error)) {
-            std::cerr << "tarvel-host: " << out.string() << " is not a folder\n";
-            return false;
-        }
-        if (!fs::is_empty(out, error) && !fs::exists(out / kMarker, error)) {
-            std::cerr << "tarvel-host: " << out.string()
-                      << " holds files of another program; give an empty or new folder with --out\n";
-            return false;
-        }
-        for (fs::directory_iterator it(out), end; it != end; ++it)
-            fs::remove_all(it->path());
-    }
-    fs::create_directories(out);
-    std::ofstream(fs::path(out / kMarker).string()) << "made by tarvel-host; emptied by its next run\n";
-    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const std::optional<Options> options = ParseOptions(argc, argv);
-    if (!options)
-        return Usage();
+    auto parsed = ParseOptions(argc, argv);
+    if (const int* status = std::get_if<int>(&parsed))
+        return *status;
+    const Options* options = &std::get<Options>(parsed);
+    // The run writes a few megabytes, and the user's files a few times over (downloaded,
+    // then in two saved parts).
+    const std::uintmax_t need = 16u * 1024 * 1024 + 4 * (options->cadXml.size() + options->dataSheetXml.size());
     try {
-        if (!PrepareOutput(options->out))
+        if (const auto wrong = tarvel::runner::PrepareOutput(options->out, need)) {
+            std::cerr << "tarvel-host: " << *wrong << '\n';
             return 2;
+        }
     } catch (const std::exception& e) {
-        std::cerr << "tarvel-host: " << e.what() << '\n';
+        std::cerr << "tarvel-host: the output folder " << options->out.string() << " cannot be used: " << e.what()
+                  << '\n';
         return 2;
     }
 
@@ -121,10 +170,13 @@ int main(int argc, char** argv)
         tarvel::runner::RunRoad(session);
         summary = session.summary;
     }
+    // The next run removes what this one made, and only that.
+    if (const auto wrong = tarvel::runner::RecordOutput(options->out))
+        std::cerr << "tarvel-host: " << *wrong << '\n';
     const std::string took = tarvel::runner::Milliseconds(tarvel::runner::Clock::now() - start);
     if (!road.Completed()) {
         std::cout << "road failed at step " << road.Steps() << ": " << road.FailedStep() << " (after " << took
-                  << ")\n";
+                  << ")\n  because " << road.Failure() << "\n";
         return 1;
     }
     std::cout << "road completed: " << road.Steps() << " steps in " << took << "\n";

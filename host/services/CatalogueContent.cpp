@@ -515,21 +515,21 @@ StandardCatalogue MakeStandardCatalogue(const CatalogueServer& server)
         {"/logos/skylights.png", MakePng(48, 34, 0xFFD700)},
         {"/logos/nordic-doors.jpg", MakeJpeg(48, 34, 0x2E8B57)},
     };
-    const char* door = "{11E85B84-8DD1-491B-A2FE-337454A91545}";
-    const char* window = "{4ABD0A6E-634B-4931-B3AA-9BEE01F35CDF}";
-    const char* skylight = "{0E0831DD-3766-4A60-BBE7-19A9537F76E3}";
-    const std::string table = ReadExample("table.xml");
+    const char* doorGid = "{11E85B84-8DD1-491B-A2FE-337454A91545}";
+    const char* windowGid = "{4ABD0A6E-634B-4931-B3AA-9BEE01F35CDF}";
+    const char* skylightGid = "{0E0831DD-3766-4A60-BBE7-19A9537F76E3}";
+    const std::string door = ReadExample("door.xml");
     const std::string cabinet = ReadExample("cabinet.xml");
-    const std::string lamp = ReadExample("lamp.xml");
+    const std::string window = ReadExample("window.xml");
     catalogue.products = {
         {"doors-classic",
-         {{"D-1", "Classic Door", "Doors", door, "classic-door.tvm", "en-GB", "12", 900, 2100, table, ""},
-          {"D-2", "Double Door", "Doors", door, "double-door.tvm", "en-GB", "12", 1600, 2100, cabinet, ""},
+         {{"D-1", "Classic Door", "Doors", doorGid, "classic-door.tvm", "en-GB", "12", 900, 2100, door, ""},
+          {"D-2", "Double Door", "Doors", doorGid, "double-door.tvm", "en-GB", "12", 1600, 2100, door, ""},
           {"C-1", "Hall Cabinet", "Furniture", "", "hall-cabinet.tvm", "en-GB", "12", 0, 0, cabinet, ""}}},
-        {"doors-cad", {{"A-1", "Drawing Door", "Doors", door, "drawing-door.tvm", "en-GB", "", 900, 2100, table, ""}}},
-        {"windows-alu", {{"W-1", "Alu Window", "Windows", window, "alu-window.tvm", "de-DE", "3", 1200, 1400, cabinet, ""}}},
-        {"skylights", {{"S-1", "Roof Light", "Skylights", skylight, "roof-light.tvm", "de-DE", "3", 780, 980, lamp, ""}}},
-        {"nordic-doors", {{"N-1", "Nordic Door", "Doors", door, "nordic-door.tvm", "sv-SE", "7", 900, 2100, table, ""}}},
+        {"doors-cad", {{"A-1", "Drawing Door", "Doors", doorGid, "drawing-door.tvm", "en-GB", "", 900, 2100, door, ""}}},
+        {"windows-alu", {{"W-1", "Alu Window", "Windows", windowGid, "alu-window.tvm", "de-DE", "3", 1200, 1400, window, ""}}},
+        {"skylights", {{"S-1", "Roof Light", "Skylights", skylightGid, "roof-light.tvm", "de-DE", "3", 780, 980, window, ""}}},
+        {"nordic-doors", {{"N-1", "Nordic Door", "Doors", doorGid, "nordic-door.tvm", "sv-SE", "7", 900, 2100, door, ""}}},
     };
     catalogue.changelogVersions = {"1.27", "1.29"};
     catalogue.installer = std::string("MZ\x90\x00", 4) + "stand-in installer of the add-on, version 1.29";
@@ -569,6 +569,18 @@ std::string UseOwnArtifacts(StandardCatalogue& catalogue, const std::string& lib
         }
     }
     return product->id;
+}
+
+std::string AddOwnObject(StandardCatalogue& catalogue, const std::string& libraryId, const std::string& name,
+                         const std::string& cadXml)
+{
+    auto library = catalogue.products.find(libraryId);
+    if (library == catalogue.products.end())
+        throw std::invalid_argument("the catalogue has no library " + libraryId);
+    CatalogueProduct object{"CAD-1", name, "Objects", "", "own-object.tvm", "en-GB", "12", 0, 0, cadXml, ""};
+    std::erase_if(library->second, [&](const CatalogueProduct& p) { return p.id == object.id; });
+    library->second.push_back(object);
+    return object.id;
 }
 
 void AddCatalogue(CatalogueServer& server, const StandardCatalogue& catalogue)

@@ -115,6 +115,12 @@ void AddStandardCatalogue(CatalogueServer& server);
 std::string UseOwnArtifacts(StandardCatalogue& catalogue, const std::string& libraryId, const std::string& productId,
                             const std::string& cadXml, const std::string& dataSheet);
 
+// Adds a plain object (no opening subtype) of the given name with the user's CAD data
+// to a library of the catalogue, with a data sheet of its own; answers its id, CAD-1.
+// Throws std::invalid_argument when the catalogue lacks the library.
+std::string AddOwnObject(StandardCatalogue& catalogue, const std::string& libraryId, const std::string& name,
+                         const std::string& cadXml);
+
 // Serves the given content, which may be a changed standard catalogue.
 void AddCatalogue(CatalogueServer& server, const StandardCatalogue& catalogue);
 

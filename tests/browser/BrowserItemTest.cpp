@@ -102,6 +102,94 @@ TEST_F(BrowserItem, TheUserBrowsesTheCatalogueAndAddsAProduct)
     EXPECT_EQ(darkIn(0, 300, 800, 200), 0);  // the rest of the page is empty
 }
 
+// The catalogue's product page drawn as a browser lays it out: the heading, the
+// product id, each configuration row, and the button with the link, each on a line of
+// its own, the heading taller; the link underlined; a long paragraph wrapped.
+TEST_F(BrowserItem, APictureShowsThePageInBlocks)
+{
+    std::string longText;
+    for (int i = 0; i < 60; ++i)
+        longText += "word" + std::to_string(i) + " ";
+    server.AddFile("/long.html", "<title>long</title><p>" + longText + "</p>", "text/html");
+    dg::Picture product, wrapped;
+    dg::User(BrowserDialog)
+        .Then(dg::WaitForPage(BrowserDialog, 2))
+        .Do("look at the product", [&] { product = dg::RenderPanel(BrowserDialog); })
+        .Then(dg::FollowLink(2, "catalogue"))
+        .Then(dg::WaitForPage(BrowserDialog, 2))
+        .Do("load a long page", [&] {})
+        .CloseBox();
+    {
+        DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
+        DG::Browser browser(dialog, 2);
+        DG::Button cancel(dialog, 1);
+        DG::CenterText message(dialog, 3);
+        DG::ProgressBar bar(dialog, 4);
+        cancel.Hide();
+        message.Hide();
+        bar.Hide();
+        browser.LoadURL(Text(server.Url("/catalogue/doors-classic/products/D-1.html")));
+        EXPECT_EQ(dialog.Invoke(), DG::ModalDialog::Cancel);
+    }
+    dg::User(BrowserDialog)
+        .Then(dg::WaitForPage(BrowserDialog, 2))
+        .Do("look at the long page", [&] { wrapped = dg::RenderPanel(BrowserDialog); })
+        .CloseBox();
+    {
+        DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
+        DG::Browser browser(dialog, 2);
+        browser.LoadURL(Text(server.Url("/long.html")));
+        EXPECT_EQ(dialog.Invoke(), DG::ModalDialog::Cancel);
+    }
+
+    // Bands of rows with dark pixels below the address bar: the lines of the page.
+    auto bands = [](const dg::Picture& picture) {
+        std::vector<std::pair<int, int>> found;  // first row, height
+        bool inBand = false;
+        for (int y = 26; y < 600; ++y) {
+            bool dark = false;
+            for (int x = 0; x < 800 && !dark; ++x)
+                dark = (picture.At(picture.clientLeft + x, picture.clientTop + y) & 0xFF) < 0x90 ||
+                       ((picture.At(picture.clientLeft + x, picture.clientTop + y) >> 16) & 0xFF) < 0x60;
+            if (dark && !inBand)
+                found.push_back({y, 0});
+            if (dark)
+                ++found.back().second;
+            inBand = dark;
+        }
+        return found;
+    };
+    ASSERT_FALSE(product.Empty());
+    const auto lines = bands(product);
+    // "Classic Door", "D-1", width, height, leaf, the button and the link.
+    ASSERT_EQ(lines.size(), 6u);
+    for (std::size_t i = 1; i + 1 < lines.size(); ++i)
+        EXPECT_LT(lines[i].second, lines[0].second) << "line " << i;
+    // The link's underline: a row of link blue wider than any letter, right of the button.
+    const auto [buttonTop, buttonHeight] = lines.back();
+    int longestBlue = 0;
+    for (int y = buttonTop; y < buttonTop + buttonHeight; ++y) {
+        int run = 0;
+        for (int x = 0; x < 800; ++x) {
+            const std::uint32_t p = product.At(product.clientLeft + x, product.clientTop + y);
+            const bool blue = (p & 0xFF) > 0x90 && ((p >> 16) & 0xFF) < 0x60;
+            run = blue ? run + 1 : 0;
+            longestBlue = std::max(longestBlue, run);
+        }
+    }
+    EXPECT_GT(longestBlue, 40);
+    // The button is a box: its frame runs down the line's whole height at its left.
+    int frameRows = 0;
+    for (int y = buttonTop; y < buttonTop + buttonHeight; ++y)
+        if ((product.At(product.clientLeft + 8, product.clientTop + y) & 0xFF) < 0xA0)
+            ++frameRows;
+    EXPECT_GE(frameRows, buttonHeight - 2);
+
+    // Sixty words do not fit the width of one line.
+    ASSERT_FALSE(wrapped.Empty());
+    EXPECT_GE(bands(wrapped).size(), 2u);
+}
+
 TEST_F(BrowserItem, TheAutoSubmittingPagePostsFromTheDialog)
 {
     server.AddHandler("/post/tvHandler.aspx", [](const standin::services::RecordedRequest&) {

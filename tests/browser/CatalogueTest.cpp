@@ -126,7 +126,7 @@ TEST_F(Catalogue, ACataloguePageLeadsToAProductWhoseMessageDeliversIt)
     EXPECT_EQ(server->CallCount("/catalogue/doors-classic/callback"), 1);
     // The semaphore was not ready at first.
     EXPECT_EQ(server->CallCount("/catalogue/doors-classic/products/D-1/ready"), 2);
-    EXPECT_EQ(door.configuration, (Rows{{"width", "1200"}, {"depth", "800"}, {"height", "750"}, {"finish", "oiled oak"}}));
+    EXPECT_EQ(door.configuration, (Rows{{"width", "900"}, {"height", "2100"}, {"leaf", "oak veneer"}}));
     EXPECT_EQ(door.name, L"Classic Door");
     EXPECT_EQ(door.subtype, "{11E85B84-8DD1-491B-A2FE-337454A91545}");
     EXPECT_EQ(door.productId, L"D-1");
@@ -267,7 +267,7 @@ protected:
 
 TEST_F(Configurator, AnswersAPostedConfigurationWithItsProductPage)
 {
-    const Rows placed{{"width", "1200"}, {"depth", "800"}, {"height", "750"}, {"finish", "oak \"natural\" & <oiled>"}};
+    const Rows placed{{"width", "900"}, {"height", "2100"}, {"leaf", "oak \"natural\" & <oiled>"}};
     for (bool cultureAndSection : {true, false}) {
         SCOPED_TRACE(cultureAndSection ? "nine fields" : "seven fields");
         const Rows fields = ModifyFields("D-1", placed, cultureAndSection);
@@ -281,7 +281,7 @@ TEST_F(Configurator, AnswersAPostedConfigurationWithItsProductPage)
 
         const Delivered door = AddToProject();
         EXPECT_EQ(door.catalogName, "doors-classic");
-        EXPECT_EQ(door.configuration, (Rows{{"width", "1400"}, placed[1], placed[2], placed[3]}));
+        EXPECT_EQ(door.configuration, (Rows{{"width", "1400"}, placed[1], placed[2]}));
         EXPECT_EQ(door.productId, L"D-1");
         EXPECT_EQ(door.group, L"Doors & Frames");
         EXPECT_EQ(door.culture, cultureAndSection ? L"fr-FR" : L"en-GB");

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace standin::browser {
 
@@ -335,6 +337,49 @@ TEST_F(Engine, StopLoadEndsTheNavigationAtOnce)
     engine.LoadURL(server.Url("/silent"));
     Load(engine, server.Url("/shown"));
     engine.LoadURL(server.Url("/silent"));
+}
+
+// What a browser puts on lines of its own, and what flows within a line.
+TEST_F(Engine, LaysAPageOutInBlocks)
+{
+    BrowserEngine engine;
+    engine.LoadHTML(Page("t", "<h1>Doors</h1>\n<p>Our <a href=\"x\">best</a>\n doors</p><h3>Sizes</h3>"
+                              "<table><tr><th>width</th><td> 900 </td></tr><tr><td>height</td><td>2100</td></tr></table>"
+                              "<ul><li>one</li><li>two</li></ul>text <b>after</b><br>a break"
+                              "<form><input type=\"text\" value=\"12\"><input type=\"hidden\" value=\"no\">"
+                              "<select><option>a</option><option selected>b</option></select>"
+                              "<input type=\"submit\" value=\"Go\"><button>Add</button></form>"
+                              "<script>no()</script><div hidden>no</div>"));
+    ASSERT_EQ(engine.WaitForLoad(10s), LoadState::Done) << engine.Error();
+    const std::vector<Block> blocks = engine.Layout();
+    std::vector<std::string> lines;
+    for (const Block& block : blocks) {
+        std::string line;
+        switch (block.kind) {
+        case Block::Kind::Heading: line = "h" + std::to_string(block.level) + ":"; break;
+        case Block::Kind::Paragraph: line = "p:"; break;
+        case Block::Kind::ListItem: line = "li:"; break;
+        case Block::Kind::Row: line = "row" + std::to_string(block.table) + ":"; break;
+        }
+        auto runs = [&](const std::vector<TextRun>& list) {
+            for (const TextRun& run : list) {
+                const char* mark = run.kind == TextRun::Kind::Link     ? "_"
+                                   : run.kind == TextRun::Kind::Button ? "[b]"
+                                   : run.kind == TextRun::Kind::Field  ? "[f]"
+                                                                       : "";
+                line += mark + run.text + mark;
+            }
+        };
+        runs(block.runs);
+        for (const auto& cell : block.cells) {
+            line += "|";
+            runs(cell);
+        }
+        lines.push_back(line);
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"h1:Doors", "p:Our _best_ doors", "h3:Sizes", "row1:|width|900",
+                                               "row1:|height|2100", "li:one", "li:two", "p:text after", "p:a break",
+                                               "p:[f]12[f][f]b[f][b]Go[b][b]Add[b]"}));
 }
 
 TEST(Urls, ResolveAndEncode)

@@ -58,7 +58,38 @@ TEST_F(Cad2GdlTest, JsonOfAnExampleMatchesTheLibrary)
 
     const ToolRun plain = RunTool(example);
     EXPECT_EQ(plain.status, 0);
-    EXPECT_EQ(plain.out, writer.GetMasterScript() + writer.GetScript());
+    EXPECT_EQ(plain.out,
+              writer.GetMasterScript() + "! ---------------- 3D script ----------------\n" + writer.GetScript());
+    EXPECT_EQ(RunTool("--master " + example).out, writer.GetMasterScript());
+    EXPECT_EQ(RunTool("--3d " + example).out, writer.GetScript());
+}
+
+// The exit status tells whether the import was whole; --json keeps 0 for a file it read.
+TEST_F(Cad2GdlTest, ExitStatusTellsWhatCameOfTheFile)
+{
+    const std::string whole = std::string(TARVEL_EXAMPLES_DIR) + "/table.xml";
+    const std::string cut = WriteCad("<geom><part id=\"P\"><geometry><solid_block>", "cut.xml");
+    const std::string missing = (Temp().Path() / "nothing.xml").string();
+    const std::string folder = Temp().Path().string();
+    const struct {
+        std::string arguments;
+        int status;
+    } cases[] = {
+        {whole, 0},
+        {cut, 3},
+        {missing, 1},
+        {folder, 1},
+        {"--json " + cut, 0},
+        {"--help", 0},
+        {"--fast " + whole, 2},
+        {"--json --3d " + whole, 2},
+        {whole + " " + whole, 2},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RunTool(c.arguments).status, c.status) << c.arguments;
+    EXPECT_NE(RunTool("--help").out.find("Exit status"), std::string::npos);
+    // What was generated before the import broke off is printed all the same.
+    EXPECT_FALSE(RunTool(cut).out.empty());
 }
 
 TEST_F(Cad2GdlTest, ErrorsAndReportLines)

@@ -427,7 +427,7 @@ TEST_F(BrowserDialogTest, ModifyProductReplacesThePlacedProductWithTheReconfigur
     }
     const std::string xml = Base64Decode(fields[3].second);
     EXPECT_NE(xml.find("model=\"classic-door.tvm\""), std::string::npos) << xml;
-    EXPECT_NE(xml.find("<param name=\"width\" value=\"1200\" />"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<param name=\"width\" value=\"900\" />"), std::string::npos) << xml;
 
     // The new part has the configurator's width; the element has the new part.
     const auto wide = Store().FindByName(std::string("Wide Door"));

@@ -319,7 +319,7 @@ namespace {
 TEST(LibPartFileTest, TheDocumentedExampleIsASavedPart)
 {
     const std::string readme =
-        tarvel::testing::ReadFile(boost::filesystem::path(TARVEL_TEST_DATA_DIR).parent_path().parent_path() / "host" / "README.md");
+        tarvel::testing::ReadFile(boost::filesystem::path(TARVEL_SOURCE_DIR) / "host" / "README.md");
     const std::size_t begin = readme.find("```\ntarvel-libpart 1\n");
     ASSERT_NE(begin, std::string::npos);
     const std::size_t end = readme.find("```", begin + 3);

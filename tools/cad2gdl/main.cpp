@@ -2,8 +2,7 @@
 // master text and 3D text the add-on generates for it, running inside the stand-in
 // host like the add-on does.
 //
-//   cad2gdl FILE          the master text, then the 3D text; report lines on stderr
-//   cad2gdl --json FILE   {"master", "script", "report", "alerts", "exception", "valid"}
+// See kHelp for the options and the exit statuses.
 #include "HostSession.hpp"
 
 #include "db/GdlGeneration.hpp"
@@ -11,7 +10,11 @@
 
 #include <json/json.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -43,10 +46,43 @@ std::string Utf8(const std::u16string& units)
     return text;
 }
 
-int Usage()
+constexpr const char* kUsage = "usage: cad2gdl [--master | --3d | --json] FILE\n";
+constexpr const char* kHelp =
+    "Loads a CAD data file into the product database and prints the GDL texts the add-on\n"
+    "generates for it: the master script, a separating comment line, then the 3D script.\n"
+    "The Session Report's lines go to standard error.\n"
+    "\n"
+    "  --master  only the master script\n"
+    "  --3d      only the 3D script\n"
+    "  --json    one JSON object: master, script, report, alerts, exception, valid\n"
+    "            (its exit status is 0 unless the file could not be read)\n"
+    "  --help    this text\n"
+    "\n"
+    "Exit status: 0 the import was whole and the scripts were generated; 1 the file could\n"
+    "not be read (missing, a folder, unreadable) or generation failed; 2 wrong options;\n"
+    "3 the import was not whole (the file is cut or broken): what was generated is printed\n"
+    "all the same, with the report's lines.\n";
+
+// The separator between the two scripts; a comment in GDL.
+constexpr const char* kSeparator = "! ---------------- 3D script ----------------\n";
+
+int Usage(const std::string& wrong)
 {
-    std::cerr << "usage: cad2gdl [--json] FILE\n";
+    std::cerr << "cad2gdl: " << wrong << '\n' << kUsage;
     return 2;
+}
+
+// What keeps the file from being read, or nothing.
+std::optional<std::string> Unreadable(const char* file)
+{
+    struct stat info {};
+    if (stat(file, &info) != 0)
+        return std::string(file) + (errno == ENOENT ? " does not exist" : ": " + std::string(std::strerror(errno)));
+    if (S_ISDIR(info.st_mode))
+        return std::string(file) + " is a folder, not a CAD data file";
+    if (access(file, R_OK) != 0)
+        return std::string(file) + " cannot be read: " + std::strerror(errno);
+    return std::nullopt;
 }
 
 }  // namespace
@@ -54,17 +90,37 @@ int Usage()
 int main(int argc, char** argv)
 {
     bool json = false;
+    bool master = true;
+    bool script = true;
+    const char* mode = nullptr;
     const char* file = nullptr;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--json") == 0 && !json)
-            json = true;
-        else if (file == nullptr)
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage << '\n' << kHelp;
+            return 0;
+        }
+        if (arg == "--json" || arg == "--master" || arg == "--3d") {
+            if (mode != nullptr)
+                return Usage(mode == arg ? arg + " is given twice" : std::string(mode) + " and " + arg + " exclude each other");
+            mode = argv[i];
+            json = arg == "--json";
+            master = arg != "--3d";
+            script = arg != "--master";
+        } else if (arg.rfind("--", 0) == 0) {
+            return Usage("unknown option " + arg);
+        } else if (file == nullptr) {
             file = argv[i];
-        else
-            return Usage();
+        } else {
+            return Usage("one file at a time");
+        }
     }
     if (file == nullptr)
-        return Usage();
+        return Usage("no file given");
+    if (const auto wrong = Unreadable(file); wrong && !json) {
+        std::cerr << "cad2gdl: " << *wrong << '\n';
+        return 1;
+    }
 
     tarvel::tools::HostSession session;
     std::optional<std::string> exception;
@@ -99,8 +155,12 @@ int main(int argc, char** argv)
         builder["emitUTF8"] = true;
         std::cout << Json::writeString(builder, out) << '\n';
     } else {
-        writer.WriteMasterScript(std::cout);
-        writer.WriteScript(std::cout);
+        if (master)
+            writer.WriteMasterScript(std::cout);
+        if (master && script)
+            std::cout << kSeparator;
+        if (script)
+            writer.WriteScript(std::cout);
         std::cout.flush();
         // The report in one write: a file can give many thousand lines.
         std::string report;
@@ -116,5 +176,13 @@ int main(int argc, char** argv)
             report += "error: " + *exception + '\n';
         std::cerr.write(report.data(), static_cast<std::streamsize>(report.size()));
     }
-    return exception ? 1 : 0;
+    if (exception)
+        return 1;
+    if (json)
+        return 0;
+    if (!valid) {
+        std::cerr << "cad2gdl: the import of " << file << " was not whole; the scripts above are incomplete\n";
+        return 3;
+    }
+    return 0;
 }

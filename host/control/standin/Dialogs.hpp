@@ -281,8 +281,9 @@ struct Picture {
 };
 
 Picture RenderPanel(short resourceId);
-// Writes the panel's picture; false when no such panel exists or the file cannot be written.
-bool WritePng(short resourceId, const std::string& path);
+// Writes the panel's picture, whole or not at all; false (with the reason) when no such
+// panel exists or the file cannot be written.
+bool WritePng(short resourceId, const std::string& path, std::string* error = nullptr);
 Picture PictureOf(const NewDisplay::NativeImage& image);
 Picture ReadPng(const std::string& path);
 
