@@ -1,5 +1,9 @@
 # Runs the runner and checks its exit code and that its output holds a text.
-#   cmake -DRUNNER=FILE -DARGS=a|b|c -DCODE=N -DEXPECT=REGEX -P RunnerExits.cmake
+#   cmake -DRUNNER=FILE -DARGS=a|b|c -DCODE=N -DEXPECT=REGEX [-DFRESH=DIR] -P RunnerExits.cmake
+# FRESH: a folder emptied first.
+if(DEFINED FRESH)
+  file(REMOVE_RECURSE "${FRESH}")
+endif()
 string(REPLACE "|" ";" args "${ARGS}")
 execute_process(COMMAND ${RUNNER} ${args} RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT code STREQUAL CODE)

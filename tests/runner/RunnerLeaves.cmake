@@ -4,6 +4,10 @@
 #         [-DPART_HOLDS=FILE] -P RunnerLeaves.cmake
 # TEXTS are literal texts the output must hold; PARTS is the number of library parts
 # in the product library; every line of PART_HOLDS is a literal text each of them holds.
+# FRESH: a folder emptied first.
+if(DEFINED FRESH)
+  file(REMOVE_RECURSE "${FRESH}")
+endif()
 string(REPLACE "|" ";" args "${ARGS}")
 execute_process(COMMAND ${RUNNER} ${args} RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
 set(told "${out}${err}")
