@@ -5,6 +5,8 @@
 #include "controllers/LibraryController.hpp"
 #include "controllers/SettingsController.hpp"
 
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace tarvel::testing {
@@ -122,6 +124,20 @@ TEST_F(SettingsTest, AFailedWriteLeavesTheFileAsItWas)
     boost::filesystem::remove_all(DataRoot());
     EXPECT_FALSE(SettingsController().SetAttribute(L"Update", L"AutoUpdateEnabled", "yes"));
     EXPECT_FALSE(boost::filesystem::exists(DataRoot()));
+}
+
+// The new file takes the old one's place whole: a reader that opened the file before
+// the write reads the old text to its end, never a cut or mixed one.
+TEST_F(SettingsTest, AWriteReplacesTheFileInsteadOfRewritingItInPlace)
+{
+    const std::string before = "<?xml version=\"1.0\"?>\n<Settings>\n\t<Update AutoUpdateEnabled=\"no\" />\n</Settings>\n";
+    WriteSettings(before);
+    std::ifstream reader(SettingsPath().string(), std::ios::binary);
+    ASSERT_TRUE(reader.is_open());
+    ASSERT_TRUE(SettingsController().SetAttribute(L"Update", L"AutoUpdateEnabled", "yes"));
+    const std::string seen((std::istreambuf_iterator<char>(reader)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(seen, before);
+    EXPECT_NE(SettingsText().find("AutoUpdateEnabled=\"yes\""), std::string::npos);
 }
 
 TEST_F(SettingsTest, ApplyWritesTheViewsChangeOnceThenClosesAccepted)

@@ -261,6 +261,32 @@ TEST_F(BrowserDialogTest, AfterACancelTheNextProductStillBecomesAPart)
     EXPECT_TRUE(Report().Lines().empty()) << ::testing::PrintToString(Report().Lines());
 }
 
+// A second "add to project" while a download runs waits on the clipboard; the
+// completion removes it, so it starts nothing.
+TEST_F(BrowserDialogTest, AMessageDuringADownloadIsRemovedWhenTheDownloadCompletes)
+{
+    OpenPalette();
+    ServeDoorProduct();
+    Hold("D-1");
+    const std::string second = Message(ProductJson("doors-classic"));
+    std::optional<std::string> waiting;
+    auto script = dg::User(Browser);
+    script.Then(dg::WaitForPage(Browser, BrowserItem));
+    AddProduct(script, "D-1");
+    WaitForDownloadLook(script)
+        .Do("another product is added", [&] { ASSERT_TRUE(standin::win::SetClipboardBytes(second)); })
+        .Do("look at the clipboard", [&] { waiting = standin::win::ClipboardText(); })
+        .Do("the first product is ready", [&] { Release("D-1"); });
+    dg::User(Name).Click(1);
+    ClickLibraryButton();
+
+    EXPECT_EQ(waiting, second);
+    EXPECT_EQ(Store().Parts().size(), 1u) << ::testing::PrintToString(Report().Lines());
+    EXPECT_FALSE(standin::win::ClipboardText().has_value() && !standin::win::ClipboardText()->empty());
+    // The second message was never taken: its callback was not asked.
+    EXPECT_EQ(Server().CallCount("/callback"), 0);
+}
+
 TEST_F(BrowserDialogTest, AnInvalidMessageIsReportedAndTheDialogBrowsesOn)
 {
     OpenPalette();
