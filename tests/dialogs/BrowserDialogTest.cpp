@@ -148,11 +148,15 @@ TEST_F(BrowserDialogTest, ALibraryButtonBrowsesTheCatalogueAndTheAddedProductBec
     Hold("D-1");
     std::optional<dg::BrowserPage> catalogue;
     bool watcherHeldOff = false;
+    std::optional<bool> idleForInactiveApp;
+    std::vector<dg::FocusRecord> focus;
     Look browsing, downloading;
     auto script = dg::User(Browser);
     script.Then(dg::WaitForPage(Browser, BrowserItem)).Do("look at the catalogue", [&] {
         catalogue = dg::FindBrowserPage(Browser, BrowserItem);
         watcherHeldOff = toolbarController.browserDialogOpen.load();
+        idleForInactiveApp = dg::FindPanel(Browser)->idleForInactiveApp;
+        focus = dg::FocusCalls();
         browsing = LookOfDialog();
     });
     AddProduct(script, "D-1");
@@ -169,6 +173,8 @@ TEST_F(BrowserDialogTest, ALibraryButtonBrowsesTheCatalogueAndTheAddedProductBec
     EXPECT_EQ(catalogue->url, LibraryUrl() + "?target_system=archicad");
     EXPECT_EQ(catalogue->title, "Classic Doors");
     EXPECT_TRUE(watcherHeldOff);
+    EXPECT_EQ(idleForInactiveApp, false);
+    EXPECT_EQ(focus, (std::vector<dg::FocusRecord>{{0, -1}}));
     EXPECT_FALSE(toolbarController.browserDialogOpen.load());
     EXPECT_TRUE(Browsing(browsing));
     EXPECT_TRUE(Downloading(downloading));
