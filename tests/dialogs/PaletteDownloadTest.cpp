@@ -156,7 +156,7 @@ TEST_F(PaletteDownloadTest, ProgressDuringTheDialogThenCancelThenTheNextProductO
 
     dg::User(Progress)
         .Do("the first product's semaphore turns ready", [&] { first.MakeReady(); })
-        .Wait("the bar shows the first report", [] { return dg::FindItem(Progress, 3)->value == 25 + 4; })
+        .Wait("the bar shows the first report, 25 %", [] { return dg::FindItem(Progress, 3)->value == 25 + 4; })
         .Click(1);
     ASSERT_TRUE(standin::win::SetClipboardBytes(Message(DoorJson("/first/ready", "/first/model.xml"))));
     ASSERT_TRUE(dg::RunUntil("the download is cancelled",
