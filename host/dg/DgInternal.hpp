@@ -172,7 +172,11 @@ struct PanelState {
     bool everShown = false;
     bool eventProcessing = false;
     bool docked = false;
-    short status = 0;
+    // The values the add-on passed last; none until it passes one.
+    std::optional<short> status;
+    std::optional<bool> idleForInactiveApp;
+    std::optional<short> clientSizeFixPoint;
+    std::optional<bool> clientSizeKeepOld;
     GS::Guid guid;
     std::optional<CloseRequest> pendingClose;
     DG::ModalDialog::ModalResponse response = DG::ModalDialog::Cancel;

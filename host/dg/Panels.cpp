@@ -119,8 +119,10 @@ void Panel::DisableItems()
 
 void Dialog::EnableIdleEvent(bool sendForInactiveApp)
 {
-    if (Usable(State(), "DG::Dialog::EnableIdleEvent"))
-        State()->idleEnabled = true;
+    if (!Usable(State(), "DG::Dialog::EnableIdleEvent"))
+        return;
+    State()->idleEnabled = true;
+    State()->idleForInactiveApp = sendForInactiveApp;
 }
 
 void Dialog::DisableIdleEvent()
@@ -148,6 +150,8 @@ void Dialog::SetClientSize(short width, short height, short fixPoint, bool keepO
                " with fix point " + std::to_string(fixPoint) + " on " + State()->Describe());
         return;
     }
+    State()->clientSizeFixPoint = fixPoint;
+    State()->clientSizeKeepOld = keepOld;
     State()->clientWidth = std::max(width, State()->minWidth);
     State()->clientHeight = std::max(height, State()->minHeight);
 }

@@ -42,6 +42,10 @@ PanelInfo InfoOf(const PanelState& panel)
     info.minClientWidth = panel.minWidth;
     info.minClientHeight = panel.minHeight;
     info.guid = panel.guid.IsNull() ? "" : panel.guid.ToString();
+    info.status = panel.status;
+    info.idleForInactiveApp = panel.idleForInactiveApp;
+    info.clientSizeFixPoint = panel.clientSizeFixPoint;
+    info.clientSizeKeepOld = panel.clientSizeKeepOld;
     for (const auto& item : panel.items)
         if (!item->dead)
             info.items.push_back(InfoOf(*item));

@@ -307,8 +307,15 @@ void DGSetFocus(short dialId, short itemId)
     for (const auto& candidate : state.panels)
         if (candidate->id == dialId)
             panel = candidate;
+    // Dialog 0 is the current one: the top-most running modal dialog.
+    if (dialId == 0 && !state.modalStack.empty())
+        panel = Shared(*state.modalStack.back());
     if (dialId != 0 && !panel)
         Refuse("DGSetFocus: " + std::to_string(dialId) + " names no dialog");
+    else if (itemId < -1 || itemId == 0)
+        Refuse("DGSetFocus: item " + std::to_string(itemId) + " is no item; -1 resets the focus");
+    else if (itemId != -1 && !panel)
+        Refuse("DGSetFocus: item " + std::to_string(itemId) + " of the current dialog, while no dialog runs");
     else if (panel && itemId != -1 && !panel->FindItem(itemId))
         Refuse("DGSetFocus: " + panel->Describe() + " has no item " + std::to_string(itemId));
     std::lock_guard lock(state.logMutex);

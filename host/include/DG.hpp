@@ -492,7 +492,8 @@ public:
     Icon GetIcon() const;
 };
 
-// An item its owner draws. Made from the resource or at run time on a rectangle.
+// An item its owner draws. Made from the resource or at run time on a rectangle;
+// the stand-in knows user-item type 0 with frame type 0 only.
 class UserItem : public Item {
 public:
     UserItem(const Panel& panel, short itemId);
@@ -539,7 +540,8 @@ short DGAlert(short type, const GS::UniString& title, const GS::UniString& large
               const GS::UniString& smallText, const GS::UniString& button1, const GS::UniString& button2 = {},
               const GS::UniString& button3 = {});
 
-// Keyboard focus: dialId 0 is the current dialog; itemId -1 resets the focus.
+// Keyboard focus: dialId 0 is the current dialog (the top-most running modal one);
+// itemId -1 resets the focus, any other must name an item of that dialog.
 void DGSetFocus(short dialId, short itemId);
 
 // Forgets the window rectangles the host remembers for dialogs.

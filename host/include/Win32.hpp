@@ -80,9 +80,17 @@ BOOL WinHttpGetIEProxyConfigForCurrentUser(WINHTTP_CURRENT_USER_IE_PROXY_CONFIG*
 // handle is closed, so that nothing outlives the process unjoined.
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID parameter,
                     DWORD flags, LPDWORD threadId);
-DWORD WaitForSingleObject(HANDLE thread, DWORD milliseconds);
+// Waits for a thread to end or an event to be set, at most the milliseconds given.
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
+// Closes a thread's or an event's handle.
 BOOL CloseHandle(HANDLE handle);
+
+// Events, unnamed only. A manual-reset event stays set until ResetEvent; an
+// auto-reset one lets one wait through and is cleared by it.
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCWSTR name);
+BOOL SetEvent(HANDLE event);
+BOOL ResetEvent(HANDLE event);
 
 ULONGLONG GetTickCount64();
 void Sleep(DWORD milliseconds);

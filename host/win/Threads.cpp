@@ -69,7 +69,80 @@ ThreadRegistry& Registry()
     return registry;
 }
 
+struct EventRecord {
+    bool manualReset = false;
+    bool set = false;
+};
+
+// Events live here until their handle is closed; the handle is the record's address.
+struct EventRegistry {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::list<EventRecord> events;
+
+    EventRecord* Find(HANDLE handle)
+    {
+        for (auto& event : events)
+            if (&event == handle)
+                return &event;
+        return nullptr;
+    }
+};
+
+// Never destroyed: objects of the add-on that own events may outlive any static here.
+EventRegistry& Events()
+{
+    static auto* registry = new EventRegistry;
+    return *registry;
+}
+
+// The start routine of the thread this runs on, when CreateThread started it.
+thread_local const void* currentStartRoutine = nullptr;
+
+struct WaitLog {
+    std::mutex mutex;
+    std::vector<TimedWait> waits;
+};
+
+WaitLog& Waits()
+{
+    static auto* log = new WaitLog;
+    return *log;
+}
+
+void LogWait(DWORD milliseconds)
+{
+    auto& log = Waits();
+    std::lock_guard lock(log.mutex);
+    log.waits.push_back(TimedWait{currentStartRoutine, milliseconds});
+}
+
+DWORD WaitForEvent(HANDLE handle, DWORD milliseconds, bool& isEvent)
+{
+    auto& registry = Events();
+    std::unique_lock lock(registry.mutex);
+    EventRecord* event = registry.Find(handle);
+    isEvent = event != nullptr;
+    if (event == nullptr)
+        return WAIT_FAILED;
+    auto isSet = [&] { return event->set; };
+    if (milliseconds == INFINITE)
+        registry.changed.wait(lock, isSet);
+    else if (!registry.changed.wait_for(lock, std::chrono::milliseconds(milliseconds), isSet))
+        return WAIT_TIMEOUT;
+    if (!event->manualReset)
+        event->set = false;
+    return WAIT_OBJECT_0;
+}
+
 }  // namespace
+
+std::vector<TimedWait> TimedWaits()
+{
+    auto& log = Waits();
+    std::lock_guard lock(log.mutex);
+    return log.waits;
+}
 
 int LiveThreads()
 {
@@ -115,6 +188,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
     // The thread waits for the registry lock, so the record is complete before it runs.
     record.thread = std::thread([&registry, &record, start, parameter] {
         { std::lock_guard started(registry.mutex); }
+        standin::win::currentStartRoutine = reinterpret_cast<const void*>(start);
         const DWORD code = start(parameter);
         std::lock_guard ended(registry.mutex);
         record.exitCode = code;
@@ -128,6 +202,11 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
 {
+    standin::win::LogWait(milliseconds);
+    bool isEvent = false;
+    const DWORD eventResult = standin::win::WaitForEvent(handle, milliseconds, isEvent);
+    if (isEvent)
+        return eventResult;
     auto& registry = Registry();
     std::unique_lock lock(registry.mutex);
     auto* record = registry.Find(handle);
@@ -156,6 +235,16 @@ BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode)
 
 BOOL CloseHandle(HANDLE handle)
 {
+    {
+        auto& events = standin::win::Events();
+        std::lock_guard lock(events.mutex);
+        for (auto it = events.events.begin(); it != events.events.end(); ++it) {
+            if (&*it == handle) {
+                events.events.erase(it);
+                return TRUE;
+            }
+        }
+    }
     auto& registry = Registry();
     std::unique_lock lock(registry.mutex);
     auto* record = registry.Find(handle);
@@ -175,3 +264,41 @@ ULONGLONG GetTickCount64()
 }
 
 void Sleep(DWORD milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCWSTR name)
+{
+    // Named events would be shared between processes; nothing here needs them.
+    if (name != nullptr)
+        return nullptr;
+    auto& registry = standin::win::Events();
+    std::lock_guard lock(registry.mutex);
+    auto& event = registry.events.emplace_back();
+    event.manualReset = manualReset != FALSE;
+    event.set = initialState != FALSE;
+    return &event;
+}
+
+BOOL SetEvent(HANDLE handle)
+{
+    auto& registry = standin::win::Events();
+    {
+        std::lock_guard lock(registry.mutex);
+        auto* event = registry.Find(handle);
+        if (event == nullptr)
+            return FALSE;
+        event->set = true;
+    }
+    registry.changed.notify_all();
+    return TRUE;
+}
+
+BOOL ResetEvent(HANDLE handle)
+{
+    auto& registry = standin::win::Events();
+    std::lock_guard lock(registry.mutex);
+    auto* event = registry.Find(handle);
+    if (event == nullptr)
+        return FALSE;
+    event->set = false;
+    return TRUE;
+}

@@ -36,6 +36,14 @@ std::vector<UserInterfaceQueue::Item> UserInterfaceQueue::Take()
     return std::exchange(items_, {});
 }
 
+WatcherBlock::WatcherBlock() : wake(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+WatcherBlock::~WatcherBlock()
+{
+    if (wake != nullptr)
+        CloseHandle(wake);
+}
+
 ToolbarController::~ToolbarController()
 {
     bool threads = false;
@@ -220,6 +228,7 @@ HANDLE ToolbarController::StartClipboardWatcher(HWND window)
     std::lock_guard blockLock(block.mutex);
     block.window.store(window, std::memory_order_release);
     block.runMarker.store(kWatcherRunning, std::memory_order_release);
+    ResetEvent(block.wake);
     if (block.running)
         return watcherThread_;
     if (watcherThread_ != nullptr) {
@@ -239,11 +248,10 @@ void ToolbarController::StopClipboardWatcher()
     std::lock_guard lock(mutex_);
     if (!watcher_)
         return;
-    {
-        std::lock_guard blockLock(watcher_->mutex);
-        watcher_->runMarker.store(kWatcherStopped, std::memory_order_release);
-    }
-    watcher_->wake.notify_all();
+    // Under the block's lock, so that a start that follows clears the event after it.
+    std::lock_guard blockLock(watcher_->mutex);
+    watcher_->runMarker.store(kWatcherStopped, std::memory_order_release);
+    SetEvent(watcher_->wake);
 }
 
 bool ToolbarController::StopAndJoin(std::chrono::milliseconds timeout) { return StopAndJoin(timeout, true); }
@@ -317,13 +325,13 @@ DWORD ClipboardWatcherThread(LPVOID parameter)
     ToolbarController& controller = *block.controller;
     std::string lastPayload;
     for (;;) {
+        // One period, or less when a stop sets the event.
+        const auto period = static_cast<DWORD>(kClipboardPollPeriod.count());
+        if (block.wake == nullptr || WaitForSingleObject(block.wake, period) == WAIT_FAILED)
+            Sleep(period);
         {
-            std::unique_lock lock(block.mutex);
-            const auto stopped = [&block] {
-                return block.runMarker.load(std::memory_order_acquire) != kWatcherRunning;
-            };
-            block.wake.wait_for(lock, kClipboardPollPeriod, stopped);
-            if (stopped()) {
+            std::lock_guard lock(block.mutex);
+            if (block.runMarker.load(std::memory_order_acquire) != kWatcherRunning) {
                 block.running = false;
                 return 2;
             }

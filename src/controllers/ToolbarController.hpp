@@ -17,7 +17,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -56,14 +55,21 @@ class ToolbarController;
 
 // The clipboard watcher's parameter block; it lives as long as its controller.
 struct WatcherBlock {
+    WatcherBlock();
+    ~WatcherBlock();
+    WatcherBlock(const WatcherBlock&) = delete;
+    WatcherBlock& operator=(const WatcherBlock&) = delete;
+
     std::atomic<std::int32_t> runMarker{kWatcherStopped};
     ToolbarController* controller = nullptr;
     std::atomic<HWND> window{nullptr};
     // `running` is true from the thread's start until it has decided to end; a start
     // while it is true only sets the marker again.
     std::mutex mutex;
-    std::condition_variable wake;
     bool running = false;
+    // Set by a stop, so that the watcher's wait between two looks ends at once; a
+    // start clears it. A manual-reset event.
+    HANDLE wake = nullptr;
 };
 
 class ToolbarController {

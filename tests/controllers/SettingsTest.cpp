@@ -5,6 +5,8 @@
 #include "controllers/LibraryController.hpp"
 #include "controllers/SettingsController.hpp"
 
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace tarvel::testing {
@@ -171,6 +173,20 @@ TEST_F(SettingsTest, AWriteReplacesTheFileALinkLeadsToAndKeepsItsMode)
     EXPECT_TRUE(fs::is_symlink(SettingsPath()));
     EXPECT_EQ(FileNames(DataRoot()),
               (std::vector<std::string>{"Images", "Settings.xml", "Tarvel Library", "Temp", "linked.xml"}));
+}
+
+// The new file takes the old one's place whole: a reader that opened the file before
+// the write reads the old text to its end, never a cut or mixed one.
+TEST_F(SettingsTest, AWriteReplacesTheFileInsteadOfRewritingItInPlace)
+{
+    const std::string before = "<?xml version=\"1.0\"?>\n<Settings>\n\t<Update AutoUpdateEnabled=\"no\" />\n</Settings>\n";
+    WriteSettings(before);
+    std::ifstream reader(SettingsPath().string(), std::ios::binary);
+    ASSERT_TRUE(reader.is_open());
+    ASSERT_TRUE(SettingsController().SetAttribute(L"Update", L"AutoUpdateEnabled", "yes"));
+    const std::string seen((std::istreambuf_iterator<char>(reader)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(seen, before);
+    EXPECT_NE(SettingsText().find("AutoUpdateEnabled=\"yes\""), std::string::npos);
 }
 
 TEST_F(SettingsTest, ApplyWritesTheViewsChangeOnceThenClosesAccepted)

@@ -258,6 +258,27 @@ TEST_F(ToolbarTest, AMessageWhoseHandlingThrowsIsDroppedAndTheWatcherGoesOn)
     EXPECT_TRUE(IdleUntil([&] { return !Store().Parts().empty(); }));
 }
 
+// The watcher looks three times a second: each wait between two looks is 333 ms, as
+// the platform saw it asked for.
+TEST_F(ToolbarTest, TheWatcherWaitsAThirdOfASecondBetweenTwoLooks)
+{
+    const std::size_t before = standin::win::TimedWaits().size();
+    const auto watcherWaits = [before] {
+        std::vector<std::uint32_t> waits;
+        const auto all = standin::win::TimedWaits();
+        for (std::size_t i = before; i < all.size(); ++i)
+            if (all[i].startRoutine == reinterpret_cast<const void*>(&ClipboardWatcherThread))
+                waits.push_back(all[i].milliseconds);
+        return waits;
+    };
+    ASSERT_NE(controller_.StartClipboardWatcher(Window()), nullptr);
+    ASSERT_TRUE(IdleUntil([&] { return watcherWaits().size() >= 3; }));
+    EXPECT_TRUE(controller_.StopAndJoin(5s));
+    const auto waits = watcherWaits();
+    EXPECT_EQ(std::count(waits.begin(), waits.end(), 333u), static_cast<long>(waits.size()))
+        << ::testing::PrintToString(waits);
+}
+
 TEST_F(ToolbarTest, OneWatcherAtATimeAndAStopThatJoinsEverything)
 {
     const HANDLE first = controller_.StartClipboardWatcher(Window());

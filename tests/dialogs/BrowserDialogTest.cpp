@@ -149,11 +149,15 @@ TEST_F(BrowserDialogTest, ALibraryButtonBrowsesTheCatalogueAndTheAddedProductBec
     Hold("D-1");
     std::optional<dg::BrowserPage> catalogue;
     bool watcherHeldOff = false;
+    std::optional<bool> idleForInactiveApp;
+    std::vector<dg::FocusRecord> focus;
     Look browsing, downloading;
     auto script = dg::User(Browser);
     script.Then(dg::WaitForPage(Browser, BrowserItem)).Do("look at the catalogue", [&] {
         catalogue = dg::FindBrowserPage(Browser, BrowserItem);
         watcherHeldOff = toolbarController.browserDialogOpen.load();
+        idleForInactiveApp = dg::FindPanel(Browser)->idleForInactiveApp;
+        focus = dg::FocusCalls();
         browsing = LookOfDialog();
     });
     AddProduct(script, "D-1");
@@ -170,6 +174,8 @@ TEST_F(BrowserDialogTest, ALibraryButtonBrowsesTheCatalogueAndTheAddedProductBec
     EXPECT_EQ(catalogue->url, LibraryUrl() + "?target_system=archicad");
     EXPECT_EQ(catalogue->title, "Classic Doors");
     EXPECT_TRUE(watcherHeldOff);
+    EXPECT_EQ(idleForInactiveApp, false);
+    EXPECT_EQ(focus, (std::vector<dg::FocusRecord>{{0, -1}}));
     EXPECT_FALSE(toolbarController.browserDialogOpen.load());
     EXPECT_TRUE(Browsing(browsing));
     EXPECT_TRUE(Downloading(downloading));
@@ -260,6 +266,32 @@ TEST_F(BrowserDialogTest, AfterACancelTheNextProductStillBecomesAPart)
     EXPECT_EQ(part->Parameter("tv_catalog_productid")->text, u"D-1");
     EXPECT_EQ(Count("open dialog 32503 \"Tarvel Library Part Name\""), 1);
     EXPECT_TRUE(Report().Lines().empty()) << ::testing::PrintToString(Report().Lines());
+}
+
+// A second "add to project" while a download runs waits on the clipboard; the
+// completion removes it, so it starts nothing.
+TEST_F(BrowserDialogTest, AMessageDuringADownloadIsRemovedWhenTheDownloadCompletes)
+{
+    OpenPalette();
+    ServeDoorProduct();
+    Hold("D-1");
+    const std::string second = Message(ProductJson("doors-classic"));
+    std::optional<std::string> waiting;
+    auto script = dg::User(Browser);
+    script.Then(dg::WaitForPage(Browser, BrowserItem));
+    AddProduct(script, "D-1");
+    WaitForDownloadLook(script)
+        .Do("another product is added", [&] { ASSERT_TRUE(standin::win::SetClipboardBytes(second)); })
+        .Do("look at the clipboard", [&] { waiting = standin::win::ClipboardText(); })
+        .Do("the first product is ready", [&] { Release("D-1"); });
+    dg::User(Name).Click(1);
+    ClickLibraryButton();
+
+    EXPECT_EQ(waiting, second);
+    EXPECT_EQ(Store().Parts().size(), 1u) << ::testing::PrintToString(Report().Lines());
+    EXPECT_FALSE(standin::win::ClipboardText().has_value() && !standin::win::ClipboardText()->empty());
+    // The second message was never taken: its callback was not asked.
+    EXPECT_EQ(Server().CallCount("/callback"), 0);
 }
 
 TEST_F(BrowserDialogTest, AnInvalidMessageIsReportedAndTheDialogBrowsesOn)

@@ -120,9 +120,7 @@ TEST_F(LibraryDialogTest, EachLibraryHasItsRowBetweenSeparators)
         EXPECT_FALSE(list->tabFields[i].hasSeparator);
         EXPECT_TRUE(list->tabFields[i].enabled);
     }
-    ASSERT_EQ(dg::FocusCalls().size(), 1u);
-    EXPECT_EQ(dg::FocusCalls()[0].dialId, 0);
-    EXPECT_EQ(dg::FocusCalls()[0].itemId, -1);
+    EXPECT_EQ(dg::FocusCalls(), (std::vector<dg::FocusRecord>{{0, -1}}));
 }
 
 TEST_F(LibraryDialogTest, OkWritesTheTickedLibrariesAndClicksBesideTheCheckMarksChangeNothing)

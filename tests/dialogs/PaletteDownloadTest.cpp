@@ -9,6 +9,8 @@
 #include "transfer/ClipboardMessage.hpp"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace tarvel::testing {
@@ -42,7 +44,58 @@ protected:
         const auto steps = dg::Steps();
         return std::count(steps.begin(), steps.end(), step);
     }
+    // The door's message with its own semaphore and CAD data paths.
+    std::string DoorJson(const std::string& semaphore, const std::string& cad)
+    {
+        std::string json = ProductJson("doors-classic", semaphore);
+        const std::string standard = Server().Url("/products/door/model.xml");
+        json.replace(json.find(standard), standard.size(), Server().Url(cad));
+        return json;
+    }
+};
 
+// A product the test holds back: its semaphore answers "not ready" and its CAD data
+// does not come until the test opens the gates; the destructor opens them, so that no
+// transfer is left waiting.
+class GatedProduct {
+public:
+    GatedProduct(CatalogueServer& server, const std::string& prefix) : gates_(std::make_shared<Gates>())
+    {
+        server.AddHandler(prefix + "/ready", [gates = gates_](const standin::services::RecordedRequest&) {
+            std::lock_guard lock(gates->mutex);
+            return gates->ready ? CatalogueServer::Answer{200, "text/plain", "ready"}
+                                : CatalogueServer::Answer{404, "text/html", "<p>not yet</p>"};
+        });
+        const std::string model = ReadFile(boost::filesystem::path(TARVEL_EXAMPLES_DIR) / "table.xml");
+        server.AddHandler(prefix + "/model.xml", [gates = gates_, model](const standin::services::RecordedRequest&) {
+            std::unique_lock lock(gates->mutex);
+            gates->changed.wait_for(lock, std::chrono::seconds(30), [&] { return gates->cadData; });
+            return CatalogueServer::Answer{200, "application/xml", model};
+        });
+    }
+    ~GatedProduct() { LetCadDataGo(); }
+    GatedProduct(const GatedProduct&) = delete;
+    GatedProduct& operator=(const GatedProduct&) = delete;
+
+    void MakeReady() { Open(&Gates::ready); }
+    void LetCadDataGo() { Open(&Gates::cadData); }
+
+private:
+    struct Gates {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool ready = false;
+        bool cadData = false;
+    };
+    void Open(bool Gates::*gate)
+    {
+        {
+            std::lock_guard lock(gates_->mutex);
+            (*gates_).*gate = true;
+        }
+        gates_->changed.notify_all();
+    }
+    std::shared_ptr<Gates> gates_;
 };
 
 TEST_F(PaletteDownloadTest, AMessageFoundByTheWatcherBecomesASavedPartThroughTheProgressAndNameDialogs)
@@ -68,7 +121,13 @@ TEST_F(PaletteDownloadTest, AMessageFoundByTheWatcherBecomesASavedPartThroughThe
     EXPECT_EQ(part->Parameter("tv_catalog_productid")->text, u"D-1");
     EXPECT_EQ(Host().Module<standin::ToolModule>().ActiveTool(), HostInterface::ElemDoor);
     // The catalogue's library became active: stored, and its button is on the palette.
-    EXPECT_NE(SettingsText().find("id=\"doors-classic\""), std::string::npos);
+    // Stored as the repository has it: not in the menu.
+    pugi::xml_document settings;
+    ASSERT_TRUE(settings.load_string(SettingsText().c_str()));
+    const pugi::xml_node stored =
+        settings.select_node("/Settings/ActiveLibraries/Library[@id='doors-classic']").node();
+    ASSERT_TRUE(stored);
+    EXPECT_STREQ(stored.attribute("is_in_menu").value(), "false");
     dg::PumpEvents(50ms);
     const auto buttons = Buttons();
     ASSERT_EQ(buttons.size(), 6u);
@@ -80,6 +139,83 @@ TEST_F(PaletteDownloadTest, AMessageFoundByTheWatcherBecomesASavedPartThroughThe
     EXPECT_TRUE(Report().Lines().empty()) << ::testing::PrintToString(Report().Lines());
     EXPECT_TRUE(Host().CallsOffUiThread().empty());
     EXPECT_TRUE(toolbarController.IsIdle());
+}
+
+// Progress reported while the progress dialog shows goes to that dialog: after the
+// user's Cancel it does not open again for the download it showed, and the next
+// product has its own dialog, once.
+TEST_F(PaletteDownloadTest, ProgressDuringTheDialogThenCancelThenTheNextProductOpensTheDialogOncePerProduct)
+{
+    // The held-back transfer must not be cut off as stalled while the user looks.
+    Deployment patient = CurrentDeployment();
+    patient.stallTime = std::chrono::seconds(60);
+    const ScopedDeployment deployment(patient);
+    GatedProduct first(Server(), "/first");
+    GatedProduct next(Server(), "/next");
+    ShowWatchingPalette();
+
+    dg::User(Progress)
+        .Do("the first product's semaphore turns ready", [&] { first.MakeReady(); })
+        .Wait("the bar shows the first report, 25 %", [] { return dg::FindItem(Progress, 3)->value == 25 + 4; })
+        .Click(1);
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(DoorJson("/first/ready", "/first/model.xml"))));
+    ASSERT_TRUE(dg::RunUntil("the download is cancelled",
+                             [&] { return Count("close dialog 32506 \"Tarvel\" (cancelled)") == 1; }));
+    first.LetCadDataGo();
+    ASSERT_TRUE(dg::RunUntil("the cancelled worker ends", [] { return standin::win::LiveThreads() == 1; }, 10s));
+    EXPECT_EQ(Count("open dialog 32506 \"Tarvel\""), 1);
+
+    dg::User(Progress).Do("the next product's semaphore turns ready", [&] {
+        next.MakeReady();
+        next.LetCadDataGo();
+    });
+    dg::User(Name).Type(6, "Next Door").Click(1);
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(DoorJson("/next/ready", "/next/model.xml"))));
+    ASSERT_TRUE(dg::RunUntil("the next part is saved", [&] { return PartSaved("Next Door"); }, 20s))
+        << ::testing::PrintToString(Report().Lines());
+    EXPECT_EQ(Count("open dialog 32506 \"Tarvel\""), 2);
+    EXPECT_EQ(Count("close dialog 32506 \"Tarvel\" (cancelled)"), 1);
+    EXPECT_EQ(Count("close dialog 32506 \"Tarvel\" (accepted)"), 1);
+    EXPECT_EQ(Store().Parts().size(), 1u);
+}
+
+// A report of 0 is no start: only a positive one makes the download pending, and the
+// next idle event shows the progress dialog.
+TEST_F(PaletteDownloadTest, OnlyAPositiveReportOpensTheProgressDialog)
+{
+    OpenPalette();
+    const struct {
+        std::int16_t percent;
+        long opens;
+    } cases[] = {{0, 0}, {1, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.percent);
+        const long before = Count("open dialog 32506 \"Tarvel\"");
+        if (c.opens > 0)
+            dg::User(Progress).Click(1);
+        long opened = -1;
+        // The palette has an idle event between the two steps.
+        dg::User(Toolbar)
+            .Do("the download reports", [&] { Palette().SetProgress(c.percent); })
+            .Do("count the progress dialogs", [&] { opened = Count("open dialog 32506 \"Tarvel\"") - before; });
+        Act();
+        EXPECT_EQ(opened, c.opens);
+    }
+}
+
+// Creation failing on the palette's road is reported; the controller is free again.
+TEST_F(PaletteDownloadTest, AFailedCreationIsReportedWithAnAlert)
+{
+    // CAD data too short to be any: the creation answers 0.
+    Server().AddFile("/short/model.xml", "<x/>", "application/xml");
+    ShowWatchingPalette();
+    dg::User(Name).Click(1);
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(DoorJson("/products/door/ready", "/short/model.xml"))));
+    ASSERT_TRUE(dg::RunUntil("the name is accepted and the controller is idle again", [&] {
+        return Count("close dialog 32503 \"Tarvel Library Part Name\" (accepted)") == 1 && toolbarController.IsIdle();
+    }, 20s));
+    EXPECT_EQ(Report().Alerts(), std::vector<std::string>{"Error while creating library part!"});
+    EXPECT_TRUE(Store().Parts().empty());
 }
 
 // Cancel, or the window's close box: the download is let go, nothing is created, and

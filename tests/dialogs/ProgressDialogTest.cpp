@@ -120,6 +120,7 @@ TEST_F(ProgressDialogTest, TheBarFollowsTheReportsAndACompletionDuringTheLoopClo
     EXPECT_EQ(Bar().min, 0);
     EXPECT_EQ(Bar().max, 104);
     EXPECT_EQ(dg::Steps().back(), "close dialog 32506 \"Tarvel\" (accepted)");
+    EXPECT_EQ(dg::FindPanel(Progress)->idleForInactiveApp, false);
 
     // Half the bar is filled at 50 %: 54 of 104.
     dg::Picture shown = dg::ReadPng(picture);

@@ -101,7 +101,7 @@ TEST_F(SettingsDialogTest, WithoutTheSettingItIsWrittenYesAtOnceAndShownChecked)
     // Written before the user did anything; Cancel wrote nothing more.
     EXPECT_EQ(SettingsText(),
               "<?xml version=\"1.0\"?>\n<Settings>\n\t<Update AutoUpdateEnabled=\"yes\" />\n</Settings>\n");
-    EXPECT_EQ(dg::FocusCalls().size(), 1u);
+    EXPECT_EQ(dg::FocusCalls(), (std::vector<dg::FocusRecord>{{0, -1}}));
 }
 
 TEST_F(SettingsDialogTest, OkWritesTheSwitchAsTheUserLeftIt)

@@ -73,6 +73,11 @@ TEST_F(ToolbarDialogTest, ButtonsLieInARowOrAColumnAndThePaletteFitsThem)
         EXPECT_EQ(panel.minClientHeight, 34);
         EXPECT_TRUE(panel.visible);
         EXPECT_TRUE(panel.idleEnabled);
+        // What the palette passes where the dialog manager takes several values.
+        EXPECT_EQ(panel.idleForInactiveApp, false);
+        EXPECT_EQ(panel.status, 0);
+        EXPECT_EQ(panel.clientSizeFixPoint, 1);
+        EXPECT_EQ(panel.clientSizeKeepOld, false);
         EXPECT_EQ(panel.guid, "835C2B73-CBA4-4179-84BA-2D907BC7E3BA");
         ClosePalette();
     }
@@ -200,6 +205,8 @@ TEST_F(ToolbarDialogTest, ButtonsDrawTheirPicturesFittedAndCentred)
     }
 }
 
+// Enabling all items leaves "Modify product" as the selection has it: the tool is
+// only for a selected product, so "enable items" does not switch it on without one.
 TEST_F(ToolbarDialogTest, TheModifyToolFollowsTheSelectionAndKeepsItsStateWhenAllItemsAreEnabled)
 {
     StoreLibraries({});

@@ -70,6 +70,40 @@ TEST(AnyKeyTest, CombinationIsBoostsSixtyFourBitForm)
     EXPECT_EQ(seed, static_cast<std::size_t>(k * 0xc6a4a7935bd1e995ULL + 0xe6546b64));
 }
 
+// The combination step of boost's 64-bit hash_combine, written out here.
+std::size_t Mix(std::size_t seed, std::size_t value)
+{
+    const std::uint64_t m = 0xc6a4a7935bd1e995ULL;
+    std::uint64_t k = value;
+    k *= m;
+    k ^= k >> 47;
+    k *= m;
+    std::uint64_t h = seed;
+    h ^= k;
+    h *= m;
+    return static_cast<std::size_t>(h + 0xe6546b64);
+}
+
+// Every term of the key and path hashes, worked out step by step.
+TEST(AnyKeyTest, KeyAndPathHashesCombineEveryTermInOrder)
+{
+    const std::size_t size =
+        Mix(Mix(0, boost::hash<double>()(48.0)), boost::hash<double>()(34.0));
+    const std::size_t sizeKey = Mix(Mix(0, typeid(glm::dvec2).hash_code()), size);
+    EXPECT_EQ(AnyKey(glm::dvec2(48, 34)).Hash(), sizeKey);
+
+    const auto pathHash = [](const std::string& path) {
+        std::size_t seed = 0;
+        for (char c : path)
+            seed = Mix(seed, boost::hash<char>()(c));
+        return seed;
+    };
+    const ostrel::ApplicationContentKeyHash hash;
+    EXPECT_EQ(hash(ostrel::ApplicationContentKey{"Logo.png", AnyKey()}), Mix(Mix(0, pathHash("Logo.png")), 0));
+    EXPECT_EQ(hash(ostrel::ApplicationContentKey{"a/b.jpg", AnyKey(glm::dvec2(48, 34))}),
+              Mix(Mix(0, pathHash("a/b.jpg")), sizeKey));
+}
+
 TEST(ImageFormatTest, FileNamesGiveTheHostsEncodingCodes)
 {
     const std::vector<std::pair<const char*, int>> cases = {

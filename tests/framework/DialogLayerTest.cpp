@@ -194,6 +194,19 @@ TEST_F(DialogLayerTest, WheelEventsReachTheirHooksAndTheHostsHandlers)
         EXPECT_EQ(BaseCalls(event, 1).size(), 1u) << event;
 }
 
+// A plain item's mouse-moved and tooltip events stop at its wrapper: no hook, and
+// the host's handler never sees them.
+TEST_F(DialogLayerTest, MouseMovesAndTooltipRequestsOfItemControlsAreSwallowed)
+{
+    SettingsLike dialog;
+    dg::User(Settings).Hover(1).Hover(5).Click(2);
+    dialog.GetPanel().Invoke();
+    for (const short item : {1, 5}) {
+        EXPECT_TRUE(BaseCalls("ItemMouseMoved", item).empty()) << item;
+        EXPECT_TRUE(BaseCalls("ItemToolTipRequested", item).empty()) << item;
+    }
+}
+
 TEST_F(DialogLayerTest, ACloseRequestWithoutAHookIsAccepted)
 {
     SettingsLike dialog;

@@ -54,7 +54,8 @@ TEST_F(PaletteTest, TheMenuShowsThePaletteAndItsMessagesReachTheWindow)
         EXPECT_FALSE(item.enabled) << item.id;
     Send(PaletteEnableItems);
     EXPECT_TRUE(dg::FindItem(kToolbar, 3)->enabled);
-    // Nothing selected: the modify tool stays off when the rest comes back.
+    // Nothing selected: the modify tool stays off when the rest comes back; it is only
+    // ever on for a selected product.
     EXPECT_FALSE(dg::FindItem(kToolbar, kModifyItem)->enabled);
 
     // A close request hides it and stops its watcher; opening shows it and watches again.

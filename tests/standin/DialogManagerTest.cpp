@@ -190,6 +190,20 @@ TEST_F(DialogManagerTest, RefusesWhatARealPlatformWouldRefuse)
              image.GetContext()->DrawImage(image, 1, 1, 0, 0, 0, true, 1, 7, NewDisplay::BlitEffect::None);
          },
          "filtering 7 is not one of 0, 1, 2"},
+        {"a user item with a frame",
+         [] {
+             DG::ModalDialog dialog(AddOn, About, AddOn);
+             DG::UserItem item(dialog, DG::Rect(1, 1, 11, 11), 0, 1);
+         },
+         "only type 0 with frame type 0 is known"},
+        {"a user item of another type",
+         [] {
+             DG::ModalDialog dialog(AddOn, About, AddOn);
+             DG::UserItem item(dialog, DG::Rect(1, 1, 11, 11), 2, 0);
+         },
+         "only type 0 with frame type 0 is known"},
+        {"the focus on an item while no dialog runs", [] { DGSetFocus(0, 3); }, "while no dialog runs"},
+        {"the focus on item 0", [] { DGSetFocus(0, 0); }, "item 0 is no item"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -385,6 +399,22 @@ TEST_F(DialogManagerTest, AnExceptionLeavingAHandlerIsRefusedAndEndsTheModalRun)
     EXPECT_EQ(messages, (std::vector<std::string>{"an exception left a handler of palette 32401 \"Tarvel\", which "
                                                   "would crash the platform: an exception of unknown type"}));
     palette.Detach(idle);
+}
+
+// Values whose meaning is the dialog manager's are kept as passed, for tests to read.
+TEST_F(DialogManagerTest, StatusIdleFlagAndFixPointAreRecordedAsPassed)
+{
+    DG::Palette palette(AddOn, Toolbar, AddOn, GS::Guid("835C2B73-CBA4-4179-84BA-2D907BC7E3BA"));
+    auto panel = dg::FindPanel(Toolbar);
+    EXPECT_FALSE(panel->status || panel->idleForInactiveApp || panel->clientSizeFixPoint || panel->clientSizeKeepOld);
+    palette.SetStatus(2);
+    palette.EnableIdleEvent(true);
+    palette.SetClientSize(100, 40, 4, true);
+    panel = dg::FindPanel(Toolbar);
+    EXPECT_EQ(panel->status, 2);
+    EXPECT_EQ(panel->idleForInactiveApp, true);
+    EXPECT_EQ(panel->clientSizeFixPoint, 4);
+    EXPECT_EQ(panel->clientSizeKeepOld, true);
 }
 
 TEST_F(DialogManagerTest, PalettesGetIdleAndTheUsersActionsWhenEventsArePumped)

@@ -223,6 +223,14 @@ struct PanelInfo {
     short minClientWidth = 0;
     short minClientHeight = 0;
     std::string guid;
+    // What the add-on passed last, where the dialog manager takes more than one value:
+    // a modeless window's status (ModelessBase::SetStatus), the flag of
+    // Dialog::EnableIdleEvent, and the fix point and keep-old flag of
+    // Dialog::SetClientSize. None until it passed one.
+    std::optional<short> status;
+    std::optional<bool> idleForInactiveApp;
+    std::optional<short> clientSizeFixPoint;
+    std::optional<bool> clientSizeKeepOld;
     std::vector<ItemInfo> items;
 };
 
@@ -334,6 +342,7 @@ void ClearDraws();
 struct FocusRecord {
     short dialId = 0;
     short itemId = 0;
+    friend bool operator==(const FocusRecord&, const FocusRecord&) = default;
 };
 std::vector<FocusRecord> FocusCalls();
 int DialogRectangleResets();

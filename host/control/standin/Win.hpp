@@ -58,6 +58,13 @@ void FailUserProxyQuery(bool fail);
 
 // Threads started with CreateThread and not ended yet.
 int LiveThreads();
+// Every WaitForSingleObject, in order: the start routine of the thread that waited
+// (as given to CreateThread; null for a thread it did not start) and the time limit.
+struct TimedWait {
+    const void* startRoutine = nullptr;
+    std::uint32_t milliseconds = 0;
+};
+std::vector<TimedWait> TimedWaits();
 // Waits until every thread started with CreateThread has ended; false on timeout.
 bool WaitForAllThreads(std::chrono::milliseconds timeout = std::chrono::seconds(30));
 

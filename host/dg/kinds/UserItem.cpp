@@ -62,6 +62,11 @@ UserItem::UserItem(const Panel& panel, const Rect& rect, short userItemType, sho
 {
     if (State()->failed)
         return;
+    // The stand-in knows only the plain owner-drawn item without a frame.
+    if (userItemType != 0 || frameType != 0)
+        Refuse("DG::UserItem: user-item type " + std::to_string(userItemType) + " and frame type " +
+               std::to_string(frameType) + " for " + State()->Describe() +
+               "; only type 0 with frame type 0 is known");
     State()->userItemType = userItemType;
     State()->frameType = frameType;
 }
