@@ -36,6 +36,22 @@ protected:
         HostFixture::TearDown();
     }
 
+    // The browser dialog as the user sees it while browsing: the page alone, its
+    // download controls hidden; the user's script ends it with the close box.
+    void BrowseOnly(const std::string& path)
+    {
+        DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
+        DG::Browser browser(dialog, 2);
+        DG::Button cancel(dialog, 1);
+        DG::CenterText message(dialog, 3);
+        DG::ProgressBar bar(dialog, 4);
+        cancel.Hide();
+        message.Hide();
+        bar.Hide();
+        browser.LoadURL(Text(server.Url(path)));
+        EXPECT_EQ(dialog.Invoke(), DG::ModalDialog::Cancel);
+    }
+
     CatalogueServer server;
 };
 
@@ -54,18 +70,7 @@ TEST_F(BrowserItem, TheUserBrowsesTheCatalogueAndAddsAProduct)
         .Then(dg::PressElement(2, "add-to-project"))
         .Do("look again", [&] { product = dg::FindBrowserPage(BrowserDialog, 2); })
         .CloseBox();
-    {
-        DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
-        DG::Browser browser(dialog, 2);
-        DG::Button cancel(dialog, 1);
-        DG::CenterText message(dialog, 3);
-        DG::ProgressBar bar(dialog, 4);
-        cancel.Hide();
-        message.Hide();
-        bar.Hide();
-        browser.LoadURL(Text(server.Url("/catalogue/doors-classic/?target_system=archicad")));
-        EXPECT_EQ(dialog.Invoke(), DG::ModalDialog::Cancel);
-    }
+    BrowseOnly("/catalogue/doors-classic/?target_system=archicad");
 
     ASSERT_TRUE(catalogue);
     EXPECT_EQ(catalogue->state, "done");
@@ -119,18 +124,7 @@ TEST_F(BrowserItem, APictureShowsThePageInBlocks)
         .Then(dg::WaitForPage(BrowserDialog, 2))
         .Do("load a long page", [&] {})
         .CloseBox();
-    {
-        DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
-        DG::Browser browser(dialog, 2);
-        DG::Button cancel(dialog, 1);
-        DG::CenterText message(dialog, 3);
-        DG::ProgressBar bar(dialog, 4);
-        cancel.Hide();
-        message.Hide();
-        bar.Hide();
-        browser.LoadURL(Text(server.Url("/catalogue/doors-classic/products/D-1.html")));
-        EXPECT_EQ(dialog.Invoke(), DG::ModalDialog::Cancel);
-    }
+    BrowseOnly("/catalogue/doors-classic/products/D-1.html");
     dg::User(BrowserDialog)
         .Then(dg::WaitForPage(BrowserDialog, 2))
         .Do("look at the long page", [&] { wrapped = dg::RenderPanel(BrowserDialog); })
