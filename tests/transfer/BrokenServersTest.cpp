@@ -31,6 +31,15 @@ Deployment TightDeployment()
     return deployment;
 }
 
+// Bounds that never end a text request or a stall before a stop or a budget does.
+Deployment PatientDeployment()
+{
+    Deployment deployment = TightDeployment();
+    deployment.textTotalTime = 600s;
+    deployment.stallTime = 600s;
+    return deployment;
+}
+
 // Longest any one case may take: its bound (at most 3 s) and room for slow builds.
 constexpr auto kCaseLimit = 10s;
 // What may pass through the sockets' buffers once the client stopped reading.
@@ -203,10 +212,7 @@ TEST_F(BrokenServers, ACancelledDownloadEndsAndIsJoinedWithinASecond)
 
 TEST_F(BrokenServers, TheAddOnsStopEndsEveryTransferAndEveryDownloadAtOnce)
 {
-    Deployment patient = TightDeployment();
-    patient.textTotalTime = 600s;
-    patient.stallTime = 600s;
-    ScopedDeployment scoped(patient);
+    ScopedDeployment scoped(PatientDeployment());
     MisbehavingServer server;
     RecordingView view;
     auto job = StartArtifactsDownload(MakeArtifacts({{"CadFile", server.Url(Way::StallAfterHeaders)}}, &view));
@@ -245,10 +251,7 @@ TEST_F(BrokenServers, TheAddOnsStopEndsEveryTransferAndEveryDownloadAtOnce)
 
 TEST_F(BrokenServers, ABudgetSharedByTransfersSkipsTheRestOnceSpent)
 {
-    Deployment patient = TightDeployment();
-    patient.textTotalTime = 600s;
-    patient.stallTime = 600s;
-    ScopedDeployment scoped(patient);
+    ScopedDeployment scoped(PatientDeployment());
     MisbehavingServer server;
     CatalogueServer good;
     good.AddFile("/a.json", "{}");
