@@ -1,5 +1,6 @@
 #include "db/EmitText.hpp"
 #include "db/Entities.hpp"
+#include "db/GdlGeneration.hpp"
 
 #include "ostrel/Text.hpp"
 
@@ -8,6 +9,8 @@
 #include <optional>
 #include <string_view>
 #include <typeinfo>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace tarvel {
@@ -83,12 +86,19 @@ private:
 template <typename Counter>
 class CountedNames {
 public:
-    CountedNames(std::string_view prefix, std::wstring_view widePrefix, const std::wstring& id)
+    // resultIds: how ids stand in this generation's result names (AssignResultIds).
+    CountedNames(std::string_view prefix, std::wstring_view widePrefix, const std::wstring& id,
+                 const std::unordered_map<std::wstring, std::wstring>& resultIds)
         : quoted_(prefix, widePrefix,
                   // The encoded text lives to the end of this initializer, which copies it.
                   NeedsNameEncoding(id) ? std::wstring_view(GdlNameText(id)) : std::wstring_view(id))
     {
-        if (NeedsBareNameText(id))
+        if (!NeedsBareNameText(id))
+            return;
+        const auto assigned = resultIds.find(id);
+        if (assigned != resultIds.end())
+            bare_.emplace(prefix, widePrefix, assigned->second);
+        else
             bare_.emplace(prefix, widePrefix, BareNameText(id));
     }
     CountedNames(const CountedNames&) = delete;
@@ -216,11 +226,58 @@ private:
     GdlWriter& writer_;
 };
 
+// The result ids of one kind (see AssignResultIds), for the ids in list order.
+template <typename Entity>
+std::unordered_map<std::wstring, std::wstring> ResultIds(const std::vector<std::shared_ptr<Entity>>& entities)
+{
+    std::unordered_map<std::wstring, std::wstring> assigned;
+    const auto mapped = [](const auto& entity) { return entity && NeedsBareNameText(entity->id); };
+    if (std::none_of(entities.begin(), entities.end(), mapped))
+        return assigned;
+    std::unordered_set<std::wstring> taken;
+    for (const auto& entity : entities)
+        if (entity)
+            taken.insert(entity->id);
+    for (const auto& entity : entities) {
+        if (!mapped(entity) || assigned.count(entity->id) != 0)
+            continue;
+        const std::wstring text = BareNameText(entity->id);
+        std::wstring candidate = text;
+        for (unsigned suffix = 2; taken.count(candidate) != 0; ++suffix)
+            candidate = text + L"_" + std::to_wstring(suffix);
+        taken.insert(candidate);
+        assigned.emplace(entity->id, std::move(candidate));
+    }
+    return assigned;
+}
+
+// Makes the part being written known to the writer, for what its solids report.
+class PartScope {
+public:
+    PartScope(GdlWriter& writer, const std::wstring& id) : writer_(writer), previous_(writer.partId)
+    {
+        writer_.partId = &id;
+    }
+    ~PartScope() { writer_.partId = previous_; }
+    PartScope(const PartScope&) = delete;
+    PartScope& operator=(const PartScope&) = delete;
+
+private:
+    GdlWriter& writer_;
+    const std::wstring* previous_;
+};
+
 }  // namespace
+
+void AssignResultIds(const TarvelDB& database, GdlWriter& writer)
+{
+    writer.partResultIds = ResultIds(database.parts);
+    writer.assemblyResultIds = ResultIds(database.assemblies);
+}
 
 std::wstring Part::EmitSolidGroup(GdlWriter& writer, std::int16_t& counter, const std::shared_ptr<BasicEntry3D>& solid)
 {
-    const PartNames names("part_", L"part_", id);
+    const PartNames names("part_", L"part_", id, writer.partResultIds);
     std::wstring name;
     names.Assign(name, WriteSolidGroup(writer, names, counter, solid), true);
     return name;
@@ -229,9 +286,10 @@ std::wstring Part::EmitSolidGroup(GdlWriter& writer, std::int16_t& counter, cons
 void Part::EmitGDL(GdlWriter& writer)
 {
     writer.EnterElement();
+    const PartScope scope(writer, id);
     if (material)
         WriteSetMaterial(writer, *material);
-    const PartNames names("part_", L"part_", id);
+    const PartNames names("part_", L"part_", id, writer.partResultIds);
     std::int16_t counter = 1;
     auto& list = writer.groupNames;
     for (const auto& solid : solids) {
@@ -288,7 +346,7 @@ void Assembly::EmitGDL(GdlWriter& writer)
 {
     writer.EnterElement();
     AssemblyScope scope(writer, this, id);
-    const AssemblyNames names("assembly_", L"assembly_", id);
+    const AssemblyNames names("assembly_", L"assembly_", id, writer.assemblyResultIds);
     std::vector<std::wstring> results(1);
     std::uint16_t counter = 1;
     const auto combine = [&](std::wstring& target, const char* operation, const std::wstring& left,
