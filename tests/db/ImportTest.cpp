@@ -8,12 +8,15 @@
 #include <gtest/gtest.h>
 #include <utf8.h>
 
+#include <cmath>
 #include <functional>
+#include <limits>
 
 namespace {
 
 using namespace tarvel;
 using tarvel::testing::Geom;
+using tarvel::testing::Script;
 using Lines = std::vector<std::string>;
 
 const std::string kAlert = "An error has occured while reading the database! See 'Session Report' for further details!";
@@ -656,6 +659,97 @@ TEST_F(ImportTest, MalformedUtf8InAValueIsTheReadersError)
         ADD_FAILURE();
     } catch (const ostrel::importers::PugiXmlImportException& e) {
         EXPECT_EQ(std::string(e.what()), "Xml ImportError: no UTF-8 text in @value, node=author");
+    }
+}
+
+// A number whose text is not wholly a number keeps the value the number reading gives
+// it and is said, with the query and element of its missing-value warning; plain
+// numbers and empty values are read as they always were.
+TEST_F(ImportTest, NumbersThatAreNotPlainKeepTheirValueAndAreSaid)
+{
+    const auto cylinder = [](const std::string& radius) {
+        return Part("P", "<solid_cylinder>" + kBoolOp + kStyle3D +
+                             "<point3D name=\"start\" x=\"0\" y=\"0\" z=\"0\"/><radius value=\"" + radius +
+                             "\"/><height value=\"5\"/></solid_cylinder>") +
+               kTail;
+    };
+    const double max = std::numeric_limits<double>::max();
+    const struct {
+        std::string text;
+        double radius;
+        bool plain;
+    } doubles[] = {
+        {"12,5", 12, false},   {"NaN", 0, false},    {"inf", 0, false},   {"1e309", max, false},
+        {" 3 ", 3, true},      {"12.5mm", 12.5, false}, {"-0", -0.0, true}, {"", 0, true},
+        {"+2.5e1", 25, true},  {"0x10", 0, false},   {"1234567890.123456", 1234567890.123456, true},
+        {".5", 0.5, true},     {"5.", 5, true},      {"1e", 0, false},    {"1e-400", 0, true},
+    };
+    for (const auto& c : doubles) {
+        SCOPED_TRACE(c.text);
+        Report().Clear();
+        const TarvelDB db = LoadXml(Geom(cylinder(c.text)));
+        ASSERT_TRUE(db.valid);
+        const auto solid = std::dynamic_pointer_cast<Cylinder3D>(db.parts.at(0)->solids.at(0));
+        ASSERT_TRUE(solid);
+        EXPECT_EQ(solid->radius, c.radius);
+        EXPECT_EQ(std::signbit(solid->radius), std::signbit(c.radius));
+        EXPECT_EQ(ReportLines(),
+                  c.plain ? Lines{} : Lines{W + "not a plain number in radius/@value, node=solid_cylinder"});
+        EXPECT_EQ(db.lossWarnings, c.plain ? 0u : 1u);
+    }
+    // A radius past the largest double is written as the largest, as it always was.
+    EXPECT_NE(Script(LoadXml(Geom(cylinder("1e309") + Assembly("A", Component("P"))))).find("    CYLIND 0.005, 1.79769e+305"), std::string::npos);
+
+    // Integers, point coordinates and matrix cells alike; an unsigned value read from a
+    // negative number would wrap, so it is not plain either.
+    const struct {
+        const char* what;
+        std::string body;
+        Lines report;
+        std::function<void(const TarvelDB&)> check;
+    } others[] = {
+        {"colours",
+         "<materialsList><material id=\"m\" name=\"n\"><color name=\"ambient\" red=\"-1\" green=\"70000\" blue=\"255\"/>"
+         "<color name=\"diffuse\" red=\"-0\" green=\" 7\" blue=\"8 \"/><color name=\"specular\" red=\"1\" "
+         "green=\"1\" blue=\"1\"/><color name=\"emissive\" red=\"1\" green=\"1\" blue=\"1.5\"/><shininess "
+         "value=\"5\"/><transparency value=\"0.5\"/></material></materialsList>" +
+             kTail,
+         {W + "not a plain number in @green, node=color", W + "not a plain number in @red, node=color",
+          W + "not a plain number in @blue, node=color"},
+         [](const TarvelDB& db) {
+             const auto& m = *db.materials.at(0);
+             EXPECT_EQ(m.ambient.red, 65535);
+             EXPECT_EQ(m.ambient.green, 65535);
+             EXPECT_EQ(m.ambient.blue, 255);
+             EXPECT_EQ(m.diffuse.red, 0);
+             EXPECT_EQ(m.diffuse.green, 7);
+             EXPECT_EQ(m.emissive.blue, 1);
+         }},
+        {"a style's layer, a simple flag, a point and a matrix cell",
+         Part("P", "<solid_block><bool_op op=\"union\" simple=\"yes\"/><style3D colRed=\"1\" colGreen=\"2\" "
+                   "colBlue=\"3\" layer=\"1e3\"/><transform M0=\"1\" M1=\"0\" M2=\"0\" M3=\"0\" M4=\"0\" M5=\"one\" "
+                   "M6=\"0\" M7=\"0\" M8=\"0\" M9=\"0\" M10=\"1\" M11=\"0\" M12=\"0\" M13=\"0\" M14=\"0\" M15=\"1\"/>"
+                   "<point3D name=\"start\" x=\"1,5\" y=\"0\" z=\"0\"/><point3D name=\"end\" x=\"1\" y=\"1\" "
+                   "z=\"1\"/></solid_block>") +
+             kTail,
+         {W + "not a plain number in @simple, node=bool_op", W + "not a plain number in @layer, node=style3D",
+          W + "not a plain number in @M5, node=transform", W + "not a plain number in @x, node=point3D"},
+         [](const TarvelDB& db) {
+             const auto& solid = *db.parts.at(0)->solids.at(0);
+             EXPECT_FALSE(solid.simple);
+             EXPECT_EQ(solid.style.layer, 1);
+             EXPECT_EQ(solid.transform[1][1], 0);
+             EXPECT_EQ(std::dynamic_pointer_cast<Block3D>(db.parts.at(0)->solids.at(0))->start.x, 1);
+         }},
+    };
+    for (const auto& c : others) {
+        SCOPED_TRACE(c.what);
+        Report().Clear();
+        const TarvelDB db = LoadXml(Geom(c.body));
+        ASSERT_TRUE(db.valid);
+        EXPECT_EQ(ReportLines(), c.report);
+        EXPECT_EQ(db.lossWarnings, c.report.size());
+        c.check(db);
     }
 }
 
