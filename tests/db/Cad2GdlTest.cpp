@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -188,4 +190,37 @@ TEST_F(Cad2GdlTest, WhatWasNotMadeExitsWithFour)
         EXPECT_EQ(warnings, c.warnings) << c.what;
         EXPECT_TRUE(json["valid"].asBool()) << c.what;
     }
+}
+
+// The format reference's example is a file a user can write from it: read whole,
+// made as written, the 3D text as the reference says.
+TEST_F(Cad2GdlTest, TheFormatReferencesExampleImportsWhole)
+{
+    std::ifstream in(std::string(TARVEL_SOURCE_DIR) + "/docs/cad-format.md");
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t section = text.find("## A complete example");
+    ASSERT_NE(section, std::string::npos);
+    const std::size_t begin = text.find("```xml\n", section);
+    ASSERT_NE(begin, std::string::npos);
+    const std::size_t end = text.find("```", begin + 7);
+    ASSERT_NE(end, std::string::npos);
+    const std::string example = WriteCad(text.substr(begin + 7, end - begin - 7), "example.xml");
+
+    const tarvel::TarvelDB db = tarvel::TarvelDB::LoadFromFile(example);
+    EXPECT_TRUE(db.valid);
+    EXPECT_TRUE(ReportLines().empty()) << ReportLines().front();
+    EXPECT_EQ(db.materials.size(), 1u);
+    EXPECT_EQ(db.sketches.size(), 2u);
+    EXPECT_EQ(db.parts.size(), 3u);
+    EXPECT_EQ(db.assemblies.size(), 1u);
+    EXPECT_EQ(db.configParams.size(), 1u);
+    const std::string script = tarvel::testing::Script(db);
+    EXPECT_TRUE(ReportLines().empty());
+    for (const char* line : {"part_top_3 = SUBGROUP (\"part_top_1\", \"part_top_2\")",
+                             "part_knob_2 = ADDGROUP (part_top_3, \"part_knob_1\")", "PLACEGROUP part_knob_2",
+                             "PLACEGROUP \"part_leg_1\"", "    REVOLVE NSP/3, 360, 1+2+4+8+16+32+0+128+256,",
+                             "    PRISM_ NSP/3, 0.7, "})
+        EXPECT_NE(script.find(std::string("\n") + line + "\n"), std::string::npos) << line << "\n" << script;
+    const ToolRun run = RunTool(example);
+    EXPECT_EQ(run.status, 0);
 }
