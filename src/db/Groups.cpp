@@ -1,6 +1,5 @@
 #include "db/EmitText.hpp"
 #include "db/Entities.hpp"
-#include "db/GdlGeneration.hpp"
 
 #include "ostrel/Text.hpp"
 
@@ -9,41 +8,10 @@
 #include <optional>
 #include <string_view>
 #include <typeinfo>
-#include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 namespace tarvel {
 namespace {
-
-// The id as it may stand in an unquoted GDL name: every character outside A-Z, a-z,
-// 0-9 and "_" becomes "_" (a surrogate pair is one character).
-bool IsBareNameUnit(wchar_t c)
-{
-    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'_';
-}
-
-bool NeedsBareNameText(std::wstring_view id)
-{
-    return !std::all_of(id.begin(), id.end(), IsBareNameUnit);
-}
-
-std::wstring BareNameText(std::wstring_view id)
-{
-    std::wstring out;
-    out.reserve(id.size());
-    for (std::size_t i = 0; i < id.size(); ++i) {
-        const wchar_t c = id[i];
-        if (IsBareNameUnit(c)) {
-            out.push_back(c);
-            continue;
-        }
-        out.push_back(L'_');
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < id.size() && id[i + 1] >= 0xDC00 && id[i + 1] <= 0xDFFF)
-            ++i;
-    }
-    return out;
-}
 
 // A prefix and a text followed by "_": the part of a counted name before its digits,
 // as UTF-8 for the lines and as wide text for the result list.
@@ -86,20 +54,17 @@ private:
 template <typename Counter>
 class CountedNames {
 public:
-    // resultIds: how ids stand in this generation's result names (AssignResultIds).
+    // assigned: how this id stands in the generation's result names, where
+    // AssignResultIds gave it a text; null to map it on its own.
     CountedNames(std::string_view prefix, std::wstring_view widePrefix, const std::wstring& id,
-                 const std::unordered_map<std::wstring, std::wstring>& resultIds)
+                 const std::wstring* assigned)
         : quoted_(prefix, widePrefix,
                   // The encoded text lives to the end of this initializer, which copies it.
                   NeedsNameEncoding(id) ? std::wstring_view(GdlNameText(id)) : std::wstring_view(id))
     {
-        if (!NeedsBareNameText(id))
-            return;
-        const auto assigned = resultIds.find(id);
-        if (assigned != resultIds.end())
-            bare_.emplace(prefix, widePrefix, assigned->second);
-        else
-            bare_.emplace(prefix, widePrefix, BareNameText(id));
+        if (emit::NeedsBareNameText(id))
+            bare_.emplace(prefix, widePrefix,
+                          assigned != nullptr ? std::wstring_view(*assigned) : std::wstring_view(emit::BareNameText(id)));
     }
     CountedNames(const CountedNames&) = delete;
     CountedNames& operator=(const CountedNames&) = delete;
@@ -226,31 +191,6 @@ private:
     GdlWriter& writer_;
 };
 
-// The result ids of one kind (see AssignResultIds), for the ids in list order.
-template <typename Entity>
-std::unordered_map<std::wstring, std::wstring> ResultIds(const std::vector<std::shared_ptr<Entity>>& entities)
-{
-    std::unordered_map<std::wstring, std::wstring> assigned;
-    const auto mapped = [](const auto& entity) { return entity && NeedsBareNameText(entity->id); };
-    if (std::none_of(entities.begin(), entities.end(), mapped))
-        return assigned;
-    std::unordered_set<std::wstring> taken;
-    for (const auto& entity : entities)
-        if (entity)
-            taken.insert(entity->id);
-    for (const auto& entity : entities) {
-        if (!mapped(entity) || assigned.count(entity->id) != 0)
-            continue;
-        const std::wstring text = BareNameText(entity->id);
-        std::wstring candidate = text;
-        for (unsigned suffix = 2; taken.count(candidate) != 0; ++suffix)
-            candidate = text + L"_" + std::to_wstring(suffix);
-        taken.insert(candidate);
-        assigned.emplace(entity->id, std::move(candidate));
-    }
-    return assigned;
-}
-
 // Makes the part being written known to the writer, for what its solids report.
 class PartScope {
 public:
@@ -269,15 +209,9 @@ private:
 
 }  // namespace
 
-void AssignResultIds(const TarvelDB& database, GdlWriter& writer)
-{
-    writer.partResultIds = ResultIds(database.parts);
-    writer.assemblyResultIds = ResultIds(database.assemblies);
-}
-
 std::wstring Part::EmitSolidGroup(GdlWriter& writer, std::int16_t& counter, const std::shared_ptr<BasicEntry3D>& solid)
 {
-    const PartNames names("part_", L"part_", id, writer.partResultIds);
+    const PartNames names("part_", L"part_", id, emit::AssignedResultId(writer.partResultIds, id));
     std::wstring name;
     names.Assign(name, WriteSolidGroup(writer, names, counter, solid), true);
     return name;
@@ -289,7 +223,7 @@ void Part::EmitGDL(GdlWriter& writer)
     const PartScope scope(writer, id);
     if (material)
         WriteSetMaterial(writer, *material);
-    const PartNames names("part_", L"part_", id, writer.partResultIds);
+    const PartNames names("part_", L"part_", id, emit::AssignedResultId(writer.partResultIds, id));
     std::int16_t counter = 1;
     auto& list = writer.groupNames;
     for (const auto& solid : solids) {
@@ -346,7 +280,7 @@ void Assembly::EmitGDL(GdlWriter& writer)
 {
     writer.EnterElement();
     AssemblyScope scope(writer, this, id);
-    const AssemblyNames names("assembly_", L"assembly_", id, writer.assemblyResultIds);
+    const AssemblyNames names("assembly_", L"assembly_", id, emit::AssignedResultId(writer.assemblyResultIds, id));
     std::vector<std::wstring> results(1);
     std::uint16_t counter = 1;
     const auto combine = [&](std::wstring& target, const char* operation, const std::wstring& left,

@@ -76,10 +76,18 @@ bool PlainDecimal(const char* text, double& value)
     return true;
 }
 
+// The reading of a number that is not plain at first sight, apart from the quick
+// readings of the usual ones.
+template <typename T>
+[[gnu::noinline]] T NumberOfOtherText(const char* text, const pugi::xml_node& element, const char* query)
+{
+    return ostrel::importers::NumberValue<T>(text, element.name(), query);
+}
+
 // A number's text read as ReadValue reads an attribute's: the value of that query on
 // that element, with its warning when the text is not plain.
 template <typename T>
-T NumberOfText(const char* text, const char* nodeName, const char* query)
+T NumberOfText(const char* text, const pugi::xml_node& element, const char* query)
 {
     if constexpr (std::is_same_v<T, double>) {
         // "0" and "1" fill most of a placement matrix.
@@ -97,7 +105,7 @@ T NumberOfText(const char* text, const char* nodeName, const char* query)
         if (*p == '\0' && p != text && p - text <= 4)
             return static_cast<T>(value);
     }
-    return ostrel::importers::NumberValue<T>(text, nodeName, query);
+    return NumberOfOtherText<T>(text, element, query);
 }
 
 }  // namespace
@@ -122,7 +130,7 @@ tarvel::RGBColor ImportFromNode<tarvel::RGBColor>(const pugi::xml_node& element)
         if (found[i] == nullptr)
             ReportEmptyValue(element.name(), queries[i]);
         else
-            values[i] = NumberOfText<unsigned short>(found[i], element.name(), queries[i]);
+            values[i] = NumberOfText<unsigned short>(found[i], element, queries[i]);
     }
     tarvel::RGBColor color;
     color.blue = values[0];
@@ -153,7 +161,7 @@ tarvel::Style3D ImportFromNode<tarvel::Style3D>(const pugi::xml_node& element)
             ReportEmptyValue(element.name(), queries[index]);
             return decltype(value){};
         }
-        return NumberOfText<decltype(value)>(found[index], element.name(), queries[index]);
+        return NumberOfText<decltype(value)>(found[index], element, queries[index]);
     };
     tarvel::Style3D style;
     style.color.blue = read(0, static_cast<unsigned short>(0));
@@ -238,7 +246,7 @@ void TakeElement(std::optional<pugi::xml_node>& slot, const pugi::xml_node& chil
 struct PointText {
     static constexpr unsigned kStart = 1, kEnd = 2, kCenter = 4;
 
-    explicit PointText(const pugi::xml_node& element) : elementName(element.name())
+    explicit PointText(const pugi::xml_node& element) : node(element)
     {
         for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
              attribute = attribute.next_attribute()) {
@@ -254,7 +262,7 @@ struct PointText {
         }
     }
 
-    const char* elementName;
+    pugi::xml_node node;  // the point element
     unsigned named = 0;
     const char* coordinates[3] = {nullptr, nullptr, nullptr};
 };
@@ -280,7 +288,7 @@ V RequiredPoint(const std::optional<PointText>& point, const char* query)
             oi::ThrowNoResult(queries[i], oi::TypeLabel<V>::value);
     V value;
     for (int i = 0; i < n; ++i)
-        value[i] = NumberOfText<double>(point->coordinates[i], point->elementName, queries[i]);
+        value[i] = NumberOfText<double>(point->coordinates[i], point->node, queries[i]);
     return value;
 }
 
@@ -296,7 +304,7 @@ T Optional(const pugi::xml_node& element, const char* text, const char* query)
     if constexpr (std::is_same_v<T, std::wstring>)
         return WideOf(text, element, query);
     else
-        return NumberOfText<T>(text, element.name(), query);
+        return NumberOfText<T>(text, element, query);
 }
 
 // The optional rule for a text only compared: "" when missing.
@@ -625,7 +633,7 @@ glm::dmat4 ReadMatrix(const pugi::xml_node& element)
             continue;
         found |= 1u << index;
         // M(4r + c) is (r, c)
-        cells[(index % 4) * 4 + index / 4] = NumberOfText<double>(attribute.value(), element.name(), names[index]);
+        cells[(index % 4) * 4 + index / 4] = NumberOfText<double>(attribute.value(), element, names[index]);
     }
     if (found != 0xFFFF)
         for (int i = 0; i < 16; ++i)
