@@ -1,7 +1,6 @@
 // The CAD-data import with the GDL generation: any file must load (or be refused with
-// a report or an exception) and generate within the writer's bounds, never crash.
-// Malformed UTF-8 in a value leaves the load as the conversion's exception, which
-// the library-part creation turns into its failure.
+// a report or an exception) and generate within the writer's bounds, never crash. A
+// file that is not well-formed XML, in whatever encoding, is refused with its report.
 #include "FuzzSupport.hpp"
 
 #include "db/GdlGeneration.hpp"
@@ -29,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)writer.GetMasterScript();
         (void)writer.GetScript();
     } catch (const std::exception&) {
-        // A refused file: no "geom", malformed UTF-8, or a generation past its bounds.
+        // A refused file: no "geom", or a generation past its bounds.
     }
     tarvel::fuzz::ClearReport();
     return 0;

@@ -4,12 +4,15 @@
 
 #include <memory>
 #include <mutex>
+#include <sstream>
+#include <type_traits>
 #include <unordered_map>
 
 namespace ostrel::importers {
 namespace {
 
 thread_local EmptyValueReport currentReport = nullptr;
+thread_local NotPlainNumberReport currentNotPlainReport = nullptr;
 
 bool IsPlainAttributeQuery(const char* query)
 {
@@ -47,12 +50,54 @@ void ReportEmptyValue(const char* nodeName, const char* query)
         currentReport(nodeName, query);
 }
 
-ScopedEmptyValueReport::ScopedEmptyValueReport(EmptyValueReport report) : previous_(currentReport)
+void ReportNotPlainNumber(const char* nodeName, const char* query)
 {
-    currentReport = report;
+    if (currentNotPlainReport != nullptr)
+        currentNotPlainReport(nodeName, query);
 }
 
-ScopedEmptyValueReport::~ScopedEmptyValueReport() { currentReport = previous_; }
+ScopedEmptyValueReport::ScopedEmptyValueReport(EmptyValueReport report, NotPlainNumberReport notPlainNumber)
+    : previous_(currentReport), previousNotPlain_(currentNotPlainReport)
+{
+    currentReport = report;
+    currentNotPlainReport = notPlainNumber;
+}
+
+ScopedEmptyValueReport::~ScopedEmptyValueReport()
+{
+    currentReport = previous_;
+    currentNotPlainReport = previousNotPlain_;
+}
+
+template <typename T>
+bool IsPlainNumber(const char* text)
+{
+    // White space as the stream's extraction skips it.
+    const auto isSpace = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    const char* p = text;
+    while (isSpace(*p))
+        ++p;
+    if (*p == '\0')
+        return true;
+    std::istringstream stream{std::string(p)};
+    stream.imbue(std::locale::classic());
+    T value{};
+    stream >> value;
+    if (stream.fail())
+        return false;
+    if constexpr (std::is_unsigned_v<T>) {
+        if (*p == '-' && value != 0)
+            return false;  // read as its wrapped value
+    }
+    for (char c; stream.get(c);)
+        if (!isSpace(c))
+            return false;
+    return true;
+}
+
+template bool IsPlainNumber<int>(const char*);
+template bool IsPlainNumber<unsigned short>(const char*);
+template bool IsPlainNumber<double>(const char*);
 
 pugi::xpath_node Select(const pugi::xml_node& element, const char* query)
 {

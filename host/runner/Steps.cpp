@@ -242,10 +242,21 @@ void ScriptDelivery(Session& s, dg::DialogScript browser, const std::shared_ptr<
     s.Label(kNameDialog, kOk, "\"OK\"");
 }
 
+// Whether a Session Report line tells of something of the CAD data that the part does
+// not hold as written: a refused solid, a reference naming nothing, a number that is
+// not plain (a missing optional value is no such thing).
+bool TellsOfSomethingNotMade(const std::string& line)
+{
+    static const std::string import = "cad data xml import warning: ";
+    return line.rfind("GDL generation warning: ", 0) == 0 ||
+           (line.rfind(import, 0) == 0 && line.compare(import.size(), 6, "empty ") != 0);
+}
+
 // Runs the palette's click that opens the browser dialog, to the dialog's end; the
 // delivery must have created a part.
 standin::LibPart RunDelivery(Session& s, Delivery& delivery, const std::string& what)
 {
+    const std::size_t reportBefore = s.Get<standin::ReportModule>().Entries().size();
     const auto partsBefore = s.Get<standin::LibPartModule>().Parts().size();
     const std::size_t browsersClosed = CountLogged("close dialog 32510");
     ActOnPalette(what, std::chrono::duration_cast<std::chrono::milliseconds>(kBrowserRoad));
@@ -265,6 +276,14 @@ standin::LibPart RunDelivery(Session& s, Delivery& delivery, const std::string& 
               " sections) in " + part->file);
     else
         s.Say("the library part " + Quote(part->NameUtf8()) + " is saved in " + part->file);
+    const auto entries = s.Get<standin::ReportModule>().Entries();
+    for (std::size_t i = reportBefore; i < entries.size(); ++i) {
+        const std::string line = GS::UniString(entries[i].text).ToUtf8();
+        if (!TellsOfSomethingNotMade(line))
+            continue;
+        s.Say("but not as its CAD data asks: " + line);
+        s.summary.push_back("the library part " + Quote(part->NameUtf8()) + " is not as its CAD data asks: " + line);
+    }
     return *part;
 }
 

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace tarvel::emit {
 
@@ -253,6 +254,15 @@ private:
 
     GdlWriter& writer_;
 };
+
+// Whether an id cannot stand in an unquoted GDL name as it is (it has characters
+// outside A-Z, a-z, 0-9 and "_"), and the id with each such character (a surrogate
+// pair is one) as "_".
+bool NeedsBareNameText(std::wstring_view id);
+std::wstring BareNameText(std::wstring_view id);
+// The text AssignResultIds gave the id in one of the writer's result-id tables, or null.
+const std::wstring* AssignedResultId(const std::unordered_map<std::wstring, std::wstring>& resultIds,
+                                     const std::wstring& id);
 
 // "    XFORM " with columns 0 to 2 of the matrix, each column's row-3 value divided by u.
 void AppendTransformLine(GdlWriter& writer, const glm::dmat4& transform);

@@ -45,6 +45,7 @@ void GenerateGdlFromDatabase(const TarvelDB& database, GdlWriter& writer)
             material->EmitGDL(writer);
 
     writer.unitDivisor = UnitDivisor(database.unit, writer.unitDivisor);
+    AssignResultIds(database, writer);
 
     for (const char* line : {"BODY -1", "MODEL SOLID", "PEN 1", "MATERIAL 0", ""})
         writer.AppendUtf8(line);

@@ -11,6 +11,13 @@ namespace tarvel {
 // past the writer's bounds); the texts then hold what was written up to there.
 void GenerateGdlFromDatabase(const TarvelDB& database, GdlWriter& writer);
 
+// The writer's partResultIds and assemblyResultIds for the database: an id made only of
+// A-Z, a-z, 0-9 and "_" stands as it is; any other id has its other characters mapped
+// to "_", and where that text equals an id of its kind or the text of an earlier id of
+// its kind (in list order) it takes the first suffix "_2", "_3", ... that equals none of
+// them, so that distinct ids give distinct result names.
+void AssignResultIds(const TarvelDB& database, GdlWriter& writer);
+
 }  // namespace tarvel
 
 using tarvel::GenerateGdlFromDatabase;

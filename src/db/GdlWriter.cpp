@@ -208,6 +208,10 @@ std::wstring GdlNameText(const std::wstring& text)
     for (wchar_t c : text) {
         if (c == L'"')
             out += L"%22";
+        else if (c == L'%')
+            out += L"%25";
+        else if (c == L'\\')
+            out += L"%5C";
         else if (c == L'\r')
             out += L"%0D";
         else if (c == L'\n')

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tarvel {
@@ -122,6 +123,16 @@ public:
     std::size_t textLimit = DefaultTextLimit;
     std::size_t emissionLimit = DefaultEmissionLimit;
 
+    // How the ids of parts and of assemblies stand in the unquoted result names of this
+    // generation, for the ids that cannot stand there as they are (the driver fills them;
+    // an id missing here is mapped on its own).
+    std::unordered_map<std::wstring, std::wstring> partResultIds;
+    std::unordered_map<std::wstring, std::wstring> assemblyResultIds;
+    // The id of the part being written, for what its solids report.
+    const std::wstring* partId = nullptr;
+    // Solids that were not made (refused revolves); each wrote its warning.
+    std::size_t refusedSolids = 0;
+
 private:
     bool Fits(std::size_t bytes) const
     {
@@ -165,8 +176,9 @@ std::wstring ToWString(const unsigned short& value);
 std::wstring ToWString(const short& value);
 
 // A name or id as it may stand inside a quoted GDL name or on one line: a double
-// quote, a carriage return and a line feed become %22, %0D and %0A; every other
-// text is unchanged.
+// quote, a carriage return and a line feed become %22, %0D and %0A, and the escape's
+// own "%" and a backslash (which would escape the closing quote) %25 and %5C, so that
+// distinct texts stay distinct; every other text is unchanged.
 std::wstring GdlNameText(const std::wstring& text);
 // Whether GdlNameText changes the text. One pass without a call per unit: names are
 // tested once for every part, material and group.
@@ -174,7 +186,7 @@ inline bool NeedsNameEncoding(std::wstring_view text)
 {
     bool found = false;
     for (const wchar_t c : text)
-        found |= (c == L'"') | (c == L'\r') | (c == L'\n');
+        found |= (c == L'"') | (c == L'\r') | (c == L'\n') | (c == L'%') | (c == L'\\');
     return found;
 }
 

@@ -13,35 +13,6 @@
 namespace tarvel {
 namespace {
 
-// The id as it may stand in an unquoted GDL name: every character outside A-Z, a-z,
-// 0-9 and "_" becomes "_" (a surrogate pair is one character).
-bool IsBareNameUnit(wchar_t c)
-{
-    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'_';
-}
-
-bool NeedsBareNameText(std::wstring_view id)
-{
-    return !std::all_of(id.begin(), id.end(), IsBareNameUnit);
-}
-
-std::wstring BareNameText(std::wstring_view id)
-{
-    std::wstring out;
-    out.reserve(id.size());
-    for (std::size_t i = 0; i < id.size(); ++i) {
-        const wchar_t c = id[i];
-        if (IsBareNameUnit(c)) {
-            out.push_back(c);
-            continue;
-        }
-        out.push_back(L'_');
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < id.size() && id[i + 1] >= 0xDC00 && id[i + 1] <= 0xDFFF)
-            ++i;
-    }
-    return out;
-}
-
 // A prefix and a text followed by "_": the part of a counted name before its digits,
 // as UTF-8 for the lines and as wide text for the result list.
 class NameStem {
@@ -83,13 +54,17 @@ private:
 template <typename Counter>
 class CountedNames {
 public:
-    CountedNames(std::string_view prefix, std::wstring_view widePrefix, const std::wstring& id)
+    // assigned: how this id stands in the generation's result names, where
+    // AssignResultIds gave it a text; null to map it on its own.
+    CountedNames(std::string_view prefix, std::wstring_view widePrefix, const std::wstring& id,
+                 const std::wstring* assigned)
         : quoted_(prefix, widePrefix,
                   // The encoded text lives to the end of this initializer, which copies it.
                   NeedsNameEncoding(id) ? std::wstring_view(GdlNameText(id)) : std::wstring_view(id))
     {
-        if (NeedsBareNameText(id))
-            bare_.emplace(prefix, widePrefix, BareNameText(id));
+        if (emit::NeedsBareNameText(id))
+            bare_.emplace(prefix, widePrefix,
+                          assigned != nullptr ? std::wstring_view(*assigned) : std::wstring_view(emit::BareNameText(id)));
     }
     CountedNames(const CountedNames&) = delete;
     CountedNames& operator=(const CountedNames&) = delete;
@@ -216,11 +191,27 @@ private:
     GdlWriter& writer_;
 };
 
+// Makes the part being written known to the writer, for what its solids report.
+class PartScope {
+public:
+    PartScope(GdlWriter& writer, const std::wstring& id) : writer_(writer), previous_(writer.partId)
+    {
+        writer_.partId = &id;
+    }
+    ~PartScope() { writer_.partId = previous_; }
+    PartScope(const PartScope&) = delete;
+    PartScope& operator=(const PartScope&) = delete;
+
+private:
+    GdlWriter& writer_;
+    const std::wstring* previous_;
+};
+
 }  // namespace
 
 std::wstring Part::EmitSolidGroup(GdlWriter& writer, std::int16_t& counter, const std::shared_ptr<BasicEntry3D>& solid)
 {
-    const PartNames names("part_", L"part_", id);
+    const PartNames names("part_", L"part_", id, emit::AssignedResultId(writer.partResultIds, id));
     std::wstring name;
     names.Assign(name, WriteSolidGroup(writer, names, counter, solid), true);
     return name;
@@ -229,9 +220,10 @@ std::wstring Part::EmitSolidGroup(GdlWriter& writer, std::int16_t& counter, cons
 void Part::EmitGDL(GdlWriter& writer)
 {
     writer.EnterElement();
+    const PartScope scope(writer, id);
     if (material)
         WriteSetMaterial(writer, *material);
-    const PartNames names("part_", L"part_", id);
+    const PartNames names("part_", L"part_", id, emit::AssignedResultId(writer.partResultIds, id));
     std::int16_t counter = 1;
     auto& list = writer.groupNames;
     for (const auto& solid : solids) {
@@ -288,7 +280,7 @@ void Assembly::EmitGDL(GdlWriter& writer)
 {
     writer.EnterElement();
     AssemblyScope scope(writer, this, id);
-    const AssemblyNames names("assembly_", L"assembly_", id);
+    const AssemblyNames names("assembly_", L"assembly_", id, emit::AssignedResultId(writer.assemblyResultIds, id));
     std::vector<std::wstring> results(1);
     std::uint16_t counter = 1;
     const auto combine = [&](std::wstring& target, const char* operation, const std::wstring& left,

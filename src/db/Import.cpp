@@ -76,9 +76,18 @@ bool PlainDecimal(const char* text, double& value)
     return true;
 }
 
-// A number's text read as ReadValue reads an attribute's.
+// The reading of a number that is not plain at first sight, apart from the quick
+// readings of the usual ones.
 template <typename T>
-T NumberOfText(const char* text)
+[[gnu::noinline]] T NumberOfOtherText(const char* text, const pugi::xml_node& element, const char* query)
+{
+    return ostrel::importers::NumberValue<T>(text, element.name(), query);
+}
+
+// A number's text read as ReadValue reads an attribute's: the value of that query on
+// that element, with its warning when the text is not plain.
+template <typename T>
+T NumberOfText(const char* text, const pugi::xml_node& element, const char* query)
 {
     if constexpr (std::is_same_v<T, double>) {
         // "0" and "1" fill most of a placement matrix.
@@ -96,7 +105,7 @@ T NumberOfText(const char* text)
         if (*p == '\0' && p != text && p - text <= 4)
             return static_cast<T>(value);
     }
-    return ostrel::FromString<T>(text, std::locale::classic());
+    return NumberOfOtherText<T>(text, element, query);
 }
 
 }  // namespace
@@ -121,7 +130,7 @@ tarvel::RGBColor ImportFromNode<tarvel::RGBColor>(const pugi::xml_node& element)
         if (found[i] == nullptr)
             ReportEmptyValue(element.name(), queries[i]);
         else
-            values[i] = NumberOfText<unsigned short>(found[i]);
+            values[i] = NumberOfText<unsigned short>(found[i], element, queries[i]);
     }
     tarvel::RGBColor color;
     color.blue = values[0];
@@ -152,7 +161,7 @@ tarvel::Style3D ImportFromNode<tarvel::Style3D>(const pugi::xml_node& element)
             ReportEmptyValue(element.name(), queries[index]);
             return decltype(value){};
         }
-        return NumberOfText<decltype(value)>(found[index]);
+        return NumberOfText<decltype(value)>(found[index], element, queries[index]);
     };
     tarvel::Style3D style;
     style.color.blue = read(0, static_cast<unsigned short>(0));
@@ -237,7 +246,7 @@ void TakeElement(std::optional<pugi::xml_node>& slot, const pugi::xml_node& chil
 struct PointText {
     static constexpr unsigned kStart = 1, kEnd = 2, kCenter = 4;
 
-    explicit PointText(const pugi::xml_node& element)
+    explicit PointText(const pugi::xml_node& element) : node(element)
     {
         for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
              attribute = attribute.next_attribute()) {
@@ -253,6 +262,7 @@ struct PointText {
         }
     }
 
+    pugi::xml_node node;  // the point element
     unsigned named = 0;
     const char* coordinates[3] = {nullptr, nullptr, nullptr};
 };
@@ -278,7 +288,7 @@ V RequiredPoint(const std::optional<PointText>& point, const char* query)
             oi::ThrowNoResult(queries[i], oi::TypeLabel<V>::value);
     V value;
     for (int i = 0; i < n; ++i)
-        value[i] = NumberOfText<double>(point->coordinates[i]);
+        value[i] = NumberOfText<double>(point->coordinates[i], point->node, queries[i]);
     return value;
 }
 
@@ -294,7 +304,7 @@ T Optional(const pugi::xml_node& element, const char* text, const char* query)
     if constexpr (std::is_same_v<T, std::wstring>)
         return WideOf(text, element, query);
     else
-        return NumberOfText<T>(text);
+        return NumberOfText<T>(text, element, query);
 }
 
 // The optional rule for a text only compared: "" when missing.
@@ -622,7 +632,8 @@ glm::dmat4 ReadMatrix(const pugi::xml_node& element)
         if ((found & (1u << index)) != 0)
             continue;
         found |= 1u << index;
-        cells[(index % 4) * 4 + index / 4] = NumberOfText<double>(attribute.value());  // M(4r + c) is (r, c)
+        // M(4r + c) is (r, c)
+        cells[(index % 4) * 4 + index / 4] = NumberOfText<double>(attribute.value(), element, names[index]);
     }
     if (found != 0xFFFF)
         for (int i = 0; i < 16; ++i)
@@ -702,10 +713,15 @@ struct SolidChildren {
 std::shared_ptr<Sketch> FindSketchOf(ImportContext& context, const pugi::xml_node& element,
                                      const SolidChildren& children)
 {
-    return FindOptional(
+    auto sketch = FindOptional(
         element, children.sketchRef, "sketchref/@value",
         [&](std::string_view id) { return context.FindSketchAscii(id); },
         [&](const std::wstring& id) { return context.FindSketch(id); });
+    // Without its profile the solid is not made: said as a component naming nothing is.
+    if (!sketch && children.sketchRef != nullptr)
+        ReportImportWarning(std::string("no element ") + children.sketchRef + " for sketchref/@value, node=" +
+                            element.name());
+    return sketch;
 }
 
 // What every solid reads first: its boolean operation, style and placement.
@@ -935,34 +951,54 @@ private:
     Slot slots_[kSlots];
 };
 
-// The texts of the import running on this thread (imports may run on several threads
-// at once). Only a plain pointer is thread-local: a thread-local object with a
-// destructor would keep the add-on's library loaded for as long as the thread lives.
-thread_local EmptyValueTexts* currentTexts = nullptr;
+// What the import running on this thread keeps of its warnings.
+struct ImportWarnings {
+    EmptyValueTexts emptyValueTexts;
+    std::size_t losses = 0;  // warnings of what the file asks that is not taken as written
+};
 
-class ScopedEmptyValueTexts {
+// The warnings of the import running on this thread (imports may run on several
+// threads at once). Only a plain pointer is thread-local: a thread-local object with a
+// destructor would keep the add-on's library loaded for as long as the thread lives.
+thread_local ImportWarnings* currentWarnings = nullptr;
+
+class ScopedImportWarnings {
 public:
-    explicit ScopedEmptyValueTexts(EmptyValueTexts& texts) : previous_(currentTexts) { currentTexts = &texts; }
-    ~ScopedEmptyValueTexts() { currentTexts = previous_; }
-    ScopedEmptyValueTexts(const ScopedEmptyValueTexts&) = delete;
-    ScopedEmptyValueTexts& operator=(const ScopedEmptyValueTexts&) = delete;
+    explicit ScopedImportWarnings(ImportWarnings& warnings) : previous_(currentWarnings)
+    {
+        currentWarnings = &warnings;
+    }
+    ~ScopedImportWarnings() { currentWarnings = previous_; }
+    ScopedImportWarnings(const ScopedImportWarnings&) = delete;
+    ScopedImportWarnings& operator=(const ScopedImportWarnings&) = delete;
 
 private:
-    EmptyValueTexts* previous_;
+    ImportWarnings* previous_;
 };
 
 }  // namespace
 
-void ReportImportWarning(const std::string& text) { HostApi_Report(WarningText({text}), false); }
+void ReportImportWarning(const std::string& text)
+{
+    HostApi_Report(WarningText({text}), false);
+    if (currentWarnings != nullptr)
+        ++currentWarnings->losses;
+}
 
 void ReportEmptyValue(const char* nodeName, const char* query)
 {
     nodeName = nodeName != nullptr ? nodeName : "";
     query = query != nullptr ? query : "";
-    if (currentTexts != nullptr)
-        HostApi_Report(currentTexts->Text(nodeName, query), false);
+    if (currentWarnings != nullptr)
+        HostApi_Report(currentWarnings->emptyValueTexts.Text(nodeName, query), false);
     else
         HostApi_Report(WarningText({"empty ", query, ", node=", nodeName}), false);
+}
+
+void ReportNotPlainNumber(const char* nodeName, const char* query)
+{
+    ReportImportWarning(std::string("not a plain number in ") + (query != nullptr ? query : "") +
+                        ", node=" + (nodeName != nullptr ? nodeName : ""));
 }
 
 void ImportTarvelDB(ImportContext& context, const pugi::xml_node& geom, TarvelDB& database)
@@ -970,9 +1006,9 @@ void ImportTarvelDB(ImportContext& context, const pugi::xml_node& geom, TarvelDB
     static const Path configs("tvConfiguration/configParams/configPos"), materials("materialsList/material"),
         lineStyles("lineStylesList/lineStyle"), sketches("sketchList/sketch"), parts("part"),
         assemblies("assembly");
-    const oi::ScopedEmptyValueReport report(&ReportEmptyValue);
-    const auto texts = std::make_unique<EmptyValueTexts>();
-    const ScopedEmptyValueTexts textsInUse(*texts);
+    const oi::ScopedEmptyValueReport report(&ReportEmptyValue, &ReportNotPlainNumber);
+    const auto warnings = std::make_unique<ImportWarnings>();
+    const ScopedImportWarnings warningsInUse(*warnings);
     // One walk over the (many) children of geom finds where every section starts.
     static const Path* const sectionPaths[] = {&configs, &materials, &lineStyles, &sketches, &parts, &assemblies};
     constexpr std::size_t sectionCount = std::size(sectionPaths);
@@ -1025,6 +1061,7 @@ void ImportTarvelDB(ImportContext& context, const pugi::xml_node& geom, TarvelDB
     const pugi::xml_attribute formatUnit = format.attribute("unit");
     database.SetAuthor(Optional<std::wstring>(author, authorValue ? authorValue.value() : nullptr, "@value"));
     database.SetUnit(Optional<std::wstring>(format, formatUnit ? formatUnit.value() : nullptr, "@unit"));
+    database.lossWarnings = warnings->losses;
     database.valid = true;
 }
 

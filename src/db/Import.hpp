@@ -53,7 +53,12 @@ Style2D ImportFromNode<Style2D>(const pugi::xml_node& element, ImportContext& co
 // The warning for a missing optional value: "cad data xml import warning: empty "
 // + query + ", node=" + element name, to the Session Report without an alert.
 void ReportEmptyValue(const char* nodeName, const char* query);
+// "cad data xml import warning: " + text: something the file asks that the database
+// does not hold as written (a reference that names nothing, a number that is not
+// plain). The import counts these in the database's lossWarnings.
 void ReportImportWarning(const std::string& text);
+// "not a plain number in " + query + ", node=" + element name, as ReportImportWarning.
+void ReportNotPlainNumber(const char* nodeName, const char* query);
 
 // Reads the sections of a "geom" element into the database, in their fixed order,
 // and sets valid last. A reader error leaves by its exception with the database

@@ -2,6 +2,7 @@
 
 #include "ostrel/Exceptions.hpp"
 #include "ostrel/Text.hpp"
+#include "ostrel/importers/WellFormed.hpp"
 #include "ostrel/interop/HostApi.hpp"
 
 #include <boost/filesystem/path.hpp>
@@ -9,6 +10,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <new>
 
 namespace tarvel {
 namespace {
@@ -51,19 +53,23 @@ TarvelDB TarvelDB::LoadFromFile(const std::string& utf8Path)
         throw ostrel::FileNotFoundException(utf8Path);
 
     pugi::xml_document document;
-    const pugi::xml_parse_result parsed = document.load(stream);
+    std::string fault;
+    try {
+        fault = ostrel::importers::LoadWellFormed(document, stream);
+    } catch (const std::bad_alloc&) {
+        throw ostrel::OstrelException("Not enough memory to read " + utf8Path);
+    }
     const pugi::xml_node geom = DocumentElement(document, "geom");
     if (!geom)
         throw ostrel::OstrelException("Xml object geom not found in " + utf8Path);
 
     TarvelDB database;
     try {
-        // A file that does not parse whole (a download cut short) is not read at all:
-        // what the parser kept of it would silently give a product with parts missing.
-        if (!parsed)
-            throw ostrel::importers::PugiXmlImportException(std::string("the CAD data is not well-formed XML: ") +
-                                                            parsed.description() + " at offset " +
-                                                            std::to_string(parsed.offset));
+        // A file that is not well-formed XML (a download cut short, a damaged or
+        // hand-edited file) is not read at all: what the parser kept of it would
+        // silently give a product with parts missing or values changed.
+        if (!fault.empty())
+            throw ostrel::importers::PugiXmlImportException("the CAD data is not well-formed XML: " + fault);
         ImportContext context;
         ImportTarvelDB(context, geom, database);
     } catch (const std::exception& error) {

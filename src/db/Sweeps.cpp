@@ -2,12 +2,16 @@
 #include "db/Entities.hpp"
 #include "db/GdlWriter.hpp"
 
+#include "ostrel/interop/HostApi.hpp"
+
 #include <glm/gtc/matrix_inverse.hpp>
 #include <glm/mat4x4.hpp>
 #include <glm/vec4.hpp>
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <string_view>
 
 namespace tarvel {
 
@@ -36,13 +40,25 @@ void ClearProfileState(GdlWriter& writer)
     writer.mirrorY = false;
 }
 
-void Refuse(GdlWriter& writer)
+// The two comment lines in the text, and the warning that tells the user.
+void Refuse(GdlWriter& writer, std::string_view reason)
 {
     writer.AppendUtf8("! ERROR");
     writer.AppendUtf8(
         "! Sketch of revolve is invalid, cannot be revolved around axis because it has - and + Y coordinates.");
     ClearProfileState(writer);
+    constexpr std::string_view prefix = "GDL generation warning: a revolve of part ";
+    constexpr std::string_view middle = " is not made: ";
+    std::u16string text(prefix.begin(), prefix.end());
+    if (writer.partId != nullptr)
+        text.append(writer.partId->begin(), writer.partId->end());
+    text.append(middle.begin(), middle.end());
+    text.append(reason.begin(), reason.end());
+    HostApi_Report(GS::UniString(std::move(text)), false);
+    ++writer.refusedSolids;
 }
+
+constexpr std::string_view kProfileOnBothSides = "its profile lies on both sides of its axis or on it";
 
 bool Finite(const glm::dmat4& m)
 {
@@ -87,7 +103,7 @@ void Revolve3D::EmitGDL(GdlWriter& writer)
     const std::shared_ptr<Sketch> profile = sketch;
     double alpha = 0;
     if (!AxisAngle(*this, alpha)) {
-        Refuse(writer);
+        Refuse(writer, "its axis gives no direction in the plane of its sketch");
         return;
     }
     writer.axisAngle = alpha;
@@ -95,7 +111,7 @@ void Revolve3D::EmitGDL(GdlWriter& writer)
     const std::int16_t first = profile->AxisSide(writer);
     std::int16_t second = 0;
     if (first == 0) {
-        Refuse(writer);
+        Refuse(writer, kProfileOnBothSides);
         return;
     }
     if (first == -1) {
@@ -103,7 +119,7 @@ void Revolve3D::EmitGDL(GdlWriter& writer)
         writer.axisAngle = alpha;
         second = profile->AxisSide(writer);
         if (second == 0) {
-            Refuse(writer);
+            Refuse(writer, kProfileOnBothSides);
             return;
         }
         if (second == -1)

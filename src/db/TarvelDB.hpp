@@ -122,8 +122,8 @@ public:
     TarvelDB& operator=(const TarvelDB&) = default;
 
     // Loads one CAD-data file. Throws ostrel::FileNotFoundException when it does not
-    // open and ostrel::OstrelException without a "geom" document element, and nothing
-    // else. Every other failure (a file that is not well-formed XML, a reader's error,
+    // open and ostrel::OstrelException without a "geom" document element (or without
+    // the memory to read the file), and nothing else. Every other failure (a file that is not well-formed XML, a reader's error,
     // a value that is no UTF-8, memory) is reported to the Session Report with the
     // database alert and leaves `valid` false; only a valid database was read whole.
     static TarvelDB LoadFromFile(const std::string& utf8Path);
@@ -147,6 +147,10 @@ public:
     std::vector<std::shared_ptr<Assembly>> assemblies;
     std::wstring author;
     std::wstring unit;
+    // The import's warnings of what the file asks that the database does not hold as
+    // written (a reference that names nothing, a number that is not plain); missing
+    // optional values are not among them.
+    std::size_t lossWarnings = 0;
     bool valid = false;
 
 private:

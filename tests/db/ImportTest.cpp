@@ -3,16 +3,20 @@
 #include "db/Import.hpp"
 
 #include "ostrel/Exceptions.hpp"
+#include "ostrel/importers/WellFormed.hpp"
 
 #include <gtest/gtest.h>
 #include <utf8.h>
 
+#include <cmath>
 #include <functional>
+#include <limits>
 
 namespace {
 
 using namespace tarvel;
 using tarvel::testing::Geom;
+using tarvel::testing::Script;
 using Lines = std::vector<std::string>;
 
 const std::string kAlert = "An error has occured while reading the database! See 'Session Report' for further details!";
@@ -227,7 +231,7 @@ TEST_F(ImportTest, ImportCases)
                        Block().replace(Block().find(kBoolOp), kBoolOp.size(), "<bool_op op=\"subtract\" simple=\"1\"/>") +
                        Block().replace(Block().find(kBoolOp), kBoolOp.size(), "<bool_op op=\"intersect\" simple=\"2\"/>")) +
              kTail,
-         {},
+         {W + "not a plain number in @simple, node=bool_op"},
          [](const TarvelDB& db) {
              ASSERT_EQ(db.parts.size(), 1u);
              const auto& s = db.parts[0]->solids;
@@ -270,7 +274,7 @@ TEST_F(ImportTest, ImportCases)
                   "<point3D name=\"start\" x=\"1\" y=\"2\" z=\"3\"/><axis x=\"0\" y=\"1\" z=\"0\"/><angle "
                   "value=\"90\"/><sketchref value=\"nothing\"/></solid_revolve><solid_unknown/>") +
              "<sketchList><sketch id=\"s\" name=\"n\"/></sketchList>" + kTail,
-         {},
+         {W + "no element nothing for sketchref/@value, node=solid_revolve"},
          [](const TarvelDB& db) {
              const auto& s = db.parts[0]->solids;
              ASSERT_EQ(s.size(), 5u);
@@ -510,37 +514,273 @@ TEST_F(ImportTest, FileCutShortIsReportedLikeAReaderError)
     EXPECT_TRUE(ReportLines().empty());
 }
 
-// A value whose bytes are no UTF-8 is the reader's error of that value: the load
-// returns, reports it with the alert, and the database is not valid.
-TEST_F(ImportTest, MalformedUtf8InAValueIsTheReadersError)
+// The bytes of a text as UTF-16 (little endian, or big endian), with a byte order
+// mark when asked; units given in `replace` take the place of the marker "@" in turn.
+std::string Utf16(const std::string& utf8, bool bom, bool bigEndian = false, std::vector<char16_t> replace = {})
 {
-    const std::string bad = "x\xC3";  // a sequence cut short
-    struct Case {
+    std::u16string units;
+    utf8::utf8to16(utf8.begin(), utf8.end(), std::back_inserter(units));
+    std::string bytes = bom ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
+    std::size_t next = 0;
+    for (char16_t u : units) {
+        if (u == u'@' && next < replace.size())
+            u = replace[next++];
+        const char low = static_cast<char>(u & 0xFF), high = static_cast<char>(u >> 8);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+// A file that is not well-formed XML makes nothing at all: the reader's error names
+// what is wrong and its byte offset in the file, with the alert. Beside each kind of
+// fault stands a look-alike that is well-formed and read whole.
+TEST_F(ImportTest, NotWellFormedFilesMakeNothingTheirLookAlikesAreReadWhole)
+{
+    // The material's name carries the text under test; the rest makes a product.
+    const auto cad = [](const std::string& name, const std::string& before = "", const std::string& after = "") {
+        return before + "<geom><materialsList>" + Material("m", name) + "</materialsList>" +
+               Part("P", Block(), " type=\"geom\"", "m") + Assembly("A", Component("P")) + kTail + "</geom>" + after;
+    };
+    const std::string prefix = "Xml ImportError: the CAD data is not well-formed XML: ";
+    struct Refused {
         const char* what;
-        std::string body;
-        std::string value;  // as the error names it
-        std::size_t materials;
+        std::string bytes;
+        std::string fault;   // what the error says is wrong
+        std::size_t offset;  // where, in bytes of the file
     };
-    const Case cases[] = {
-        {"configuration value", "<tvConfiguration><configParams><configPos pos=\"1\" name=\"w\" value=\"" + bad +
-                                    "\" type=\"t\"/></configParams></tvConfiguration>",
-         "@value, node=configPos", 0},
-        {"material name", "<materialsList>" + Material("a") + Material("m", bad) + "</materialsList>",
-         "@name, node=material", 1},
-        {"part id", "<materialsList>" + Material("a") + "</materialsList>" + Part(bad), "@id, node=part", 1},
-        {"part type", Part("P", Block(), " type=\"" + bad + "\""), "@type, node=part", 0},
-        {"component instance", Part("P") + Assembly("A", Component(bad)), "@instance_of, node=component", 0},
-        {"component material", Part("P") + Assembly("A", Component("P", bad)), "@materialref, node=component", 0},
-        {"author", "<author value=\"" + bad + "\"/><format unit=\"mm\"/>", "@value, node=author", 0},
+    const std::string plain = cad("oak");
+    const std::string first = cad("@");  // the offset of the name's text
+    const std::size_t at = first.find('@');
+    const std::size_t end = plain.size();
+    const std::string declared = "<!DOCTYPE geom [<!ENTITY bogus \"pine\">]>";
+    const std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>";
+    const Refused refused[] = {
+        {"a character reference to U+0000", cad("to&#0;p"), "a character reference to a character XML cannot carry (&#0;)",
+         at + 2},
+        {"a character reference to a control", cad("&#x1F;"),
+         "a character reference to a character XML cannot carry (&#x1F;)", at},
+        {"a character reference to U+FFFE", cad("&#65534;"),
+         "a character reference to a character XML cannot carry (&#65534;)", at},
+        {"a character reference to a surrogate", cad("&#xD800;"),
+         "a character reference to a character XML cannot carry (&#xD800;)", at},
+        {"a malformed character reference", cad("&#x;"), "a malformed character reference", at},
+        {"a raw U+0000", cad(std::string("oiled\0oak", 9)), "a character XML cannot carry (U+0000)", at + 5},
+        {"a raw control", cad("a\x01" "b"), "a character XML cannot carry (U+0001)", at + 1},
+        {"a raw U+FFFE", cad("a\xEF\xBF\xBE"), "a character XML cannot carry (U+FFFE)", at + 1},
+        {"a raw U+FFFF", cad("a\xEF\xBF\xBF"), "a character XML cannot carry (U+FFFF)", at + 1},
+        {"a surrogate in UTF-8", cad("E\xED\xA0\x80iche"), "a lone surrogate (U+D800)", at + 1},
+        {"a UTF-8 sequence cut short", cad("x\xC3"), "a byte sequence that is no UTF-8", at + 1},
+        {"Latin-1 bytes in an undeclared file", cad("Gr\xF6\xDF" "e"), "a byte sequence that is no UTF-8", at + 2},
+        {"no UTF-8 in a comment either", cad("oak", "", "<!-- Gr\xF6\xDF" "e -->"), "a byte sequence that is no UTF-8",
+         end + 7},
+        {"an undeclared entity", cad("oiled &bogus; oak"),
+         "a reference to an entity other than the five predefined ones (&bogus;)", at + 6},
+        {"a declared entity", cad("&bogus;", declared),
+         "a reference to an entity other than the five predefined ones (&bogus;)", at + declared.size()},
+        {"a bare ampersand", cad("R&D"), "a \"&\" that begins no reference", at + 1},
+        {"a second root element", cad("oak", "", "<geom/>"), "a second root element", end},
+        {"text after the root element", cad("oak", "", "\nmore"), "text after the root element", end},
+        {"text before the root element", cad("oak", "x"), "text before the root element", 0},
+        {"a control in a Latin-1 file", cad("a\x02", latin1), "a character XML cannot carry (U+0002)",
+         at + latin1.size() + 1},
+        {"a lone surrogate in UTF-16", Utf16(cad("E@iche"), true, false, {0xD800}), "a lone surrogate (U+D800)",
+         2 + 2 * (at + 1)},
+        {"a lone trail surrogate in UTF-16 without a byte order mark", Utf16(cad("@"), false, false, {0xDC00}),
+         "a lone surrogate (U+DC00)", 2 * at},
+        {"a character reference to U+0000 in UTF-16", Utf16(cad("&#0;"), true, true),
+         "a character reference to a character XML cannot carry (&#0;)", 2 + 2 * at},
+        {"UTF-16 that ends inside a unit", Utf16(plain, true) + "x", "a byte sequence that is no UTF-16",
+         2 + 2 * end},
+        {"cut short", plain.substr(0, plain.size() - 5), "Could not determine tag type", plain.size() - 6},
     };
-    for (const Case& c : cases) {
+    for (const Refused& c : refused) {
+        SCOPED_TRACE(c.what);
         Report().Clear();
         TarvelDB db;
-        ASSERT_NO_THROW(db = LoadXml(Geom(c.body))) << c.what;
-        EXPECT_FALSE(db.valid) << c.what;
-        EXPECT_EQ(db.materials.size(), c.materials) << c.what;
-        EXPECT_EQ(ReportLines(), (Lines{"Xml ImportError: no UTF-8 text in " + c.value, kAlert})) << c.what;
-        EXPECT_EQ(Report().Alerts(), (Lines{kAlert})) << c.what;
+        ASSERT_NO_THROW(db = TarvelDB::LoadFromFile(WriteCad(c.bytes)));
+        EXPECT_FALSE(db.valid);
+        EXPECT_TRUE(db.materials.empty());
+        EXPECT_TRUE(db.parts.empty());
+        EXPECT_TRUE(db.assemblies.empty());
+        EXPECT_EQ(ReportLines(), (Lines{prefix + c.fault + " at offset " + std::to_string(c.offset), kAlert}));
+        EXPECT_EQ(Report().Alerts(), (Lines{kAlert}));
+    }
+
+    struct Whole {
+        const char* what;
+        std::string bytes;
+        std::wstring name;  // as the material holds it
+    };
+    const Whole whole[] = {
+        {"the five predefined entities", cad("&amp;&lt;&gt;&apos;&quot;"), L"&<>'\""},
+        {"character references", cad("&#233;&#xE9;&#x9;&#x10000;"), {0x00E9, 0x00E9, L'\t', 0xD800, 0xDC00}},
+        {"U+FFFD and the last character", cad("\xEF\xBF\xBD\xF4\x8F\xBF\xBF"), {0xFFFD, 0xDBFF, 0xDFFF}},
+        {"a byte order mark", cad("oak", "\xEF\xBB\xBF"), L"oak"},
+        {"Latin-1 declared", cad("Gr\xF6\xDF" "e", latin1), L"Gr\u00F6\u00DFe"},
+        {"Latin-1 declared in capitals and as latin1", cad("\xE9", "<?xml version=\"1.0\" encoding='LATIN1'?>"),
+         L"\u00E9"},
+        {"UTF-16 with a byte order mark", Utf16(cad("E@iche"), true, false, {0x00E4}), L"E\u00E4iche"},
+        {"UTF-16 big endian", Utf16(cad("@@"), true, true, {0xD83D, 0xDE00}), {0xD83D, 0xDE00}},
+        {"UTF-16 without a byte order mark", Utf16(cad("oak"), false), L"oak"},
+        {"what only looks like a fault in comments, CDATA and processing instructions",
+         cad("oak", "<?pi &bogus; &#0;?>",
+             "<!-- R&D &bogus; &#0; --><?after & ?>\n<!-- and after the root -->\n"),
+         L"oak"},
+        {"CDATA and comments inside", cad("oak").insert(plain.find("<materialsList>"),
+                                                       "<note><![CDATA[ R&D &bogus; &#0; <x> ]]><!-- & --></note>"),
+         L"oak"},
+        {"a document type without entities", cad("a&amp;b", "<!DOCTYPE geom [<!-- & --><!ENTITY x \"a&amp;b\">]>"),
+         L"a&b"},
+        {"duplicate attributes: the first counts",
+         cad("oak").replace(plain.find("name=\"oak\""), 10, "name=\"oak\" name=\"pine\""), L"oak"},
+    };
+    for (const Whole& c : whole) {
+        SCOPED_TRACE(c.what);
+        Report().Clear();
+        const TarvelDB db = TarvelDB::LoadFromFile(WriteCad(c.bytes));
+        EXPECT_TRUE(db.valid);
+        EXPECT_EQ(ReportLines(), Lines{});
+        ASSERT_EQ(db.materials.size(), 1u);
+        EXPECT_EQ(db.materials[0]->name, c.name);
+        EXPECT_EQ(db.parts.size(), 1u);
+        EXPECT_EQ(db.assemblies.size(), 1u);
+    }
+}
+
+// The reader's own check of a value's UTF-8 stands behind the file's, for a document
+// read by other means.
+TEST_F(ImportTest, MalformedUtf8InAValueIsTheReadersError)
+{
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string("<geom><author value=\"x\xC3\"/><format unit=\"mm\"/></geom>"));
+    ImportContext context;
+    try {
+        ImportTarvelDB(context, doc.child("geom"));
+        ADD_FAILURE();
+    } catch (const ostrel::importers::PugiXmlImportException& e) {
+        EXPECT_EQ(std::string(e.what()), "Xml ImportError: no UTF-8 text in @value, node=author");
+    }
+}
+
+// A number whose text is not wholly a number keeps the value the number reading gives
+// it and is said, with the query and element of its missing-value warning; plain
+// numbers and empty values are read as they always were.
+TEST_F(ImportTest, NumbersThatAreNotPlainKeepTheirValueAndAreSaid)
+{
+    const auto cylinder = [](const std::string& radius) {
+        return Part("P", "<solid_cylinder>" + kBoolOp + kStyle3D +
+                             "<point3D name=\"start\" x=\"0\" y=\"0\" z=\"0\"/><radius value=\"" + radius +
+                             "\"/><height value=\"5\"/></solid_cylinder>") +
+               kTail;
+    };
+    const double max = std::numeric_limits<double>::max();
+    const struct {
+        std::string text;
+        double radius;
+        bool plain;
+    } doubles[] = {
+        {"12,5", 12, false},   {"NaN", 0, false},    {"inf", 0, false},   {"1e309", max, false},
+        {" 3 ", 3, true},      {"12.5mm", 12.5, false}, {"-0", -0.0, true}, {"", 0, true},
+        {"+2.5e1", 25, true},  {"0x10", 0, false},   {"1234567890.123456", 1234567890.123456, true},
+        {".5", 0.5, true},     {"5.", 5, true},      {"1e", 0, false},    {"1e-400", 0, true},
+    };
+    for (const auto& c : doubles) {
+        SCOPED_TRACE(c.text);
+        Report().Clear();
+        const TarvelDB db = LoadXml(Geom(cylinder(c.text)));
+        ASSERT_TRUE(db.valid);
+        const auto solid = std::dynamic_pointer_cast<Cylinder3D>(db.parts.at(0)->solids.at(0));
+        ASSERT_TRUE(solid);
+        EXPECT_EQ(solid->radius, c.radius);
+        EXPECT_EQ(std::signbit(solid->radius), std::signbit(c.radius));
+        EXPECT_EQ(ReportLines(),
+                  c.plain ? Lines{} : Lines{W + "not a plain number in radius/@value, node=solid_cylinder"});
+        EXPECT_EQ(db.lossWarnings, c.plain ? 0u : 1u);
+    }
+    // A radius past the largest double is written as the largest, as it always was.
+    EXPECT_NE(Script(LoadXml(Geom(cylinder("1e309") + Assembly("A", Component("P"))))).find("    CYLIND 0.005, 1.79769e+305"), std::string::npos);
+
+    // Integers, point coordinates and matrix cells alike; an unsigned value read from a
+    // negative number would wrap, so it is not plain either.
+    const struct {
+        const char* what;
+        std::string body;
+        Lines report;
+        std::function<void(const TarvelDB&)> check;
+    } others[] = {
+        {"colours",
+         "<materialsList><material id=\"m\" name=\"n\"><color name=\"ambient\" red=\"-1\" green=\"70000\" blue=\"255\"/>"
+         "<color name=\"diffuse\" red=\"-0\" green=\" 7\" blue=\"8 \"/><color name=\"specular\" red=\"1\" "
+         "green=\"1\" blue=\"1\"/><color name=\"emissive\" red=\"1\" green=\"1\" blue=\"1.5\"/><shininess "
+         "value=\"5\"/><transparency value=\"0.5\"/></material></materialsList>" +
+             kTail,
+         {W + "not a plain number in @green, node=color", W + "not a plain number in @red, node=color",
+          W + "not a plain number in @blue, node=color"},
+         [](const TarvelDB& db) {
+             const auto& m = *db.materials.at(0);
+             EXPECT_EQ(m.ambient.red, 65535);
+             EXPECT_EQ(m.ambient.green, 65535);
+             EXPECT_EQ(m.ambient.blue, 255);
+             EXPECT_EQ(m.diffuse.red, 0);
+             EXPECT_EQ(m.diffuse.green, 7);
+             EXPECT_EQ(m.emissive.blue, 1);
+         }},
+        {"a style's layer, a simple flag, a point and a matrix cell",
+         Part("P", "<solid_block><bool_op op=\"union\" simple=\"yes\"/><style3D colRed=\"1\" colGreen=\"2\" "
+                   "colBlue=\"3\" layer=\"1e3\"/><transform M0=\"1\" M1=\"0\" M2=\"0\" M3=\"0\" M4=\"0\" M5=\"one\" "
+                   "M6=\"0\" M7=\"0\" M8=\"0\" M9=\"0\" M10=\"1\" M11=\"0\" M12=\"0\" M13=\"0\" M14=\"0\" M15=\"1\"/>"
+                   "<point3D name=\"start\" x=\"1,5\" y=\"0\" z=\"0\"/><point3D name=\"end\" x=\"1\" y=\"1\" "
+                   "z=\"1\"/></solid_block>") +
+             kTail,
+         {W + "not a plain number in @simple, node=bool_op", W + "not a plain number in @layer, node=style3D",
+          W + "not a plain number in @M5, node=transform", W + "not a plain number in @x, node=point3D"},
+         [](const TarvelDB& db) {
+             const auto& solid = *db.parts.at(0)->solids.at(0);
+             EXPECT_FALSE(solid.simple);
+             EXPECT_EQ(solid.style.layer, 1);
+             EXPECT_EQ(solid.transform[1][1], 0);
+             EXPECT_EQ(std::dynamic_pointer_cast<Block3D>(db.parts.at(0)->solids.at(0))->start.x, 1);
+         }},
+    };
+    for (const auto& c : others) {
+        SCOPED_TRACE(c.what);
+        Report().Clear();
+        const TarvelDB db = LoadXml(Geom(c.body));
+        ASSERT_TRUE(db.valid);
+        EXPECT_EQ(ReportLines(), c.report);
+        EXPECT_EQ(db.lossWarnings, c.report.size());
+        c.check(db);
+    }
+}
+
+// The encoding is the one the XML library would detect.
+TEST(XmlEncodingTest, DetectedAsTheXmlLibraryDetectsIt)
+{
+    const std::string inputs[] = {
+        "<geom/>",
+        "\xEF\xBB\xBF<geom/>",
+        std::string("\xFF\xFE<\0g\0", 6),
+        std::string("\xFE\xFF\0<\0g", 6),
+        std::string("<\0g\0", 4),
+        std::string("\0<\0g", 4),
+        std::string("<\0?\0x\0m\0", 8),
+        std::string("\xFF\xFE\0\0<\0\0\0", 8),
+        std::string("\0\0\xFE\xFF\0\0\0<", 8),
+        std::string("<\0\0\0g\0\0\0", 8),
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><geom/>",
+        "<?xml version=\"1.0\" encoding = 'iso-8859-1'?><geom/>",
+        "<?xml version=\"1.0\" encoding=\"latin1\"?><geom/>",
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-15\"?><geom/>",
+        "<?xml version=\"1.0\" encoding=\"windows-1252\"?><geom/>",
+        "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><geom/>",
+        " <?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><geom/>",
+        "<?xml version=\"1.0\"?><geom encoding=\"latin1\"/>",
+        "<a>",
+    };
+    for (const std::string& input : inputs) {
+        pugi::xml_document doc;
+        const pugi::xml_parse_result parsed = doc.load_buffer(input.data(), input.size());
+        EXPECT_EQ(ostrel::importers::DetectXmlEncoding(input), parsed.encoding) << ::testing::PrintToString(input);
     }
 }
 

@@ -411,6 +411,7 @@ TEST(RevolvedSolidTest, RefusalLeavesTheNextSolidUnturned)
                      "    RESOL 36", "    PUT 0, 0, 15", "    PUT 10, 0, 15", "    PUT 10, 5, 15", kIdentity,
                      "    ADD 0, 0, 0", "    PRISM_ NSP/3, 10, ", "        GET(NSP)", "    DEL 2", "", "ENDGROUP", "",
                      "part_P_3 = ADDGROUP (\"part_P_1\", \"part_P_2\")", ""}));
+    EXPECT_EQ(writer.refusedSolids, 1u);
 }
 
 TEST(RevolvedSolidTest, SharedSketchIsWrittenByEachSolid)

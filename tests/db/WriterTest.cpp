@@ -138,12 +138,15 @@ TEST(GdlWriterTest, NumberWrappersUseTheClassicText)
     EXPECT_EQ(tarvel::ToWString(static_cast<short>(-32768)), L"-32768");
 }
 
-TEST(GdlWriterTest, NameTextEncodesOnlyWhatBreaksANameOrALine)
+TEST(GdlWriterTest, NameTextEncodesWhatBreaksANameOrALineAndItsOwnSign)
 {
     const std::pair<std::wstring, std::wstring> cases[] = {
         {L"P1", L"P1"},
         {L"", L""},
-        {L"a b'c%22\t", L"a b'c%22\t"},
+        {L"a b'c\t", L"a b'c\t"},
+        // the escape's own sign and a backslash, so that distinct texts stay distinct
+        {L"q%22x", L"q%2522x"},
+        {L"Oak\\", L"Oak%5C"},
         {L"a\"b", L"a%22b"},
         {L"x\r\ny", L"x%0D%0Ay"},
         {std::wstring{0x00E9, L'"'}, std::wstring{0x00E9, L'%', L'2', L'2'}},

@@ -17,6 +17,11 @@ void RecordWarning(const char* node, const char* query)
     warnings->push_back(std::string("empty ") + query + ", node=" + node);
 }
 
+void RecordNotPlain(const char* node, const char* query)
+{
+    warnings->push_back(std::string("not a plain number in ") + query + ", node=" + node);
+}
+
 class XmlImportTest : public ::testing::Test {
 protected:
     void SetUp() override { warnings = &lines_; }
@@ -29,7 +34,7 @@ protected:
     }
 
     std::vector<std::string> lines_;
-    imp::ScopedEmptyValueReport report_{&RecordWarning};
+    imp::ScopedEmptyValueReport report_{&RecordWarning, &RecordNotPlain};
     pugi::xml_document doc_;
 };
 
@@ -90,7 +95,11 @@ TEST_F(XmlImportTest, OptionalValuesWarnOnceAndGiveDefaults)
     EXPECT_EQ(imp::ImportOptional<int>(root, "@n"), -3);
     EXPECT_EQ(imp::ImportOptional<std::wstring>(root, "label"), L"");
     EXPECT_EQ(imp::ImportOptional<std::string>(root, "title"), "Table");
-    EXPECT_TRUE(lines_.empty());
+    // A number that is not wholly a number keeps its value and is said.
+    EXPECT_EQ(lines_, (std::vector<std::string>{"not a plain number in @a, node=part",
+                                                "not a plain number in @c, node=part",
+                                                "not a plain number in @n, node=part"}));
+    lines_.clear();
 
     EXPECT_EQ(imp::ImportOptional<double>(root, "@depth"), 0.0);
     EXPECT_EQ(imp::ImportOptional<std::wstring>(root, "@id"), L"");

@@ -356,7 +356,7 @@ TEST_F(EndToEndTest, FailuresGiveZero)
              latin1.insert(latin1.find("<author value=\"") + 15, "\xE9");
              WriteFile(temp_ / "model.xml", latin1);
          },
-         {"Xml ImportError: no UTF-8 text in @value, node=author", alert}},
+         {"Xml ImportError: the CAD data is not well-formed XML: a byte sequence that is no UTF-8 at offset ", alert}},
         {"CAD required value missing",
          [&](auto&) {
              WriteFile(temp_ / "model.xml", "<geom><materialsList><material id=\"m\" name=\"M\"/></materialsList></geom>");

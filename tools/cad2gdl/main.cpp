@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -55,12 +56,14 @@ constexpr const char* kHelp =
     "  --master  only the master script\n"
     "  --3d      only the 3D script\n"
     "  --json    one JSON object: master, script, report, alerts, exception, valid\n"
-    "            (its exit status is 0 unless the file could not be read)\n"
     "  --help    this text\n"
     "\n"
-    "Exit status: 0 the import was whole and the scripts were generated; 1 the file could\n"
-    "not be read (missing, a folder, unreadable) or generation failed; 2 wrong options;\n"
-    "3 the import was not whole (the file is cut or broken): what was generated is printed\n"
+    "Exit status (the same with --json): 0 the import was whole and the scripts were\n"
+    "generated; 1 the file could not be read (missing, a folder, unreadable, no geom\n"
+    "element) or generation failed; 2 wrong options; 3 the import was not whole (the file\n"
+    "is cut, broken or not well-formed XML); 4 the import was whole but not all of it was\n"
+    "made as written (a solid was refused, a reference named nothing, a number was not\n"
+    "plain; the report's warnings say which). With 3 and 4 what was generated is printed\n"
     "all the same, with the report's lines.\n";
 
 // The separator between the two scripts; a comment in GDL.
@@ -126,9 +129,11 @@ int main(int argc, char** argv)
     std::optional<std::string> exception;
     tarvel::GdlWriter writer;
     bool valid = false;
+    std::size_t losses = 0;
     try {
         tarvel::TarvelDB database = tarvel::TarvelDB::LoadFromFile(file);
         valid = database.valid;
+        losses = database.lossWarnings;
         // Whatever was generated before an error is printed too.
         tarvel::GenerateGdlFromDatabase(database, writer);
     } catch (const std::exception& error) {
@@ -178,11 +183,15 @@ int main(int argc, char** argv)
     }
     if (exception)
         return 1;
-    if (json)
-        return 0;
     if (!valid) {
-        std::cerr << "cad2gdl: the import of " << file << " was not whole; the scripts above are incomplete\n";
+        if (!json)
+            std::cerr << "cad2gdl: the import of " << file << " was not whole; the scripts above are incomplete\n";
         return 3;
+    }
+    if (losses + writer.refusedSolids > 0) {
+        if (!json)
+            std::cerr << "cad2gdl: not all of " << file << " was made as written; the warnings above say what\n";
+        return 4;
     }
     return 0;
 }

@@ -46,21 +46,54 @@ struct NotImportableFromXmlAttributeException : PugiXmlImportException {
     }
 };
 
-// The import's warning report for a missing optional value: called with the
-// element's name and the query. The importer that runs installs it for its thread.
+// The import's warning reports, each called with the element's name and the query:
+// for a missing optional value, and for a number whose text is not plain. The importer
+// that runs installs them for its thread.
 using EmptyValueReport = void (*)(const char* nodeName, const char* query);
+using NotPlainNumberReport = void (*)(const char* nodeName, const char* query);
 void ReportEmptyValue(const char* nodeName, const char* query);
+void ReportNotPlainNumber(const char* nodeName, const char* query);
 
 class ScopedEmptyValueReport {
 public:
-    explicit ScopedEmptyValueReport(EmptyValueReport report);
+    explicit ScopedEmptyValueReport(EmptyValueReport report, NotPlainNumberReport notPlainNumber = nullptr);
     ~ScopedEmptyValueReport();
     ScopedEmptyValueReport(const ScopedEmptyValueReport&) = delete;
     ScopedEmptyValueReport& operator=(const ScopedEmptyValueReport&) = delete;
 
 private:
     EmptyValueReport previous_;
+    NotPlainNumberReport previousNotPlain_;
 };
+
+// Whether a number's text is plain: but for white space around it, the number reading
+// (FromString with the classic locale) takes all of it, and that reading neither fails
+// nor overflows, nor wraps a negative number into an unsigned type. A text of white
+// space only counts as plain (it is an empty value).
+template <typename T>
+bool IsPlainNumber(const char* text);
+extern template bool IsPlainNumber<int>(const char*);
+extern template bool IsPlainNumber<unsigned short>(const char*);
+extern template bool IsPlainNumber<double>(const char*);
+
+// The number as FromString reads it with the classic locale; a text that is not plain
+// keeps that value and writes the warning for the value of that query on that element.
+template <typename T>
+T NumberValue(const char* text, const char* nodeName, const char* query)
+{
+    const T value = FromString<T>(text, std::locale::classic());
+    if (!IsPlainNumber<T>(text))
+        ReportNotPlainNumber(nodeName, query);
+    return value;
+}
+// The same for the value a result carries.
+template <typename T>
+T NumberValue(const char* text, const pugi::xpath_node& result)
+{
+    if (result.attribute())
+        return NumberValue<T>(text, result.parent().name(), ("@" + std::string(result.attribute().name())).c_str());
+    return NumberValue<T>(text, result.node().name(), "text()");
+}
 
 // The first node of the query's result in document order, or an empty result.
 // Queries are compiled once and kept for every thread; a plain "@name" reads the attribute.
@@ -86,7 +119,7 @@ T ReadValue(const pugi::xpath_node& result)
         return std::string(text);
     } else {
         static_assert(std::is_same_v<T, int> || std::is_same_v<T, unsigned short> || std::is_same_v<T, double>);
-        return FromString<T>(text, std::locale::classic());
+        return NumberValue<T>(text, result);
     }
 }
 
