@@ -9,8 +9,6 @@
 #include "ostrel/interop/HostApi.hpp"
 #include "ostrel/interop/Interop.hpp"
 
-#include <algorithm>
-
 namespace tarvel::dialogs {
 namespace {
 
@@ -24,14 +22,6 @@ constexpr std::int16_t NameTexts = 17770;
 constexpr std::int16_t NameTakenIndex = 1;
 constexpr std::int16_t NoNameIndex = 4;
 
-// Characters of Unicode's White_Space property (all in the Basic Multilingual Plane).
-bool IsBlank(wchar_t unit)
-{
-    return (unit >= 0x09 && unit <= 0x0D) || unit == 0x20 || unit == 0x85 || unit == 0xA0 || unit == 0x1680 ||
-           (unit >= 0x2000 && unit <= 0x200A) || unit == 0x2028 || unit == 0x2029 || unit == 0x202F ||
-           unit == 0x205F || unit == 0x3000;
-}
-
 void Alert(std::int16_t index)
 {
     HostApi_Report(ostrel::ac::interop::ToUniString(ostrel::ac::interop::LoadResourceString(NameTexts, index)), true);
@@ -41,7 +31,7 @@ void Alert(std::int16_t index)
 
 bool IsLibraryPartNameFree(const std::string& name)
 {
-    return FindLibPartIndex(ostrel::ac::interop::ToWString(GS::UniString(name.c_str(), GS::CC_UTF8))) == 0;
+    return IsLibPartNameFree(ostrel::ac::interop::ToWString(GS::UniString(name.c_str(), GS::CC_UTF8)));
 }
 
 LibpartNameDialog::LibpartNameDialog()
@@ -77,16 +67,17 @@ void LibpartNameDialog::Close(bool accepted)
 void LibpartNameDialog::OnOk()
 {
     const std::wstring typed = nameEdit.GetText();
-    std::wstring sanitized = typed;
-    SanitizeFileName(sanitized);
+    // Blanks around a name would make it a different name for the host but not for
+    // its file system; control characters have no place in a file name.
+    const std::wstring cleaned = CleanLibPartName(typed);
     // The name goes to the host's search as UTF-8 and is stored as it comes back, so
     // the name searched and the name stored are the same (a lone surrogate becomes U+FFFD).
-    const std::string utf8 = ostrel::ac::interop::ToUniString(sanitized).ToUtf8();
+    const std::string utf8 = ostrel::ac::interop::ToUniString(cleaned).ToUtf8();
     const std::wstring name = ostrel::ac::interop::ToWString(GS::UniString(utf8.c_str(), GS::CC_UTF8));
     if (name != typed)
         nameEdit.SetText(name);
 
-    if (std::all_of(name.begin(), name.end(), IsBlank)) {
+    if (name.empty()) {
         Alert(NoNameIndex);
         return;
     }

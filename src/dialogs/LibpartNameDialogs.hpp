@@ -4,9 +4,11 @@
 // ToolbarController. Each lives for one question: built, given the proposed name,
 // run once, destroyed.
 //
-// OK replaces the characters a file name cannot hold (as the name proposal does) and
-// shows the result in the edit; a name that is empty or all blank, or that a library
-// part of the active libraries already has, keeps the dialog open with an alert.
+// OK removes the blanks around the name and replaces the characters a file name cannot
+// hold (as the name proposal does) and shows the result in the edit; a name that is
+// empty or all blank, or that is not free (a library part of the active libraries has
+// it, or a file of that name in any case is in the product library folder), keeps the
+// dialog open with an alert.
 #pragma once
 
 #include "ostrel/ApplicationContent.hpp"
@@ -24,8 +26,8 @@ class ToolbarController;
 
 namespace tarvel::dialogs {
 
-// True when no library part of the active libraries has this name (UTF-8; a
-// malformed sequence counts as U+FFFD).
+// True when no library part of the active libraries has this name and no file of the
+// product library folder has it in any case (UTF-8; a malformed sequence counts as U+FFFD).
 bool IsLibraryPartNameFree(const std::string& name);
 
 class LibpartNameDialog : public ostrel::ac::dgx::DialogX<DG::ModalDialog>, boost::noncopyable {

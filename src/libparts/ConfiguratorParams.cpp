@@ -5,7 +5,6 @@
 
 #include <utf8.h>
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -65,13 +64,19 @@ std::vector<std::vector<std::string>> ReadTable(const ParamRecord& record)
 }
 
 // Whether XML 1.0 can carry the text: no control character but tab, line feed and
-// carriage return (which XmlEscape writes as references).
+// carriage return (which XmlEscape writes as references), and neither U+FFFE nor U+FFFF.
+// The text is valid UTF-8, so those two are the only sequences EF BF BE and EF BF BF.
 bool XmlCanCarry(const std::string& text)
 {
-    return std::none_of(text.begin(), text.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r';
-    });
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r')
+            return false;
+        if (byte == 0xEF && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+            (static_cast<unsigned char>(text[i + 2]) & 0xFE) == 0xBE)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ HostInterface::ParamRecord ParamRecordAt(GSHandle params, std::size_t i);
 // the UTF-8 of the stored UTF-16. True when one product was read; a value it does not
 // carry leaves its output as it was. False (nothing accepted selected, no parameter
 // list, a stored text with a lone surrogate, a model file or configuration cell with a
-// control character XML cannot carry) leaves every output unchanged.
+// character XML cannot carry: a control character, U+FFFE or U+FFFF) leaves every
+// output unchanged.
 bool ReadSelectedProductParameters(std::string& baseUrl, std::string& startOptionsXml, std::string& productId,
                                    std::string& productGroup, std::string& section, std::string& culture);
 

@@ -116,7 +116,9 @@ std::wstring MakeUniqueLibraryPartName(const CatalogueArtifacts& artifacts)
     const std::string sheet = DataSheetPath(artifacts);
     if (!sheet.empty())
         ReadProductAttrName(sheet, base);
-    SanitizeFileName(base);
+    base = CleanLibPartName(std::move(base));
+    if (base.empty())
+        base = DefaultLibPartBaseName;
     return ProposeUniqueName(base);
 }
 

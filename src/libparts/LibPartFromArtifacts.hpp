@@ -14,8 +14,9 @@ constexpr const char* DefaultSubtypeGid =
     "{103E8D2C-8230-42E1-9597-46F84CCE28C0}-{00000000-0000-0000-0000-000000000000}";
 constexpr const char* UIPictureFileName = "zavidede_cad_de.png";
 
-// The proposed name: the data sheet's product attribute name (or "Tarvel_LibPart"),
-// sanitised, followed by the first free counter from 10. Empty when every name is taken.
+// The proposed name: the data sheet's product attribute name made a part name
+// (CleanLibPartName; "Tarvel_LibPart" when there is none or nothing is left),
+// followed by the first free counter from 10. Empty when no name is free.
 std::wstring MakeUniqueLibraryPartName(const CatalogueArtifacts& artifacts);
 
 // The library index of the new part; 0 when the assembly failed, otherwise the result

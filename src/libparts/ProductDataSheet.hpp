@@ -9,7 +9,10 @@
 
 namespace tarvel {
 
-// True when the file was opened and parsed. Each out-parameter is written only when
+// True when the file was opened and parsed. Its texts arrive as the file holds them:
+// UTF-16 after a byte-order mark; otherwise UTF-8, or Latin-1 when the declaration
+// names ISO-8859-1 or the bytes are no UTF-8. UTF-16 that is cut or holds a lone
+// surrogate is no sheet (false). Each out-parameter is written only when
 // its parameter is found (a text one only when its value is not empty); groups are appended.
 bool ParseProductDataSheet(const std::string& path, std::wstring& productAttrName, std::string& subtypeGid,
                            std::wstring& productId, std::wstring& productGroup, std::wstring& modelFile,
@@ -19,11 +22,8 @@ bool ParseProductDataSheet(const std::string& path, std::wstring& productAttrNam
 // Replaces name by the sheet's product attribute name when it has a non-empty one.
 void ReadProductAttrName(const std::string& path, std::wstring& name);
 
-// pugixml's UTF-8 text (the file's bytes, read as Latin-1) to UTF-16: through UTF-16,
-// narrowed to bytes, decoded by the host's UTF-8 code (each malformed byte U+FFFD).
-// An empty text leaves out unchanged.
+// pugixml's UTF-8 text to UTF-16 through the host's UTF-8 code (each malformed byte
+// U+FFFD, as in the name dialogs). An empty text leaves out unchanged.
 void Utf8ToWideViaUniString(const char* text, std::wstring& out);
-// Each UTF-16 unit becomes its low byte.
-std::string WideToNarrowTruncate(const std::wstring& text);
 
 }  // namespace tarvel

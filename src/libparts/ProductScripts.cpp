@@ -2,6 +2,7 @@
 
 #include "Main/Globals.hpp"
 #include "ostrel/Text.hpp"
+#include "ostrel/interop/HostApi.hpp"
 #include "ostrel/interop/Interop.hpp"
 
 #include <algorithm>
@@ -16,14 +17,50 @@ const char* const kFixedNames[] = {"AC_edge_upper_type",   "AC_edge_lower_type",
                                    "tv_catalog_productid", "tv_catalog_productgroup", "tv_catalog_modelfile",
                                    "tv_catalog_section",   "tv_catalog_culture",     "tv_config_params"};
 
-// GDL names are case-insensitive, and the host keeps 31 bytes of a name.
+// The parameters the host gives every library part (its two sizes A and B, handed
+// over with every parameter section, and its height ZZYZX) and those the opening
+// scripts read from the host (ac_roofang, SHELLBASE_MAT_REFERENCE): a data-sheet
+// parameter of such a name would stand in for the host's own.
+const char* const kHostNames[] = {"A", "B", "ZZYZX", "ac_roofang", "SHELLBASE_MAT_REFERENCE"};
+
+// GDL names are case-insensitive.
 std::string NameKey(const std::string& name)
 {
-    std::string key = name.substr(0, HostInterface::ParamNameBytes - 1);
+    std::string key = name;
     for (char& c : key)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     return key;
+}
+
+// A letter or "_", then letters, digits and "_", short enough for the host to keep whole.
+bool IsGdlName(const std::string& name)
+{
+    auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+    return !name.empty() && name.size() < HostInterface::ParamNameBytes && letter(name[0]) &&
+           std::all_of(name.begin(), name.end(), [&](char c) { return letter(c) || (c >= '0' && c <= '9'); });
+}
+
+// The id as the warning shows it: control characters as %HH, so that it stays one line.
+std::string ShownId(const std::string& id)
+{
+    std::string shown;
+    for (char c : id) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            const char* hex = "0123456789ABCDEF";
+            shown += {'%', hex[byte >> 4], hex[byte & 0xF]};
+        } else {
+            shown.push_back(c);
+        }
+    }
+    return shown;
+}
+
+void WarnSkipped(const std::string& id, const char* why)
+{
+    const std::string line = "product data sheet warning: parameter id \"" + ShownId(id) + "\" " + why + ", skipped";
+    HostApi_Report(GS::UniString(line.c_str(), GS::CC_UTF8), false);
 }
 
 std::string Utf8(const std::wstring& text) { return ostrel::WStringToUtf8(text); }
@@ -149,17 +186,30 @@ std::string MakeUIScript(const std::vector<ParamGroup>& groups)
 
 void AddDataSheetParameters(LibPartSpec& spec, const std::vector<ParamGroup>& groups)
 {
-    std::set<std::string> taken;
+    std::set<std::string> own;
     for (const char* name : kFixedNames)
-        taken.insert(NameKey(name));
+        own.insert(NameKey(name));
+    for (const char* name : kHostNames)
+        own.insert(NameKey(name));
+    std::set<std::string> taken;
     for (const ParamGroup& group : groups) {
         if (!group.name.empty())
             continue;
         for (std::size_t j = 0; j < group.ids.size(); ++j) {
             const std::string id = Utf8(group.ids[j]);
-            // An empty id is no name; a repeated one would shadow the first or the catalogue identity.
-            if (id.empty() || !taken.insert(NameKey(id)).second)
+            // Each would be a parameter the part cannot hold, or one that shadows another.
+            if (!IsGdlName(id)) {
+                WarnSkipped(id, "is no GDL name");
                 continue;
+            }
+            if (own.count(NameKey(id)) != 0) {
+                WarnSkipped(id, "is one of the library part's own parameters");
+                continue;
+            }
+            if (!taken.insert(NameKey(id)).second) {
+                WarnSkipped(id, "repeats an earlier parameter");
+                continue;
+            }
             spec.AddStringParameter(id, j < group.names.size() ? group.names[j] : std::wstring(),
                                     j < group.values.size() ? group.values[j] : std::wstring(), false);
         }

@@ -51,7 +51,10 @@ std::string Make3DScript(const ProductPartData& data, const std::string& writerB
 std::string MakeUIScript(const std::vector<ParamGroup>& groups);
 
 // The parameter list, in its order. Data-sheet parameters come from the unnamed groups;
-// one whose id is empty or repeats an earlier or a fixed name is left out.
+// one whose id is no GDL name (a letter or "_", then letters, digits and "_", at most
+// 31 bytes), names one of the part's own parameters (the host's A, B, ZZYZX,
+// ac_roofang, SHELLBASE_MAT_REFERENCE; the add-on's tv_ and AC_edge_ ones) or repeats
+// an earlier id (GDL names ignore case) is left out with one Session Report warning.
 void AddDataSheetParameters(LibPartSpec& spec, const std::vector<ParamGroup>& groups);
 void AddSkylightEdgeParameters(LibPartSpec& spec, const std::string& subtypeGid);
 void AddCatalogueParameters(LibPartSpec& spec, const ProductPartData& data);

@@ -571,5 +571,28 @@ TEST_F(BrowserDialogTest, ModifyProductRefusesABaseUrlTheConfiguratorCannotBeRea
     EXPECT_FALSE(toolbarController.browserDialogOpen.load());
 }
 
+// A configuration value the start options cannot carry is no configuration to send.
+TEST_F(BrowserDialogTest, ModifyProductRefusesAConfigurationValueXmlCannotCarry)
+{
+    PartParameter config;
+    config.name = "tv_config_params";
+    config.tableFlag = HostInterface::ParamIsTable;
+    config.rows = 1;
+    config.columns = 2;
+    config.cells = {u"Width", u"900\uFFFF"};
+    const GS::Guid guid = Elements().Place(
+        HostInterface::ElemDoor, 0, 1, 2,
+        {Text("tv_base_url", Units(LibraryUrl())), Text("tv_catalog_productid", u"D-1"), config});
+    Elements().Select({guid});
+    OpenPalette();
+    ASSERT_TRUE(dg::FindItem(Toolbar, ModifyItem)->enabled);
+    dg::User(Toolbar).Click(ModifyItem);
+    Act();
+    EXPECT_EQ(Report().Alerts(), std::vector<std::string>{WrongSelection});
+    EXPECT_EQ(Count("open dialog 32510 \"Tarvel\""), 0);
+    EXPECT_TRUE(ConfiguratorPosts().empty());
+    EXPECT_EQ(Elements().Element(guid)->LibIndex(), 0);
+}
+
 }  // namespace
 }  // namespace tarvel::testing

@@ -140,7 +140,11 @@ TEST_F(LibpartNameDialogTest, OkStoresTheTypedNameMadeAFileNameAndShowsIt)
     const Case cases[] = {
         {u"A/B:C*D\"E<F>G\\H?I|J", u"A_B_C_D_E_F_G_H_I_J"},
         {u"T\u00fcr \U0001F600 .x", u"T\u00fcr \U0001F600 .x"},
-        {u" lead and trail ", u" lead and trail "},
+        // Blanks around are no part of a name; control characters are made file-name safe.
+        {u" lead and trail ", u"lead and trail"},
+        {u"\t\u00a0Door 12\u3000\n", u"Door 12"},
+        {u"Door\n12", u"Door_12"},
+        {u"Door\t\u0001\u007f\u009b12", u"Door____12"},
         // A lone half of a surrogate pair is no character.
         {u"X\xD800Y", u"X\uFFFDY"},
     };
@@ -158,6 +162,55 @@ TEST_F(LibpartNameDialogTest, OkStoresTheTypedNameMadeAFileNameAndShowsIt)
         EXPECT_EQ(shown, ostrel::WStringToUtf8(stored));
     }
     EXPECT_TRUE(Report().Lines().empty());
+}
+
+// What the user typed, what the dialog then shows, and whether the name was taken:
+// a case variant of a part's name, the same with blanks around or a control
+// character, and a part whose file stayed in the library folder when the folder left
+// the active libraries.
+TEST_F(LibpartNameDialogTest, ANameTakenInAnyCaseOrByAFileLeftInTheFolderKeepsTheDialogOpen)
+{
+    Save(L"Classic Door10");
+    struct Case {
+        std::u16string typed;
+        std::string shown;
+        bool taken;
+    };
+    const Case cases[] = {
+        {u"Classic Door10", "Classic Door10", true},
+        {u"classic door10", "classic door10", true},
+        {u"CLASSIC DOOR10 ", "CLASSIC DOOR10", true},
+        {u"\tClassic Door10\t", "Classic Door10", true},
+        {u"Classic\tDoor10", "Classic_Door10", false},
+        {u"Classic Door11", "Classic Door11", false},
+    };
+    for (bool active : {true, false}) {
+        // The second time the folder has left the active libraries; its files stay.
+        if (!active) {
+            ASSERT_EQ(Host().Module<standin::LibPartModule>().SetActiveLibraries({}), 0);
+        }
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.typed.begin(), c.typed.end()) + (active ? " (active)" : " (left)"));
+            bool running = false;
+            std::string shown;
+            const std::size_t alerts = Report().Alerts().size();
+            auto script = dg::User(NameDialog).Type(NameItem, c.typed).Click(OkItem);
+            if (c.taken)
+                script.Do("look", [&] { running = dg::FindPanel(NameDialog)->running; }).Click(CancelItem);
+            toolbar.libPartName = L"earlier";
+            {
+                LibpartNameToolbarDialog dialog(&toolbar);
+                dialog.SetName(L"Tarvel_LibPart10");
+                EXPECT_EQ(dialog.Invoke(), !c.taken);
+                shown = EditText();
+            }
+            EXPECT_EQ(running, c.taken);
+            EXPECT_EQ(shown, c.shown);
+            EXPECT_EQ(Report().Alerts().size(), alerts + (c.taken ? 1 : 0));
+            EXPECT_EQ(toolbar.libPartName, c.taken ? std::wstring(L"earlier") : ostrel::Utf8ToWString(c.shown));
+        }
+    }
+    EXPECT_EQ(Report().Alerts(), std::vector<std::string>(8, kTaken));
 }
 
 TEST_F(LibpartNameDialogTest, AnEmptyOrBlankNameKeepsTheDialogOpen)
@@ -190,13 +243,17 @@ TEST_F(LibpartNameDialogTest, CancelAndTheCloseBoxLeaveTheNameAsItWas)
     EXPECT_TRUE(Report().Lines().empty());
 }
 
-TEST_F(LibpartNameDialogTest, ANameIsFreeUntilAPartOfTheActiveLibrariesHasIt)
+TEST_F(LibpartNameDialogTest, ANameIsFreeUntilAPartOfTheActiveLibrariesOrAFileOfTheFolderHasIt)
 {
     EXPECT_TRUE(dialogs::IsLibraryPartNameFree("Door \xc3\xa9"));
     Save(L"Door \u00e9");
     EXPECT_FALSE(dialogs::IsLibraryPartNameFree("Door \xc3\xa9"));
+    EXPECT_FALSE(dialogs::IsLibraryPartNameFree("DOOR \xc3\x89"));
     EXPECT_TRUE(dialogs::IsLibraryPartNameFree("Door"));
+    // Out of the active libraries, its file still holds the name; gone, it does not.
     ASSERT_EQ(Host().Module<standin::LibPartModule>().SetActiveLibraries({}), 0);
+    EXPECT_FALSE(dialogs::IsLibraryPartNameFree("Door \xc3\xa9"));
+    boost::filesystem::remove_all(DataRoot() / "Tarvel Library");
     EXPECT_TRUE(dialogs::IsLibraryPartNameFree("Door \xc3\xa9"));
 }
 

@@ -188,6 +188,27 @@ TEST_F(EndToEndTest, WithoutADataSheetAnObjectWithTheCatalogueParameters)
     EXPECT_EQ(tarvel::MakeUniqueLibraryPartName(Artifacts("")), L"Tarvel_LibPart10");
 }
 
+// The proposal is a name the dialog would take as it stands: no blanks around, no
+// control character, never the bare counter.
+TEST_F(EndToEndTest, TheProposalMakesThePartNameOfTheDataSheetsName)
+{
+    struct Case {
+        std::string attr;
+        std::wstring proposal;
+    };
+    const Case cases[] = {
+        {" Door&#9;X ", L"Door_X10"},
+        {"&#10;Fenster Gr\xc3\xb6\xc3\x9f" "e&#13;&#10;", L"Fenster Gr\u00f6\u00df" L"e10"},
+        {"   ", L"Tarvel_LibPart10"},
+    };
+    for (const Case& c : cases) {
+        WriteFile(temp_ / "named.xml", "<ProductDataSheet target=\"ARCHICAD\"><AdditionalInformation>"
+                                       "<Parameter id=\"archicad_productattr\" value=\"" +
+                                           c.attr + "\"/></AdditionalInformation></ProductDataSheet>");
+        EXPECT_EQ(tarvel::MakeUniqueLibraryPartName(Artifacts("named.xml")), c.proposal) << c.attr;
+    }
+}
+
 TEST_F(EndToEndTest, ANewProductSwitchesTheToolOfItsKindWithItsSizes)
 {
     struct Case {

@@ -179,9 +179,9 @@ TEST_F(ModifyProductTest, EveryTextArrivesAsItsUtf8)
     EXPECT_EQ(LeakedHandles(), 0);
 }
 
-// A text with a lone surrogate, or a model file or cell with a control character that
-// XML cannot carry, is refused rather than sent changed; tab, line feed and carriage
-// return go as references.
+// A text with a lone surrogate, or a model file or cell with a character that XML
+// cannot carry (a control character, U+FFFE, U+FFFF), is refused rather than sent
+// changed; tab, line feed and carriage return go as references.
 TEST_F(ModifyProductTest, TextsTheConfiguratorCannotGetUnchangedAreRefused)
 {
     struct Case {
@@ -198,6 +198,9 @@ TEST_F(ModifyProductTest, TextsTheConfiguratorCannotGetUnchangedAreRefused)
         {"lone surrogate in a row the XML leaves out", {Table("tv_config_params", 1, 3, {u"a", trail, u"c"})}},
         {"control character in a cell", {Table("tv_config_params", 1, 2, {u"Width", u"9\u0001"})}},
         {"control character in the model file", {Text("tv_catalog_modelfile", u"m\u001f.tvm")}},
+        {"U+FFFF in a cell", {Table("tv_config_params", 1, 2, {u"Width", u"9\uFFFF"})}},
+        {"U+FFFE in a cell's name", {Table("tv_config_params", 1, 2, {u"\uFFFEWidth", u"900"})}},
+        {"U+FFFF in the model file", {Text("tv_catalog_modelfile", u"m\uFFFF")}},
     };
     for (const Case& c : refused) {
         PlaceSelected(5, c.parameters);
@@ -205,10 +208,13 @@ TEST_F(ModifyProductTest, TextsTheConfiguratorCannotGetUnchangedAreRefused)
     }
     EXPECT_EQ(LeakedHandles(), 0);
 
-    PlaceSelected(5, {Table("tv_config_params", 1, 2, {u"Note", u"a\tb\nc\rd"})});
+    // The characters beside the two refused ones go as they are.
+    PlaceSelected(5, {Table("tv_config_params", 2, 2, {u"Max", u"\uFFFD\uFFFC\uEFBF", u"Note", u"a\tb\nc\rd"})});
     const Read r = ReadParameters();
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.xml, kHead + "\"><paramList order=\"false\"><param name=\"Note\" value=\"a&#9;b&#10;c&#13;d\" />" +
+    EXPECT_EQ(r.xml, kHead +
+                         "\"><paramList order=\"false\"><param name=\"Max\" value=\"\xEF\xBF\xBD\xEF\xBF\xBC\xEE\xBE\xBF\" />"
+                         "<param name=\"Note\" value=\"a&#9;b&#10;c&#13;d\" />" +
                          kTail);
 }
 

@@ -129,29 +129,105 @@ TEST_F(ProductDataSheetTest, GroupsKeepTheirOrderAndUsableChildren)
     EXPECT_TRUE(s.groups[3].ids.empty());
 }
 
-TEST_F(ProductDataSheetTest, TextsAreTheFilesUtf8WhateverItsDeclaration)
+// The bytes of a text in UTF-16 with its byte-order mark.
+std::string Utf16Bytes(const std::u16string& text, bool littleEndian)
+{
+    std::string bytes = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+        bytes += littleEndian ? std::string{low, high} : std::string{high, low};
+    }
+    return bytes;
+}
+
+std::u16string SheetWithProductAttr(const std::u16string& declaration, const std::u16string& value)
+{
+    return declaration +
+           u"<ProductDataSheet target='ARCHICAD'><AdditionalInformation>"
+           u"<Parameter id='archicad_productattr' value='" +
+           value + u"'/></AdditionalInformation><ParameterGroups><ParamGroup id='g' name='" + value +
+           u"'/></ParameterGroups></ProductDataSheet>";
+}
+
+// Every text arrives as the file holds it, by its byte-order mark, its declaration
+// or, failing those, by whether its bytes are UTF-8 at all.
+TEST_F(ProductDataSheetTest, TextsArriveInTheFilesOwnEncoding)
 {
     struct Case {
+        const char* what;
+        std::string declaration;
         std::string value;
         std::wstring text;
     };
+    const std::string utf8 = "<?xml version='1.0' encoding='UTF-8'?>";
+    const std::string latin1 = "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>";
+    const std::wstring emoji{wchar_t(0xD83D), wchar_t(0xDE00)};
     const Case cases[] = {
-        {"T\xc3\xbcr \xe2\x82\xac", L"T\u00fcr \u20ac"},           // UTF-8 bytes
-        {"T\xfcr", L"T\uFFFDr"},                                      // a Latin-1 byte is no UTF-8
-        {"&#233;", L"\uFFFD"},  // a reference gives a lone Latin-1 byte, no UTF-8
-        {"&#8364;", L"\uFFFD"},                                       // one above does not survive
-        {"\xf0\x9f\x98\x80", std::wstring{wchar_t(0xD83D), wchar_t(0xDE00)}},
+        {"UTF-8 undeclared", "", "T\xc3\xbcr \xe2\x82\xac", L"T\u00fcr \u20ac"},
+        {"UTF-8 declared", utf8, "T\xc3\xbcr \xe2\x82\xac", L"T\u00fcr \u20ac"},
+        {"UTF-8 with its mark", "\xEF\xBB\xBF" + utf8, "\xf0\x9f\x98\x80", emoji},
+        {"Latin-1 declared", latin1, "Fenster Gr\xf6\xdf" "e", L"Fenster Gr\u00f6\u00df" L"e"},
+        {"Latin-1 declared in capitals", "<?xml version='1.0' encoding = 'ISO-8859-1' ?>", "\xe9t\xe9",
+         L"\u00e9t\u00e9"},
+        {"Latin-1 declared holding UTF-8 bytes", latin1, "T\xc3\xbcr", L"T\u00c3\u00bcr"},
+        {"Latin-1 bytes undeclared", "", "T\xfcr", L"T\u00fcr"},
+        {"Latin-1 bytes declared UTF-8", utf8, "T\xfcr \xa9", L"T\u00fcr \u00a9"},
+        {"references in UTF-8", utf8, "&#233;&#8364;&#x1F600;", L"\u00e9\u20ac" + emoji},
+        {"references in Latin-1", latin1, "&#233;&#8364;", L"\u00e9\u20ac"},
     };
-    for (const auto& c : cases) {
-        for (const char* declaration : {"", "<?xml version='1.0' encoding='ISO-8859-1'?>"}) {
-            Sheet s;
-            ASSERT_TRUE(Parse(std::string(declaration) +
-                                  "<ProductDataSheet target='ARCHICAD'><AdditionalInformation>"
-                                  "<Parameter id='catalog_productid' value='" +
-                                  c.value + "'/></AdditionalInformation></ProductDataSheet>",
-                              s));
-            EXPECT_EQ(s.id, c.text) << c.value;
-        }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string xml = c.declaration +
+                                "<ProductDataSheet target='ARCHICAD'><AdditionalInformation>"
+                                "<Parameter id='catalog_productid' value='" +
+                                c.value + "'/></AdditionalInformation></ProductDataSheet>";
+        Sheet s;
+        ASSERT_TRUE(Parse(xml, s));
+        EXPECT_EQ(s.id, c.text);
+    }
+}
+
+TEST_F(ProductDataSheetTest, Utf16WithItsByteOrderMarkIsReadAndBrokenUtf16IsNoSheet)
+{
+    const std::u16string declaration = u"<?xml version='1.0' encoding='UTF-16'?>\n";
+    const std::u16string value = u"Fenster Gr\u00f6\u00dfe \u20ac \U0001F600";
+    const std::wstring text(value.begin(), value.end());
+    const auto path = Temp().Path() / "sheet16.xml";
+    for (bool little : {true, false}) {
+        SCOPED_TRACE(little ? "little-endian" : "big-endian");
+        WriteFile(path, Utf16Bytes(SheetWithProductAttr(declaration, value), little));
+        Sheet s;
+        ASSERT_TRUE(tarvel::ParseProductDataSheet(path.string(), s.attr, s.subtype, s.id, s.group, s.model,
+                                                  s.section, s.culture, s.holeType, s.width, s.height, s.groups));
+        EXPECT_EQ(s.attr, text);
+        ASSERT_EQ(s.groups.size(), 1u);
+        EXPECT_EQ(s.groups[0].name, text);
+        std::wstring name = L"Tarvel_LibPart";
+        tarvel::ReadProductAttrName(path.string(), name);
+        EXPECT_EQ(name, text);
+    }
+
+    struct Broken {
+        const char* what;
+        std::string bytes;
+    };
+    const Broken broken[] = {
+        {"a lone lead surrogate",
+         Utf16Bytes(SheetWithProductAttr(declaration, std::u16string(u"E") + char16_t(0xD800) + u"iche"), true)},
+        {"a lone trail surrogate",
+         Utf16Bytes(SheetWithProductAttr(declaration, std::u16string(u"E") + char16_t(0xDC00) + u"iche"), false)},
+        {"cut inside a unit", Utf16Bytes(SheetWithProductAttr(declaration, u"Eiche"), true) + "<"},
+    };
+    for (const Broken& b : broken) {
+        SCOPED_TRACE(b.what);
+        WriteFile(path, b.bytes);
+        Sheet s;
+        EXPECT_FALSE(tarvel::ParseProductDataSheet(path.string(), s.attr, s.subtype, s.id, s.group, s.model,
+                                                   s.section, s.culture, s.holeType, s.width, s.height, s.groups));
+        EXPECT_EQ(s.attr, L"default");
+        std::wstring name = L"kept";
+        tarvel::ReadProductAttrName(path.string(), name);
+        EXPECT_EQ(name, L"kept");
     }
 }
 
@@ -179,12 +255,13 @@ TEST_F(ProductDataSheetTest, TheNameReaderReadsOnlyANonEmptyName)
     EXPECT_EQ(name, L"kept");
 }
 
-TEST(TextConversionTest, NarrowingKeepsTheLowByte)
+TEST(TextConversionTest, AnEmptyTextLeavesTheTargetAndAMalformedByteIsAReplacement)
 {
-    EXPECT_EQ(tarvel::WideToNarrowTruncate(std::wstring{L'a', wchar_t(0xE9), wchar_t(0x20AC)}), "a\xe9\xac");
     std::wstring out = L"kept";
     tarvel::Utf8ToWideViaUniString("", out);
     EXPECT_EQ(out, L"kept");
+    tarvel::Utf8ToWideViaUniString("a\xff" "b", out);
+    EXPECT_EQ(out, L"a\uFFFDb");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "ModelFixture.hpp"
 #include "libparts/ProductScripts.hpp"
+#include "ostrel/Text.hpp"
 
 namespace {
 
@@ -150,6 +151,63 @@ TEST_F(ProductUITest, ParameterListOrderAndShadowingNames)
     EXPECT_TRUE(spec.parameters[3].flagB);
     EXPECT_EQ(spec.parameters[9].arrayValue, data.configRows);
     EXPECT_NE(spec.uiScript.find("UI_PAGE 1, -1, 'Named'"), std::string::npos);
+}
+
+// An id the part cannot hold as it stands, or one that would stand in for a parameter
+// the part already has, is skipped with one warning; the rest keep their order.
+TEST_F(ProductUITest, DataSheetIdsThatAreNoGdlNameOrThePartsOwnAreSkippedWithAWarning)
+{
+    struct Case {
+        std::wstring id;
+        const char* warning;  // null: the parameter is made
+    };
+    const std::string longest(31, 'w');
+    const Case cases[] = {
+        {L"colour", nullptr},
+        {L"_Colour_2", nullptr},
+        {std::wstring(longest.begin(), longest.end()), nullptr},
+        {L"x y", "is no GDL name"},
+        {L"", "is no GDL name"},
+        {L"2nd", "is no GDL name"},
+        {L"door-width", "is no GDL name"},
+        {L"H\u00f6he", "is no GDL name"},
+        {L"line\nbreak", "is no GDL name"},
+        {std::wstring(32, L'w'), "is no GDL name"},
+        {L"A", "is one of the library part's own parameters"},
+        {L"b", "is one of the library part's own parameters"},
+        {L"ZZYZX", "is one of the library part's own parameters"},
+        {L"AC_ROOFANG", "is one of the library part's own parameters"},
+        {L"shellbase_mat_reference", "is one of the library part's own parameters"},
+        {L"tv_catalog_culture", "is one of the library part's own parameters"},
+        {L"AC_edge_lower_type", "is one of the library part's own parameters"},
+        {L"COLOUR", "repeats an earlier parameter"},
+    };
+    ParamGroup group;
+    std::vector<std::string> made;
+    std::vector<std::string> warnings;
+    for (const Case& c : cases) {
+        group.ids.push_back(c.id);
+        group.names.push_back(L"N");
+        group.values.push_back(L"V");
+        const std::string id = ostrel::WStringToUtf8(c.id);
+        if (c.warning == nullptr)
+            made.push_back(id);
+        else
+            warnings.push_back("product data sheet warning: parameter id \"" +
+                               (id == "line\nbreak" ? std::string("line%0Abreak") : id) + "\" " + c.warning +
+                               ", skipped");
+    }
+    ProductPartData data = Data(tarvel::WindowSubtype);
+    data.groups = {group};
+    tarvel::LibPartSpec spec;
+    tarvel::AddProductParametersAndUI(spec, data);
+    std::vector<std::string> names;
+    for (const auto& p : spec.parameters)
+        names.push_back(p.name);
+    names.resize(made.size());
+    EXPECT_EQ(names, made);
+    EXPECT_EQ(spec.parameters.size(), made.size() + 7);
+    EXPECT_EQ(ReportLines(), warnings);
 }
 
 TEST_F(ProductUITest, APartWithoutDataSheetHasTheSevenCatalogueParameters)
