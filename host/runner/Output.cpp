@@ -28,7 +28,7 @@ constexpr const char* kHeader = "tarvel-host run folder: its next run removes wh
 
 // A run that died without a word made its last files after its last record: what came
 // into the folder this long after it is not the run's.
-constexpr std::int64_t kLastWords = 5'000'000'000;
+constexpr std::int64_t kLastWords = 3'000'000'000;
 
 std::string Reason(const boost::system::error_code& error) { return error.message(); }
 
