@@ -53,6 +53,15 @@ interrupted() {
   if [ "$signal" != KILL ]; then
     grep -q "^road interrupted at step [0-9]*: .*($name, after" "$log" || fail "no line names the step"
     [ "$(grep -c '^road ' "$log")" = 1 ] || fail "more than one closing line"
+  else
+    # Killed just after it made its pictures and before it listed them: they are known
+    # as the run's all the same. A file the user puts there later is not.
+    sed -i $'/^made\t.*\tpictures\//d' "$out/.tarvel-run"
+    sleep 4
+    echo "the user's" >"$out/pictures/mine.txt"
+    expect 2 "but $out/pictures/mine.txt in it did not come from that run"
+    [ -f "$out/pictures/mine.txt" ] || fail "the user's file was removed"
+    rm "$out/pictures/mine.txt"
   fi
   expect 0 "road completed"
 }
