@@ -18,7 +18,9 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <sstream>
+#include <type_traits>
 
 namespace tarvel::runner {
 namespace {
@@ -277,10 +279,12 @@ std::string ChangedConfiguration(const standin::LibPart& first, const standin::L
     const auto* after = second.Parameter("tv_config_params");
     if (before == nullptr || after == nullptr)
         return {};
+    // Looked up, not searched: a configuration may have many rows.
     const auto oldRows = before->Rows();
+    const std::set<std::decay_t<decltype(oldRows.front())>> old(oldRows.begin(), oldRows.end());
     std::string changes;
     for (const auto& row : after->Rows()) {
-        if (row.empty() || std::find(oldRows.begin(), oldRows.end(), row) != oldRows.end())
+        if (row.empty() || old.count(row) != 0)
             continue;
         std::string text;
         for (const auto& cell : row)
