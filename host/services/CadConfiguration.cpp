@@ -465,19 +465,28 @@ std::string EncodeValue(const std::string& utf8, Encoding encoding)
     return out;
 }
 
+// The file's encoding and its configPos elements; nothing when it is no XML.
+std::optional<std::pair<Encoding, std::vector<ConfigPos>>> Scan(const std::string& cadXml)
+{
+    const auto detected = Detect(cadXml);
+    if (!detected)
+        return std::nullopt;
+    auto positions = FindConfigPositions(cadXml, detected->first, detected->second);
+    if (!positions)
+        return std::nullopt;
+    return std::pair{detected->first, std::move(*positions)};
+}
+
 }  // namespace
 
 std::vector<std::pair<std::string, std::string>> CadConfigurationRows(const std::string& cadXml)
 {
     std::vector<std::pair<std::string, std::string>> rows;
-    const auto detected = Detect(cadXml);
-    if (!detected)
+    const auto scanned = Scan(cadXml);
+    if (!scanned)
         return rows;
-    const auto [encoding, from] = *detected;
-    const auto positions = FindConfigPositions(cadXml, encoding, from);
-    if (!positions)
-        return rows;
-    for (const ConfigPos& position : *positions)
+    const auto& [encoding, positions] = *scanned;
+    for (const ConfigPos& position : positions)
         rows.emplace_back(position.name ? AttributeValue(cadXml, encoding, *position.name) : std::string(),
                           position.value ? AttributeValue(cadXml, encoding, *position.value) : std::string());
     return rows;
@@ -485,13 +494,10 @@ std::vector<std::pair<std::string, std::string>> CadConfigurationRows(const std:
 
 std::string ConfiguredCadXml(const std::string& cadXml, const std::vector<std::pair<std::string, std::string>>& rows)
 {
-    const auto detected = Detect(cadXml);
-    if (!detected)
+    const auto scanned = Scan(cadXml);
+    if (!scanned)
         return cadXml;
-    const auto [encoding, from] = *detected;
-    const auto positions = FindConfigPositions(cadXml, encoding, from);
-    if (!positions)
-        return cadXml;
+    const auto& [encoding, positions] = *scanned;
     // A later row of a name is the one that counts.
     std::map<std::string, std::string> values;
     for (const auto& [name, value] : rows)
@@ -499,7 +505,7 @@ std::string ConfiguredCadXml(const std::string& cadXml, const std::vector<std::p
     std::string out;
     out.reserve(cadXml.size());
     std::size_t copied = 0;
-    for (const ConfigPos& position : *positions) {
+    for (const ConfigPos& position : positions) {
         if (!position.name || !position.value)
             continue;
         const auto it = values.find(AttributeValue(cadXml, encoding, *position.name));
