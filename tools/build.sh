@@ -5,6 +5,15 @@
 #   TARGET: only these targets and what they need (default: everything).
 #   TARVEL_JOBS sets the number of parallel compile jobs (default: all cores).
 set -euo pipefail
+case "${1:-}" in
+  -h | --help)
+    echo "usage: tools/build.sh [BUILD_DIR] [SANITIZER] [TARGET...]"
+    echo "  BUILD_DIR: the build folder (default: build in the source tree)"
+    echo "  SANITIZER: empty, address (AddressSanitizer with UBSan) or thread"
+    echo "  TARGET: only these targets and what they need (default: everything)"
+    echo "  TARVEL_JOBS sets the number of parallel compile jobs (default: all cores)"
+    exit 0 ;;
+esac
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dir="${1:-$root/build}"
 sanitize="${2:-}"

@@ -2,9 +2,16 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <set>
@@ -19,19 +26,54 @@ namespace fs = boost::filesystem;
 constexpr const char* kNextMarker = ".tarvel-run.new";
 constexpr const char* kHeader = "tarvel-host run folder: its next run removes what is listed here, nothing else";
 
+// A run that died without a word made its last files after its last record: what came
+// into the folder this long after it is not the run's.
+constexpr std::int64_t kLastWords = 3'000'000'000;
+
 std::string Reason(const boost::system::error_code& error) { return error.message(); }
 
-// A listed path must stay inside the folder.
-bool Inside(const fs::path& relative)
+std::int64_t Now()
 {
-    if (relative.empty() || relative.is_absolute() || relative.has_root_path())
-        return false;
-    return std::none_of(relative.begin(), relative.end(), [](const fs::path& part) { return part == ".."; });
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
+std::int64_t Nanoseconds(const timespec& time) { return std::int64_t{time.tv_sec} * 1'000'000'000 + time.tv_nsec; }
+
+// What a file is now: its size and times. The status-change time moves with every
+// change, also one that sets the modification time back.
+struct Stamp {
+    std::uintmax_t size = 0;
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
+};
+
+std::optional<Stamp> StampOf(const fs::path& path, bool& regular)
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    regular = S_ISREG(info.st_mode);
+    return Stamp{static_cast<std::uintmax_t>(info.st_size), Nanoseconds(info.st_mtim), Nanoseconds(info.st_ctim)};
+}
+
+// The run that wrote the marker.
+struct RunLine {
+    long pid = 0;
+    std::int64_t started = 0;
+    std::int64_t alive = 0;
+    bool ended = true;
+};
+
 struct Listing {
-    // File: its size and time; a folder is listed without them.
-    std::map<std::string, std::pair<std::uintmax_t, std::time_t>> files;
+    std::optional<RunLine> run;
+    // Files as a run listed them; `seconds`: listed by an older runner, whose times
+    // were whole seconds of the modification time.
+    struct File {
+        Stamp stamp;
+        bool seconds = false;
+    };
+    std::map<std::string, File> files;
     std::set<std::string> folders;
 };
 
@@ -46,26 +88,41 @@ Listing ReadListing(const fs::path& marker)
         std::istringstream fields(line);
         std::string kind;
         std::getline(fields, kind, '\t');
-        if (kind == "file") {
-            std::string size, time, path;
-            if (std::getline(fields, size, '\t') && std::getline(fields, time, '\t') && std::getline(fields, path) &&
-                Inside(path)) {
-                try {
-                    listing.files[path] = {std::stoull(size), static_cast<std::time_t>(std::stoll(time))};
-                } catch (const std::exception&) {
-                    // Not the runner's line: what it names stays.
+        try {
+            if (kind == "run") {
+                RunLine run;
+                std::string pid, started, alive, state;
+                if (std::getline(fields, pid, '\t') && std::getline(fields, started, '\t') &&
+                    std::getline(fields, alive, '\t') && std::getline(fields, state)) {
+                    run.pid = std::stol(pid);
+                    run.started = std::stoll(started);
+                    run.alive = std::stoll(alive);
+                    run.ended = state == "ended";
+                    listing.run = run;
                 }
+            } else if (kind == "made") {
+                std::string size, modified, changed, path;
+                if (std::getline(fields, size, '\t') && std::getline(fields, modified, '\t') &&
+                    std::getline(fields, changed, '\t') && std::getline(fields, path))
+                    listing.files[path] = {{std::stoull(size), std::stoll(modified), std::stoll(changed)}, false};
+            } else if (kind == "file") {
+                std::string size, time, path;
+                if (std::getline(fields, size, '\t') && std::getline(fields, time, '\t') && std::getline(fields, path))
+                    listing.files[path] = {{std::stoull(size), std::stoll(time), 0}, true};
+            } else if (kind == "folder") {
+                std::string path;
+                if (std::getline(fields, path))
+                    listing.folders.insert(path);
             }
-        } else if (kind == "folder") {
-            std::string path;
-            if (std::getline(fields, path) && Inside(path))
-                listing.folders.insert(path);
+        } catch (const std::exception&) {
+            // Not the runner's line: what it names stays.
         }
     }
     return listing;
 }
 
-// Everything under `out` but the marker, in the walk's order.
+// Everything under `out` but the marker, sorted (a folder before what it holds). Only
+// what this walk finds is ever removed: it stays inside the folder and follows no link.
 std::vector<fs::path> Entries(const fs::path& out, boost::system::error_code& error)
 {
     std::vector<fs::path> entries;
@@ -73,52 +130,91 @@ std::vector<fs::path> Entries(const fs::path& out, boost::system::error_code& er
         if (it->path().parent_path() != out ||
             (it->path().filename() != kOutputMarker && it->path().filename() != kNextMarker))
             entries.push_back(it->path().lexically_relative(out));
+    std::sort(entries.begin(), entries.end());
     return entries;
 }
 
-// A listed file that is still as the run left it.
-bool Unchanged(const fs::path& file, const std::pair<std::uintmax_t, std::time_t>& sizeAndTime)
+// Whether the file is still as the run listed it.
+bool Unchanged(const Stamp& now, const Listing::File& listed)
 {
-    boost::system::error_code error;
-    return fs::symlink_status(file, error).type() == fs::regular_file &&
-           fs::file_size(file, error) == sizeAndTime.first && !error &&
-           fs::last_write_time(file, error) == sizeAndTime.second && !error;
+    if (listed.seconds)
+        return now.size == listed.stamp.size && now.modified / 1'000'000'000 == listed.stamp.modified;
+    return now.size == listed.stamp.size && now.modified == listed.stamp.modified &&
+           now.changed == listed.stamp.changed;
 }
 
-// What in the folder no run made: anything not listed, or changed since.
-std::vector<fs::path> Foreign(const fs::path& out, const std::vector<fs::path>& entries, const Listing& listing)
+struct Sorted {
+    std::vector<fs::path> files;    // the runs' files, to remove
+    std::vector<fs::path> folders;  // the runs' folders, removed when empty
+    std::vector<fs::path> foreign;  // what no run made: anything not listed, or changed since
+};
+
+Sorted Sort(const fs::path& out, const std::vector<fs::path>& entries, const Listing& listing)
 {
-    std::vector<fs::path> foreign;
-    boost::system::error_code error;
+    Sorted sorted;
+    // A run that was killed: what came while it ran is its own, listed or not.
+    const bool died = listing.run && !listing.run->ended;
+    const auto whileItRan = [&](const Stamp& stamp) {
+        return died && stamp.changed >= listing.run->started - 1'000'000'000 &&
+               stamp.changed <= listing.run->alive + kLastWords;
+    };
     for (const fs::path& relative : entries) {
         const fs::path path = out / relative;
-        if (fs::symlink_status(path, error).type() == fs::directory_file && listing.folders.count(relative.string()))
+        bool regular = false;
+        const auto stamp = StampOf(path, regular);
+        boost::system::error_code error;
+        const bool folder = fs::symlink_status(path, error).type() == fs::directory_file;
+        if (stamp && folder && (listing.folders.count(relative.string()) != 0 || whileItRan(*stamp))) {
+            sorted.folders.push_back(relative);
             continue;
+        }
         const auto file = listing.files.find(relative.string());
-        if (file != listing.files.end() && Unchanged(path, file->second))
+        if (stamp && regular && ((file != listing.files.end() && Unchanged(*stamp, file->second)) || whileItRan(*stamp))) {
+            sorted.files.push_back(relative);
             continue;
-        foreign.push_back(relative);
+        }
+        sorted.foreign.push_back(relative);
     }
-    return foreign;
+    return sorted;
 }
 
-// Removes the listed files, then the listed folders, the deepest first.
-void RemoveListed(const fs::path& out, const Listing& listing)
+// Removes the runs' files, then their folders, the deepest first, and the unfinished
+// marker a run may have left.
+void Remove(const fs::path& out, const Sorted& sorted)
 {
     boost::system::error_code error;
-    for (const auto& [path, sizeAndTime] : listing.files)
-        if (Unchanged(out / path, sizeAndTime))
-            fs::remove(out / path, error);
-    for (auto it = listing.folders.rbegin(); it != listing.folders.rend(); ++it) {
-        const fs::path folder = out / *it;
-        if (fs::symlink_status(folder, error).type() == fs::directory_file && fs::is_empty(folder, error))
-            fs::remove(folder, error);
-    }
+    for (const fs::path& file : sorted.files)
+        fs::remove(out / file, error);
+    for (auto it = sorted.folders.rbegin(); it != sorted.folders.rend(); ++it)
+        if (fs::is_empty(out / *it, error) && !error)
+            fs::remove(out / *it, error);
+    fs::remove(out / kNextMarker, error);
+}
+
+std::string TimeOfDay(std::int64_t nanoseconds)
+{
+    const std::time_t seconds = static_cast<std::time_t>(nanoseconds / 1'000'000'000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+std::string Them(std::size_t count) { return count > 1 ? "them" : "it"; }
+
+std::string AndMore(std::size_t count)
+{
+    return count > 1 ? " and " + std::to_string(count - 1) + " more" : std::string();
 }
 
 }  // namespace
 
-std::optional<std::string> PrepareOutput(const fs::path& out, std::uintmax_t needBytes)
+RunFolder::RunFolder(fs::path out, int lock) : out_(std::move(out)), lock_(lock), started_(Now()) {}
+
+RunFolder::~RunFolder() { ::close(lock_); }
+
+std::variant<std::unique_ptr<RunFolder>, std::string> RunFolder::Take(const fs::path& out, std::uintmax_t needBytes)
 {
     const std::string name = out.string();
     boost::system::error_code error;
@@ -131,58 +227,83 @@ std::optional<std::string> PrepareOutput(const fs::path& out, std::uintmax_t nee
         return "the output folder " + name + " cannot be looked at: " + Reason(error);
     } else if (status.type() != fs::directory_file) {
         return name + " is a file, not a folder; give a new or empty folder with --out";
-    } else if (fs::exists(out / kOutputMarker, error)) {
-        // An earlier run's folder: its files go only when nothing else is in it.
-        const Listing listing = ReadListing(out / kOutputMarker);
-        const std::vector<fs::path> entries = Entries(out, error);
-        if (error)
-            return "the output folder " + name + " cannot be read: " + Reason(error);
-        const std::vector<fs::path> foreign = Foreign(out, entries, listing);
-        if (!foreign.empty())
-            return name + " is an earlier run's folder, but " + (out / foreign.front()).string() +
-                   (foreign.size() > 1 ? " and " + std::to_string(foreign.size() - 1) + " more files"
-                                       : std::string()) +
-                   " in it did not come from that run, so nothing was removed; move " +
-                   (foreign.size() > 1 ? "them" : "it") + " away or give another folder with --out";
-        RemoveListed(out, listing);
-    } else {
-        const bool empty = fs::is_empty(out, error);
-        if (error)
-            return "the output folder " + name + " cannot be read: " + Reason(error);
-        if (!empty)
-            return name + " holds files and is no earlier run's folder; give a new or empty folder with --out";
     }
 
-    if (const auto written = RecordOutput(out))
-        return written;
+    // Held until the run ends; the system lets go of it however the run ends.
+    const int lock = ::open(out.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (lock < 0)
+        return "the output folder " + name + " cannot be read: " + std::strerror(errno);
+    if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        const int reason = errno;
+        ::close(lock);
+        if (reason != EWOULDBLOCK)
+            return "the output folder " + name + " cannot be locked: " + std::strerror(reason);
+        const Listing listing = ReadListing(out / kOutputMarker);
+        std::string holder = "another run";
+        if (listing.run && !listing.run->ended)
+            holder = "the run of process " + std::to_string(listing.run->pid) + ", started " +
+                     TimeOfDay(listing.run->started);
+        return "the output folder " + name + " is in use by " + holder +
+               "; nothing in it was touched; wait until it ends or give another folder with --out";
+    }
+    std::unique_ptr<RunFolder> folder(new RunFolder(out, lock));
+
+    const std::vector<fs::path> entries = Entries(out, error);
+    if (error)
+        return "the output folder " + name + " cannot be read: " + Reason(error);
+    if (fs::exists(out / kOutputMarker, error)) {
+        // An earlier run's folder: its files go only when nothing else is in it.
+        const Sorted sorted = Sort(out, entries, ReadListing(out / kOutputMarker));
+        if (!sorted.foreign.empty())
+            return name + " is an earlier run's folder, but " + (out / sorted.foreign.front()).string() +
+                   AndMore(sorted.foreign.size()) + " in it did not come from that run, so nothing was removed; move " +
+                   Them(sorted.foreign.size()) + " away or give another folder with --out";
+        Remove(out, sorted);
+    } else if (!entries.empty()) {
+        return name + " holds " + (out / entries.front()).string() + AndMore(entries.size()) +
+               " and is no earlier run's folder, so nothing was removed; give a new or empty folder with --out";
+    }
+
     const fs::space_info space = fs::space(out, error);
     if (!error && space.available < needBytes)
         return name + " has " + std::to_string(space.available / (1024 * 1024)) + " MB free; the run needs about " +
                std::to_string((needBytes + 1024 * 1024 - 1) / (1024 * 1024)) + " MB";
-    return std::nullopt;
+    // Before anything is made: a run killed from here on is known as this one.
+    if (const auto written = folder->Record(false))
+        return *written;
+    return folder;
 }
 
-std::optional<std::string> RecordOutput(const fs::path& out)
+std::optional<std::string> RunFolder::Record(bool ended)
 {
+    std::lock_guard lock(mutex_);
     boost::system::error_code error;
     std::ostringstream text;
-    text << kHeader << '\n';
-    for (const fs::path& relative : Entries(out, error)) {
-        const fs::path path = out / relative;
-        boost::system::error_code entryError;
-        const fs::file_type type = fs::symlink_status(path, entryError).type();
-        if (type == fs::directory_file) {
-            text << "folder\t" << relative.string() << '\n';
-        } else if (type == fs::regular_file) {
-            const std::uintmax_t size = fs::file_size(path, entryError);
-            const std::time_t time = fs::last_write_time(path, entryError);
-            if (!entryError && relative.string().find('\n') == std::string::npos)
-                text << "file\t" << size << '\t' << time << '\t' << relative.string() << '\n';
-        }
+    text << kHeader << '\n'
+         << "run\t" << ::getpid() << '\t' << started_ << '\t' << Now() << '\t' << (ended ? "ended" : "running") << '\n';
+    const std::vector<fs::path> entries = Entries(out_, error);
+    // A walk that broke off (the add-on removed a file meanwhile) would leave out what
+    // it did not reach: the marker before it stays, and the next record comes soon.
+    if (error)
+        return ended ? std::optional<std::string>("the output folder " + out_.string() +
+                                                  " cannot be listed: " + Reason(error))
+                     : std::nullopt;
+    for (const fs::path& relative : entries) {
+        const std::string path = relative.string();
+        if (path.find('\n') != std::string::npos)
+            continue;
+        bool regular = false;
+        const auto stamp = StampOf(out_ / relative, regular);
+        if (!stamp)
+            continue;
+        if (fs::symlink_status(out_ / relative, error).type() == fs::directory_file)
+            text << "folder\t" << path << '\n';
+        else if (regular)
+            text << "made\t" << stamp->size << '\t' << stamp->modified << '\t' << stamp->changed << '\t' << path << '\n';
     }
     // Written whole or not at all: an earlier marker stays until the new one is complete.
-    const fs::path marker = out / kOutputMarker;
-    const fs::path next = out / kNextMarker;
+    const fs::path marker = out_ / kOutputMarker;
+    const fs::path next = out_ / kNextMarker;
     {
         std::ofstream file(next.string(), std::ios::binary | std::ios::trunc);
         const std::string bytes = text.str();
@@ -191,14 +312,14 @@ std::optional<std::string> RecordOutput(const fs::path& out)
         if (!file) {
             const std::string reason = std::strerror(errno);
             fs::remove(next, error);
-            return "the output folder " + out.string() + " cannot be written: " + reason;
+            return "the output folder " + out_.string() + " cannot be written: " + reason;
         }
     }
     fs::rename(next, marker, error);
     if (error) {
         boost::system::error_code ignored;
         fs::remove(next, ignored);
-        return "the output folder " + out.string() + " cannot be written: " + Reason(error);
+        return "the output folder " + out_.string() + " cannot be written: " + Reason(error);
     }
     return std::nullopt;
 }

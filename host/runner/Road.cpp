@@ -37,8 +37,9 @@ bool Road::Step(const std::string& name, const std::function<void()>& work)
         }
     };
     if (beforeStep)
-        beforeStep();
-    attempt(work);
+        attempt(beforeStep);
+    if (failure.empty())
+        attempt(work);
     // What the step caused is told even when it failed. A cause the platform saw first
     // (a refusal, an alert) names the failure; what the step then missed follows it.
     const std::string workFailure = failure;

@@ -8,6 +8,7 @@
 #include <boost/filesystem/operations.hpp>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,7 +37,8 @@ std::string Milliseconds(Clock::duration duration)
     return text;
 }
 
-Session::Session(Road& road, const Options& options) : road(road), options(options)
+Session::Session(Road& road, const Options& options, RunFolder& folder, const std::atomic<int>& interrupted)
+    : road(road), options(options), folder_(folder), interrupted_(interrupted)
 {
     dg::SetRefusalHandler([this](const std::string& message) {
         const std::size_t reportAt = ReportSize();
@@ -114,7 +116,7 @@ std::string StripItem(std::string what)
 
 }  // namespace
 
-std::string Session::Plain(const std::string& step) const
+std::string Session::Plain(const std::string& step)
 {
     short id = 0;
     std::string title;
@@ -123,6 +125,11 @@ std::string Session::Plain(const std::string& step) const
         if (step.rfind(verb, 0) == 0 && ReadPanel(step, std::strlen(verb), id, title, end)) {
             const std::string kind = step.find("palette ") == std::strlen(verb) ? "palette" : "dialog";
             std::string line = "the \"" + title + "\" " + kind + (verb[0] == 'o' ? " opens" : " closes");
+            // A dialog the user closed with its "Close" button just closes.
+            const bool closed = verb[0] == 'c' && lastClicked_[id] == "\"Close\"";
+            lastClicked_.erase(id);
+            if (closed)
+                return line;
             if (step.find("(accepted)", end) != std::string::npos)
                 line += " (accepted)";
             else if (step.find("(cancelled)", end) != std::string::npos)
@@ -153,7 +160,7 @@ std::string Session::Plain(const std::string& step) const
         return "item " + rest;
     };
     if (what.rfind("click item ", 0) == 0)
-        return where + "the user clicks " + label(what.substr(11));
+        return where + "the user clicks " + (lastClicked_[id] = label(what.substr(11)));
     if (what.rfind("point at item ", 0) == 0)
         return where + "the user points at " + label(what.substr(14));
     if (what.rfind("tooltip ", 0) == 0)
@@ -181,8 +188,91 @@ std::string Session::Plain(const std::string& step) const
     return where + "the user: " + plain;
 }
 
+std::string Session::OneSeparator(std::string text) const
+{
+    const std::string root = fs::absolute(options.out).string();
+    for (std::size_t at = text.find(root); at != std::string::npos; at = text.find(root, at + 1))
+        for (std::size_t i = at + root.size(); i < text.size() && text[i] != '\n'; ++i)
+            if (text[i] == '\\')
+                text[i] = '/';
+    return text;
+}
+
+namespace {
+
+std::string StatusText(int status)
+{
+    switch (status) {
+    case 400: return "Bad Request";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 413: return "Payload Too Large";
+    case 415: return "Unsupported Media Type";
+    case 500: return "Internal Server Error";
+    case 502: return "Bad Gateway";
+    case 503: return "Service Unavailable";
+    default: return {};
+    }
+}
+
+// What an answer's body says: its title, or its text without the markup.
+std::string Said(const std::string& body)
+{
+    std::string text;
+    const std::size_t title = body.find("<title>");
+    if (title != std::string::npos)
+        text = body.substr(title + 7, body.find("</title>", title) - title - 7);
+    else
+        for (bool tag = false; char c : body) {
+            if (c == '<' || c == '>')
+                tag = c == '<';
+            else if (!tag)
+                text += c == '\n' || c == '\r' || c == '\t' ? ' ' : c;
+        }
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+void Session::CheckServices()
+{
+    if (!services)
+        return;
+    const auto requests = services->Requests();
+    for (std::size_t i = requestsSeen_; i < requests.size(); ++i) {
+        const auto& request = requests[i];
+        // A semaphore answers 404 until the product is ready: that is no refusal.
+        if (request.status < 400 || (request.status == 404 && request.path.ends_with("/ready")) ||
+            !refusalsNoted_.insert(i).second)
+            continue;
+        const std::string said = Said(request.answer);
+        NoteCause("the loopback service refused " + request.method + " " + request.path + ": " +
+                  std::to_string(request.status) +
+                  (StatusText(request.status).empty() ? "" : " " + StatusText(request.status)) +
+                  (said.empty() ? "" : " (\"" + said + "\")"));
+    }
+    // The next look begins at the first request still unanswered.
+    while (requestsSeen_ < requests.size() && requests[requestsSeen_].status != 0)
+        ++requestsSeen_;
+}
+
+void Session::CheckInterrupted()
+{
+    if (interrupted_ == 0 || interruptionNoted_)
+        return;
+    interruptionNoted_ = true;
+    NoteCause(std::string("the run was interrupted (") + (interrupted_ == SIGINT ? "Ctrl-C" : "SIGTERM") + ")");
+}
+
+void Session::Suspect(const std::string& cause) { suspect_ = cause; }
+
 void Session::Flush()
 {
+    CheckInterrupted();
+    CheckServices();
     if (!host)
         return;
     const auto steps = dg::Steps();
@@ -194,7 +284,7 @@ void Session::Flush()
     const auto entries = Get<standin::ReportModule>().Entries();
     for (; reportSeen_ < entries.size(); ++reportSeen_) {
         const auto& entry = entries[reportSeen_];
-        const std::string text = GS::UniString(entry.text).ToUtf8();
+        const std::string text = OneSeparator(GS::UniString(entry.text).ToUtf8());
         road.Say(std::string(entry.alert ? "Session Report (alert): " : "Session Report: ") + text);
         if (entry.alert) {
             std::lock_guard lock(causesMutex_);
@@ -254,8 +344,15 @@ bool Session::GivingUp()
 void Session::BeforeStep()
 {
     gaveUp_ = false;
-    std::lock_guard lock(causesMutex_);
-    causes_.clear();
+    suspect_.clear();
+    {
+        std::lock_guard lock(causesMutex_);
+        causes_.clear();
+    }
+    // Once interrupted, every later step is over before it begins.
+    if (interrupted_ != 0)
+        throw StepFailed(std::string("the run was interrupted (") + (interrupted_ == SIGINT ? "Ctrl-C" : "SIGTERM") +
+                         ")");
 }
 
 void Session::AfterStep()
@@ -275,7 +372,9 @@ void Session::AfterStep()
     const auto order = [](const Cause& cause) { return 2 * cause.reportAt + (cause.alert ? 1 : 0); };
     std::stable_sort(causes.begin(), causes.end(),
                      [&](const Cause& a, const Cause& b) { return order(a) < order(b); });
-    if (const auto written = RecordOutput(options.out))
+    if (!suspect_.empty() && std::any_of(causes.begin(), causes.end(), [](const Cause& c) { return c.alert; }))
+        causes.insert(causes.begin(), {suspect_, 0, false});
+    if (const auto written = folder_.Record(false))
         causes.push_back({*written, 0, false});
     if (!causes.empty()) {
         std::vector<std::string> later;

@@ -3,12 +3,14 @@
 #pragma once
 
 #include "CatalogueServer.hpp"
+#include "Output.hpp"
 #include "Road.hpp"
 #include "standin/AddOn.hpp"
 #include "standin/Host.hpp"
 
 #include <boost/filesystem/path.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -42,7 +44,8 @@ std::string Milliseconds(Clock::duration duration);
 // stops, the host before the services.
 class Session {
 public:
-    Session(Road& road, const Options& options);
+    // `interrupted`: the signal that asks the road to end (Ctrl-C, SIGTERM), 0 for none.
+    Session(Road& road, const Options& options, RunFolder& folder, const std::atomic<int>& interrupted);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -73,6 +76,9 @@ public:
     bool GivingUp();
     // A cause of failure the road saw itself (a page that did not load).
     void NoteCause(const std::string& cause);
+    // What the running step may fail of without the add-on saying so (a data sheet
+    // that is none): when the add-on reports an error in the step, it comes first.
+    void Suspect(const std::string& cause);
     // How the transcript names an item the user acts on ("OK", "the palette's
     // \"Add library\" button"); by its number otherwise.
     void Label(short resourceId, short item, const std::string& label);
@@ -100,8 +106,23 @@ public:
 
 private:
     // A dialog manager's step in plain words.
-    std::string Plain(const std::string& step) const;
+    std::string Plain(const std::string& step);
     std::size_t ReportSize();
+    // Refusals of the loopback services since the last look, and the interruption.
+    void CheckServices();
+    void CheckInterrupted();
+    // The add-on's paths are written with backslashes: in the transcript the run's
+    // folder has one separator.
+    std::string OneSeparator(std::string text) const;
+
+    RunFolder& folder_;
+    const std::atomic<int>& interrupted_;
+    bool interruptionNoted_ = false;
+    std::size_t requestsSeen_ = 0;
+    std::set<std::size_t> refusalsNoted_;
+    std::string suspect_;
+    // The label of the item last clicked in each dialog.
+    std::map<short, std::string> lastClicked_;
 
     std::size_t reportSeen_ = 0;
     std::size_t escapedSeen_ = 0;

@@ -18,7 +18,9 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <sstream>
+#include <type_traits>
 
 namespace tarvel::runner {
 namespace {
@@ -187,6 +189,8 @@ struct Delivery {
 struct RoadState {
     std::string libraryName;
     std::string productId;
+    // What is wrong with the user's data sheet, when it is none.
+    std::string dataSheetProblem;
     std::shared_ptr<ConfiguratorLog> configurator = std::make_shared<ConfiguratorLog>();
     short libraryButton = 0;
     short modifyButton = 0;
@@ -294,10 +298,12 @@ std::string ChangedConfiguration(const standin::LibPart& first, const standin::L
     const auto* after = second.Parameter("tv_config_params");
     if (before == nullptr || after == nullptr)
         return {};
+    // Looked up, not searched: a configuration may have many rows.
     const auto oldRows = before->Rows();
+    const std::set<std::decay_t<decltype(oldRows.front())>> old(oldRows.begin(), oldRows.end());
     std::string changes;
     for (const auto& row : after->Rows()) {
-        if (row.empty() || std::find(oldRows.begin(), oldRows.end(), row) != oldRows.end())
+        if (row.empty() || old.count(row) != 0)
             continue;
         std::string text;
         for (const auto& cell : row)
@@ -337,22 +343,43 @@ void StartUp(Session& s, RoadState& road)
         road.libraryName = LibraryName(catalogue, kLibraryId);
         road.productId = kProductId;
         std::string kind = "a door";
-        if (!s.options.cadXml.empty() && s.options.dataSheetXml.empty()) {
-            // Plain CAD data says nothing of doors or windows: a plain object named after its file.
-            std::string name = fs::path(s.options.cadFile).stem().string();
+        if (!s.options.cadXml.empty() || !s.options.dataSheetXml.empty()) {
+            // The user's product under its own name (the data sheet's, or the file's), in
+            // a library named for it.
+            std::string name = standin::services::DataSheetValue(s.options.dataSheetXml, "archicad_productattr");
+            for (const std::string& file : {s.options.cadFile, s.options.dataSheetFile})
+                if (name.empty())
+                    name = fs::path(file).stem().string();
             if (name.empty())
                 name = "My object";
-            road.productId = standin::services::AddOwnObject(catalogue, kLibraryId, name, s.options.cadXml);
-            kind = "a plain object named " + Quote(name);
-            s.Say("the product's CAD data: " + s.options.cadFile);
-        } else if (!s.options.cadXml.empty() || !s.options.dataSheetXml.empty()) {
-            road.productId = standin::services::UseOwnArtifacts(catalogue, kLibraryId, kProductId, s.options.cadXml,
-                                                                s.options.dataSheetXml);
-            kind = "of the kind its data sheet names";
+            const std::string library = standin::services::AddOwnLibrary(catalogue, *s.services, name);
+            road.libraryName = LibraryName(catalogue, library);
+            if (s.options.dataSheetXml.empty()) {
+                // Plain CAD data says nothing of doors or windows: a plain object.
+                road.productId = standin::services::AddOwnObject(catalogue, library, name, s.options.cadXml);
+                kind = "a plain object named " + Quote(name);
+            } else {
+                // The catalogue's door, with what the user gives in place of its own.
+                auto& products = catalogue.products.at(kLibraryId);
+                const auto door = std::find_if(products.begin(), products.end(),
+                                               [](const auto& product) { return product.id == kProductId; });
+                catalogue.products[library].push_back(*door);
+                catalogue.products[library].back().name = name;
+                road.productId = standin::services::UseOwnArtifacts(catalogue, library, kProductId, s.options.cadXml,
+                                                                    s.options.dataSheetXml);
+                kind = "of the kind its data sheet names";
+            }
             if (!s.options.cadFile.empty())
                 s.Say("the product's CAD data: " + s.options.cadFile);
-            if (!s.options.dataSheetFile.empty())
+            if (!s.options.dataSheetFile.empty()) {
                 s.Say("the product's data sheet: " + s.options.dataSheetFile);
+                if (const std::string problem = standin::services::DataSheetProblem(s.options.dataSheetXml);
+                    !problem.empty()) {
+                    road.dataSheetProblem =
+                        "the data sheet " + s.options.dataSheetFile + " cannot be read as a data sheet: " + problem;
+                    s.Say("warning: " + road.dataSheetProblem);
+                }
+            }
         }
         catalogue.configuratorChoice = [log = road.configurator](const std::string&, auto& rows) {
             ChangeFirstNumber(*log, rows);
@@ -512,6 +539,7 @@ void AddLibrary(Session& s, RoadState& road)
 void AddProduct(Session& s, RoadState& road)
 {
     s.road.Step("the user clicks the " + Quote(road.libraryName) + " button: the catalogue in the browser", [&] {
+        s.Suspect(road.dataSheetProblem);
         auto delivery = std::make_shared<Delivery>();
         const std::string productLink = "product-" + road.productId;
         auto browser = dg::User(kBrowser);
@@ -583,6 +611,7 @@ void ModifyProduct(Session& s, RoadState& road)
     });
 
     s.road.Step("the user clicks \"Modify product\": the configurator in the browser", [&] {
+        s.Suspect(road.dataSheetProblem);
         auto delivery = std::make_shared<Delivery>();
         auto browser = dg::User(kBrowser);
         browser.Then(dg::WaitForPage(kBrowser, kBrowserItem, kPageWait))

@@ -15,9 +15,15 @@
 #include <boost/filesystem/operations.hpp>
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <optional>
+#include <thread>
 #include <cstring>
 #include <iostream>
 #include <set>
@@ -38,10 +44,11 @@ void Help()
                  "Loads the add-on as the host does and takes a user's whole road with it, headless:\n"
                  "the start-up, a product added from the loopback catalogue and modified in the\n"
                  "configurator, undo and redo, the clean-up and the unload. Exits 0 when the whole\n"
-                 "road went as it should, 1 when a step failed, 2 for wrong options or folders.\n"
+                 "road went as it should, 1 when a step failed, 2 for wrong options or folders,\n"
+                 "130 or 143 when Ctrl-C or SIGTERM ended it.\n"
                  "\n"
                  "  --out DIR          the data root, the saved parts and the pictures (default ./tarvel-run);\n"
-                 "                     a new or empty folder, or one an earlier run made\n"
+                 "                     a new or empty folder, or one an earlier run made (--out=DIR too)\n"
                  "  --cad FILE         your own CAD data for the product: without --data-sheet it is\n"
                  "                     a plain object named after the file, placed with the object tool\n"
                  "  --data-sheet FILE  your own data sheet for the product (its subtype makes it a door,\n"
@@ -51,6 +58,8 @@ void Help()
                  "                     dialog resource and item numbers\n"
                  "  --help             this text\n";
 }
+
+const char* SignalName(int signal) { return signal == SIGINT ? "Ctrl-C" : signal == SIGTERM ? "SIGTERM" : "a signal"; }
 
 // One line about what is wrong with the options, then exit status 2.
 int Refuse(const std::string& line)
@@ -102,24 +111,31 @@ std::variant<Options, int> ParseOptions(int argc, char** argv)
     options.addOn = TARVEL_ADDON_FILE;
     std::set<std::string> given;
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+        std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             Help();
             return 0;
         }
+        // --out=DIR is --out DIR.
+        std::optional<std::string> joined;
+        if (const std::size_t equals = arg.find('='); arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+            joined = arg.substr(equals + 1);
+            arg.erase(equals);
+        }
         if (!given.insert(arg).second)
             return Refuse(arg + " is given twice");
-        if (arg == "--verbose") {
+        if (arg == "--verbose" && !joined) {
             options.verbose = true;
             continue;
         }
         const bool file = arg == "--cad" || arg == "--data-sheet" || arg == "--addon";
         const char* what = arg == "--out" ? "a folder" : file ? "a file" : nullptr;
         if (what == nullptr)
-            return Refuse("unknown option " + arg);
-        if (i + 1 >= argc || std::string(argv[i + 1]).rfind("--", 0) == 0 || argv[i + 1][0] == '\0')
+            return Refuse("unknown option " + std::string(argv[i]));
+        if (joined ? joined->empty()
+                   : i + 1 >= argc || std::string(argv[i + 1]).rfind("--", 0) == 0 || argv[i + 1][0] == '\0')
             return Refuse(arg + " needs " + what + " after it");
-        const std::string value = argv[++i];
+        const std::string value = joined ? *joined : argv[++i];
         if (arg == "--out") {
             options.out = value;
             continue;
@@ -140,10 +156,76 @@ std::variant<Options, int> ParseOptions(int argc, char** argv)
     return options;
 }
 
+// Watches for Ctrl-C and SIGTERM, which every other thread has blocked, and keeps the
+// run's marker fresh meanwhile, so that a run killed outright is known by the next.
+// The first signal asks the road to end; a second one, or a road that has not ended
+// in time, ends the process after a last record.
+class Watch {
+public:
+    Watch(tarvel::runner::RunFolder& folder, const sigset_t& signals)
+        : folder_(folder), signals_(signals), thread_([this] { Run(); })
+    {
+    }
+    ~Watch()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    Watch(const Watch&) = delete;
+    Watch& operator=(const Watch&) = delete;
+
+    // The signal that asked the road to end, 0 for none.
+    const std::atomic<int>& Interrupted() const { return interrupted_; }
+
+private:
+    void Run()
+    {
+        using namespace std::chrono_literals;
+        std::optional<std::chrono::steady_clock::time_point> deadline;
+        while (!stop_) {
+            const timespec wait{0, 250'000'000};
+            const int signal = sigtimedwait(&signals_, nullptr, &wait);
+            if (signal > 0) {
+                if (interrupted_ != 0)
+                    EndNow(signal);
+                interrupted_ = signal;
+                deadline = std::chrono::steady_clock::now() + 20s;
+                continue;
+            }
+            if (deadline && std::chrono::steady_clock::now() > *deadline)
+                EndNow(interrupted_);
+            folder_.Record(false);
+        }
+    }
+
+    [[noreturn]] void EndNow(int signal)
+    {
+        folder_.Record(false);
+        const std::string line = std::string("tarvel-host: ") + SignalName(signal) +
+                                 ": the run ends without its clean-up; the next run into the folder removes what it made\n";
+        [[maybe_unused]] const ssize_t written = ::write(2, line.data(), line.size());
+        _exit(128 + signal);
+    }
+
+    tarvel::runner::RunFolder& folder_;
+    const sigset_t signals_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> interrupted_{0};
+    std::thread thread_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // Blocked before any thread starts, so that every thread inherits it: only the
+    // watch takes these signals.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
     auto parsed = ParseOptions(argc, argv);
     if (const int* status = std::get_if<int>(&parsed))
         return *status;
@@ -151,11 +233,14 @@ int main(int argc, char** argv)
     // The run writes a few megabytes, and the user's files a few times over (downloaded,
     // then in two saved parts).
     const std::uintmax_t need = 16u * 1024 * 1024 + 4 * (options->cadXml.size() + options->dataSheetXml.size());
+    std::unique_ptr<tarvel::runner::RunFolder> folder;
     try {
-        if (const auto wrong = tarvel::runner::PrepareOutput(options->out, need)) {
+        auto taken = tarvel::runner::RunFolder::Take(options->out, need);
+        if (const std::string* wrong = std::get_if<std::string>(&taken)) {
             std::cerr << "tarvel-host: " << *wrong << '\n';
             return 2;
         }
+        folder = std::move(std::get<std::unique_ptr<tarvel::runner::RunFolder>>(taken));
     } catch (const std::exception& e) {
         std::cerr << "tarvel-host: the output folder " << options->out.string() << " cannot be used: " << e.what()
                   << '\n';
@@ -165,15 +250,25 @@ int main(int argc, char** argv)
     const auto start = tarvel::runner::Clock::now();
     tarvel::runner::Road road(std::cout);
     std::vector<std::string> summary;
+    int interrupted = 0;
     {
-        tarvel::runner::Session session(road, *options);
-        tarvel::runner::RunRoad(session);
-        summary = session.summary;
+        Watch watch(*folder, signals);
+        {
+            tarvel::runner::Session session(road, *options, *folder, watch.Interrupted());
+            tarvel::runner::RunRoad(session);
+            summary = session.summary;
+        }
+        interrupted = watch.Interrupted();
     }
     // The next run removes what this one made, and only that.
-    if (const auto wrong = tarvel::runner::RecordOutput(options->out))
+    if (const auto wrong = folder->Record(true))
         std::cerr << "tarvel-host: " << *wrong << '\n';
     const std::string took = tarvel::runner::Milliseconds(tarvel::runner::Clock::now() - start);
+    if (!road.Completed() && interrupted != 0) {
+        std::cout << "road interrupted at step " << road.Steps() << ": " << road.FailedStep() << " ("
+                  << SignalName(interrupted) << ", after " << took << ")" << std::endl;
+        return 128 + interrupted;
+    }
     if (!road.Completed()) {
         std::cout << "road failed at step " << road.Steps() << ": " << road.FailedStep() << " (after " << took
                   << ")\n  because " << road.Failure() << "\n";

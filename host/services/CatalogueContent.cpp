@@ -16,6 +16,7 @@
 #include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 namespace standin::services {
 namespace {
@@ -122,17 +123,6 @@ std::string LibraryName(const RepositoryLibrary& library)
 
 using Rows = std::vector<std::pair<std::string, std::string>>;
 
-// The configuration rows of a CAD data file.
-Rows ConfigurationOf(const std::string& cadXml)
-{
-    Rows rows;
-    pugi::xml_document document;
-    if (document.load_buffer(cadXml.data(), cadXml.size()))
-        for (const pugi::xpath_node& node : document.select_nodes("/geom/tvConfiguration/configParams/configPos"))
-            rows.emplace_back(node.node().attribute("name").value(), node.node().attribute("value").value());
-    return rows;
-}
-
 // Where one product's artifacts lie and what its page shows.
 struct Offer {
     const RepositoryLibrary* library;
@@ -140,6 +130,9 @@ struct Offer {
     Rows rows;
     std::string folder;         // path of the artifacts' folder, ending in "/"
     std::string catalogueHref;  // the catalogue page, from the product page
+    // The configurator's answer: the CAD data with the rows' values. Otherwise the
+    // product's own CAD data, byte for byte.
+    bool configured = false;
 };
 
 // Serves the offer's artifacts and answers its page.
@@ -147,7 +140,9 @@ std::string ServeOffer(CatalogueServer& server, const Offer& offer, int semaphor
 {
     const std::string libraryPath = PathOf(offer.library->baseUrl);
     server.AddSemaphore(offer.folder + "ready", semaphoreNotReady);
-    server.AddFile(offer.folder + "model.xml", ConfiguredCadXml(offer.product.cadXml, offer.rows), "application/xml");
+    server.AddFile(offer.folder + "model.xml",
+                   offer.configured ? ConfiguredCadXml(offer.product.cadXml, offer.rows) : offer.product.cadXml,
+                   "application/xml");
     server.AddFile(offer.folder + "attributes.xml", "<attributes product=\"" + Escape(offer.product.id) + "\"/>",
                    "application/xml");
     server.AddFile(offer.folder + "sheet.xml",
@@ -266,7 +261,7 @@ CatalogueServer::Answer Configure(CatalogueServer& server, const RepositoryLibra
         return Refusal(404, "Unknown product " + field("ArtikelNr").value_or(""));
 
     Offer offer{&library, *product, {}, PathOf(library.baseUrl) + "configured/" + std::to_string(configuration) + "/",
-                "./"};
+                "./", true};
     const pugi::xml_node part = options.select_node("/StartOptions/gui/part").node();
     for (const pugi::xpath_node& node : part.select_nodes("paramList/param"))
         offer.rows.emplace_back(node.node().attribute("name").value(), node.node().attribute("value").value());
@@ -290,7 +285,7 @@ void AddLibraryPages(CatalogueServer& server, const RepositoryLibrary& library,
     for (const CatalogueProduct& product : products) {
         page += "<li><a id=\"product-" + Escape(product.id) + "\" href=\"products/" + Escape(product.id) + ".html\">" +
                 Escape(product.name) + "</a></li>\n";
-        const Offer offer{&library, product, ConfigurationOf(product.cadXml), path + "products/" + product.id + "/",
+        const Offer offer{&library, product, CadConfigurationRows(product.cadXml), path + "products/" + product.id + "/",
                           "../"};
         server.AddFile(path + "products/" + product.id + ".html", ServeOffer(server, offer, semaphoreNotReady),
                        "text/html; charset=utf-8");
@@ -330,21 +325,6 @@ std::string ProductDataSheetXml(const CatalogueProduct& product)
            "      <Parameter id=\"tv_product_group\" name=\"Product group\" value=\"" +
            Escape(product.group) + "\"/>\n    </ParamGroup>\n  </ParameterGroups>\n</ProductDataSheet>\n";
     return xml;
-}
-
-std::string ConfiguredCadXml(const std::string& cadXml, const std::vector<std::pair<std::string, std::string>>& rows)
-{
-    pugi::xml_document document;
-    if (!document.load_buffer(cadXml.data(), cadXml.size(), pugi::parse_default | pugi::parse_declaration))
-        return cadXml;
-    for (const pugi::xpath_node& node : document.select_nodes("/geom/tvConfiguration/configParams/configPos")) {
-        for (const auto& [name, value] : rows)
-            if (name == node.node().attribute("name").value())
-                node.node().attribute("value").set_value(value.c_str());
-    }
-    std::ostringstream out;
-    document.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
-    return out.str();
 }
 
 std::string CatalogueMessage(const std::string& artifactsJson)
@@ -550,14 +530,11 @@ std::string UseOwnArtifacts(StandardCatalogue& catalogue, const std::string& lib
         product->cadXml = cadXml;
     if (!dataSheet.empty()) {
         product->dataSheet = dataSheet;
-        pugi::xml_document document;
-        if (document.load_buffer(dataSheet.data(), dataSheet.size())) {
-            const std::string id = document
-                                       .select_node("/ProductDataSheet/AdditionalInformation/"
-                                                    "Parameter[@id='catalog_productid']")
-                                       .node()
-                                       .attribute("value")
-                                       .value();
+        // Its page and its catalogue entry show the product's own name.
+        if (const std::string name = DataSheetValue(dataSheet, "archicad_productattr"); !name.empty())
+            product->name = name;
+        {
+            const std::string id = DataSheetValue(dataSheet, "catalog_productid");
             if (!id.empty() && id != product->id) {
                 // The user's product takes the place of one that had its id.
                 auto& products = library->second;
@@ -569,6 +546,56 @@ std::string UseOwnArtifacts(StandardCatalogue& catalogue, const std::string& lib
         }
     }
     return product->id;
+}
+
+std::string DataSheetValue(const std::string& dataSheet, const std::string& id)
+{
+    pugi::xml_document document;
+    if (!document.load_buffer(dataSheet.data(), dataSheet.size()))
+        return {};
+    for (const pugi::xml_node parameter : document.child("ProductDataSheet").child("AdditionalInformation").children("Parameter"))
+        if (id == parameter.attribute("id").value())
+            return parameter.attribute("value").value();
+    return {};
+}
+
+std::string DataSheetProblem(const std::string& dataSheet)
+{
+    pugi::xml_document document;
+    const pugi::xml_parse_result parsed = document.load_buffer(dataSheet.data(), dataSheet.size());
+    if (!parsed)
+        return std::string("it is no well-formed XML (") + parsed.description() + " at byte " +
+               std::to_string(parsed.offset) + ")";
+    const pugi::xml_node root = document.document_element();
+    if (std::string_view(root.name()) != "ProductDataSheet")
+        return "its root element is <" + std::string(root.name()) + ">, not <ProductDataSheet>";
+    if (std::string_view(root.attribute("target").value()) != "ARCHICAD")
+        return "its <ProductDataSheet> has the target \"" + std::string(root.attribute("target").value()) +
+               "\", not \"ARCHICAD\"";
+    return {};
+}
+
+std::string AddOwnLibrary(StandardCatalogue& catalogue, const CatalogueServer& server, const std::string& name)
+{
+    // Named for the product, but never like another library: the user finds it by name.
+    std::string shown = name.empty() ? std::string("Your product") : name;
+    const auto taken = [&catalogue](const std::string& text) {
+        for (const auto* customers : {&catalogue.customers, &catalogue.nordicCustomers})
+            for (const RepositoryCustomer& customer : *customers)
+                for (const RepositoryLibrary& library : customer.libraries)
+                    for (const auto& [culture, libraryName] : library.names)
+                        if (libraryName == text)
+                            return true;
+        return false;
+    };
+    for (int n = 2; taken(shown); ++n)
+        shown = (name.empty() ? std::string("Your product") : name) + " (" + std::to_string(n) + ")";
+    const std::string id = "own-product";
+    RepositoryLibrary library{id, {{"en-GB", shown}}, {{"en-GB", "Your own files"}}, server.Url("/catalogue/" + id + "/"),
+                              "", {"archicad"}};
+    catalogue.customers.insert(catalogue.customers.begin(), RepositoryCustomer{"Your own files", {library}});
+    catalogue.products[id];
+    return id;
 }
 
 std::string AddOwnObject(StandardCatalogue& catalogue, const std::string& libraryId, const std::string& name,

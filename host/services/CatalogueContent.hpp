@@ -66,7 +66,13 @@ using ConfiguratorChoice =
 
 // The data sheet of a product as the catalogue serves it.
 std::string ProductDataSheetXml(const CatalogueProduct& product);
-// The product's CAD data with the configuration rows' values in place of its own.
+// The configuration rows (name, value, as UTF-8) of CAD data, read in the file's own
+// encoding (a BOM, UTF-16, a declared Latin-1); none when it is no XML.
+std::vector<std::pair<std::string, std::string>> CadConfigurationRows(const std::string& cadXml);
+// The product's CAD data with the configuration rows' values in place of its own: the
+// same bytes but for the values that changed, which are written in the file's own
+// encoding (what it cannot carry as character references). CAD data that is no XML
+// comes back as it is.
 std::string ConfiguredCadXml(const std::string& cadXml,
                              const std::vector<std::pair<std::string, std::string>>& rows);
 // The catalogue page's clipboard message for the artifacts JSON.
@@ -110,10 +116,23 @@ StandardCatalogue MakeStandardCatalogue(const CatalogueServer& server);
 void AddStandardCatalogue(CatalogueServer& server);
 // Makes a product of the catalogue serve the user's own CAD data and data sheet (an
 // empty text keeps the product's own). A data sheet that names a product id gives the
-// product that id, so that the configurator knows a placed part of it. Answers the
+// product that id, so that the configurator knows a placed part of it; its product
+// attribute name becomes the product's name on the pages. Answers the
 // product's id; throws std::invalid_argument when the catalogue lacks the product.
 std::string UseOwnArtifacts(StandardCatalogue& catalogue, const std::string& libraryId, const std::string& productId,
                             const std::string& cadXml, const std::string& dataSheet);
+
+// The value of the data sheet's additional-information parameter of that id; empty
+// when it has none or is no XML.
+std::string DataSheetValue(const std::string& dataSheet, const std::string& id);
+// What keeps the text from being read as a data sheet (no well-formed XML, another
+// root or target), in words; empty when it is one.
+std::string DataSheetProblem(const std::string& dataSheet);
+
+// Adds a library for the user's own product to the repository, first, under a
+// customer of its own: named `name` (or, when another library has that name, with a
+// number after it), with no products yet. Answers its id.
+std::string AddOwnLibrary(StandardCatalogue& catalogue, const CatalogueServer& server, const std::string& name);
 
 // Adds a plain object (no opening subtype) of the given name with the user's CAD data
 // to a library of the catalogue, with a data sheet of its own; answers its id, CAD-1.

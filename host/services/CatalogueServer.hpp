@@ -31,7 +31,14 @@ struct RecordedRequest {
     std::string contentType;
     std::string body;
     std::chrono::steady_clock::time_point arrived;
+    // The status answered; 0 while the answer is being made.
+    int status = 0;
+    // For an answer of 400 or more: the start of its body, which says why.
+    std::string answer;
 };
+
+// The largest form body the server takes (a larger one is answered 413).
+constexpr std::size_t kLargestForm = 64 * 1024 * 1024;
 
 // The fields of an application/x-www-form-urlencoded body, in order, decoded.
 std::vector<std::pair<std::string, std::string>> FormFields(const std::string& body);

@@ -337,6 +337,11 @@ TEST_F(Configurator, RefusesWhatIsNoConfiguratorForm)
         {"UTF-8 beyond ASCII", "application/x-www-form-urlencoded",
          form(withValue("\xC3\xA9 \xE2\x82\xAC \xC5\x81 Oberfl\xC3\xA4" "che \xF0\x9F\x98\x80")), 200},
         {"the configurator's form", "application/x-www-form-urlencoded", form(ModifyFields("D-1", {}, false)), 200},
+        // Far beyond the web library's own bound for forms (8 KB).
+        {"a configuration of 12 KB", "application/x-www-form-urlencoded",
+         form(withValue(std::string(6 * 1024, 'x') + std::string(6 * 1024, 'y'))), 200},
+        {"a form beyond the server's bound", "application/x-www-form-urlencoded",
+         std::string(standin::services::kLargestForm + 1, 'x'), 413},
     };
     httplib::Client client("127.0.0.1", server->Port());
     for (const Case& c : cases) {
@@ -344,6 +349,14 @@ TEST_F(Configurator, RefusesWhatIsNoConfiguratorForm)
         ASSERT_TRUE(answer) << c.what;
         EXPECT_EQ(answer->status, c.status) << c.what;
     }
+    // A refusal is recorded with its status and what it said, for the runner to name.
+    const auto requests = server->Requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests.back().status, 413);
+    EXPECT_NE(requests.back().answer.find("larger than 64 MB"), std::string::npos) << requests.back().answer;
+    EXPECT_EQ(requests[requests.size() - 2].status, 200);
+    EXPECT_EQ(requests.front().status, 415);
+    EXPECT_NE(requests.front().answer.find("application/x-www-form-urlencoded"), std::string::npos);
     const auto get = client.Get("/catalogue/doors-classic/tvHandler.aspx");
     ASSERT_TRUE(get);
     EXPECT_EQ(get->status, 405);
