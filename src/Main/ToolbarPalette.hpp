@@ -43,7 +43,20 @@ std::unique_ptr<IToolbarPalette> CreateToolbarPalette(const GS::Guid& guid);
 // Replaces the maker (tests); an empty one restores the palette dialog's.
 void SetToolbarPaletteFactory(ToolbarPaletteFactory factory);
 
-// Destroys the palette (the clean-up's last step; tests whose add-on was never cleaned up).
+// Destroys the palette (the clean-up's last step; tests whose add-on was never cleaned
+// up). While code of the palette runs (a handler of it, and a dialog run from there),
+// the palette stays until the outermost of them has ended.
 void DestroyToolbarDialog();
+
+// Held by each handler of the palette while it runs.
+class PaletteInUse {
+public:
+    PaletteInUse();
+    // The outermost one destroys the palette when that was asked for meanwhile; nothing
+    // of the palette may be used after it.
+    ~PaletteInUse();
+    PaletteInUse(const PaletteInUse&) = delete;
+    PaletteInUse& operator=(const PaletteInUse&) = delete;
+};
 
 }  // namespace tarvel

@@ -105,28 +105,45 @@ void ToolbarController::HandleToken(std::string& token)
 
 void ToolbarController::StartDownload(CatalogueArtifacts artifacts, const std::wstring& url)
 {
+    // Looked at again just before the start: a browser dialog that opened while the
+    // message was checked has the clipboard and the Temp folder's attention now.
+    if (!WaitWhileBrowserDialogOpen())
+        return;
     // A job that was cancelled may still be in a transfer: it is cut off from the
     // view before the new one starts.
     std::shared_ptr<DownloadJob> previous;
     {
         std::lock_guard lock(mutex_);
+        if (stopping_)
+            return;
         previous = std::move(currentJob_);
+        // From here on a Cancel ends this download, though its worker is not there yet.
+        startPending_ = true;
+        startCancelled_ = false;
     }
     if (previous)
         previous->Detach();
 
     ITokenAndArtifactsView* target = view.load(std::memory_order_acquire);
     // The view hears of the start, and the controller is busy, before the worker exists.
-    if (target != nullptr)
-        target->SetProgress(1);
-    downloadBusy.store(true, std::memory_order_release);
+    try {
+        if (target != nullptr)
+            target->SetProgress(1);
+    } catch (...) {
+        std::lock_guard lock(mutex_);
+        startPending_ = false;
+        throw;
+    }
     artifacts.view = target;
 
     std::lock_guard lock(mutex_);
-    if (stopping_) {
+    startPending_ = false;
+    // Cancelled since the view heard of it, or stopped: the download never starts.
+    if (stopping_ || startCancelled_) {
         downloadBusy.store(false, std::memory_order_release);
         return;
     }
+    downloadBusy.store(true, std::memory_order_release);
     baseUrl_ = url;
     // Under the lock: a completion handled at once still finds its job current.
     currentJob_ = StartArtifactsDownload(std::move(artifacts));
@@ -140,8 +157,27 @@ void ToolbarController::StartDownload(CatalogueArtifacts artifacts, const std::w
     jobs_.push_back(currentJob_);
 }
 
+bool ToolbarController::WaitWhileBrowserDialogOpen()
+{
+    std::unique_lock lock(mutex_);
+    // A store of the flag alone, without SetBrowserDialogOpen, is seen at the next look.
+    while (!stopping_ && browserDialogOpen.load(std::memory_order_acquire))
+        changed_.wait_for(lock, std::chrono::milliseconds(100));
+    return !stopping_;
+}
+
+void ToolbarController::SetBrowserDialogOpen(bool open)
+{
+    {
+        std::lock_guard lock(mutex_);
+        browserDialogOpen.store(open, std::memory_order_release);
+    }
+    changed_.notify_all();
+}
+
 void ToolbarController::CreateLibraryPart()
 {
+    // Held until the part is made: no other download takes the job's folder meanwhile.
     std::shared_ptr<DownloadJob> job;
     std::wstring baseUrl;
     {
@@ -195,10 +231,12 @@ void ToolbarController::CancelDownload()
     {
         std::lock_guard lock(mutex_);
         job = std::move(currentJob_);
+        if (startPending_)
+            startCancelled_ = true;
+        downloadBusy.store(false, std::memory_order_release);
     }
     if (job)
         job->Detach();
-    downloadBusy.store(false, std::memory_order_release);
 }
 
 bool ToolbarController::DrainUserInterfaceQueue()
@@ -272,6 +310,8 @@ bool ToolbarController::StopAndJoin(std::chrono::milliseconds timeout, bool allD
         stopping_ = true;
         watcher = watcherThread_;
     }
+    // A watcher that waits for a browser dialog to close gives up.
+    changed_.notify_all();
     bool ended = true;
     // The watcher first: it may be starting a download.
     if (watcher != nullptr) {

@@ -155,6 +155,7 @@ TEST_F(BrowserControllerDownload, FromATakenMessageToALibraryPart)
     TestBrowserView view(controller);
     controller.SetView(&view);
     ASSERT_EQ(controller.StartDownload(Payload("/ready", "/files/model.xml")), DownloadStart::Started);
+    const std::string folder = ostrel::WStringToUtf8(controller.Job()->FolderName());
     EXPECT_TRUE(controller.IsDownloadBusy());
     EXPECT_EQ(server_.CallCount("/ack"), 1);
     ASSERT_TRUE(view.WaitFinished());
@@ -165,7 +166,7 @@ TEST_F(BrowserControllerDownload, FromATakenMessageToALibraryPart)
     EXPECT_EQ(view.closes, std::vector<bool>{true});
     EXPECT_FALSE(controller.IsDownloadBusy());
     EXPECT_EQ(controller.CreatedLibPartIndex(), 0);
-    EXPECT_EQ(controller.Artifacts().localPaths[1], TempPathText("model.xml"));
+    EXPECT_EQ(controller.Artifacts().localPaths[1], TempPathText(folder + "\\model.xml"));
     const auto part = Store().FindByName(std::string("Tarvel_LibPart10"));
     ASSERT_TRUE(part);
     ASSERT_NE(part->Parameter("tv_base_url"), nullptr);
@@ -231,6 +232,7 @@ TEST_F(BrowserControllerDownload, AFailedDownloadMakesNothingAndKeepsTheDialogOp
         TestBrowserView view(controller);
         controller.SetView(&view);
         ASSERT_EQ(controller.StartDownload(Payload("/ready", "/files/missing.xml")), DownloadStart::Started);
+        const std::string folder = ostrel::WStringToUtf8(controller.Job()->FolderName());
         ASSERT_TRUE(view.WaitFinished());
         ASSERT_TRUE(controller.CreateLibraryPart());
         EXPECT_TRUE(controller.DownloadFailed());
@@ -241,7 +243,8 @@ TEST_F(BrowserControllerDownload, AFailedDownloadMakesNothingAndKeepsTheDialogOp
         EXPECT_FALSE(controller.IsDownloadBusy());
         EXPECT_EQ(controller.CreatedLibPartIndex(), 0);
         EXPECT_TRUE(Store().Parts().empty());
-        EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "missing.xml"));
+        // The failed download's folder went with everything in it.
+        EXPECT_FALSE(boost::filesystem::exists(TempFolder() / folder));
         // Taken once; the next message starts afresh.
         EXPECT_FALSE(controller.CreateLibraryPart());
         ASSERT_EQ(controller.StartDownload(Payload("/ready", "/files/model.xml")), DownloadStart::Started);
@@ -283,11 +286,12 @@ TEST_F(BrowserControllerDownload, OnlyTheJobStartedLastCompletes)
     ASSERT_EQ(controller.StartDownload(Payload("/never", "/files/model.xml")), DownloadStart::Started);
     const auto first = controller.Job();
     ASSERT_EQ(controller.StartDownload(Payload("/ready", "/files/other.xml")), DownloadStart::Started);
+    const std::string folder = ostrel::WStringToUtf8(controller.Job()->FolderName());
     ASSERT_TRUE(first->Join(10s));
     EXPECT_EQ(first->End(), DownloadEnd::CancelledWaiting);
     ASSERT_TRUE(view.WaitFinished());
     ASSERT_TRUE(controller.CreateLibraryPart());
-    EXPECT_EQ(controller.Artifacts().localPaths[1], TempPathText("other.xml"));
+    EXPECT_EQ(controller.Artifacts().localPaths[1], TempPathText(folder + "\\other.xml"));
     EXPECT_EQ(server_.CallCount("/files/model.xml"), 0);
     EXPECT_TRUE(Store().FindByName(std::string("Last")));
 }

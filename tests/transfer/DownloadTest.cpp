@@ -14,6 +14,16 @@ using namespace std::chrono_literals;
 
 class DownloadWorker : public TransferFixture {
 protected:
+    // The job's folder in Temp, and the path text of a file there.
+    boost::filesystem::path JobFolder(const DownloadJob& job) const
+    {
+        return TempFolder() / ostrel::WStringToUtf8(job.FolderName());
+    }
+    std::string JobPathText(const DownloadJob& job, const std::string& name) const
+    {
+        return TempPathText(ostrel::WStringToUtf8(job.FolderName()) + "\\" + name);
+    }
+
     RecordingView view;
 };
 
@@ -35,9 +45,9 @@ TEST_F(DownloadWorker, SemaphoreThenThreeFiles)
     EXPECT_EQ(view.Finished(), 1);
     auto done = job.FinishedArtifacts();
     ASSERT_TRUE(done);
-    EXPECT_EQ(done->localPaths, (std::vector<std::string>{TempPathText("model.xml"), "", TempPathText("attr.txt"),
-                                                         TempPathText("sheet.xml")}));
-    EXPECT_EQ(ReadFile(TempFolder() / "sheet.xml"), "<s/>");
+    EXPECT_EQ(done->localPaths, (std::vector<std::string>{JobPathText(job, "model.xml"), "",
+                                                         JobPathText(job, "attr.txt"), JobPathText(job, "sheet.xml")}));
+    EXPECT_EQ(ReadFile(JobFolder(job) / "sheet.xml"), "<s/>");
 }
 
 TEST_F(DownloadWorker, ProgressTable)
@@ -155,7 +165,7 @@ TEST_F(DownloadWorker, ADetachedJobNeverReachesItsViewAndANewJobTakesOver)
     EXPECT_FALSE(first->FinishedArtifacts());
     auto done = second->FinishedArtifacts();
     ASSERT_TRUE(done);
-    EXPECT_EQ(done->localPaths, std::vector<std::string>{TempPathText("two.xml")});
+    EXPECT_EQ(done->localPaths, std::vector<std::string>{JobPathText(*second, "two.xml")});
     EXPECT_EQ(view.Finished(), 1);
     EXPECT_EQ(view.Progress(), std::vector<std::int16_t>{200});
 }
@@ -165,13 +175,15 @@ TEST_F(DownloadWorker, TheJobOutlivesAnOwnerThatLetsGo)
     CatalogueServer server;
     server.AddSemaphore("/sem", 2);
     server.AddFile("/a.xml", "a");
+    boost::filesystem::path folder;
     {
         auto job = StartArtifactsDownload(MakeArtifacts({{"SemaphoreFile", server.Url("/sem")},
                                                          {"CadFile", server.Url("/a.xml")}}, nullptr));
         ASSERT_TRUE(job);
+        folder = JobFolder(*job);
     }
     ASSERT_TRUE(standin::win::WaitForAllThreads(10s));
-    EXPECT_EQ(ReadFile(TempFolder() / "a.xml"), "a");
+    EXPECT_EQ(ReadFile(folder / "a.xml"), "a");
     EXPECT_EQ(standin::win::LiveThreads(), 0);
 }
 
@@ -188,10 +200,10 @@ TEST_F(DownloadWorker, SameLastElementsDoNotOverwriteEachOther)
     EXPECT_EQ(RunArtifactsDownload(job), DownloadEnd::Finished);
     auto done = job.FinishedArtifacts();
     ASSERT_TRUE(done);
-    EXPECT_EQ(done->localPaths[0], TempPathText("model.xml"));
-    EXPECT_EQ(done->localPaths[1], TempPathText("model_2.xml"));
-    EXPECT_EQ(ReadFile(TempFolder() / "model.xml"), "cad");
-    EXPECT_EQ(ReadFile(TempFolder() / "model_2.xml"), "sheet");
+    EXPECT_EQ(done->localPaths[0], JobPathText(job, "model.xml"));
+    EXPECT_EQ(done->localPaths[1], JobPathText(job, "model_2.xml"));
+    EXPECT_EQ(ReadFile(JobFolder(job) / "model.xml"), "cad");
+    EXPECT_EQ(ReadFile(JobFolder(job) / "model_2.xml"), "sheet");
 }
 
 TEST_F(DownloadWorker, FromTheClipboardToUnpackedArtifactsOnAWorkerThread)
@@ -225,10 +237,10 @@ TEST_F(DownloadWorker, FromTheClipboardToUnpackedArtifactsOnAWorkerThread)
     auto done = job->FinishedArtifacts();
     ASSERT_TRUE(done);
     EXPECT_EQ(done->fileTypes, (std::vector<std::string>{"SemaphoreFile", "CadFile", "ProductDataSheet"}));
-    EXPECT_EQ(done->localPaths[1], TempPathText("product.xml"));
-    EXPECT_EQ(ReadFile(TempFolder() / "product.png"), "png");
-    EXPECT_EQ(ReadFile(TempFolder() / "sheet.xml"), "<ProductDataSheet/>");
-    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "cad.zip"));
+    EXPECT_EQ(done->localPaths[1], JobPathText(*job, "cad\\product.xml"));
+    EXPECT_EQ(ReadFile(JobFolder(*job) / "cad" / "product.png"), "png");
+    EXPECT_EQ(ReadFile(JobFolder(*job) / "sheet.xml"), "<ProductDataSheet/>");
+    EXPECT_FALSE(boost::filesystem::exists(JobFolder(*job) / "cad.zip"));
     EXPECT_EQ(done->view, nullptr);
 }
 
