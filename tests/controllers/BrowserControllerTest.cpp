@@ -1,3 +1,4 @@
+#include "MisbehavingServer.hpp"
 #include "TransferFixture.hpp"
 
 #include "controllers/BrowserController.hpp"
@@ -369,6 +370,42 @@ TEST_F(BrowserControllerDownload, ClosingTheDialogLetsGoOfTheWorkerWhileItWaitsO
         view.reset();
     }
     EXPECT_TRUE(standin::win::WaitForAllThreads(10s));
+}
+
+// A message taken while the last one's CAD data stalls or never ends, with files of the
+// same names: the first is let go of, and cleans up only what it made, however late;
+// the second becomes its part.
+TEST_F(BrowserControllerDownload, AReplacedDownloadLeavesTheNextOnesFilesAlone)
+{
+    Deployment patient = TestDeployment();
+    patient.stallTime = 600s;
+    patient.maxZipBytes = std::uint64_t{1} << 40;
+    const ScopedDeployment scoped(patient);
+    MisbehavingServer misbehaving;
+    for (const auto way : {MisbehavingServer::Way::StallAfterHeaders, MisbehavingServer::Way::EndlessChunked}) {
+        const char* what = MisbehavingServer::Name(way);
+        Report().Clear();
+        BrowserController controller(LibraryUrl(), kCatalogueBrowserPath, false);
+        TestBrowserView view(controller);
+        view.typedName = ostrel::Utf8ToWString(std::string("Second ") + what);
+        controller.SetView(&view);
+        const std::string json = "{\"CallbackUrl\":\"" + server_.Url("/ack") + "\",\"Artifacts\":["
+                                 "{\"FileType\":\"CadFile\",\"SourceUrl\":\"" + misbehaving.Url(way, "model.xml") +
+                                 "\"}]}";
+        const int requests = misbehaving.Requests();
+        ASSERT_EQ(controller.StartDownload(Base64Encode(json)), DownloadStart::Started) << what;
+        const auto first = controller.Job();
+        while (misbehaving.Requests() == requests)
+            std::this_thread::sleep_for(1ms);
+
+        ASSERT_EQ(controller.StartDownload(Payload("/ready", "/files/model.xml")), DownloadStart::Started) << what;
+        ASSERT_TRUE(view.WaitFinished()) << what;
+        ASSERT_TRUE(first->Join(5s)) << what;
+        EXPECT_EQ(first->End(), DownloadEnd::CancelledDownloading) << what;
+        ASSERT_TRUE(controller.CreateLibraryPart()) << what;
+        EXPECT_TRUE(Store().FindByName(ostrel::WStringToUtf8(view.typedName))) << what;
+        EXPECT_TRUE(Report().Alerts().empty()) << ::testing::PrintToString(Report().Alerts());
+    }
 }
 
 }  // namespace

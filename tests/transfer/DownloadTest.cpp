@@ -1,3 +1,4 @@
+#include "MisbehavingServer.hpp"
 #include "TransferFixture.hpp"
 #include "ZipMaker.hpp"
 
@@ -257,6 +258,94 @@ TEST_F(DownloadWorker, ATempFolderThatCannotBeFoundFailsTheDownload)
     EXPECT_TRUE(job->IsFailed());
     EXPECT_FALSE(job->FinishedArtifacts());
     // The owner hears of the end, and finds the job failed.
+    EXPECT_EQ(view.Finished(), 1);
+}
+
+// A job let go of only after the next one, with files of the same names, finished:
+// what the first cleans up is its own, and the next one's files stay whole.
+TEST_F(DownloadWorker, AJobLetGoOfLateRemovesOnlyWhatItMade)
+{
+    Deployment patient = TestDeployment();
+    patient.stallTime = std::chrono::seconds(600);
+    patient.maxZipBytes = std::uint64_t{1} << 40;
+    const ScopedDeployment scoped(patient);
+    MisbehavingServer misbehaving;
+    CatalogueServer server;
+    server.AddFile("/next/model.xml", "<next/>");
+    server.AddFile("/next/sheet.xml", "<sheet/>");
+    for (const auto way : {MisbehavingServer::Way::StallAfterHeaders, MisbehavingServer::Way::EndlessChunked}) {
+        const char* what = MisbehavingServer::Name(way);
+        RecordingView firstView;
+        const int requests = misbehaving.Requests();
+        auto first = StartArtifactsDownload(MakeArtifacts({{"CadFile", misbehaving.Url(way, "model.xml")}}, &firstView));
+        ASSERT_TRUE(first) << what;
+        while (misbehaving.Requests() == requests)
+            std::this_thread::sleep_for(1ms);
+
+        RecordingView nextView;
+        DownloadJob next(MakeArtifacts({{"CadFile", server.Url("/next/model.xml")},
+                                        {"ProductDataSheet", server.Url("/next/sheet.xml")}},
+                                       &nextView));
+        EXPECT_NE(next.FolderName(), first->FolderName()) << what;
+        ASSERT_EQ(RunArtifactsDownload(next), DownloadEnd::Finished) << what;
+        first->Detach();
+        ASSERT_TRUE(first->Join(5s)) << what;
+        EXPECT_EQ(first->End(), DownloadEnd::CancelledDownloading) << what;
+
+        const auto done = next.FinishedArtifacts();
+        ASSERT_TRUE(done) << what;
+        EXPECT_EQ(done->localPaths, (std::vector<std::string>{JobPathText(next, "model.xml"),
+                                                             JobPathText(next, "sheet.xml")}))
+            << what;
+        EXPECT_EQ(ReadFile(JobFolder(next) / "model.xml"), "<next/>") << what;
+        EXPECT_EQ(ReadFile(JobFolder(next) / "sheet.xml"), "<sheet/>") << what;
+        EXPECT_FALSE(boost::filesystem::exists(JobFolder(*first))) << what;
+        EXPECT_EQ(firstView.Finished(), 0) << what;
+    }
+}
+
+// The files the add-on keeps in Temp beside the downloads (the installer, the
+// administrator's copies) can be taken by no artifact and no archive entry.
+TEST_F(DownloadWorker, NoArtifactOrEntryTakesTheNameOfAFileKeptInTemp)
+{
+    WriteFile(TempFolder() / "installer.exe", "the signed installer");
+    WriteFile(TempFolder() / "ModifyElement_20260101010203.xml", "<options/>");
+    CatalogueServer server;
+    server.AddFile("/a/installer.exe", "not the installer");
+    server.AddFile("/b/cad.zip", MakeZip({{"installer.exe", "nor this"},
+                                          {"ModifyElement_20260101010203.xml", "<x/>"},
+                                          {"model.xml", "<m/>"}}));
+    server.AddFile("/c/model.xml", "<sheet/>");
+    DownloadJob job(MakeArtifacts({{"AttributeFile", server.Url("/a/installer.exe")},
+                                   {"CadFile", server.Url("/b/cad.zip")},
+                                   {"ProductDataSheet", server.Url("/c/model.xml")}},
+                                  &view));
+    ASSERT_EQ(RunArtifactsDownload(job), DownloadEnd::Finished);
+    const auto done = job.FinishedArtifacts();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->localPaths, (std::vector<std::string>{JobPathText(job, "installer.exe"),
+                                                         JobPathText(job, "cad\\model.xml"),
+                                                         JobPathText(job, "model.xml")}));
+    EXPECT_EQ(ReadFile(TempFolder() / "installer.exe"), "the signed installer");
+    EXPECT_EQ(ReadFile(TempFolder() / "ModifyElement_20260101010203.xml"), "<options/>");
+    // Nor does an entry take the name of another artifact of the same product.
+    EXPECT_EQ(ReadFile(JobFolder(job) / "model.xml"), "<sheet/>");
+    EXPECT_EQ(ReadFile(JobFolder(job) / "cad" / "model.xml"), "<m/>");
+}
+
+// A failed download removes everything it made, and only that.
+TEST_F(DownloadWorker, AFailedDownloadLeavesNothingOfItsOwn)
+{
+    CatalogueServer server;
+    server.AddFile("/ok/model.xml", "<m/>");
+    server.AddStatus("/gone/sheet.xml", 404, "gone");
+    WriteFile(TempFolder() / "kept.txt", "kept");
+    DownloadJob job(MakeArtifacts({{"CadFile", server.Url("/ok/model.xml")},
+                                   {"ProductDataSheet", server.Url("/gone/sheet.xml")}},
+                                  &view));
+    EXPECT_EQ(RunArtifactsDownload(job), DownloadEnd::Failed);
+    EXPECT_FALSE(boost::filesystem::exists(JobFolder(job)));
+    EXPECT_EQ(ReadFile(TempFolder() / "kept.txt"), "kept");
     EXPECT_EQ(view.Finished(), 1);
 }
 
