@@ -39,11 +39,11 @@ void DestroyToolbarDialog()
     toolbarDialog.reset();
 }
 
-PaletteInUse::PaletteInUse() { ++paletteDepth; }
+PaletteInUse::PaletteInUse(bool idle) : idle_(idle) { ++paletteDepth; }
 
 PaletteInUse::~PaletteInUse()
 {
-    if (--paletteDepth == 0 && destroyPending) {
+    if (--paletteDepth == 0 && destroyPending && idle_) {
         destroyPending = false;
         // Moved out first: the palette's destructor finds the global empty.
         std::unique_ptr<IToolbarPalette> palette = std::move(toolbarDialog);

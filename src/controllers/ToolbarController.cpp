@@ -9,11 +9,19 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <thread>
 #include <utility>
 
 namespace tarvel {
 
 ToolbarController toolbarController;
+
+namespace {
+
+// How often a watcher that holds a message looks whether the browser dialog closed.
+constexpr std::chrono::milliseconds kBrowserDialogLook{50};
+
+}  // namespace
 
 void UserInterfaceQueue::PostReport(std::string text, bool alert)
 {
@@ -159,20 +167,17 @@ void ToolbarController::StartDownload(CatalogueArtifacts artifacts, const std::w
 
 bool ToolbarController::WaitWhileBrowserDialogOpen()
 {
-    std::unique_lock lock(mutex_);
-    // A store of the flag alone, without SetBrowserDialogOpen, is seen at the next look.
-    while (!stopping_ && browserDialogOpen.load(std::memory_order_acquire))
-        changed_.wait_for(lock, std::chrono::milliseconds(100));
-    return !stopping_;
-}
-
-void ToolbarController::SetBrowserDialogOpen(bool open)
-{
-    {
-        std::lock_guard lock(mutex_);
-        browserDialogOpen.store(open, std::memory_order_release);
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_)
+                return false;
+        }
+        if (!browserDialogOpen.load(std::memory_order_acquire))
+            return true;
+        // A look every few hundredths of a second; the stop is seen at the next one.
+        std::this_thread::sleep_for(kBrowserDialogLook);
     }
-    changed_.notify_all();
 }
 
 void ToolbarController::CreateLibraryPart()
@@ -310,8 +315,6 @@ bool ToolbarController::StopAndJoin(std::chrono::milliseconds timeout, bool allD
         stopping_ = true;
         watcher = watcherThread_;
     }
-    // A watcher that waits for a browser dialog to close gives up.
-    changed_.notify_all();
     bool ended = true;
     // The watcher first: it may be starting a download.
     if (watcher != nullptr) {

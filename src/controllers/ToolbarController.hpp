@@ -17,7 +17,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -98,8 +97,6 @@ public:
     // view hears nothing more of it, and the controller is idle again. Also a download
     // whose start the view has heard of but whose worker is not there yet: it never starts.
     void CancelDownload();
-    // The palette around a browser dialog (user-interface thread).
-    void SetBrowserDialogOpen(bool open);
     // Runs what the watcher queued, in order: Session Report lines and reloads of the
     // active libraries. True when the active libraries were reloaded. User-interface thread.
     bool DrainUserInterfaceQueue();
@@ -127,7 +124,7 @@ public:
     std::vector<std::shared_ptr<Library>> activeLibraries;
     // The name the user accepted in the name dialog (user-interface thread only).
     std::wstring libPartName;
-    // Set and cleared by the palette around a browser dialog (SetBrowserDialogOpen).
+    // Set and cleared by the palette around a browser dialog.
     std::atomic<bool> browserDialogOpen{false};
     // A palette download is under way.
     std::atomic<bool> downloadBusy{false};
@@ -151,8 +148,6 @@ private:
     // A start the view has heard of, its worker not yet there; and whether a Cancel came.
     bool startPending_ = false;
     bool startCancelled_ = false;
-    // With mutex_: a browser dialog closed, or the controller stops.
-    std::condition_variable changed_;
     // The palette's jobs whose thread may still run; one goes only once its thread has ended.
     std::vector<std::shared_ptr<DownloadJob>> jobs_;
     bool stopping_ = false;

@@ -31,9 +31,9 @@ class BrowserDialogOpen {
 public:
     explicit BrowserDialogOpen(ToolbarController& controller) : controller_(controller)
     {
-        controller_.SetBrowserDialogOpen(true);
+        controller_.browserDialogOpen.store(true);
     }
-    ~BrowserDialogOpen() { controller_.SetBrowserDialogOpen(false); }
+    ~BrowserDialogOpen() { controller_.browserDialogOpen.store(false); }
     BrowserDialogOpen(const BrowserDialogOpen&) = delete;
     BrowserDialogOpen& operator=(const BrowserDialogOpen&) = delete;
 
@@ -43,9 +43,9 @@ private:
 
 // A handler of the palette: nothing thrown reaches the host, and the palette is not
 // destroyed under it (the shell's clean-up may run inside a dialog it started).
-void RunPaletteHandler(const std::function<void()>& work)
+void RunPaletteHandler(const std::function<void()>& work, bool idle = false)
 {
-    const PaletteInUse inUse;
+    const PaletteInUse inUse(idle);
     RunGuarded(work);
 }
 
@@ -89,7 +89,7 @@ void ToolbarDialog::InitializeControls()
     onToolTipRequested = [this](short itemId, GS::UniString* text) {
         RunPaletteHandler([&] { OnToolTipRequested(itemId, text); });
     };
-    onIdle = [this] { RunPaletteHandler([this] { OnIdle(); }); };
+    onIdle = [this] { RunPaletteHandler([this] { OnIdle(); }, true); };
 
     const std::shared_ptr<ActionTool> tools[] = {
         MakeActionTool(ModifyCommand, L"Modify product", "menu_modify.png", 32502),
