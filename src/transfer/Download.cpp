@@ -406,6 +406,12 @@ DWORD ArtifactsDownloadThread(LPVOID parameter)
 
 std::shared_ptr<DownloadJob> StartArtifactsDownload(CatalogueArtifacts artifacts)
 {
+    RunningJobs& running = Running();
+    {
+        // The ended ones go first, so that their folder numbers are free again.
+        std::lock_guard lock(running.mutex);
+        running.DropEnded();
+    }
     auto job = std::make_shared<DownloadJob>(std::move(artifacts));
     auto* parameter = new std::shared_ptr<DownloadJob>(job);
     HANDLE thread = CreateThread(nullptr, 0, ArtifactsDownloadThread, parameter, 0, nullptr);
@@ -414,9 +420,7 @@ std::shared_ptr<DownloadJob> StartArtifactsDownload(CatalogueArtifacts artifacts
         return nullptr;
     }
     job->SetThread(thread);
-    RunningJobs& running = Running();
     std::lock_guard lock(running.mutex);
-    running.DropEnded();
     running.jobs.push_back(job);
     return job;
 }

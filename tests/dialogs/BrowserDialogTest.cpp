@@ -125,6 +125,15 @@ protected:
                 posts.push_back(standin::services::FormFields(request.body));
         return posts;
     }
+    // The palette opened and the door D-1 saved from the catalogue under the name.
+    std::optional<standin::LibPart> SaveCatalogueDoor(const std::string& name)
+    {
+        OpenPalette();
+        AddProduct(dg::User(Browser).Then(dg::WaitForPage(Browser, BrowserItem)), "D-1");
+        dg::User(Name).Type(NameItem, name).Click(1);
+        ClickLibraryButton();
+        return Store().FindByName(name);
+    }
     // A placed door of the catalogue with these stored values, selected; the palette
     // opened on that selection.
     GS::Guid PlaceSelectedProduct(const std::u16string& baseUrl, const std::u16string& culture,
@@ -417,11 +426,7 @@ TEST_F(BrowserDialogTest, ModifyProductReplacesThePlacedProductWithTheReconfigur
     };
     standin::services::AddCatalogue(Server(), catalogue);
     // The product as the catalogue road saved it, placed and selected.
-    OpenPalette();
-    AddProduct(dg::User(Browser).Then(dg::WaitForPage(Browser, BrowserItem)), "D-1");
-    dg::User(Name).Type(NameItem, "Placed Door").Click(1);
-    ClickLibraryButton();
-    const auto placed = Store().FindByName(std::string("Placed Door"));
+    const auto placed = SaveCatalogueDoor("Placed Door");
     ASSERT_TRUE(placed) << ::testing::PrintToString(Report().Lines());
     const GS::Guid guid = Elements().PlacePart(HostInterface::ElemDoor, placed->index);
     const standin::PlacedElement before = *Elements().Element(guid);
@@ -483,11 +488,7 @@ TEST_F(BrowserDialogTest, ModifyProductReplacesThePlacedProductWithTheReconfigur
 // is still the selection; otherwise one alert says so.
 TEST_F(BrowserDialogTest, ModifyProductReplacesOnlyTheConfiguredElementWhileItIsSelected)
 {
-    OpenPalette();
-    AddProduct(dg::User(Browser).Then(dg::WaitForPage(Browser, BrowserItem)), "D-1");
-    dg::User(Name).Type(NameItem, "Placed Door").Click(1);
-    ClickLibraryButton();
-    const auto placed = Store().FindByName(std::string("Placed Door"));
+    const auto placed = SaveCatalogueDoor("Placed Door");
     ASSERT_TRUE(placed) << ::testing::PrintToString(Report().Lines());
     constexpr const char* SelectionChanged =
         "The element you configured is no longer selected, or no longer exists: no element was changed. Its new "

@@ -73,12 +73,26 @@ TEST_F(CleanUpTest, TheCleanUpInsideADialogEndsItFirstAndFreesThePaletteAfterIt)
     const auto button = [](std::size_t index) {
         return [index] { dg::User(Toolbar).Click(Buttons().at(index)); };
     };
+    // The browser dialog's own product, up to its name dialog.
+    const auto browserProduct = [] {
+        dg::User(Browser)
+            .Then(dg::WaitForPage(Browser, BrowserItem))
+            .Then(dg::FollowLink(BrowserItem, "product-D-1"))
+            .Then(dg::WaitForPage(Browser, BrowserItem))
+            .Then(dg::PressElement(BrowserItem, "add-to-project"));
+        dg::User(Toolbar).Click(Buttons().at(4));
+    };
     const Case cases[] = {
         {"progress", Progress, "close dialog 32506 \"Tarvel\" (cancelled)", product("/products/door/never")},
         {"name", Name, "close dialog 32503 \"Tarvel Library Part Name\" (cancelled)", product("/products/door/ready")},
         {"browser", Browser, "close dialog 32510 \"Tarvel\" (cancelled)", button(4)},
         {"settings", Settings, "close dialog 32505 \"Settings\" (cancelled)", button(1)},
         {"library", Library, "close dialog 32502 \"Tarvel Library Manager\" (cancelled)", button(5)},
+        {"name on the browser's road", Name, "close dialog 32503 \"Tarvel Library Part Name\" (cancelled)",
+         browserProduct},
+        // No code of the palette runs under this one: the palette goes at once.
+        {"settings from the menu", Settings, "close dialog 32505 \"Settings\" (cancelled)",
+         [this] { EXPECT_EQ(Registrations().ChooseMenu(32504), GSErrCode{0}); }},
     };
     for (const Case& c : cases) {
         Reload();
