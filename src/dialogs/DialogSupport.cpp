@@ -52,6 +52,4 @@ void AllowDialogs() { State().ended = false; }
 
 bool DialogsEnded() { return State().ended; }
 
-int RunningDialogs() { return static_cast<int>(State().dialogs.size()); }
-
 }  // namespace tarvel::dialogs

@@ -22,7 +22,5 @@ void EndRunningDialogs();
 void AllowDialogs();
 // The clean-up has ended the dialogs: code that comes back from one does no more.
 bool DialogsEnded();
-// Modal dialogs of the add-on that run now.
-int RunningDialogs();
 
 }  // namespace tarvel::dialogs

@@ -41,8 +41,9 @@ struct RunningJobs {
 
 RunningJobs& Running()
 {
-    static RunningJobs running;
-    return running;
+    // Never destroyed: at exit the platform's thread handles it holds may be gone first.
+    static auto* running = new RunningJobs;
+    return *running;
 }
 
 // The numbers of the living jobs' folders.
