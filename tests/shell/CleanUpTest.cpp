@@ -38,7 +38,8 @@ protected:
     static std::vector<short> Buttons()
     {
         std::vector<dg::ItemInfo> items;
-        for (const dg::ItemInfo& item : dg::FindPanel(Toolbar)->items)
+        const std::vector<dg::ItemInfo> all = dg::FindPanel(Toolbar)->items;
+        for (const dg::ItemInfo& item : all)
             if (item.kind == "useritem")
                 items.push_back(item);
         std::sort(items.begin(), items.end(),
