@@ -10,6 +10,7 @@
 #include <boost/filesystem/operations.hpp>
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 namespace tarvel {
@@ -41,9 +42,8 @@ struct RunningJobs {
 
 RunningJobs& Running()
 {
-    // Never destroyed: at exit the platform's thread handles it holds may be gone first.
-    static auto* running = new RunningJobs;
-    return *running;
+    static RunningJobs running;
+    return running;
 }
 
 // The numbers of the living jobs' folders.
@@ -69,8 +69,10 @@ struct FolderNumbers {
 
 FolderNumbers& Numbers()
 {
-    // Never destroyed: a job may outlive the statics of this file at exit.
-    static auto* numbers = new FolderNumbers;
+    // Never destroyed, and on no heap: a job may outlive the statics of this file at
+    // exit, and a library that is unloaded leaves nothing behind.
+    alignas(FolderNumbers) static unsigned char storage[sizeof(FolderNumbers)];
+    static FolderNumbers* numbers = new (storage) FolderNumbers;
     return *numbers;
 }
 
@@ -407,12 +409,6 @@ DWORD ArtifactsDownloadThread(LPVOID parameter)
 
 std::shared_ptr<DownloadJob> StartArtifactsDownload(CatalogueArtifacts artifacts)
 {
-    RunningJobs& running = Running();
-    {
-        // The ended ones go first, so that their folder numbers are free again.
-        std::lock_guard lock(running.mutex);
-        running.DropEnded();
-    }
     auto job = std::make_shared<DownloadJob>(std::move(artifacts));
     auto* parameter = new std::shared_ptr<DownloadJob>(job);
     HANDLE thread = CreateThread(nullptr, 0, ArtifactsDownloadThread, parameter, 0, nullptr);
@@ -421,7 +417,11 @@ std::shared_ptr<DownloadJob> StartArtifactsDownload(CatalogueArtifacts artifacts
         return nullptr;
     }
     job->SetThread(thread);
+    // First made after the platform's first thread, so that it goes before the
+    // platform's thread records at exit.
+    RunningJobs& running = Running();
     std::lock_guard lock(running.mutex);
+    running.DropEnded();
     running.jobs.push_back(job);
     return job;
 }
