@@ -76,7 +76,8 @@ int main(int argc, char** argv)
     for (int run = 0; run < runs; ++run) {
         std::string localPath;
         auto start = Clock::now();
-        if (!tarvel::DownloadArtifact(url, localPath) || localPath.empty()) {
+        if (!tarvel::DownloadArtifact(url, localPath, tarvel::FullDataPath(tarvel::tempFolder) + L"\\") ||
+            localPath.empty()) {
             std::fprintf(stderr, "DownloadArtifact failed\n");
             return 1;
         }

@@ -110,11 +110,12 @@ WaitLog& Waits()
     return *log;
 }
 
-void LogWait(DWORD milliseconds)
+void LogWait(DWORD milliseconds, std::chrono::steady_clock::time_point began, DWORD result)
 {
+    const auto lasted = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - began);
     auto& log = Waits();
     std::lock_guard lock(log.mutex);
-    log.waits.push_back(TimedWait{currentStartRoutine, milliseconds});
+    log.waits.push_back(TimedWait{currentStartRoutine, milliseconds, began, lasted, result});
 }
 
 DWORD WaitForEvent(HANDLE handle, DWORD milliseconds, bool& isEvent)
@@ -200,9 +201,10 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
     return &record;
 }
 
-DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
+namespace {
+
+DWORD WaitForObject(HANDLE handle, DWORD milliseconds)
 {
-    standin::win::LogWait(milliseconds);
     bool isEvent = false;
     const DWORD eventResult = standin::win::WaitForEvent(handle, milliseconds, isEvent);
     if (isEvent)
@@ -220,6 +222,16 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
     if (record->thread.joinable() && record->thread.get_id() != std::this_thread::get_id())
         record->thread.join();
     return WAIT_OBJECT_0;
+}
+
+}  // namespace
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
+{
+    const auto began = std::chrono::steady_clock::now();
+    const DWORD result = WaitForObject(handle, milliseconds);
+    standin::win::LogWait(milliseconds, began, result);
+    return result;
 }
 
 BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode)

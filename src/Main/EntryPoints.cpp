@@ -11,6 +11,7 @@
 #include "controllers/SettingsFile.hpp"
 #include "controllers/ToolbarController.hpp"
 #include "controllers/UpdateController/UpdateController.hpp"
+#include "dialogs/DialogSupport.hpp"
 #include "ostrel/Text.hpp"
 #include "ostrel/interop/HostApi.hpp"
 #include "ostrel/interop/Interop.hpp"
@@ -74,6 +75,7 @@ GSErrCode Initialize()
 {
     using namespace tarvel;
     InitializeAddOnGlobals();
+    dialogs::AllowDialogs();
     // What a write killed before its rename left behind goes now, before any writer runs.
     RemoveStaleSettingsTemporaries(SettingsFilePath());
 
@@ -126,11 +128,15 @@ GSErrCode Initialize()
     return 0;
 }
 
-// Each step runs whatever the one before did: the threads must end in any case.
+// Each step runs whatever the one before did: the threads must end in any case. The
+// clean-up may come while a dialog of the add-on runs (it is then called from inside
+// that dialog's loop): the dialogs are asked to close first, and what their code still
+// uses is freed only once it has returned.
 void CleanUp()
 {
     using namespace tarvel;
     RunGuarded([] { HostApi_WatchProjectEvents(kProjectEventMask, nullptr); });
+    RunGuarded([] { dialogs::EndRunningDialogs(); });
     RunGuarded([] {
         if (toolbarDialog)
             toolbarDialog->SendCloseRequest();
@@ -146,7 +152,8 @@ void CleanUp()
     });
     RunGuarded([] { HostApi_RemovePaletteWindow(toolbarPaletteRefId); });
     // The palette goes now, on this thread and while the controller it uses exists,
-    // rather than with the globals at unload, whose order of destruction is not ours.
+    // rather than with the globals at unload, whose order of destruction is not ours;
+    // when this runs inside one of its dialogs, as soon as that code has returned.
     RunGuarded([] { DestroyToolbarDialog(); });
 }
 

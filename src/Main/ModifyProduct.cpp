@@ -3,6 +3,7 @@
 #include "Main/Globals.hpp"
 #include "controllers/BrowserController.hpp"
 #include "dialogs/BrowserDialog.hpp"
+#include "dialogs/DialogSupport.hpp"
 #include "libparts/ConfiguratorParams.hpp"
 #include "libparts/ElementReplacement.hpp"
 #include "ostrel/Text.hpp"
@@ -24,6 +25,8 @@ namespace {
 // STRS 22000 entry 2: the selection cannot be modified.
 constexpr std::int16_t ModifyTexts = 22000;
 constexpr std::int16_t WrongSelectionIndex = 2;
+// STRS 22000 entry 4: the configured element is no longer the selected one.
+constexpr std::int16_t SelectionChangedIndex = 4;
 
 // The configurator's start options as sent, for the administrator: Temp\ModifyElement_
 // and the time. A copy that cannot be written is left out silently.
@@ -73,6 +76,9 @@ bool ModifyProduct()
         HostApi_Report(GS::UniString(text.c_str(), GS::CC_UTF8), true);
         return false;
     }
+    // The element the configuration is read from; only it may get the new part.
+    GS::Guid configured;
+    const bool known = ReadAcceptedSelection(configured);
 
     BrowserController controller(ostrel::Utf8ToWString(baseUrl), kConfiguratorPath, true);
     controller.AddFormField("Vindle", "2");
@@ -93,8 +99,15 @@ bool ModifyProduct()
         dialogs::DGBrowserDialog dialog(controller);
         dialog.Invoke();
     }
-    if (controller.ModifyMode() && controller.CreatedLibPartIndex() > 0)
-        ReplaceSelectedElementLibPart(controller.CreatedLibPartIndex());
+    // The clean-up closed the dialog: nothing more is done.
+    if (dialogs::DialogsEnded())
+        return true;
+    if (controller.ModifyMode() && controller.CreatedLibPartIndex() > 0 &&
+        !(known && ReplaceConfiguredElementLibPart(configured, controller.CreatedLibPartIndex()))) {
+        // The user selected something else, or the element went, while the browser was open.
+        const std::string text = ostrel::ac::interop::LoadResourceStringUtf8(ModifyTexts, SelectionChangedIndex);
+        HostApi_Report(GS::UniString(text.c_str(), GS::CC_UTF8), true);
+    }
     return true;
 }
 

@@ -14,6 +14,10 @@ ToolbarPaletteFactory& Factory()
     return factory;
 }
 
+// The user-interface thread's: no lock.
+int paletteDepth = 0;
+bool destroyPending = false;
+
 }  // namespace
 
 std::unique_ptr<IToolbarPalette> CreateToolbarPalette(const GS::Guid& guid)
@@ -25,6 +29,26 @@ std::unique_ptr<IToolbarPalette> CreateToolbarPalette(const GS::Guid& guid)
 
 void SetToolbarPaletteFactory(ToolbarPaletteFactory factory) { Factory() = std::move(factory); }
 
-void DestroyToolbarDialog() { toolbarDialog.reset(); }
+void DestroyToolbarDialog()
+{
+    if (paletteDepth > 0) {
+        destroyPending = true;
+        return;
+    }
+    destroyPending = false;
+    toolbarDialog.reset();
+}
+
+PaletteInUse::PaletteInUse(bool idle) : idle_(idle) { ++paletteDepth; }
+
+PaletteInUse::~PaletteInUse()
+{
+    if (--paletteDepth == 0 && destroyPending && idle_) {
+        destroyPending = false;
+        // Moved out first: the palette's destructor finds the global empty.
+        std::unique_ptr<IToolbarPalette> palette = std::move(toolbarDialog);
+        palette.reset();
+    }
+}
 
 }  // namespace tarvel

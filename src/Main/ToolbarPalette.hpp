@@ -43,7 +43,25 @@ std::unique_ptr<IToolbarPalette> CreateToolbarPalette(const GS::Guid& guid);
 // Replaces the maker (tests); an empty one restores the palette dialog's.
 void SetToolbarPaletteFactory(ToolbarPaletteFactory factory);
 
-// Destroys the palette (the clean-up's last step; tests whose add-on was never cleaned up).
+// Destroys the palette (the clean-up's last step; tests whose add-on was never cleaned
+// up). While code of the palette runs (a handler of it, and a dialog run from there),
+// the palette stays: it goes at the end of its next idle event, the one handler after
+// which the platform touches nothing of the palette or its items.
 void DestroyToolbarDialog();
+
+// Held by each handler of the palette while it runs.
+class PaletteInUse {
+public:
+    // idle: the palette's idle handler, at whose end the palette may go.
+    explicit PaletteInUse(bool idle = false);
+    // The outermost idle one destroys the palette when that was asked for; nothing of
+    // the palette may be used after it.
+    ~PaletteInUse();
+    PaletteInUse(const PaletteInUse&) = delete;
+    PaletteInUse& operator=(const PaletteInUse&) = delete;
+
+private:
+    bool idle_;
+};
 
 }  // namespace tarvel

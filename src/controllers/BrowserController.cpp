@@ -101,8 +101,9 @@ bool BrowserController::CreateLibraryPart()
     std::optional<CatalogueArtifacts> finished = job_->FinishedArtifacts();
     if (!finished)
         return false;
-    // Taken once: a second completion signal finds no job.
-    job_.reset();
+    // Taken once: a second completion signal finds no job. The job lives on here until
+    // the part is made, so that no other download takes its folder meanwhile.
+    const std::shared_ptr<DownloadJob> job = std::move(job_);
     artifacts_ = std::move(*finished);
 
     bool accepted = false;

@@ -9,11 +9,19 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <thread>
 #include <utility>
 
 namespace tarvel {
 
 ToolbarController toolbarController;
+
+namespace {
+
+// How often a watcher that holds a message looks whether the browser dialog closed.
+constexpr std::chrono::milliseconds kBrowserDialogLook{50};
+
+}  // namespace
 
 void UserInterfaceQueue::PostReport(std::string text, bool alert)
 {
@@ -105,28 +113,45 @@ void ToolbarController::HandleToken(std::string& token)
 
 void ToolbarController::StartDownload(CatalogueArtifacts artifacts, const std::wstring& url)
 {
+    // Looked at again just before the start: a browser dialog that opened while the
+    // message was checked has the clipboard and the Temp folder's attention now.
+    if (!WaitWhileBrowserDialogOpen())
+        return;
     // A job that was cancelled may still be in a transfer: it is cut off from the
     // view before the new one starts.
     std::shared_ptr<DownloadJob> previous;
     {
         std::lock_guard lock(mutex_);
+        if (stopping_)
+            return;
         previous = std::move(currentJob_);
+        // From here on a Cancel ends this download, though its worker is not there yet.
+        startPending_ = true;
+        startCancelled_ = false;
     }
     if (previous)
         previous->Detach();
 
     ITokenAndArtifactsView* target = view.load(std::memory_order_acquire);
     // The view hears of the start, and the controller is busy, before the worker exists.
-    if (target != nullptr)
-        target->SetProgress(1);
-    downloadBusy.store(true, std::memory_order_release);
+    try {
+        if (target != nullptr)
+            target->SetProgress(1);
+    } catch (...) {
+        std::lock_guard lock(mutex_);
+        startPending_ = false;
+        throw;
+    }
     artifacts.view = target;
 
     std::lock_guard lock(mutex_);
-    if (stopping_) {
+    startPending_ = false;
+    // Cancelled since the view heard of it, or stopped: the download never starts.
+    if (stopping_ || startCancelled_) {
         downloadBusy.store(false, std::memory_order_release);
         return;
     }
+    downloadBusy.store(true, std::memory_order_release);
     baseUrl_ = url;
     // Under the lock: a completion handled at once still finds its job current.
     currentJob_ = StartArtifactsDownload(std::move(artifacts));
@@ -140,8 +165,24 @@ void ToolbarController::StartDownload(CatalogueArtifacts artifacts, const std::w
     jobs_.push_back(currentJob_);
 }
 
+bool ToolbarController::WaitWhileBrowserDialogOpen()
+{
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_)
+                return false;
+        }
+        if (!browserDialogOpen.load(std::memory_order_acquire))
+            return true;
+        // A look every few hundredths of a second; the stop is seen at the next one.
+        std::this_thread::sleep_for(kBrowserDialogLook);
+    }
+}
+
 void ToolbarController::CreateLibraryPart()
 {
+    // Held until the part is made: no other download takes the job's folder meanwhile.
     std::shared_ptr<DownloadJob> job;
     std::wstring baseUrl;
     {
@@ -195,10 +236,12 @@ void ToolbarController::CancelDownload()
     {
         std::lock_guard lock(mutex_);
         job = std::move(currentJob_);
+        if (startPending_)
+            startCancelled_ = true;
+        downloadBusy.store(false, std::memory_order_release);
     }
     if (job)
         job->Detach();
-    downloadBusy.store(false, std::memory_order_release);
 }
 
 bool ToolbarController::DrainUserInterfaceQueue()

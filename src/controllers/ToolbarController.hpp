@@ -83,7 +83,9 @@ public:
     // Neither a browser dialog is open nor a palette download under way.
     bool IsIdle() const;
     // One clipboard payload (watcher thread): parse, check the catalogue, make its
-    // library active, start the download. Failures are queued as alerts.
+    // library active, start the download. Failures are queued as alerts. A browser
+    // dialog that opened meanwhile has the clipboard: the download starts only once it
+    // has closed (or not at all, when the controller stops first).
     void HandleToken(std::string& token);
     // The library part of the finished download (user-interface thread). A download
     // that was cancelled or replaced, or has not finished, is ignored. A failed one
@@ -92,7 +94,8 @@ public:
     // Refills activeLibraries from Settings.xml (user-interface thread).
     void ReloadActiveLibraries();
     // The progress dialog's Cancel (user-interface thread): the download stops, its
-    // view hears nothing more of it, and the controller is idle again.
+    // view hears nothing more of it, and the controller is idle again. Also a download
+    // whose start the view has heard of but whose worker is not there yet: it never starts.
     void CancelDownload();
     // Runs what the watcher queued, in order: Session Report lines and reloads of the
     // active libraries. True when the active libraries were reloaded. User-interface thread.
@@ -129,6 +132,8 @@ public:
 private:
     void Post(const char* text);
     void StartDownload(CatalogueArtifacts artifacts, const std::wstring& url);
+    // Waits while a browser dialog is open; false when the controller stops first.
+    bool WaitWhileBrowserDialogOpen();
     // allDownloads: also those started elsewhere; not at the add-on's unload, when the
     // list of all may be gone before this controller.
     bool StopAndJoin(std::chrono::milliseconds timeout, bool allDownloads);
@@ -140,6 +145,9 @@ private:
     std::string culture_;
     std::string profile_;
     std::shared_ptr<DownloadJob> currentJob_;
+    // A start the view has heard of, its worker not yet there; and whether a Cancel came.
+    bool startPending_ = false;
+    bool startCancelled_ = false;
     // The palette's jobs whose thread may still run; one goes only once its thread has ended.
     std::vector<std::shared_ptr<DownloadJob>> jobs_;
     bool stopping_ = false;

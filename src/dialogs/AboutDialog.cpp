@@ -52,7 +52,7 @@ void AboutDialog::InitializeControls()
     DGSetFocus(0, -1);
 }
 
-bool AboutDialog::Invoke() { return GetPanel().Invoke() == DG::ModalDialog::Accept; }
+bool AboutDialog::Invoke() { return RunModal(GetPanel()) == DG::ModalDialog::Accept; }
 
 void AboutDialog::OnClose(bool accepted)
 {

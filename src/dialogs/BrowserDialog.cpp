@@ -90,7 +90,7 @@ void DGBrowserDialog::InitializeControls()
     DGSetFocus(0, -1);
 }
 
-bool DGBrowserDialog::Invoke() { return GetPanel().Invoke() == DG::ModalDialog::Accept; }
+bool DGBrowserDialog::Invoke() { return RunModal(GetPanel()) == DG::ModalDialog::Accept; }
 
 bool DGBrowserDialog::Close(bool accepted)
 {

@@ -72,8 +72,10 @@ void IconAndTextButtonUserItem<T>::SetValue(T newValue)
 template <typename T>
 void IconAndTextButtonUserItem<T>::OnClicked(const DG::ItemClickEvent&)
 {
-    if (this->GetItem().IsEnabled() && this->onClick)
-        this->onClick();
+    if (this->GetItem().IsEnabled() && this->onClick) {
+        auto command = this->onClick;
+        command();
+    }
 }
 
 template <typename T>

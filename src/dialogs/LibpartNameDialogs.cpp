@@ -57,7 +57,7 @@ void LibpartNameDialog::InitializeControls()
 
 void LibpartNameDialog::SetName(const std::wstring& name) { nameEdit.SetText(name); }
 
-bool LibpartNameDialog::Invoke() { return GetPanel().Invoke() == DG::ModalDialog::Accept; }
+bool LibpartNameDialog::Invoke() { return RunModal(GetPanel()) == DG::ModalDialog::Accept; }
 
 void LibpartNameDialog::Close(bool accepted)
 {

@@ -94,7 +94,7 @@ void LibraryDialog::FillLibraryList(const std::vector<std::shared_ptr<Library>>&
     }
 }
 
-bool LibraryDialog::Invoke() { return GetPanel().Invoke() == DG::ModalDialog::Accept; }
+bool LibraryDialog::Invoke() { return RunModal(GetPanel()) == DG::ModalDialog::Accept; }
 
 void LibraryDialog::Close(bool accepted)
 {

@@ -64,7 +64,7 @@ bool ProgressDialog::Run()
 {
     shownPercent = StartValue;
     progressBar->SetValue(StartValue);
-    return GetPanel().Invoke() == DG::ModalDialog::Accept;
+    return RunModal(GetPanel()) == DG::ModalDialog::Accept;
 }
 
 void ProgressDialog::SetPercent(std::int16_t percent) { targetPercent.store(percent); }

@@ -85,7 +85,7 @@ void SettingsDialog::InitializeControls()
     DGSetFocus(0, -1);
 }
 
-bool SettingsDialog::Invoke() { return GetPanel().Invoke() == DG::ModalDialog::Accept; }
+bool SettingsDialog::Invoke() { return RunModal(GetPanel()) == DG::ModalDialog::Accept; }
 
 void SettingsDialog::Close(bool accepted)
 {

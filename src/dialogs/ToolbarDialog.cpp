@@ -41,6 +41,14 @@ private:
     ToolbarController& controller_;
 };
 
+// A handler of the palette: nothing thrown reaches the host, and the palette is not
+// destroyed under it (the shell's clean-up may run inside a dialog it started).
+void RunPaletteHandler(const std::function<void()>& work, bool idle = false)
+{
+    const PaletteInUse inUse(idle);
+    RunGuarded(work);
+}
+
 }  // namespace
 
 ToolbarDialog::ToolbarDialog(const GS::Guid& paletteGuid)
@@ -74,14 +82,14 @@ void ToolbarDialog::InitializeControls()
     GetPanel().EnableItems();
     // Nothing thrown in a handler may reach the host.
     onCloseRequested = [this](bool, bool) {
-        RunGuarded([this] { Close(true); });
+        RunPaletteHandler([this] { Close(true); });
         return true;
     };
-    onResized = [this] { RunGuarded([this] { OnResize(); }); };
+    onResized = [this] { RunPaletteHandler([this] { OnResize(); }); };
     onToolTipRequested = [this](short itemId, GS::UniString* text) {
-        RunGuarded([&] { OnToolTipRequested(itemId, text); });
+        RunPaletteHandler([&] { OnToolTipRequested(itemId, text); });
     };
-    onIdle = [this] { RunGuarded([this] { OnIdle(); }); };
+    onIdle = [this] { RunPaletteHandler([this] { OnIdle(); }, true); };
 
     const std::shared_ptr<ActionTool> tools[] = {
         MakeActionTool(ModifyCommand, L"Modify product", "menu_modify.png", 32502),
@@ -93,7 +101,7 @@ void ToolbarDialog::InitializeControls()
     for (const auto& tool : tools) {
         const int index = static_cast<int>(actionButtons.size());
         actionButtons.push_back(MakeToolButton(tool, x));
-        actionButtons.back()->onClick = [this, index] { RunGuarded([&] { OnActionTool(index); }); };
+        actionButtons.back()->onClick = [this, index] { RunPaletteHandler([&] { OnActionTool(index); }); };
         x = static_cast<short>(x + buttonWidth + gap);
     }
     x = static_cast<short>(x + gap);
@@ -106,7 +114,7 @@ void ToolbarDialog::InitializeControls()
     }
     addLibraryButtons.push_back(
         MakeToolButton(MakeActionTool(AddLibraryCommand, L"Add library", "menu_addlib.png", 32506), x));
-    addLibraryButtons.back()->onClick = [this] { RunGuarded([this] { OnAddLibraryTool(0); }); };
+    addLibraryButtons.back()->onClick = [this] { RunPaletteHandler([this] { OnAddLibraryTool(0); }); };
 
     if (GetPanel().GetClientHeight() > GetPanel().GetClientWidth())
         horizontal = false;
@@ -129,7 +137,7 @@ std::unique_ptr<LibraryButton> ToolbarDialog::MakeLibraryButton(std::size_t inde
     auto button = std::make_unique<LibraryButton>(GetPanel(), rect, &dialogCache);
     button->SetValue(controller->activeLibraries[index]);
     const auto i = static_cast<std::uint16_t>(index);
-    button->onClick = [this, i] { RunGuarded([&] { OnLibraryButton(i); }); };
+    button->onClick = [this, i] { RunPaletteHandler([&] { OnLibraryButton(i); }); };
     return button;
 }
 
@@ -276,6 +284,9 @@ bool ToolbarDialog::IsCancelled() { return false; }
 
 void ToolbarDialog::OnIdle()
 {
+    // After the clean-up nothing more is done: the palette only waits to be destroyed.
+    if (DialogsEnded())
+        return;
     // What the watcher left for this thread: report lines, the reload of the libraries.
     controller->DrainUserInterfaceQueue();
     bool finished = false;
@@ -292,6 +303,9 @@ void ToolbarDialog::OnIdle()
         // The name is checked against the parts of the product library folder.
         EnsureProductLibraryActive();
         controller->CreateLibraryPart();
+        // The clean-up ended the name dialog: the palette is on its way out.
+        if (DialogsEnded())
+            return;
         ClearClipboardMessage(GetPanel().GetWindow());
         // The catalogue's library may have just become active.
         LayoutButtons(true);
@@ -375,12 +389,13 @@ void ToolbarDialog::OnAddLibraryTool(int index)
         if (libraries.Libraries().empty())
             return;
         LibraryDialog dialog(libraries);
-        if (dialog.Invoke()) {
+        if (dialog.Invoke() && !DialogsEnded()) {
             libraries.SaveActiveLibraries(false);
             controller->ReloadActiveLibraries();
         }
     }
-    LayoutButtons(true);
+    if (!DialogsEnded())
+        LayoutButtons(true);
 }
 
 }  // namespace tarvel::dialogs

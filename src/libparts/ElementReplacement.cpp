@@ -22,6 +22,9 @@ void ReportReplacementFailure(GSErrCode code)
     HostApi_Report(GS::UniString(text.c_str(), GS::CC_UTF8), false);
 }
 
+// The element gets the part and its defaults, as one undo step.
+void ReplaceElement(const GS::Guid& guid, std::int32_t libraryIndex);
+
 }  // namespace
 
 std::int32_t ModifyElementCommandLambda::operator()() const
@@ -32,8 +35,23 @@ std::int32_t ModifyElementCommandLambda::operator()() const
 void ReplaceSelectedElementLibPart(std::int32_t libraryIndex)
 {
     GS::Guid guid;
-    if (!ReadAcceptedSelection(guid))
-        return;
+    if (ReadAcceptedSelection(guid))
+        ReplaceElement(guid, libraryIndex);
+}
+
+bool ReplaceConfiguredElementLibPart(const GS::Guid& configured, std::int32_t libraryIndex)
+{
+    GS::Guid selected;
+    if (!ReadAcceptedSelection(selected) || selected != configured)
+        return false;
+    ReplaceElement(selected, libraryIndex);
+    return true;
+}
+
+namespace {
+
+void ReplaceElement(const GS::Guid& guid, std::int32_t libraryIndex)
+{
     ElementRecord element;
     ZeroRecord(element);
     element.guid = guid;
@@ -107,5 +125,7 @@ void ReplaceSelectedElementLibPart(std::int32_t libraryIndex)
     if (result != 0 || commandResult != 0)
         ReportReplacementFailure(result != 0 ? result : commandResult);
 }
+
+}  // namespace
 
 }  // namespace tarvel

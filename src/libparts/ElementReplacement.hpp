@@ -23,4 +23,9 @@ constexpr std::uint64_t ReplacementMemoMask = 0x3FFFFFFFBFFFFFFFull;
 // Called with a library index of at least 1.
 void ReplaceSelectedElementLibPart(std::int32_t libraryIndex);
 
+// The same for the element that was configured: only while it is still the one
+// selected. False, changing nothing, when the selection no longer is that element
+// (another one, several, none, or the element is gone).
+bool ReplaceConfiguredElementLibPart(const GS::Guid& configured, std::int32_t libraryIndex);
+
 }  // namespace tarvel

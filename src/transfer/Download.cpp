@@ -10,6 +10,7 @@
 #include <boost/filesystem/operations.hpp>
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 namespace tarvel {
@@ -45,9 +46,55 @@ RunningJobs& Running()
     return running;
 }
 
+// The numbers of the living jobs' folders.
+struct FolderNumbers {
+    std::mutex mutex;
+    std::set<int> taken;
+
+    int Take()
+    {
+        std::lock_guard lock(mutex);
+        int number = 1;
+        while (taken.count(number) != 0)
+            ++number;
+        taken.insert(number);
+        return number;
+    }
+    void Give(int number)
+    {
+        std::lock_guard lock(mutex);
+        taken.erase(number);
+    }
+};
+
+FolderNumbers& Numbers()
+{
+    // Never destroyed, and on no heap: a job may outlive the statics of this file at
+    // exit, and a library that is unloaded leaves nothing behind.
+    alignas(FolderNumbers) static unsigned char storage[sizeof(FolderNumbers)];
+    static FolderNumbers* numbers = new (storage) FolderNumbers;
+    return *numbers;
+}
+
+// The name for an artifact, unique in its job; a ".zip" also needs its entries'
+// folder unique there.
+std::string ArtifactName(const std::string& url, std::set<std::string>& used)
+{
+    const std::string base = LocalNameFromUrl(url);
+    for (;;) {
+        std::string name = MakeUniqueName(base, used);
+        if (!EndsWith(name, ".zip"))
+            return name;
+        const std::string folder = ZipFolderName(name);
+        if (MakeUniqueName(folder, used) == folder)
+            return name;
+    }
+}
+
 }  // namespace
 
-DownloadJob::DownloadJob(CatalogueArtifacts artifacts) : record_(std::move(artifacts)), view_(record_.view)
+DownloadJob::DownloadJob(CatalogueArtifacts artifacts)
+    : record_(std::move(artifacts)), view_(record_.view), folderNumber_(Numbers().Take())
 {
     record_.view = nullptr;
     record_.localPaths.assign(record_.sourceUrls.size(), std::string());
@@ -58,6 +105,37 @@ DownloadJob::~DownloadJob()
 {
     if (thread_ != nullptr)
         CloseHandle(thread_);
+    Numbers().Give(folderNumber_);
+}
+
+std::wstring DownloadJob::FolderName() const { return L"Download" + std::to_wstring(folderNumber_); }
+
+std::wstring DownloadJob::Folder() const { return FullDataPath(tempFolder) + L"\\" + FolderName(); }
+
+bool DownloadJob::PrepareFolder()
+{
+    try {
+        const boost::filesystem::path folder = ostrel::WStringToPath(Folder());
+        // What an earlier job of this number left is no living job's.
+        boost::system::error_code error;
+        boost::filesystem::remove_all(folder, error);
+        if (error)
+            return false;
+        boost::filesystem::create_directories(folder, error);
+        return !error && boost::filesystem::is_directory(folder, error);
+    } catch (const std::exception&) {
+        // No Temp folder, or a path that does not convert.
+        return false;
+    }
+}
+
+void DownloadJob::RemoveFolder()
+{
+    try {
+        boost::system::error_code ignored;
+        boost::filesystem::remove_all(ostrel::WStringToPath(Folder()), ignored);
+    } catch (const std::exception&) {
+    }
 }
 
 void DownloadJob::Cancel()
@@ -189,43 +267,59 @@ void DownloadJob::SetThread(HANDLE thread)
     thread_ = thread;
 }
 
-bool DownloadArtifact(const std::string& url, std::string& localPath, const std::string& localName,
-                      const std::function<bool()>& cancelled)
+std::string ZipFolderName(const std::string& archiveName)
+{
+    return MakeSafeFileName(EndsWith(archiveName, ".zip") ? archiveName.substr(0, archiveName.size() - 4) : archiveName);
+}
+
+bool DownloadArtifact(const std::string& url, std::string& localPath, const std::wstring& folder,
+                      const std::string& localName, const std::function<bool()>& cancelled)
 {
     localPath.clear();
     const std::string name = MakeSafeFileName(localName);
-    const std::wstring temp = FullDataPath(tempFolder) + L"\\";
-    const std::wstring file = temp + ostrel::Utf8ToWString(name);
+    const std::wstring file = folder + ostrel::Utf8ToWString(name);
     // A transfer that did not complete leaves no file and no path: an error page or
     // the first part of a file is no artifact.
     if (!DownloadToFile(url, file, FileBounds(cancelled)))
         return false;
     localPath = ostrel::WStringToUtf8(file);
     if (EndsWith(name, ".zip")) {
-        std::string entry;
-        const bool extracted = ExtractZip(file, temp, entry, cancelled);
+        // The entries go into a folder of their own: no entry can take the name of
+        // another artifact, or of anything else beside the archive.
+        const std::wstring entries = folder + ostrel::Utf8ToWString(ZipFolderName(name)) + L"\\";
         boost::system::error_code ignored;
+        const boost::filesystem::path entriesPath = ostrel::WStringToPath(entries);
+        bool extracted = false;
+        std::string entry;
+        boost::filesystem::create_directory(entriesPath, ignored);
+        if (boost::filesystem::is_directory(entriesPath, ignored))
+            extracted = ExtractZip(file, entries, entry, cancelled);
         if (extracted) {
-            localPath = ostrel::WStringToUtf8(temp + ostrel::Utf8ToWString(entry));
+            localPath = ostrel::WStringToUtf8(entries + ostrel::Utf8ToWString(entry));
             boost::filesystem::remove(ostrel::WStringToPath(file), ignored);
-        } else if (cancelled && cancelled()) {
+            return true;
+        }
+        // Nothing of a refused archive is used: its folder goes.
+        boost::filesystem::remove_all(entriesPath, ignored);
+        localPath.clear();
+        if (cancelled && cancelled()) {
             // Cut short by a cancel: neither the archive nor a path stays.
-            localPath.clear();
             boost::filesystem::remove(ostrel::WStringToPath(file), ignored);
             return false;
-        } else {
-            localPath.clear();
         }
     }
     return true;
 }
 
-bool DownloadArtifact(const std::string& url, std::string& localPath)
+bool DownloadArtifact(const std::string& url, std::string& localPath, const std::wstring& folder)
 {
-    return DownloadArtifact(url, localPath, LocalNameFromUrl(url));
+    return DownloadArtifact(url, localPath, folder, LocalNameFromUrl(url));
 }
 
-DownloadEnd RunArtifactsDownload(DownloadJob& job)
+namespace {
+
+// The worker's steps; a failure is left to the caller to report.
+DownloadEnd RunDownloadSteps(DownloadJob& job)
 {
     const CatalogueArtifacts& record = job.Record();
     const long long count = static_cast<long long>(record.sourceUrls.size());
@@ -233,6 +327,9 @@ DownloadEnd RunArtifactsDownload(DownloadJob& job)
         job.ReportFinished();
         return DownloadEnd::Finished;
     }
+    if (!job.PrepareFolder())
+        return DownloadEnd::Failed;
+    const std::wstring folder = job.Folder() + L"\\";
     const auto cancelled = [&job] { return job.AskCancelled(); };
     long long step = 1;
     const auto semaphore = std::find(record.fileTypes.begin(), record.fileTypes.end(), kSemaphoreFile);
@@ -240,10 +337,8 @@ DownloadEnd RunArtifactsDownload(DownloadJob& job)
         const std::string& url = record.sourceUrls[static_cast<std::size_t>(semaphore - record.fileTypes.begin())];
         const auto period = CurrentDeployment().semaphorePollPeriod;
         for (;;) {
-            if (job.AskCancelled()) {
-                job.SetEnd(DownloadEnd::CancelledWaiting);
+            if (job.AskCancelled())
                 return DownloadEnd::CancelledWaiting;
-            }
             // A probe cut short by a cancel answers nothing: the question above decides.
             if (UrlExists(url, cancelled) && !job.AskCancelled())
                 break;
@@ -257,31 +352,42 @@ DownloadEnd RunArtifactsDownload(DownloadJob& job)
             continue;
         bool downloaded = false;
         try {
-            downloaded = DownloadArtifact(record.sourceUrls[j], job.LocalPath(j),
-                                          MakeUniqueName(LocalNameFromUrl(record.sourceUrls[j]), usedNames), cancelled);
+            downloaded = DownloadArtifact(record.sourceUrls[j], job.LocalPath(j), folder,
+                                          ArtifactName(record.sourceUrls[j], usedNames), cancelled);
         } catch (const std::exception&) {
-            // No Temp folder, or a name that does not convert: nothing could be written.
+            // A name that does not convert: nothing could be written.
             job.LocalPath(j).clear();
         }
         if (!downloaded) {
             // A transfer the user cut short is a cancel, and ends silently.
-            if (job.AskCancelled()) {
-                job.SetEnd(DownloadEnd::CancelledDownloading);
+            if (job.AskCancelled())
                 return DownloadEnd::CancelledDownloading;
-            }
             // One artifact missing makes no product: the others are not fetched.
-            job.ReportFailed();
             return DownloadEnd::Failed;
         }
         ++step;
         job.ReportProgress(Percent(step, count));
-        if (job.AskCancelled()) {
-            job.SetEnd(DownloadEnd::CancelledDownloading);
+        if (job.AskCancelled())
             return DownloadEnd::CancelledDownloading;
-        }
     }
     job.ReportFinished();
     return DownloadEnd::Finished;
+}
+
+}  // namespace
+
+DownloadEnd RunArtifactsDownload(DownloadJob& job)
+{
+    const DownloadEnd end = RunDownloadSteps(job);
+    if (end == DownloadEnd::Finished)
+        return end;
+    // Nothing of a download that did not finish stays: only its own folder goes.
+    job.RemoveFolder();
+    if (end == DownloadEnd::Failed)
+        job.ReportFailed();
+    else
+        job.SetEnd(end);
+    return end;
 }
 
 DWORD ArtifactsDownloadThread(LPVOID parameter)
@@ -294,6 +400,7 @@ DWORD ArtifactsDownloadThread(LPVOID parameter)
         end = RunArtifactsDownload(*job);
     } catch (...) {
         // Whatever went wrong, the owner must not wait for ever: the download failed.
+        job->RemoveFolder();
         job->ReportFailed();
         end = DownloadEnd::Failed;
     }
@@ -310,6 +417,8 @@ std::shared_ptr<DownloadJob> StartArtifactsDownload(CatalogueArtifacts artifacts
         return nullptr;
     }
     job->SetThread(thread);
+    // First made after the platform's first thread, so that it goes before the
+    // platform's thread records at exit.
     RunningJobs& running = Running();
     std::lock_guard lock(running.mutex);
     running.DropEnded();

@@ -6,6 +6,13 @@
 // flags, so neither side can pull them away from the other: the owner cancels and
 // detaches a job it no longer wants (the view is then never called again), starts a
 // new job for a new message, and takes a completion only from the job it started last.
+//
+// Each job writes into a folder of its own in Temp ("Download" and a number no other
+// living job has): its artifacts, and each zip archive's entries in a folder of the
+// archive's own inside it. So no job writes, removes or reports a file of another, and
+// nothing downloaded takes the name of a file the add-on keeps in Temp (the installer).
+// A job that fails or is cancelled removes its folder; a finished one leaves its files
+// there until a later job takes the number, after this one has gone.
 #pragma once
 
 #include "Win32.hpp"
@@ -60,6 +67,10 @@ public:
     DownloadEnd End() const;
     // The record with every local path, once the worker reported completion.
     std::optional<CatalogueArtifacts> FinishedArtifacts() const;
+    // The job's folder in Temp: its name ("Download3"), and its whole path (which needs
+    // the data folders; it throws without them).
+    std::wstring FolderName() const;
+    std::wstring Folder() const;
 
     // Worker side.
     const CatalogueArtifacts& Record() const { return record_; }
@@ -75,6 +86,10 @@ public:
     // Sleeps for the period unless cancelled meanwhile.
     void WaitPeriod(std::chrono::milliseconds period);
     void SetThread(HANDLE thread);
+    // The folder made empty for the download; false when it cannot be.
+    bool PrepareFolder();
+    // The folder and everything in it gone (a failed or cancelled download's).
+    void RemoveFolder();
 
 private:
     // record_'s vectors are fixed once built; only the worker writes the local paths,
@@ -90,6 +105,8 @@ private:
     // Guards the view and serialises calls to it, so that Detach can wait them out.
     std::mutex viewMutex_;
     ITokenAndArtifactsView* view_ = nullptr;
+    // The number of the job's folder, held from construction to destruction.
+    const int folderNumber_;
 };
 
 // Starts a worker thread on a new job over the artifacts; null when no thread starts.
@@ -109,15 +126,18 @@ DWORD ArtifactsDownloadThread(LPVOID parameter);
 // The worker's steps on the calling thread.
 DownloadEnd RunArtifactsDownload(DownloadJob& job);
 
-// One artifact into the Temp folder under localName (made safe), within FileBounds
-// with the cancel question. localPath receives the UTF-8 path of the file, or of the
-// entry to use when a ".zip" was unpacked, or "" when unpacking failed. False, with
-// localPath "" and no file left, when the transfer or the writing failed: a broken or
-// cut-off transfer, a body past the bound, an error status or a redirect, a refused
-// certificate, a cancel.
-bool DownloadArtifact(const std::string& url, std::string& localPath, const std::string& localName,
-                      const std::function<bool()>& cancelled = {});
+// One artifact into the folder (a wide path ending in "\") under localName (made
+// safe), within FileBounds with the cancel question. A ".zip" is unpacked into the
+// folder's subfolder ZipFolderName(localName), made for it, and then deleted.
+// localPath receives the UTF-8 path of the file, or of the entry to use when a ".zip"
+// was unpacked, or "" when unpacking failed. False, with localPath "" and no file
+// left, when the transfer or the writing failed: a broken or cut-off transfer, a body
+// past the bound, an error status or a redirect, a refused certificate, a cancel.
+bool DownloadArtifact(const std::string& url, std::string& localPath, const std::wstring& folder,
+                      const std::string& localName, const std::function<bool()>& cancelled = {});
 // The same under the URL's last element.
-bool DownloadArtifact(const std::string& url, std::string& localPath);
+bool DownloadArtifact(const std::string& url, std::string& localPath, const std::wstring& folder);
+// The folder a ".zip" artifact is unpacked into: its name without ".zip", made safe.
+std::string ZipFolderName(const std::string& archiveName);
 
 }  // namespace tarvel

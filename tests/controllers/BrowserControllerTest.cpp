@@ -1,3 +1,4 @@
+#include "MisbehavingServer.hpp"
 #include "TransferFixture.hpp"
 
 #include "controllers/BrowserController.hpp"
@@ -155,6 +156,7 @@ TEST_F(BrowserControllerDownload, FromATakenMessageToALibraryPart)
     TestBrowserView view(controller);
     controller.SetView(&view);
     ASSERT_EQ(controller.StartDownload(Payload("/ready", "/files/model.xml")), DownloadStart::Started);
+    const std::string folder = ostrel::WStringToUtf8(controller.Job()->FolderName());
     EXPECT_TRUE(controller.IsDownloadBusy());
     EXPECT_EQ(server_.CallCount("/ack"), 1);
     ASSERT_TRUE(view.WaitFinished());
@@ -165,7 +167,7 @@ TEST_F(BrowserControllerDownload, FromATakenMessageToALibraryPart)
     EXPECT_EQ(view.closes, std::vector<bool>{true});
     EXPECT_FALSE(controller.IsDownloadBusy());
     EXPECT_EQ(controller.CreatedLibPartIndex(), 0);
-    EXPECT_EQ(controller.Artifacts().localPaths[1], TempPathText("model.xml"));
+    EXPECT_EQ(controller.Artifacts().localPaths[1], TempPathText(folder + "\\model.xml"));
     const auto part = Store().FindByName(std::string("Tarvel_LibPart10"));
     ASSERT_TRUE(part);
     ASSERT_NE(part->Parameter("tv_base_url"), nullptr);
@@ -231,6 +233,7 @@ TEST_F(BrowserControllerDownload, AFailedDownloadMakesNothingAndKeepsTheDialogOp
         TestBrowserView view(controller);
         controller.SetView(&view);
         ASSERT_EQ(controller.StartDownload(Payload("/ready", "/files/missing.xml")), DownloadStart::Started);
+        const std::string folder = ostrel::WStringToUtf8(controller.Job()->FolderName());
         ASSERT_TRUE(view.WaitFinished());
         ASSERT_TRUE(controller.CreateLibraryPart());
         EXPECT_TRUE(controller.DownloadFailed());
@@ -241,7 +244,8 @@ TEST_F(BrowserControllerDownload, AFailedDownloadMakesNothingAndKeepsTheDialogOp
         EXPECT_FALSE(controller.IsDownloadBusy());
         EXPECT_EQ(controller.CreatedLibPartIndex(), 0);
         EXPECT_TRUE(Store().Parts().empty());
-        EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "missing.xml"));
+        // The failed download's folder went with everything in it.
+        EXPECT_FALSE(boost::filesystem::exists(TempFolder() / folder));
         // Taken once; the next message starts afresh.
         EXPECT_FALSE(controller.CreateLibraryPart());
         ASSERT_EQ(controller.StartDownload(Payload("/ready", "/files/model.xml")), DownloadStart::Started);
@@ -283,11 +287,12 @@ TEST_F(BrowserControllerDownload, OnlyTheJobStartedLastCompletes)
     ASSERT_EQ(controller.StartDownload(Payload("/never", "/files/model.xml")), DownloadStart::Started);
     const auto first = controller.Job();
     ASSERT_EQ(controller.StartDownload(Payload("/ready", "/files/other.xml")), DownloadStart::Started);
+    const std::string folder = ostrel::WStringToUtf8(controller.Job()->FolderName());
     ASSERT_TRUE(first->Join(10s));
     EXPECT_EQ(first->End(), DownloadEnd::CancelledWaiting);
     ASSERT_TRUE(view.WaitFinished());
     ASSERT_TRUE(controller.CreateLibraryPart());
-    EXPECT_EQ(controller.Artifacts().localPaths[1], TempPathText("other.xml"));
+    EXPECT_EQ(controller.Artifacts().localPaths[1], TempPathText(folder + "\\other.xml"));
     EXPECT_EQ(server_.CallCount("/files/model.xml"), 0);
     EXPECT_TRUE(Store().FindByName(std::string("Last")));
 }
@@ -365,6 +370,42 @@ TEST_F(BrowserControllerDownload, ClosingTheDialogLetsGoOfTheWorkerWhileItWaitsO
         view.reset();
     }
     EXPECT_TRUE(standin::win::WaitForAllThreads(10s));
+}
+
+// A message taken while the last one's CAD data stalls or never ends, with files of the
+// same names: the first is let go of, and cleans up only what it made, however late;
+// the second becomes its part.
+TEST_F(BrowserControllerDownload, AReplacedDownloadLeavesTheNextOnesFilesAlone)
+{
+    Deployment patient = TestDeployment();
+    patient.stallTime = 600s;
+    patient.maxZipBytes = std::uint64_t{1} << 40;
+    const ScopedDeployment scoped(patient);
+    MisbehavingServer misbehaving;
+    for (const auto way : {MisbehavingServer::Way::StallAfterHeaders, MisbehavingServer::Way::EndlessChunked}) {
+        const char* what = MisbehavingServer::Name(way);
+        Report().Clear();
+        BrowserController controller(LibraryUrl(), kCatalogueBrowserPath, false);
+        TestBrowserView view(controller);
+        view.typedName = ostrel::Utf8ToWString(std::string("Second ") + what);
+        controller.SetView(&view);
+        const std::string json = "{\"CallbackUrl\":\"" + server_.Url("/ack") + "\",\"Artifacts\":["
+                                 "{\"FileType\":\"CadFile\",\"SourceUrl\":\"" + misbehaving.Url(way, "model.xml") +
+                                 "\"}]}";
+        const int requests = misbehaving.Requests();
+        ASSERT_EQ(controller.StartDownload(Base64Encode(json)), DownloadStart::Started) << what;
+        const auto first = controller.Job();
+        while (misbehaving.Requests() == requests)
+            std::this_thread::sleep_for(1ms);
+
+        ASSERT_EQ(controller.StartDownload(Payload("/ready", "/files/model.xml")), DownloadStart::Started) << what;
+        ASSERT_TRUE(view.WaitFinished()) << what;
+        ASSERT_TRUE(first->Join(5s)) << what;
+        EXPECT_EQ(first->End(), DownloadEnd::CancelledDownloading) << what;
+        ASSERT_TRUE(controller.CreateLibraryPart()) << what;
+        EXPECT_TRUE(Store().FindByName(ostrel::WStringToUtf8(view.typedName))) << what;
+        EXPECT_TRUE(Report().Alerts().empty()) << ::testing::PrintToString(Report().Alerts());
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // thread the library part with its tool. The palette is a test view driven by a loop
 // that does what its idle handler will do.
 #include "ControllerFixture.hpp"
+#include "MisbehavingServer.hpp"
 
 #include "controllers/ToolbarController.hpp"
 #include "ostrel/interop/Interop.hpp"
@@ -10,6 +11,7 @@
 #include "standin/LibParts.hpp"
 #include "transfer/ClipboardMessage.hpp"
 
+#include <future>
 #include <thread>
 
 namespace tarvel::testing {
@@ -33,10 +35,15 @@ public:
     }
     void SetProgress(std::int16_t percent) override
     {
-        std::lock_guard lock(mutex_);
-        progress_.push_back(percent);
-        if (percent == 1 && throwAtStart.exchange(false))
-            throw std::runtime_error("palette failure");
+        {
+            std::lock_guard lock(mutex_);
+            progress_.push_back(percent);
+            if (percent == 1 && throwAtStart.exchange(false))
+                throw std::runtime_error("palette failure");
+        }
+        // The start as the palette hears of it, on the watcher's thread.
+        if (percent == 1 && atStart)
+            atStart();
     }
     bool IsCancelled() override { return false; }
 
@@ -48,6 +55,7 @@ public:
 
     std::atomic<int> finished{0};
     std::atomic<bool> throwAtStart{false};
+    std::function<void()> atStart;
     bool acceptName = true;
     std::vector<std::wstring> askedNames;
 
@@ -307,6 +315,108 @@ TEST_F(ToolbarTest, OneWatcherAtATimeAndAStopThatJoinsEverything)
     EXPECT_EQ(standin::win::LiveThreads(), 0);
     EXPECT_TRUE(controller_.IsIdle());
     EXPECT_EQ(view_.finished.load(), 0);
+}
+
+// Closing and showing the palette at once stops and starts the watcher: its waits
+// still each last a third of a second, by their real length, not only by the limit
+// asked (a wake-up left set would have it look at the clipboard without pause).
+TEST_F(ToolbarTest, AfterAStopAndAStartTheWatchersWaitsStillLastAThirdOfASecond)
+{
+    const auto watcherWaits = [](std::chrono::steady_clock::time_point since) {
+        std::vector<standin::win::TimedWait> waits;
+        for (const auto& wait : standin::win::TimedWaits())
+            if (wait.startRoutine == reinterpret_cast<const void*>(&ClipboardWatcherThread) && wait.began >= since)
+                waits.push_back(wait);
+        return waits;
+    };
+    ASSERT_NE(controller_.StartClipboardWatcher(Window()), nullptr);
+    std::this_thread::sleep_for(50ms);
+    controller_.StopClipboardWatcher();
+    const auto restarted = std::chrono::steady_clock::now();
+    ASSERT_NE(controller_.StartClipboardWatcher(Window()), nullptr);
+    IdleFor(1s);
+    EXPECT_TRUE(controller_.StopAndJoin(5s));
+
+    const auto waits = watcherWaits(restarted);
+    std::vector<long long> lengths;
+    for (const auto& wait : waits)
+        lengths.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(wait.lasted).count());
+    // The last wait may be the one the final stop cut short.
+    ASSERT_GE(lengths.size(), 2u) << ::testing::PrintToString(lengths);
+    EXPECT_LE(lengths.size(), 4u) << ::testing::PrintToString(lengths);
+    const auto shortWaits = std::count_if(lengths.begin(), lengths.end() - 1, [](long long ms) { return ms < 320; });
+    EXPECT_EQ(shortWaits, 0) << ::testing::PrintToString(lengths);
+}
+
+// The user's Cancel between the palette's hearing of a start (its progress dialog
+// opens then) and the worker's start: that download never starts.
+TEST_F(ToolbarTest, ACancelBeforeTheWorkerStartsEndsThatDownload)
+{
+    std::promise<void> started;
+    std::promise<void> cancelled;
+    std::shared_future<void> cancelledFuture = cancelled.get_future().share();
+    // Once: the next product's start goes by. It stays set, as the watcher may still be in it.
+    auto once = std::make_shared<std::atomic<bool>>(false);
+    view_.atStart = [&started, cancelledFuture, once] {
+        if (once->exchange(true))
+            return;
+        started.set_value();
+        cancelledFuture.wait_for(10s);
+    };
+    controller_.StartClipboardWatcher(Window());
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ProductJson("doors-classic"))));
+    ASSERT_EQ(started.get_future().wait_for(20s), std::future_status::ready);
+    // On this thread, as the progress dialog's Cancel would.
+    controller_.CancelDownload();
+    cancelled.set_value();
+    IdleFor(500ms);
+
+    EXPECT_EQ(Server().CallCount("/products/door/ready"), 0);
+    EXPECT_EQ(view_.finished.load(), 0);
+    EXPECT_TRUE(view_.askedNames.empty());
+    EXPECT_TRUE(controller_.IsIdle());
+    EXPECT_EQ(standin::win::LiveThreads(), 1);
+    // The next product runs as ever.
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ProductJson("doors-classic") + " ")));
+    EXPECT_TRUE(IdleUntil([&] { return !Store().Parts().empty(); }));
+}
+
+// A download let go of (the user's Cancel) while its CAD data stalls or never ends,
+// and at once the next product with files of the same names: the first cleans up only
+// what it made, and the next one's part is made from its own files.
+TEST_F(ToolbarTest, AReplacedDownloadLeavesTheNextOnesFilesAlone)
+{
+    Deployment patient = CurrentDeployment();
+    patient.stallTime = 600s;
+    patient.maxZipBytes = std::uint64_t{1} << 40;
+    const ScopedDeployment scoped(patient);
+    MisbehavingServer misbehaving;
+    controller_.StartClipboardWatcher(Window());
+    int round = 0;
+    for (const auto way : {MisbehavingServer::Way::StallAfterHeaders, MisbehavingServer::Way::EndlessChunked}) {
+        const char* what = MisbehavingServer::Name(way);
+        const std::string name = "Door " + std::to_string(++round);
+        std::string first = ProductJson("doors-classic");
+        const std::string model = Server().Url("/products/door/model.xml");
+        first.replace(first.find(model), model.size(), misbehaving.Url(way, "model.xml"));
+        const int requests = misbehaving.Requests();
+        ASSERT_TRUE(standin::win::SetClipboardBytes(Message(first))) << what;
+        ASSERT_TRUE(IdleUntil([&] { return misbehaving.Requests() > requests; })) << what;
+        controller_.CancelDownload();
+        view_.acceptName = true;
+        ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ProductJson("doors-classic") + std::string(round, ' '))))
+            << what;
+        ASSERT_TRUE(IdleUntil([&] { return Store().Parts().size() == static_cast<std::size_t>(round); })) << what;
+        EXPECT_TRUE(Report().Alerts().empty()) << ::testing::PrintToString(Report().Alerts());
+        const auto part = Store().Parts().back();
+        EXPECT_EQ(part.Parameter("tv_catalog_productid")->text, u"D-1") << what;
+    }
+    // Each let-go download removed its own folder; only the finished ones' stay.
+    EXPECT_TRUE(controller_.StopAndJoin(10s));
+    int folders = 0;
+    for (boost::filesystem::directory_iterator it(DataRoot() / "Temp"), end; it != end; ++it)
+        ++folders;
+    EXPECT_LE(folders, 2);
 }
 
 }  // namespace

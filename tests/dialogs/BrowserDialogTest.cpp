@@ -125,6 +125,15 @@ protected:
                 posts.push_back(standin::services::FormFields(request.body));
         return posts;
     }
+    // The palette opened and the door D-1 saved from the catalogue under the name.
+    std::optional<standin::LibPart> SaveCatalogueDoor(const std::string& name)
+    {
+        OpenPalette();
+        AddProduct(dg::User(Browser).Then(dg::WaitForPage(Browser, BrowserItem)), "D-1");
+        dg::User(Name).Type(NameItem, name).Click(1);
+        ClickLibraryButton();
+        return Store().FindByName(name);
+    }
     // A placed door of the catalogue with these stored values, selected; the palette
     // opened on that selection.
     GS::Guid PlaceSelectedProduct(const std::u16string& baseUrl, const std::u16string& culture,
@@ -417,11 +426,7 @@ TEST_F(BrowserDialogTest, ModifyProductReplacesThePlacedProductWithTheReconfigur
     };
     standin::services::AddCatalogue(Server(), catalogue);
     // The product as the catalogue road saved it, placed and selected.
-    OpenPalette();
-    AddProduct(dg::User(Browser).Then(dg::WaitForPage(Browser, BrowserItem)), "D-1");
-    dg::User(Name).Type(NameItem, "Placed Door").Click(1);
-    ClickLibraryButton();
-    const auto placed = Store().FindByName(std::string("Placed Door"));
+    const auto placed = SaveCatalogueDoor("Placed Door");
     ASSERT_TRUE(placed) << ::testing::PrintToString(Report().Lines());
     const GS::Guid guid = Elements().PlacePart(HostInterface::ElemDoor, placed->index);
     const standin::PlacedElement before = *Elements().Element(guid);
@@ -476,6 +481,61 @@ TEST_F(BrowserDialogTest, ModifyProductReplacesThePlacedProductWithTheReconfigur
     EXPECT_EQ(undone.LibIndex(), placed->index);
     EXPECT_EQ(undone.parameters, before.parameters);
     EXPECT_FALSE(toolbarController.browserDialogOpen.load());
+}
+
+// The user selects something else while the configurator shows: the new part is
+// saved, but it goes to no element but the configured one, and only while that one
+// is still the selection; otherwise one alert says so.
+TEST_F(BrowserDialogTest, ModifyProductReplacesOnlyTheConfiguredElementWhileItIsSelected)
+{
+    const auto placed = SaveCatalogueDoor("Placed Door");
+    ASSERT_TRUE(placed) << ::testing::PrintToString(Report().Lines());
+    constexpr const char* SelectionChanged =
+        "The element you configured is no longer selected, or no longer exists: no element was changed. Its new "
+        "library part is saved in the library.";
+    enum class Then { KeepIt, SelectOther, SelectBoth, SelectNothing };
+    const struct {
+        const char* what;
+        Then then;
+        bool replaced;
+    } cases[] = {
+        {"still selected", Then::KeepIt, true},
+        {"another selected", Then::SelectOther, false},
+        {"both selected", Then::SelectBoth, false},
+        {"nothing selected", Then::SelectNothing, false},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        Report().Clear();
+        const GS::Guid configured = Elements().PlacePart(HostInterface::ElemDoor, placed->index);
+        const GS::Guid other = Elements().PlacePart(HostInterface::ElemDoor, placed->index);
+        Elements().Select({configured});
+        ClosePalette();
+        OpenPalette();
+        const std::string name = "Modified " + std::to_string(++n);
+        dg::User(Browser)
+            .Then(dg::WaitForPage(Browser, BrowserItem))
+            .Do("the user selects in the plan", [&] {
+                if (c.then == Then::SelectOther)
+                    Elements().Select({other});
+                else if (c.then == Then::SelectBoth)
+                    Elements().Select({configured, other});
+                else if (c.then == Then::SelectNothing)
+                    Elements().Select({});
+            })
+            .Then(dg::PressElement(BrowserItem, "add-to-project"));
+        dg::User(Name).Type(NameItem, name).Click(1);
+        dg::User(Toolbar).Click(ModifyItem);
+        Act();
+
+        const auto created = Store().FindByName(name);
+        ASSERT_TRUE(created) << c.what << ::testing::PrintToString(Report().Lines());
+        EXPECT_EQ(Elements().Element(configured)->LibIndex(), c.replaced ? created->index : placed->index) << c.what;
+        EXPECT_EQ(Elements().Element(other)->LibIndex(), placed->index) << c.what;
+        EXPECT_EQ(Report().Alerts(), c.replaced ? std::vector<std::string>{} : std::vector<std::string>{SelectionChanged})
+            << c.what;
+    }
+    EXPECT_EQ(Elements().UndoSteps(), std::vector<std::string>{"Tarvel Modify Element"});
 }
 
 // The culture and the section are posted only when longer than one byte; a visit that

@@ -7,6 +7,7 @@
 #include "standin/LibParts.hpp"
 #include "standin/Win.hpp"
 #include "transfer/ClipboardMessage.hpp"
+#include "transfer/Http.hpp"
 
 #include <algorithm>
 #include <condition_variable>
@@ -21,6 +22,7 @@ using namespace std::chrono_literals;
 constexpr short Progress = 32506;
 constexpr short Name = 32503;
 constexpr short About = 32504;
+constexpr short Browser = 32510;
 
 class PaletteDownloadTest : public PaletteFixture {
 protected:
@@ -284,6 +286,70 @@ TEST_F(PaletteDownloadTest, ACompletionBeforeTheProgressDialogShowsIsNotLost)
     ASSERT_TRUE(dg::RunUntil("the part is saved", [&] { return PartSaved("Classic Door10"); }, 20s))
         << ::testing::PrintToString(Report().Lines());
     EXPECT_EQ(Count("open dialog 32506 \"Tarvel\""), 0);
+    EXPECT_TRUE(toolbarController.IsIdle());
+}
+
+// The watcher takes the palette's product and, while it checks the library list, the
+// user opens a library's browser dialog and adds another product there: each part is
+// made from its own product's files, the palette's after the dialog has closed.
+TEST_F(PaletteDownloadTest, APaletteProductAndABrowserDialogsProductEachBecomeTheirOwnPart)
+{
+    StoreLibraries({{"doors-classic", "Classic Doors", "", Server().Url("/catalogue/doors-classic/")}});
+    std::string profiles;
+    ASSERT_TRUE(HttpGetToString(Server().Url(standin::services::kProfilesPath).c_str(), profiles));
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool open = false;
+    };
+    auto gate = std::make_shared<Gate>();
+    Server().AddHandler(standin::services::kProfilesPath, [gate, profiles](const standin::services::RecordedRequest&) {
+        std::unique_lock lock(gate->mutex);
+        gate->changed.wait_for(lock, std::chrono::seconds(30), [&] { return gate->open; });
+        return CatalogueServer::Answer{200, "application/json", profiles};
+    });
+    const auto openGate = [gate] {
+        {
+            std::lock_guard lock(gate->mutex);
+            gate->open = true;
+        }
+        gate->changed.notify_all();
+    };
+    ShowWatchingPalette();
+    const int asked = Server().CallCount(standin::services::kProfilesPath);
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ProductJson("doors-classic"))));
+    ASSERT_TRUE(dg::RunUntil("the watcher checks the library list",
+                             [&] { return Server().CallCount(standin::services::kProfilesPath) > asked; }));
+
+    std::chrono::steady_clock::time_point answered;
+    dg::User(Browser)
+        .Then(dg::WaitForPage(Browser, 2))
+        .Do("the library list answers the watcher", [&] {
+            openGate();
+            answered = std::chrono::steady_clock::now();
+        })
+        .Wait("the watcher could have started its download",
+              [&] { return std::chrono::steady_clock::now() - answered > std::chrono::seconds(1); })
+        .Then(dg::FollowLink(2, "product-C-1"))
+        .Then(dg::WaitForPage(Browser, 2))
+        .Then(dg::PressElement(2, "add-to-project"));
+    std::vector<std::string> proposed;
+    const auto readName = [&] { proposed.push_back(dg::FindItem(Name, 6)->text); };
+    dg::User(Name).Do("read the proposed name", readName).Click(1).Do("read the proposed name", readName).Click(1);
+    const auto buttons = Buttons();
+    ASSERT_EQ(buttons.size(), 6u);
+    dg::User(Toolbar).Click(buttons[4].id);
+    ASSERT_TRUE(dg::RunUntil("both parts are saved", [&] { return Store().Parts().size() == 2; }, 30s))
+        << ::testing::PrintToString(Report().Lines());
+
+    EXPECT_EQ(proposed, (std::vector<std::string>{"Hall Cabinet10", "Classic Door10"}));
+    const auto cabinet = Store().FindByName(std::string("Hall Cabinet10"));
+    const auto door = Store().FindByName(std::string("Classic Door10"));
+    ASSERT_TRUE(cabinet && door);
+    EXPECT_EQ(cabinet->Parameter("tv_catalog_productid")->text, u"C-1");
+    EXPECT_EQ(door->Parameter("tv_catalog_productid")->text, u"D-1");
+    EXPECT_NE(door->Script(HostInterface::Sect3DScript), cabinet->Script(HostInterface::Sect3DScript));
+    EXPECT_TRUE(Report().Alerts().empty()) << ::testing::PrintToString(Report().Alerts());
     EXPECT_TRUE(toolbarController.IsIdle());
 }
 

@@ -114,6 +114,28 @@ TEST_F(StalledServersTest, TheCleanUpEndsAStalledBrowserDialogDownloadAndLeavesN
     EXPECT_EQ(RunningDownloads(), 0u);
 }
 
+// The watcher's own requests (the library list it checks a message's catalogue
+// against) have no cancel question of their own: the clean-up ends them all the same.
+TEST_F(StalledServersTest, TheCleanUpEndsTheWatchersOwnStalledRequestAndLeavesNoThread)
+{
+    Start();
+    ServeDoorProduct();
+    ASSERT_EQ(Registrations().ChooseMenu(32500), GSErrCode{0});
+    MisbehavingServer creeping;
+    Deployment deployment = Patient();
+    deployment.repositoryServer = creeping.Url(Way::Creep, "");
+    ScopedDeployment scoped(deployment);
+    ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ProductJson("doors-classic"))));
+    ASSERT_TRUE(WaitFor([&] { return creeping.Requests() == 1; }));
+    EXPECT_EQ(standin::win::LiveThreads(), 1);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Loader().Stop(), GSErrCode{0});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(standin::win::LiveThreads(), 0);
+    EXPECT_EQ(RunningDownloads(), 0u);
+}
+
 TEST_F(StalledServersTest, ADialogThatLetsGoOfAStalledDownloadWaitsForItsWorker)
 {
     MisbehavingServer stalling;

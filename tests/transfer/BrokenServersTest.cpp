@@ -176,7 +176,7 @@ TEST_F(BrokenServers, GoodTransfersStillArriveWhole)
     RecordingView view;
     DownloadJob job(MakeArtifacts({{"CadFile", server.Url("/files/model.xml")}}, &view));
     EXPECT_EQ(RunArtifactsDownload(job), DownloadEnd::Finished);
-    EXPECT_EQ(ReadFile(TempFolder() / "model.xml"), artifact);
+    EXPECT_EQ(ReadFile(TempFolder() / ostrel::WStringToUtf8(job.FolderName()) / "model.xml"), artifact);
     // One byte more than a bound is refused.
     server.AddFile("/big.json", text + "!");
     EXPECT_FALSE(HttpGetToString(server.Url("/big.json").c_str(), body));

@@ -1,3 +1,4 @@
+#include "MisbehavingServer.hpp"
 #include "TransferFixture.hpp"
 #include "ZipMaker.hpp"
 
@@ -14,6 +15,16 @@ using namespace std::chrono_literals;
 
 class DownloadWorker : public TransferFixture {
 protected:
+    // The job's folder in Temp, and the path text of a file there.
+    boost::filesystem::path JobFolder(const DownloadJob& job) const
+    {
+        return TempFolder() / ostrel::WStringToUtf8(job.FolderName());
+    }
+    std::string JobPathText(const DownloadJob& job, const std::string& name) const
+    {
+        return TempPathText(ostrel::WStringToUtf8(job.FolderName()) + "\\" + name);
+    }
+
     RecordingView view;
 };
 
@@ -35,9 +46,9 @@ TEST_F(DownloadWorker, SemaphoreThenThreeFiles)
     EXPECT_EQ(view.Finished(), 1);
     auto done = job.FinishedArtifacts();
     ASSERT_TRUE(done);
-    EXPECT_EQ(done->localPaths, (std::vector<std::string>{TempPathText("model.xml"), "", TempPathText("attr.txt"),
-                                                         TempPathText("sheet.xml")}));
-    EXPECT_EQ(ReadFile(TempFolder() / "sheet.xml"), "<s/>");
+    EXPECT_EQ(done->localPaths, (std::vector<std::string>{JobPathText(job, "model.xml"), "",
+                                                         JobPathText(job, "attr.txt"), JobPathText(job, "sheet.xml")}));
+    EXPECT_EQ(ReadFile(JobFolder(job) / "sheet.xml"), "<s/>");
 }
 
 TEST_F(DownloadWorker, ProgressTable)
@@ -155,7 +166,7 @@ TEST_F(DownloadWorker, ADetachedJobNeverReachesItsViewAndANewJobTakesOver)
     EXPECT_FALSE(first->FinishedArtifacts());
     auto done = second->FinishedArtifacts();
     ASSERT_TRUE(done);
-    EXPECT_EQ(done->localPaths, std::vector<std::string>{TempPathText("two.xml")});
+    EXPECT_EQ(done->localPaths, std::vector<std::string>{JobPathText(*second, "two.xml")});
     EXPECT_EQ(view.Finished(), 1);
     EXPECT_EQ(view.Progress(), std::vector<std::int16_t>{200});
 }
@@ -165,13 +176,15 @@ TEST_F(DownloadWorker, TheJobOutlivesAnOwnerThatLetsGo)
     CatalogueServer server;
     server.AddSemaphore("/sem", 2);
     server.AddFile("/a.xml", "a");
+    boost::filesystem::path folder;
     {
         auto job = StartArtifactsDownload(MakeArtifacts({{"SemaphoreFile", server.Url("/sem")},
                                                          {"CadFile", server.Url("/a.xml")}}, nullptr));
         ASSERT_TRUE(job);
+        folder = JobFolder(*job);
     }
     ASSERT_TRUE(standin::win::WaitForAllThreads(10s));
-    EXPECT_EQ(ReadFile(TempFolder() / "a.xml"), "a");
+    EXPECT_EQ(ReadFile(folder / "a.xml"), "a");
     EXPECT_EQ(standin::win::LiveThreads(), 0);
 }
 
@@ -188,10 +201,10 @@ TEST_F(DownloadWorker, SameLastElementsDoNotOverwriteEachOther)
     EXPECT_EQ(RunArtifactsDownload(job), DownloadEnd::Finished);
     auto done = job.FinishedArtifacts();
     ASSERT_TRUE(done);
-    EXPECT_EQ(done->localPaths[0], TempPathText("model.xml"));
-    EXPECT_EQ(done->localPaths[1], TempPathText("model_2.xml"));
-    EXPECT_EQ(ReadFile(TempFolder() / "model.xml"), "cad");
-    EXPECT_EQ(ReadFile(TempFolder() / "model_2.xml"), "sheet");
+    EXPECT_EQ(done->localPaths[0], JobPathText(job, "model.xml"));
+    EXPECT_EQ(done->localPaths[1], JobPathText(job, "model_2.xml"));
+    EXPECT_EQ(ReadFile(JobFolder(job) / "model.xml"), "cad");
+    EXPECT_EQ(ReadFile(JobFolder(job) / "model_2.xml"), "sheet");
 }
 
 TEST_F(DownloadWorker, FromTheClipboardToUnpackedArtifactsOnAWorkerThread)
@@ -225,10 +238,10 @@ TEST_F(DownloadWorker, FromTheClipboardToUnpackedArtifactsOnAWorkerThread)
     auto done = job->FinishedArtifacts();
     ASSERT_TRUE(done);
     EXPECT_EQ(done->fileTypes, (std::vector<std::string>{"SemaphoreFile", "CadFile", "ProductDataSheet"}));
-    EXPECT_EQ(done->localPaths[1], TempPathText("product.xml"));
-    EXPECT_EQ(ReadFile(TempFolder() / "product.png"), "png");
-    EXPECT_EQ(ReadFile(TempFolder() / "sheet.xml"), "<ProductDataSheet/>");
-    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "cad.zip"));
+    EXPECT_EQ(done->localPaths[1], JobPathText(*job, "cad\\product.xml"));
+    EXPECT_EQ(ReadFile(JobFolder(*job) / "cad" / "product.png"), "png");
+    EXPECT_EQ(ReadFile(JobFolder(*job) / "sheet.xml"), "<ProductDataSheet/>");
+    EXPECT_FALSE(boost::filesystem::exists(JobFolder(*job) / "cad.zip"));
     EXPECT_EQ(done->view, nullptr);
 }
 
@@ -245,6 +258,94 @@ TEST_F(DownloadWorker, ATempFolderThatCannotBeFoundFailsTheDownload)
     EXPECT_TRUE(job->IsFailed());
     EXPECT_FALSE(job->FinishedArtifacts());
     // The owner hears of the end, and finds the job failed.
+    EXPECT_EQ(view.Finished(), 1);
+}
+
+// A job let go of only after the next one, with files of the same names, finished:
+// what the first cleans up is its own, and the next one's files stay whole.
+TEST_F(DownloadWorker, AJobLetGoOfLateRemovesOnlyWhatItMade)
+{
+    Deployment patient = TestDeployment();
+    patient.stallTime = std::chrono::seconds(600);
+    patient.maxZipBytes = std::uint64_t{1} << 40;
+    const ScopedDeployment scoped(patient);
+    MisbehavingServer misbehaving;
+    CatalogueServer server;
+    server.AddFile("/next/model.xml", "<next/>");
+    server.AddFile("/next/sheet.xml", "<sheet/>");
+    for (const auto way : {MisbehavingServer::Way::StallAfterHeaders, MisbehavingServer::Way::EndlessChunked}) {
+        const char* what = MisbehavingServer::Name(way);
+        RecordingView firstView;
+        const int requests = misbehaving.Requests();
+        auto first = StartArtifactsDownload(MakeArtifacts({{"CadFile", misbehaving.Url(way, "model.xml")}}, &firstView));
+        ASSERT_TRUE(first) << what;
+        while (misbehaving.Requests() == requests)
+            std::this_thread::sleep_for(1ms);
+
+        RecordingView nextView;
+        DownloadJob next(MakeArtifacts({{"CadFile", server.Url("/next/model.xml")},
+                                        {"ProductDataSheet", server.Url("/next/sheet.xml")}},
+                                       &nextView));
+        EXPECT_NE(next.FolderName(), first->FolderName()) << what;
+        ASSERT_EQ(RunArtifactsDownload(next), DownloadEnd::Finished) << what;
+        first->Detach();
+        ASSERT_TRUE(first->Join(5s)) << what;
+        EXPECT_EQ(first->End(), DownloadEnd::CancelledDownloading) << what;
+
+        const auto done = next.FinishedArtifacts();
+        ASSERT_TRUE(done) << what;
+        EXPECT_EQ(done->localPaths, (std::vector<std::string>{JobPathText(next, "model.xml"),
+                                                             JobPathText(next, "sheet.xml")}))
+            << what;
+        EXPECT_EQ(ReadFile(JobFolder(next) / "model.xml"), "<next/>") << what;
+        EXPECT_EQ(ReadFile(JobFolder(next) / "sheet.xml"), "<sheet/>") << what;
+        EXPECT_FALSE(boost::filesystem::exists(JobFolder(*first))) << what;
+        EXPECT_EQ(firstView.Finished(), 0) << what;
+    }
+}
+
+// The files the add-on keeps in Temp beside the downloads (the installer, the
+// administrator's copies) can be taken by no artifact and no archive entry.
+TEST_F(DownloadWorker, NoArtifactOrEntryTakesTheNameOfAFileKeptInTemp)
+{
+    WriteFile(TempFolder() / "installer.exe", "the signed installer");
+    WriteFile(TempFolder() / "ModifyElement_20260101010203.xml", "<options/>");
+    CatalogueServer server;
+    server.AddFile("/a/installer.exe", "not the installer");
+    server.AddFile("/b/cad.zip", MakeZip({{"installer.exe", "nor this"},
+                                          {"ModifyElement_20260101010203.xml", "<x/>"},
+                                          {"model.xml", "<m/>"}}));
+    server.AddFile("/c/model.xml", "<sheet/>");
+    DownloadJob job(MakeArtifacts({{"AttributeFile", server.Url("/a/installer.exe")},
+                                   {"CadFile", server.Url("/b/cad.zip")},
+                                   {"ProductDataSheet", server.Url("/c/model.xml")}},
+                                  &view));
+    ASSERT_EQ(RunArtifactsDownload(job), DownloadEnd::Finished);
+    const auto done = job.FinishedArtifacts();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->localPaths, (std::vector<std::string>{JobPathText(job, "installer.exe"),
+                                                         JobPathText(job, "cad\\model.xml"),
+                                                         JobPathText(job, "model.xml")}));
+    EXPECT_EQ(ReadFile(TempFolder() / "installer.exe"), "the signed installer");
+    EXPECT_EQ(ReadFile(TempFolder() / "ModifyElement_20260101010203.xml"), "<options/>");
+    // Nor does an entry take the name of another artifact of the same product.
+    EXPECT_EQ(ReadFile(JobFolder(job) / "model.xml"), "<sheet/>");
+    EXPECT_EQ(ReadFile(JobFolder(job) / "cad" / "model.xml"), "<m/>");
+}
+
+// A failed download removes everything it made, and only that.
+TEST_F(DownloadWorker, AFailedDownloadLeavesNothingOfItsOwn)
+{
+    CatalogueServer server;
+    server.AddFile("/ok/model.xml", "<m/>");
+    server.AddStatus("/gone/sheet.xml", 404, "gone");
+    WriteFile(TempFolder() / "kept.txt", "kept");
+    DownloadJob job(MakeArtifacts({{"CadFile", server.Url("/ok/model.xml")},
+                                   {"ProductDataSheet", server.Url("/gone/sheet.xml")}},
+                                  &view));
+    EXPECT_EQ(RunArtifactsDownload(job), DownloadEnd::Failed);
+    EXPECT_FALSE(boost::filesystem::exists(JobFolder(job)));
+    EXPECT_EQ(ReadFile(TempFolder() / "kept.txt"), "kept");
     EXPECT_EQ(view.Finished(), 1);
 }
 

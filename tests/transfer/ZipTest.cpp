@@ -7,7 +7,11 @@
 namespace tarvel::testing {
 namespace {
 
-using Zip = TransferFixture;
+class Zip : public TransferFixture {
+protected:
+    // The folder the downloads of these tests go to, as the worker hands it over.
+    std::wstring Folder() const { return FullDataPath(tempFolder) + L"\\"; }
+};
 
 TEST(ZipEntryNames, SafeAndUnsafe)
 {
@@ -26,16 +30,18 @@ TEST_F(Zip, TheLastXmlEntryWinsAndTheArchiveGoes)
     server.AddFile("/get/data.zip", MakeZip({{"a.xml", "<a/>"}, {"b.png", "png"}, {"c.xml", "<c/>"}}));
     server.AddFile("/get/pics.zip", MakeZip({{"b.png", "png2"}, {"d.txt", "text"}}, true));
     std::string localPath;
-    EXPECT_TRUE(DownloadArtifact(server.Url("/get/data.zip"), localPath));
-    EXPECT_EQ(localPath, TempPathText("c.xml"));
-    EXPECT_EQ(ReadFile(TempFolder() / "a.xml"), "<a/>");
-    EXPECT_EQ(ReadFile(TempFolder() / "b.png"), "png");
-    EXPECT_EQ(ReadFile(TempFolder() / "c.xml"), "<c/>");
+    EXPECT_TRUE(DownloadArtifact(server.Url("/get/data.zip"), localPath, Folder()));
+    // The entries go into the archive's own folder, beside nothing else.
+    EXPECT_EQ(localPath, TempPathText("data\\c.xml"));
+    EXPECT_EQ(ReadFile(TempFolder() / "data" / "a.xml"), "<a/>");
+    EXPECT_EQ(ReadFile(TempFolder() / "data" / "b.png"), "png");
+    EXPECT_EQ(ReadFile(TempFolder() / "data" / "c.xml"), "<c/>");
     EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "data.zip"));
 
-    EXPECT_TRUE(DownloadArtifact(server.Url("/get/pics.zip"), localPath));
-    EXPECT_EQ(localPath, TempPathText("b.png"));
-    EXPECT_EQ(ReadFile(TempFolder() / "d.txt"), "text");
+    EXPECT_TRUE(DownloadArtifact(server.Url("/get/pics.zip"), localPath, Folder()));
+    EXPECT_EQ(localPath, TempPathText("pics\\b.png"));
+    EXPECT_EQ(ReadFile(TempFolder() / "pics" / "d.txt"), "text");
+    EXPECT_EQ(ReadFile(TempFolder() / "data" / "b.png"), "png");
 }
 
 TEST_F(Zip, PlainFilesAreStoredAsTheyCameAndFailuresLeaveNothing)
@@ -44,22 +50,22 @@ TEST_F(Zip, PlainFilesAreStoredAsTheyCameAndFailuresLeaveNothing)
     server.AddFile("/x/model", "<model/>");
     server.AddStatus("/x/sheet.xml", 500, "error page");
     std::string localPath;
-    EXPECT_TRUE(DownloadArtifact(server.Url("/x/model"), localPath));
+    EXPECT_TRUE(DownloadArtifact(server.Url("/x/model"), localPath, Folder()));
     EXPECT_EQ(localPath, TempPathText("model"));
     EXPECT_EQ(ReadFile(TempFolder() / "model"), "<model/>");
     // An error page is no artifact.
-    EXPECT_FALSE(DownloadArtifact(server.Url("/x/sheet.xml"), localPath));
+    EXPECT_FALSE(DownloadArtifact(server.Url("/x/sheet.xml"), localPath, Folder()));
     EXPECT_EQ(localPath, "");
     EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "sheet.xml"));
     // Only a name ending in ".zip", as written, is unpacked.
     server.AddFile("/x/DATA.ZIP", MakeZip({{"inner.xml", "<i/>"}}));
-    EXPECT_TRUE(DownloadArtifact(server.Url("/x/DATA.ZIP"), localPath));
+    EXPECT_TRUE(DownloadArtifact(server.Url("/x/DATA.ZIP"), localPath, Folder()));
     EXPECT_EQ(localPath, TempPathText("DATA.ZIP"));
     EXPECT_EQ(ReadFile(TempFolder() / "DATA.ZIP"), MakeZip({{"inner.xml", "<i/>"}}));
     EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "inner.xml"));
     // Nothing answers: no path, no file.
     localPath = "stale";
-    EXPECT_FALSE(DownloadArtifact("http://127.0.0.1:" + std::to_string(UnusedPort()) + "/y.xml", localPath));
+    EXPECT_FALSE(DownloadArtifact("http://127.0.0.1:" + std::to_string(UnusedPort()) + "/y.xml", localPath, Folder()));
     EXPECT_EQ(localPath, "");
     EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "y.xml"));
 }
@@ -91,10 +97,13 @@ TEST_F(Zip, DamagedAndHostileArchivesFailAndWriteNothingOutside)
         server.AddFile("/" + c.name, c.bytes);
     for (const auto& c : cases) {
         std::string localPath = "stale";
-        DownloadArtifact(server.Url("/" + c.name), localPath);
+        DownloadArtifact(server.Url("/" + c.name), localPath, Folder());
         EXPECT_EQ(localPath, "") << c.name;
         EXPECT_TRUE(boost::filesystem::exists(TempFolder() / c.name)) << c.name;
+        // Nothing of a refused archive is used: its entries' folder is gone.
+        EXPECT_FALSE(boost::filesystem::exists(TempFolder() / ZipFolderName(c.name))) << c.name;
     }
+    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "escaped.xml"));
     EXPECT_FALSE(boost::filesystem::exists(TempFolder().parent_path() / "escaped.xml"));
     EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "fine.xml"));
     EXPECT_FALSE(boost::filesystem::exists("/tmp/escaped.xml"));
@@ -228,10 +237,10 @@ TEST_F(ZipNonAscii, AFolderOutsideAsciiWorksForTheArchiveAndItsEntries)
     CatalogueServer server;
     server.AddFile("/m/data.zip", MakeZip({{"mod\xC3\xA8le.xml", "<m/>"}}));
     std::string localPath;
-    EXPECT_TRUE(DownloadArtifact(server.Url("/m/data.zip"), localPath));
     const auto folder = Temp().Path() / "sp\xC3\xA9" "cial \xE6\x97\xA5" / "Tarvel" / "daVED" / "ArchiCAD" / "Temp";
-    EXPECT_EQ(ReadFile(folder / "mod\xC3\xA8le.xml"), "<m/>");
-    EXPECT_EQ(ostrel::Utf8StringToPath(localPath), folder / "mod\xC3\xA8le.xml");
+    EXPECT_TRUE(DownloadArtifact(server.Url("/m/data.zip"), localPath, ostrel::PathToWString(folder) + L"\\"));
+    EXPECT_EQ(ReadFile(folder / "data" / "mod\xC3\xA8le.xml"), "<m/>");
+    EXPECT_EQ(ostrel::Utf8StringToPath(localPath), folder / "data" / "mod\xC3\xA8le.xml");
     EXPECT_FALSE(boost::filesystem::exists(folder / "data.zip"));
 }
 
@@ -243,9 +252,9 @@ TEST_F(Zip, AFailedWriteIsNoArchiveToUnpack)
     server.AddFile("/d/data.zip", MakeZip({{"a.xml", std::string(200000, 'a')}}, true));
     boost::filesystem::create_symlink("/dev/full", TempFolder() / "data.zip");
     std::string localPath;
-    EXPECT_FALSE(DownloadArtifact(server.Url("/d/data.zip"), localPath));
+    EXPECT_FALSE(DownloadArtifact(server.Url("/d/data.zip"), localPath, Folder()));
     EXPECT_EQ(localPath, "");
-    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "a.xml"));
+    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "data"));
     EXPECT_FALSE(boost::filesystem::is_symlink(TempFolder() / "data.zip"));
 }
 
@@ -269,14 +278,14 @@ TEST_F(Zip, ACancelEndsTheExtractionAndLeavesNothing)
     std::string localPath = "stale";
     bool cancel = false;
     int pieces = 0;
-    EXPECT_FALSE(DownloadArtifact(server.Url("/z/big.zip"), localPath, "big.zip", [&] {
+    EXPECT_FALSE(DownloadArtifact(server.Url("/z/big.zip"), localPath, Folder(), "big.zip", [&] {
         // Asked while the transfer runs too: cancel once the extraction is well under way.
-        cancel = cancel || (boost::filesystem::exists(TempFolder() / "big.xml") && ++pieces > 2);
+        cancel = cancel || (boost::filesystem::exists(TempFolder() / "big" / "big.xml") && ++pieces > 2);
         return cancel;
     }));
     EXPECT_EQ(localPath, "");
     EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "big.zip"));
-    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "big.xml"));
+    EXPECT_FALSE(boost::filesystem::exists(TempFolder() / "big"));
 }
 
 }  // namespace

@@ -58,11 +58,15 @@ void FailUserProxyQuery(bool fail);
 
 // Threads started with CreateThread and not ended yet.
 int LiveThreads();
-// Every WaitForSingleObject, in order: the start routine of the thread that waited
-// (as given to CreateThread; null for a thread it did not start) and the time limit.
+// Every WaitForSingleObject, in the order they ended: the start routine of the thread
+// that waited (as given to CreateThread; null for a thread it did not start), the time
+// limit asked, when the wait began, how long it really lasted and what it answered.
 struct TimedWait {
     const void* startRoutine = nullptr;
     std::uint32_t milliseconds = 0;
+    std::chrono::steady_clock::time_point began{};
+    std::chrono::microseconds lasted{0};
+    std::uint32_t result = 0;
 };
 std::vector<TimedWait> TimedWaits();
 // Waits until every thread started with CreateThread has ended; false on timeout.

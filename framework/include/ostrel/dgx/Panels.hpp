@@ -17,7 +17,9 @@ namespace ostrel::ac::dgx {
 constexpr short PaletteResourceId = 32401;
 
 // Forwards close requests, idle, opened, resized and tooltip requests to the
-// panel's hooks; none of them goes on to the host's handlers.
+// panel's hooks; none of them goes on to the host's handlers. Each hook runs from a
+// copy, so that a handler may end the life of its panel (and so of the hook) as its
+// last act.
 template <typename Panel>
 class PanelXObserver : public DG::PanelObserver {
 public:
@@ -25,30 +27,30 @@ public:
 
     void PanelCloseRequested(const DG::PanelCloseRequestEvent& ev, bool* accepted) override
     {
-        if (owner_->onCloseRequested)
-            *accepted = owner_->onCloseRequested(ev.IsAccepted(), ev.IsCancelled());
+        if (auto hook = owner_->onCloseRequested)
+            *accepted = hook(ev.IsAccepted(), ev.IsCancelled());
         else
             *accepted = true;
     }
     void PanelIdle(const DG::PanelIdleEvent&) override
     {
-        if (owner_->onIdle)
-            owner_->onIdle();
+        if (auto hook = owner_->onIdle)
+            hook();
     }
     void PanelOpened(const DG::PanelOpenEvent&) override
     {
-        if (owner_->onOpened)
-            owner_->onOpened();
+        if (auto hook = owner_->onOpened)
+            hook();
     }
     void PanelResized(const DG::PanelResizeEvent&) override
     {
-        if (owner_->onResized)
-            owner_->onResized();
+        if (auto hook = owner_->onResized)
+            hook();
     }
     void PanelToolTipRequested(const DG::PanelHelpEvent& ev, GS::UniString* text) override
     {
-        if (owner_->onToolTipRequested)
-            owner_->onToolTipRequested(static_cast<short>(ev.GetItem()->GetId()), text);
+        if (auto hook = owner_->onToolTipRequested)
+            hook(static_cast<short>(ev.GetItem()->GetId()), text);
     }
 
 private:
