@@ -137,6 +137,9 @@ CatalogueServer::CatalogueServer(Kind kind) : tls_(kind != Kind::Plain)
     auto handler = [this](const httplib::Request& request, httplib::Response& response) { Handle(request, response); };
     server_->Get(".*", handler);
     server_->Post(".*", handler);
+    // The port is the kernel's choice and ours alone: no SO_REUSEPORT, which would let
+    // another socket bind the same port beside this one.
+    server_->set_socket_options([](int) {});
     port_ = server_->bind_to_any_port("127.0.0.1");
     if (port_ <= 0)
         throw std::runtime_error("the test server cannot bind");
@@ -318,6 +321,30 @@ void CatalogueServer::AddStall(const std::string& path, std::string firstBytes, 
     });
 }
 
+void CatalogueServer::AddTrickle(const std::string& path, std::size_t length, std::chrono::milliseconds period)
+{
+    Route(path, [this, length, period](const httplib::Request&, httplib::Response& response) {
+        response.set_content_provider(length, "application/octet-stream",
+                                      [this, period](std::size_t, std::size_t, httplib::DataSink& sink) {
+                                          return WaitUnlessStopping(period) && sink.write("t", 1);
+                                      });
+    });
+}
+
+void CatalogueServer::AddEndless(const std::string& path, std::chrono::seconds lifetime)
+{
+    Route(path, [this, lifetime](const httplib::Request&, httplib::Response& response) {
+        const auto end = std::chrono::steady_clock::now() + lifetime;
+        response.set_chunked_content_provider(
+            "application/octet-stream", [this, end](std::size_t, httplib::DataSink& sink) {
+                static const std::string piece(16 * 1024, 'e');
+                if (std::chrono::steady_clock::now() >= end || !WaitUnlessStopping(std::chrono::milliseconds(0)))
+                    return false;
+                return sink.write(piece.data(), piece.size());
+            });
+    });
+}
+
 void CatalogueServer::AddHandler(const std::string& path, std::function<Answer(const RecordedRequest&)> handler)
 {
     Route(path, [handler = std::move(handler)](const httplib::Request& request, httplib::Response& response) {
@@ -406,18 +433,31 @@ SilentListener::~SilentListener()
         ::close(socket_);
 }
 
-int UnusedPort()
+ClosedPort::ClosedPort()
 {
-    // Bound and closed again: nothing listens there right after.
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
     socklen_t length = sizeof(address);
-    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(s);
-    return ntohs(address.sin_port);
+    if (socket_ < 0 || ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (socket_ >= 0)
+            ::close(socket_);
+        throw std::runtime_error("cannot hold a closed port");
+    }
+    port_ = ntohs(address.sin_port);
+}
+
+ClosedPort::~ClosedPort() { ::close(socket_); }
+
+int UnusedPort()
+{
+    // Held for the whole process: a port closed and given back could be taken by the
+    // next server before its user connects.
+    static const ClosedPort port;
+    return port.Port();
 }
 
 }  // namespace standin::services
