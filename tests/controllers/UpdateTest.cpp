@@ -254,6 +254,8 @@ TEST_F(UpdateTest, TheInstallerDownloadEndsWithinItsBoundOrAtTheStopAndLeavesNot
     };
     for (const Case& c : cases) {
         Report().Clear();
+        standin::win::ClearTrust();
+        standin::win::ClearShellLog();
         CatalogueServer& server = InstallerServer();
         Deployment deployment = CurrentDeployment();
         deployment.installerTotalTime = c.totalTime;

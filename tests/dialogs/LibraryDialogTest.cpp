@@ -357,12 +357,11 @@ TEST_F(AddLibraryToolTest, ALibraryTheWatcherActivatesWhileTheDialogIsOpenStaysW
 TEST_F(AddLibraryToolTest, StalledLogosKeepTheDialogToItsBudgetAndEveryLibraryListed)
 {
     using namespace std::chrono_literals;
-    // Each logo would hold the host until the server gives up, 20 s, were it not for
-    // the budget.
-    MisbehavingServer stalling(1500ms, 20s);
+    // Each logo would hold the host for its whole time, 15 s, were it not for the budget.
+    MisbehavingServer stalling(1500ms, 120s);
     Deployment deployment = CurrentDeployment();
     deployment.stallTime = 600s;
-    deployment.pictureTotalTime = 600s;
+    deployment.pictureTotalTime = 15s;
     deployment.libraryDialogBudget = 1500ms;
     ScopedDeployment patient(deployment);
     auto library = [&](const std::string& id, const std::string& name) {
@@ -397,7 +396,7 @@ TEST_F(AddLibraryToolTest, StalledLogosKeepTheDialogToItsBudgetAndEveryLibraryLi
     const auto start = std::chrono::steady_clock::now();
     Act();
     ASSERT_NE(opened, std::chrono::steady_clock::time_point{});
-    // The budget and room for a slow build; four stalled logos would take 80 s.
+    // The budget and room for a slow build; four stalled logos would take 60 s.
     EXPECT_LT(opened - start, deployment.libraryDialogBudget + 4s);
     EXPECT_EQ(rows, (std::vector<std::string>{"-", "Doors A -3 48x34", "-", "Doors B -4 none", "-", "Doors C -4 none",
                                               "-", "Doors D -4 none", "-"}));
