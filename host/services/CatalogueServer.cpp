@@ -413,42 +413,36 @@ std::vector<std::pair<std::string, std::string>> FormFields(const std::string& b
     return fields;
 }
 
-SilentListener::SilentListener()
+namespace {
+
+// A TCP socket on 127.0.0.1 and a port of the kernel's choice, listening when backlog
+// is above 0; the port goes to `port`.
+int LoopbackSocket(int backlog, int& port, const char* failure)
 {
-    socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     socklen_t length = sizeof(address);
-    if (socket_ < 0 || ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        ::listen(socket_, 1) != 0 || ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("cannot open a silent listener");
-    port_ = ntohs(address.sin_port);
-}
-
-SilentListener::~SilentListener()
-{
-    if (socket_ >= 0)
-        ::close(socket_);
-}
-
-ClosedPort::ClosedPort()
-{
-    socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof(address);
-    if (socket_ < 0 || ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (socket_ >= 0)
-            ::close(socket_);
-        throw std::runtime_error("cannot hold a closed port");
+    if (s < 0 || ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        (backlog > 0 && ::listen(s, backlog) != 0) ||
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (s >= 0)
+            ::close(s);
+        throw std::runtime_error(failure);
     }
-    port_ = ntohs(address.sin_port);
+    port = ntohs(address.sin_port);
+    return s;
 }
+
+}  // namespace
+
+SilentListener::SilentListener() { socket_ = LoopbackSocket(1, port_, "cannot open a silent listener"); }
+
+SilentListener::~SilentListener() { ::close(socket_); }
+
+ClosedPort::ClosedPort() { socket_ = LoopbackSocket(0, port_, "cannot hold a closed port"); }
 
 ClosedPort::~ClosedPort() { ::close(socket_); }
 
