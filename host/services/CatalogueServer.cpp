@@ -167,6 +167,9 @@ CatalogueServer::CatalogueServer(Kind kind) : tls_(kind != Kind::Plain)
                                  why + "</p></body></html>\n",
                              "text/html; charset=utf-8");
     });
+    // The port is the kernel's choice and ours alone: no SO_REUSEPORT, which would let
+    // another socket bind the same port beside this one.
+    server_->set_socket_options([](int) {});
     port_ = server_->bind_to_any_port("127.0.0.1");
     if (port_ <= 0)
         throw std::runtime_error("the test server cannot bind");
@@ -355,6 +358,30 @@ void CatalogueServer::AddStall(const std::string& path, std::string firstBytes, 
     });
 }
 
+void CatalogueServer::AddTrickle(const std::string& path, std::size_t length, std::chrono::milliseconds period)
+{
+    Route(path, [this, length, period](const httplib::Request&, httplib::Response& response) {
+        response.set_content_provider(length, "application/octet-stream",
+                                      [this, period](std::size_t, std::size_t, httplib::DataSink& sink) {
+                                          return WaitUnlessStopping(period) && sink.write("t", 1);
+                                      });
+    });
+}
+
+void CatalogueServer::AddEndless(const std::string& path, std::chrono::seconds lifetime)
+{
+    Route(path, [this, lifetime](const httplib::Request&, httplib::Response& response) {
+        const auto end = std::chrono::steady_clock::now() + lifetime;
+        response.set_chunked_content_provider(
+            "application/octet-stream", [this, end](std::size_t, httplib::DataSink& sink) {
+                static const std::string piece(16 * 1024, 'e');
+                if (std::chrono::steady_clock::now() >= end || !WaitUnlessStopping(std::chrono::milliseconds(0)))
+                    return false;
+                return sink.write(piece.data(), piece.size());
+            });
+    });
+}
+
 void CatalogueServer::AddHandler(const std::string& path, std::function<Answer(const RecordedRequest&)> handler)
 {
     Route(path, [handler = std::move(handler)](const httplib::Request& request, httplib::Response& response) {
@@ -423,38 +450,45 @@ std::vector<std::pair<std::string, std::string>> FormFields(const std::string& b
     return fields;
 }
 
-SilentListener::SilentListener()
+namespace {
+
+// A TCP socket on 127.0.0.1 and a port of the kernel's choice, listening when backlog
+// is above 0; the port goes to `port`.
+int LoopbackSocket(int backlog, int& port, const char* failure)
 {
-    socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     socklen_t length = sizeof(address);
-    if (socket_ < 0 || ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        ::listen(socket_, 1) != 0 || ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("cannot open a silent listener");
-    port_ = ntohs(address.sin_port);
+    if (s < 0 || ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        (backlog > 0 && ::listen(s, backlog) != 0) ||
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (s >= 0)
+            ::close(s);
+        throw std::runtime_error(failure);
+    }
+    port = ntohs(address.sin_port);
+    return s;
 }
 
-SilentListener::~SilentListener()
-{
-    if (socket_ >= 0)
-        ::close(socket_);
-}
+}  // namespace
+
+SilentListener::SilentListener() { socket_ = LoopbackSocket(1, port_, "cannot open a silent listener"); }
+
+SilentListener::~SilentListener() { ::close(socket_); }
+
+ClosedPort::ClosedPort() { socket_ = LoopbackSocket(0, port_, "cannot hold a closed port"); }
+
+ClosedPort::~ClosedPort() { ::close(socket_); }
 
 int UnusedPort()
 {
-    // Bound and closed again: nothing listens there right after.
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(s);
-    return ntohs(address.sin_port);
+    // Held for the whole process: a port closed and given back could be taken by the
+    // next server before its user connects.
+    static const ClosedPort port;
+    return port.Port();
 }
 
 }  // namespace standin::services

@@ -83,6 +83,14 @@ public:
     // connection: a transfer that breaks off.
     void AddTruncated(const std::string& path, std::string body, std::size_t sentBytes);
 
+    // Announces `length` bytes and sends one byte every `period`, until the length is
+    // reached or the server stops: slow, yet never below one byte a second when the
+    // period is shorter.
+    void AddTrickle(const std::string& path, std::size_t length, std::chrono::milliseconds period);
+    // A chunked body as fast as the client reads, for `lifetime` or until the server
+    // stops; nothing is kept, so it costs no memory.
+    void AddEndless(const std::string& path, std::chrono::seconds lifetime = std::chrono::seconds(60));
+
     // An answer made by the test's or the content's own function for each request.
     struct Answer {
         int status = 200;
@@ -135,7 +143,22 @@ private:
     int port_ = 0;
 };
 
-// A port on 127.0.0.1 where nothing listens.
+// A port on 127.0.0.1 bound and held, never listening: a connection there is refused,
+// and no other socket can take the port while this one lives.
+class ClosedPort {
+public:
+    ClosedPort();
+    ~ClosedPort();
+    ClosedPort(const ClosedPort&) = delete;
+    ClosedPort& operator=(const ClosedPort&) = delete;
+    int Port() const { return port_; }
+
+private:
+    int socket_ = -1;
+    int port_ = 0;
+};
+
+// A port on 127.0.0.1 where nothing listens, held for the process (a ClosedPort).
 int UnusedPort();
 
 }  // namespace standin::services

@@ -4,6 +4,7 @@
 #include "ostrel/interop/HostApi.hpp"
 #include "ostrel/interop/Interop.hpp"
 #include "transfer/ClipboardMessage.hpp"
+#include "transfer/Http.hpp"
 
 #include <algorithm>
 
@@ -68,7 +69,10 @@ DownloadStart BrowserController::StartDownload(const std::string& payload)
     downloadFailed_ = false;
     // The catalogue name does not matter on this road.
     std::string catalogName;
-    if (!ParseArtifactsMessage(Base64Decode(payload), artifacts_, catalogName)) {
+    const bool parsed = ParseArtifactsMessage(Base64Decode(payload), artifacts_, catalogName);
+    // The callback request ran here, on this thread.
+    ReportBoundFailures();
+    if (!parsed) {
         ReportAlert("ERROR: invalid token");
         return DownloadStart::InvalidToken;
     }
@@ -93,6 +97,7 @@ bool BrowserController::CreateLibraryPart()
         return false;
     if (job_->IsFailed()) {
         job_.reset();
+        ReportBoundFailures();
         ReportAlert(ostrel::ac::interop::LoadResourceStringUtf8(kDownloadFailureList, kDownloadFailureIndex));
         downloadBusy_ = false;
         downloadFailed_ = true;

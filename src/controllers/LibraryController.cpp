@@ -100,9 +100,34 @@ RepositoryContext HostRepositoryContext()
 LibraryController::LibraryController(bool online)
     : LibraryController(online, online ? HostRepositoryContext() : RepositoryContext{})
 {
+    if (online)
+        ReportBoundFailures();
 }
 
 LibraryController::LibraryController(bool online, RepositoryContext context) : context_(std::move(context))
+{
+    Load(online);
+}
+
+LibraryController::LibraryController(RepositoryContext context, std::chrono::milliseconds budget)
+    : context_(std::move(context))
+{
+    TransferBudget shared(budget);
+    {
+        const ScopedTransferBudget inForce(shared);
+        Load(true);
+    }
+    ReportBoundFailures();
+    if (shared.Spent() && context_.report)
+        context_.report(kLibraryDialogBudgetSpent, false);
+}
+
+LibraryController LibraryController::ForLibraryDialog()
+{
+    return LibraryController(HostRepositoryContext(), CurrentDeployment().libraryDialogBudget);
+}
+
+void LibraryController::Load(bool online)
 {
     LoadActiveLibraries();
     if (!online)
@@ -304,7 +329,11 @@ void FillLibraryFromJson(const Json::Value& entry, std::shared_ptr<Library> libr
     library->id = TextMember(entry, "id", text) ? text : std::wstring();
     library->url = TextMember(entry, "baseurl", text) ? text : std::wstring();
     const Json::Value& logo = Member(entry, "logo");
-    library->logo = logo.isString() ? DownloadImage(logo.asString()) : std::wstring();
+    if (!logo.isString()) {
+        library->logo.clear();
+    } else if (std::wstring fetched = DownloadImage(logo.asString()); !fetched.empty() || !TransferBudgetSpent()) {
+        library->logo = std::move(fetched);
+    }
     if (TextMember(Member(entry, "name"), culture.c_str(), text))
         library->name = text;
     if (TextMember(Member(entry, "description"), culture.c_str(), text))

@@ -7,6 +7,7 @@
 #include <json/value.h>
 #include <pugixml.hpp>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -50,14 +51,24 @@ struct RepositoryContext {
 RepositoryContext HostRepositoryContext();
 
 constexpr const char* kRepositoryFailure = "ERROR: cannot connect to the online database of libraries.";
+// The Session Report line when the library dialog's loading took its whole budget.
+constexpr const char* kLibraryDialogBudgetSpent =
+    "Tarvel: the online services did not answer in time for the library list; the remaining requests were skipped.";
 
 class LibraryController {
 public:
     // Reads Settings.xml and, when online, merges the repository (asking the host for
-    // its context: user-interface thread).
+    // its context: user-interface thread). Transfers that failed on a bound are
+    // reported at the end.
     explicit LibraryController(bool online);
     // The same with the context given, for any thread.
     LibraryController(bool online, RepositoryContext context);
+    // The online list for the library dialog, which the user waits for on the
+    // user-interface thread: its requests share Deployment::libraryDialogBudget. Once
+    // it is spent the rest are skipped: the list holds what arrived, a library whose
+    // logo was skipped keeps the logo it had (or none), and one Session Report line
+    // says so (kLibraryDialogBudgetSpent).
+    static LibraryController ForLibraryDialog();
 
     // Appends the libraries stored in Settings.xml, active, in document order.
     void LoadActiveLibraries();
@@ -85,6 +96,8 @@ public:
     ILibraryView* view = nullptr;
 
 private:
+    LibraryController(RepositoryContext context, std::chrono::milliseconds budget);
+    void Load(bool online);
     std::shared_ptr<Library> Find(const std::string& id) const;
     void SetActive(Library& library, bool active);
 
@@ -98,7 +111,9 @@ private:
 std::shared_ptr<Library> ReadLibraryFromXml(const pugi::xml_node& element);
 
 // Overwrites the library's fields from a repository entry (which holds a text "id").
-// Values that are not text count as missing; the logo is downloaded each time.
+// Values that are not text count as missing; the logo is downloaded each time, and a
+// failed download leaves no logo, unless the thread's budget was spent: then the
+// request may not have been made, and the library keeps the logo it had.
 void FillLibraryFromJson(const Json::Value& entry, std::shared_ptr<Library> library, const std::string& culture);
 
 // The profile's repository address from the repository server's crs.json; "" when the

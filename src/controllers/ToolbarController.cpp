@@ -198,6 +198,7 @@ void ToolbarController::CreateLibraryPart()
             if (currentJob_ == job)
                 currentJob_.reset();
         }
+        ReportBoundFailures();
         HostApi_Report(ostrel::ac::interop::ToUniString(
                            ostrel::ac::interop::LoadResourceString(kDownloadFailureList, kDownloadFailureIndex)),
                        true);
@@ -246,6 +247,8 @@ void ToolbarController::CancelDownload()
 
 bool ToolbarController::DrainUserInterfaceQueue()
 {
+    // A bound's line comes before what its failure led to.
+    ReportBoundFailures();
     bool reloaded = false;
     for (const UserInterfaceQueue::Item& item : queue_.Take()) {
         if (item.kind == UserInterfaceQueue::Item::Kind::ReloadLibraries) {

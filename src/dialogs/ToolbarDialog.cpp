@@ -385,7 +385,7 @@ void ToolbarDialog::OnAddLibraryTool(int index)
         !addLibraryButtons[index]->GetValue() || addLibraryButtons[index]->GetValue()->command != AddLibraryCommand)
         return;
     {
-        LibraryController libraries(true);
+        LibraryController libraries = LibraryController::ForLibraryDialog();
         if (libraries.Libraries().empty())
             return;
         LibraryDialog dialog(libraries);

@@ -32,10 +32,16 @@ struct Deployment {
     // A library logo.
     std::uint64_t maxPictureBytes = std::uint64_t{4} << 20;
     std::chrono::milliseconds pictureTotalTime{std::chrono::seconds(30)};
-    // An artifact or the installer may be large and slow: it has no total time, only
-    // the stall limit and at most maxZipBytes (below).
+    // An artifact may be large and slow: it has no total time, only the stall limit and
+    // at most maxZipBytes (below).
+    // The installer is fetched on the user-interface thread, which waits for it: the
+    // stall limit, maxZipBytes and this long at most.
+    std::chrono::milliseconds installerTotalTime{std::chrono::minutes(5)};
     // The requests start-up makes on the user-interface thread, all together.
     std::chrono::milliseconds startUpBudget{std::chrono::seconds(30)};
+    // The library dialog's loading (profile, repository, logos), all together, on the
+    // user-interface thread before the dialog opens.
+    std::chrono::milliseconds libraryDialogBudget{std::chrono::seconds(15)};
     // Between two probes of a semaphore URL.
     std::chrono::milliseconds semaphorePollPeriod{1111};
     // One zip extraction: at most this many entries in the archive and this many

@@ -3,6 +3,8 @@
 #include "Main/Globals.hpp"
 #include "Win32.hpp"
 #include "ostrel/Text.hpp"
+#include "ostrel/interop/HostApi.hpp"
+#include "ostrel/interop/Interop.hpp"
 #include "transfer/Deployment.hpp"
 #include "transfer/LocalNames.hpp"
 
@@ -11,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <utility>
 
 namespace tarvel {
 namespace {
@@ -70,6 +73,8 @@ struct Sink {
     std::uint64_t received = 0;
     // The probe: the first byte is all it needs; the transfer ends after it.
     bool firstByteOnly = false;
+    // The body passed maxBytes.
+    bool overBound = false;
 };
 
 std::size_t WriteToSink(char* data, std::size_t size, std::size_t count, void* target)
@@ -82,8 +87,10 @@ std::size_t WriteToSink(char* data, std::size_t size, std::size_t count, void* t
         sink.received += bytes;
         return 0;
     }
-    if (sink.maxBytes != 0 && (bytes > sink.maxBytes || sink.received > sink.maxBytes - bytes))
+    if (sink.maxBytes != 0 && (bytes > sink.maxBytes || sink.received > sink.maxBytes - bytes)) {
+        sink.overBound = true;
         return 0;
+    }
     sink.received += bytes;
     if (sink.text != nullptr)
         return CurlWriteToBuffer(data, size, count, sink.text);
@@ -93,6 +100,8 @@ std::size_t WriteToSink(char* data, std::size_t size, std::size_t count, void* t
 struct Watch {
     const std::function<bool()>* cancelled = nullptr;
     std::uint64_t maxBytes = 0;
+    // The announced or received length passed maxBytes.
+    bool overBound = false;
 };
 
 bool ShouldAbort(const Watch& watch)
@@ -102,11 +111,125 @@ bool ShouldAbort(const Watch& watch)
 
 int WatchTransfer(void* data, curl_off_t downloadTotal, curl_off_t downloadNow, curl_off_t, curl_off_t)
 {
-    const auto& watch = *static_cast<const Watch*>(data);
+    auto& watch = *static_cast<Watch*>(data);
     if (watch.maxBytes != 0 && (static_cast<std::uint64_t>(std::max<curl_off_t>(downloadTotal, 0)) > watch.maxBytes ||
-                                static_cast<std::uint64_t>(std::max<curl_off_t>(downloadNow, 0)) > watch.maxBytes))
+                                static_cast<std::uint64_t>(std::max<curl_off_t>(downloadNow, 0)) > watch.maxBytes)) {
+        watch.overBound = true;
         return 1;
+    }
     return ShouldAbort(watch) ? 1 : 0;
+}
+
+// The lines of transfers that failed on a bound, waiting for the user-interface thread.
+// More than this many waiting means nobody writes them: the rest are dropped.
+constexpr std::size_t kMaxWaitingBoundLines = 100;
+
+std::mutex& BoundLinesMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::vector<std::string>& BoundLines()
+{
+    static std::vector<std::string> lines;
+    return lines;
+}
+
+void AddBoundLine(std::string line)
+{
+    std::lock_guard lock(BoundLinesMutex());
+    std::vector<std::string>& lines = BoundLines();
+    if (lines.size() < kMaxWaitingBoundLines && std::find(lines.begin(), lines.end(), line) == lines.end())
+        lines.push_back(std::move(line));
+}
+
+// The address as the report shows it: no user name or password, no query or fragment
+// (they may carry keys), and every byte outside printable ASCII escaped, so that the
+// line is one line of valid text whatever the URL held.
+std::string ReportedAddress(const char* url)
+{
+    std::string text = url != nullptr ? url : "";
+    text = text.substr(0, text.find_first_of("?#"));
+    if (const std::size_t scheme = text.find("://"); scheme != std::string::npos) {
+        const std::size_t hostStart = scheme + 3;
+        const std::size_t hostEnd = std::min(text.find('/', hostStart), text.size());
+        const std::size_t at = text.rfind('@', hostEnd - 1);
+        if (at != std::string::npos && at >= hostStart && at < hostEnd)
+            text.erase(hostStart, at + 1 - hostStart);
+    }
+    std::string shown;
+    for (unsigned char c : text) {
+        if (c > 0x20 && c < 0x7F) {
+            shown.push_back(static_cast<char>(c));
+        } else {
+            static const char digits[] = "0123456789ABCDEF";
+            shown += '%';
+            shown += digits[c >> 4];
+            shown += digits[c & 0xF];
+        }
+    }
+    return shown;
+}
+
+std::string DurationText(std::chrono::milliseconds duration)
+{
+    if (duration.count() % 1000 == 0)
+        return std::to_string(duration.count() / 1000) + " s";
+    return std::to_string(duration.count()) + " ms";
+}
+
+std::string BytesText(std::uint64_t bytes) { return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes"); }
+
+enum class Bound { None, Size, TotalTime, Stall, Connection };
+
+// Which bound ended a failed transfer, if any. A cancel or the stop is none; so is a
+// time limit that was the budget's, which reports itself.
+Bound FailedBound(CURL* handle, CURLcode result, const Sink& sink, const Watch& watch,
+                  std::chrono::steady_clock::duration elapsed, std::chrono::milliseconds total, bool budgetBound)
+{
+    if (sink.overBound || watch.overBound || result == CURLE_FILESIZE_EXCEEDED)
+        return Bound::Size;
+    if (result != CURLE_OPERATION_TIMEDOUT)
+        return Bound::None;
+    // libcurl's timer may fire a little before the limit.
+    if (total.count() > 0 && elapsed + std::chrono::milliseconds(50) >= total)
+        return budgetBound ? Bound::None : Bound::TotalTime;
+    // Connected (and, for https, through the handshake): then it stalled.
+    const char* url = nullptr;
+    curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &url);
+    const bool tls = url != nullptr && StartsWithNoCase(url, "https://");
+    curl_off_t connected = 0;
+    curl_easy_getinfo(handle, tls ? CURLINFO_APPCONNECT_TIME_T : CURLINFO_CONNECT_TIME_T, &connected);
+    return connected > 0 ? Bound::Stall : Bound::Connection;
+}
+
+void RecordBoundFailure(CURL* handle, Bound bound, const TransferBounds& bounds)
+{
+    if (bound == Bound::None)
+        return;
+    const char* url = nullptr;
+    curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &url);
+    const Deployment deployment = CurrentDeployment();
+    std::string why;
+    switch (bound) {
+    case Bound::Size:
+        why = "the answer is larger than " + BytesText(bounds.maxBytes);
+        break;
+    case Bound::TotalTime:
+        why = "it took longer than " + DurationText(bounds.totalTime);
+        break;
+    case Bound::Stall:
+        why = "less than " + BytesText(static_cast<std::uint64_t>(std::max(deployment.stallBytesPerSecond, 0L))) +
+              " per second arrived for " + DurationText(deployment.stallTime);
+        break;
+    case Bound::Connection:
+        why = "no connection within " + DurationText(deployment.connectTimeout);
+        break;
+    case Bound::None:
+        return;
+    }
+    AddBoundLine("Tarvel: the transfer from " + ReportedAddress(url) + " was stopped: " + why + ".");
 }
 
 struct MultiGuard {
@@ -144,6 +267,7 @@ CURLcode Perform(CURL* handle, Sink& sink, const TransferBounds& bounds)
     }
     sink.maxBytes = bounds.maxBytes;
     Watch watch{&bounds.cancelled, bounds.maxBytes};
+    const auto start = std::chrono::steady_clock::now();
     if (curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, WriteToSink) != CURLE_OK ||
         curl_easy_setopt(handle, CURLOPT_WRITEDATA, &sink) != CURLE_OK ||
         curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L) != CURLE_OK ||
@@ -191,6 +315,13 @@ CURLcode Perform(CURL* handle, Sink& sink, const TransferBounds& bounds)
     if (budget != nullptr && (budget->Left().count() <= 0 ||
                               (budgetBound && result != CURLE_OK && budget->Left() < std::chrono::seconds(1))))
         budget->MarkSpent();
+    if (result != CURLE_OK && result != CURLE_ABORTED_BY_CALLBACK)
+        RecordBoundFailure(handle,
+                           FailedBound(handle, result, sink, watch, std::chrono::steady_clock::now() - start, total,
+                                       budgetBound),
+                           bounds);
+    else if (result == CURLE_ABORTED_BY_CALLBACK && watch.overBound)
+        RecordBoundFailure(handle, Bound::Size, bounds);
     return result;
 }
 
@@ -258,6 +389,24 @@ TransferBounds FileBounds(std::function<bool()> cancelled)
     return TransferBounds{CurrentDeployment().maxZipBytes, std::chrono::milliseconds(0), std::move(cancelled)};
 }
 
+TransferBounds InstallerBounds()
+{
+    const Deployment deployment = CurrentDeployment();
+    return TransferBounds{deployment.maxZipBytes, deployment.installerTotalTime, {}};
+}
+
+std::vector<std::string> TakeBoundFailures()
+{
+    std::lock_guard lock(BoundLinesMutex());
+    return std::exchange(BoundLines(), {});
+}
+
+void ReportBoundFailures()
+{
+    for (const std::string& line : TakeBoundFailures())
+        HostApi_Report(ostrel::ac::interop::ToUniString(ostrel::Utf8ToWString(line)), false);
+}
+
 void StopTransfers() { transfersStopped.store(true, std::memory_order_release); }
 
 void ResumeTransfers() { transfersStopped.store(false, std::memory_order_release); }
@@ -271,6 +420,8 @@ std::chrono::milliseconds TransferBudget::Left() const
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
     return std::max(left, std::chrono::milliseconds(0));
 }
+
+bool TransferBudgetSpent() { return currentBudget != nullptr && currentBudget->Spent(); }
 
 ScopedTransferBudget::ScopedTransferBudget(TransferBudget& budget) : previous_(currentBudget) { currentBudget = &budget; }
 

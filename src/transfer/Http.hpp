@@ -11,6 +11,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace tarvel {
 
@@ -51,12 +52,23 @@ struct TransferBounds {
 };
 constexpr std::chrono::milliseconds kAbortCheckPeriod{100};
 
-// A text answer held in memory, a semaphore probe, a picture, a file (an artifact
-// or the installer: no total time, at most the extraction's byte bound).
+// A text answer held in memory, a semaphore probe, a picture, an artifact (no total
+// time, at most the extraction's byte bound), the installer (the same bytes, and a
+// total time: the user-interface thread waits for it).
 TransferBounds TextBounds();
 TransferBounds ProbeBounds(std::function<bool()> cancelled = {});
 TransferBounds PictureBounds();
 TransferBounds FileBounds(std::function<bool()> cancelled = {});
+TransferBounds InstallerBounds();
+
+// A transfer that fails on a bound (its size, its total time, the stall limit, the
+// connection time) leaves one Session Report line naming the bound and the address;
+// a cancel, the stop or a spent budget leaves none. Transfers run on any thread and
+// the host is called on the user-interface thread only, so the lines wait here, in
+// order, until that thread writes them. A line already waiting is not added again.
+void ReportBoundFailures();
+// The waiting lines (UTF-8), taken; for the owners that write them some other way.
+std::vector<std::string> TakeBoundFailures();
 
 // The add-on's stop: every transfer under way, on any thread, is aborted within
 // kAbortCheckPeriod, and none starts until transfers are resumed.
@@ -79,6 +91,10 @@ private:
     std::chrono::steady_clock::time_point deadline_;
     bool spent_ = false;
 };
+
+// True when a budget is in force on the calling thread and spent: a transfer that
+// failed now may not have been made at all.
+bool TransferBudgetSpent();
 
 // Puts the budget in force for the calling thread's transfers while it lives.
 class ScopedTransferBudget {

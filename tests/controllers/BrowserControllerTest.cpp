@@ -254,6 +254,27 @@ TEST_F(BrowserControllerDownload, AFailedDownloadMakesNothingAndKeepsTheDialogOp
     }
 }
 
+TEST_F(BrowserControllerDownload, ADownloadPastItsBoundSaysWhichBeforeTheAlert)
+{
+    Deployment deployment = CurrentDeployment();
+    deployment.maxZipBytes = 1024;
+    ScopedDeployment small(deployment);
+    server_.AddFile("/files/large.xml", std::string(1025, 'x'));
+    BrowserController controller(LibraryUrl(), kCatalogueBrowserPath, false);
+    TestBrowserView view(controller);
+    controller.SetView(&view);
+    ASSERT_EQ(controller.StartDownload(Payload("/ready", "/files/large.xml")), DownloadStart::Started);
+    ASSERT_TRUE(view.WaitFinished());
+    ASSERT_TRUE(controller.CreateLibraryPart());
+    EXPECT_TRUE(controller.DownloadFailed());
+    const std::string failure = "Error while downloading the product! Nothing was added.";
+    EXPECT_EQ(Report().Lines(), (std::vector<std::string>{"Tarvel: the transfer from " + server_.Url("/files/large.xml") +
+                                                               " was stopped: the answer is larger than 1024 bytes.",
+                                                           failure}));
+    EXPECT_EQ(Report().Alerts(), std::vector<std::string>{failure});
+    EXPECT_TRUE(Host().CallsOffUiThread().empty());
+}
+
 TEST_F(BrowserControllerDownload, AnInvalidMessageIsReportedAndStartsNothing)
 {
     const std::string cases[] = {

@@ -1,9 +1,13 @@
 // The library list: Settings.xml merged with the repository, the repository's and the
 // profile file's failures, values of the wrong kind, logos, activation and write-back.
 #include "ControllerFixture.hpp"
+#include "MisbehavingServer.hpp"
 
 #include "controllers/LibraryController.hpp"
 #include "ostrel/Text.hpp"
+#include "transfer/Http.hpp"
+
+#include <optional>
 
 namespace tarvel::testing {
 namespace {
@@ -136,6 +140,58 @@ TEST_F(LibraryTest, AnUnreadableRepositoryEmptiesTheListWithOneAlert)
     Server().AddFile(standin::services::kRepositoryPath, "{\"repository\":{\"customers\":[]}}");
     EXPECT_EQ(LibraryController(true, Context("en-GB")).Libraries().size(), 2u);
     EXPECT_TRUE(reports_.lines.empty());
+}
+
+TEST_F(LibraryTest, ALogoTheBudgetCutOffKeepsTheStoredOneAndAFailedOneLeavesNone)
+{
+    using namespace std::chrono_literals;
+    MisbehavingServer stalling(1500ms, 60s);
+    Deployment deployment = CurrentDeployment();
+    deployment.stallTime = 600s;
+    deployment.pictureTotalTime = 600s;
+    ScopedDeployment patient(deployment);
+    standin::services::RepositoryLibrary alu;
+    alu.id = "windows-alu";
+    alu.names = {{"en-GB", "Aluminium Windows"}};
+    alu.baseUrl = "http://alu/";
+    standin::services::RepositoryLibrary gone = alu;
+    gone.id = "gone";
+    gone.names = {{"en-GB", "Gone"}};
+    struct Case {
+        const char* what;
+        std::string aluLogo;
+        std::string goneLogo;
+        bool budget;
+        std::vector<std::string> logos;  // of windows-alu and gone
+    };
+    const Case cases[] = {
+        // At start-up: the first logo holds the rest of the budget, the second is skipped.
+        {"cut off and skipped by the budget", stalling.Url(MisbehavingServer::Way::StallAfterHeaders, "alu.png"),
+         Server().Url("/logos/doors-classic.png"), true, {"old.png", "gone.png"}},
+        {"failed without a budget", Server().Url("/logos/missing.png"), Server().Url("/logos/doors-classic.png"), false,
+         {"", "doors-classic.png"}},
+    };
+    for (const Case& c : cases) {
+        WriteSettings(kStoredLibraries);
+        alu.logo = c.aluLogo;
+        gone.logo = c.goneLogo;
+        Server().AddFile(standin::services::kRepositoryPath, RepositoryJson({{"Maker", {alu, gone}}}));
+        TransferBudget budget(1s);
+        std::optional<ScopedTransferBudget> inForce;
+        if (c.budget)
+            inForce.emplace(budget);
+        LibraryController controller(true, Context("en-GB"));
+        inForce.reset();
+        ASSERT_EQ(controller.Libraries().size(), 2u) << c.what;
+        EXPECT_EQ(ostrel::WStringToUtf8(controller.Libraries()[0]->logo), c.logos[0]) << c.what;
+        EXPECT_EQ(ostrel::WStringToUtf8(controller.Libraries()[1]->logo), c.logos[1]) << c.what;
+        EXPECT_EQ(budget.Spent(), c.budget) << c.what;
+        // What start-up then writes back.
+        ASSERT_TRUE(controller.SaveActiveLibraries(true)) << c.what;
+        EXPECT_NE(SettingsText().find("id=\"windows-alu\" name=\"Aluminium Windows\" logo=\"" + c.logos[0] + "\""),
+                  std::string::npos)
+            << c.what << "\n" << SettingsText();
+    }
 }
 
 TEST_F(LibraryTest, TheProfileFileChoosesTheRepositoryOrFallsBackToTheDefault)

@@ -5,6 +5,9 @@
 #include "controllers/SettingsController.hpp"
 #include "controllers/UpdateController/UpdateController.hpp"
 #include "standin/Win.hpp"
+#include "transfer/Http.hpp"
+
+#include <thread>
 
 namespace tarvel::testing {
 namespace {
@@ -224,6 +227,80 @@ TEST_F(UpdateTest, AnInstallerThatIsNotWholeOrNotTrustedIsNeverStarted)
         const auto left = FileNames(DataRoot() / "Temp");
         EXPECT_TRUE(left.empty() || (shellAsked && left == std::vector<std::string>{"installer.exe"})) << c.what;
         boost::filesystem::remove(Installer());
+    }
+}
+
+TEST_F(UpdateTest, TheInstallerDownloadEndsWithinItsBoundOrAtTheStopAndLeavesNothing)
+{
+    using namespace std::chrono_literals;
+    // Time for the TLS handshake of a sanitizer build and the abort's check period.
+    constexpr auto kRoom = 4s;
+    struct Case {
+        const char* what;
+        // Serves the installer misbehaving on the server.
+        std::function<void(CatalogueServer&)> serve;
+        std::chrono::milliseconds totalTime;
+        // The add-on's stop, from another thread, once the request arrived.
+        bool stop;
+    };
+    const Case cases[] = {
+        // Five bytes a second, 40 s for the whole.
+        {"a trickle", [](CatalogueServer& server) { server.AddTrickle(standin::services::kInstallerPath, 200, 200ms); },
+         2s, false},
+        {"an endless body", [](CatalogueServer& server) { server.AddEndless(standin::services::kInstallerPath, 40s); },
+         2s, false},
+        {"the stop during a trickle",
+         [](CatalogueServer& server) { server.AddTrickle(standin::services::kInstallerPath, 200, 200ms); }, 60s, true},
+    };
+    for (const Case& c : cases) {
+        Report().Clear();
+        standin::win::ClearTrust();
+        standin::win::ClearShellLog();
+        CatalogueServer& server = InstallerServer();
+        Deployment deployment = CurrentDeployment();
+        deployment.installerTotalTime = c.totalTime;
+        deployment.maxZipBytes = std::uint64_t{1} << 40;
+        // Only the total time or the stop may end these, even on a busy machine.
+        deployment.stallTime = 600s;
+        installerDeployment_.emplace(deployment);
+        c.serve(server);
+        // An earlier download's installer is no part of this one.
+        WriteFile(Installer(), "an older installer");
+
+        std::thread stopper;
+        std::chrono::steady_clock::time_point stopped{};
+        if (c.stop)
+            stopper = std::thread([&] {
+                const auto until = std::chrono::steady_clock::now() + 10s;
+                while (server.CallCount(standin::services::kInstallerPath) == 0 && std::chrono::steady_clock::now() < until)
+                    std::this_thread::sleep_for(5ms);
+                std::this_thread::sleep_for(300ms);
+                stopped = std::chrono::steady_clock::now();
+                StopTransfers();
+            });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(DownloadAndRunInstaller()) << c.what;
+        const auto end = std::chrono::steady_clock::now();
+        if (stopper.joinable())
+            stopper.join();
+        ResumeTransfers();
+
+        if (c.stop) {
+            EXPECT_LT(end - stopped, 1s) << c.what;
+        } else {
+            EXPECT_LT(end - start, c.totalTime + kRoom) << c.what;
+        }
+        EXPECT_EQ(server.CallCount(standin::services::kInstallerPath), 1) << c.what;
+        EXPECT_TRUE(FileNames(DataRoot() / "Temp").empty()) << c.what;
+        EXPECT_TRUE(standin::win::ShellLog().empty()) << c.what;
+        EXPECT_TRUE(standin::win::TrustLog().empty()) << c.what;
+        // Said once: the alert, after the line naming the bound when one was passed.
+        EXPECT_EQ(Report().Alerts(), std::vector<std::string>{kFailure}) << c.what;
+        std::vector<std::string> lines{kFailure};
+        if (!c.stop)
+            lines.insert(lines.begin(), "Tarvel: the transfer from " + server.Url(standin::services::kInstallerPath) +
+                                            " was stopped: it took longer than 2 s.");
+        EXPECT_EQ(Report().Lines(), lines) << c.what;
     }
 }
 

@@ -4,12 +4,14 @@
 // palette's add-library tool that opens it.
 #include "dialogs/LibraryDialog.hpp"
 
+#include "MisbehavingServer.hpp"
 #include "PaletteFixture.hpp"
 #include "standin/Dialogs.hpp"
 #include "standin/Win.hpp"
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <thread>
 
@@ -350,6 +352,60 @@ TEST_F(AddLibraryToolTest, ALibraryTheWatcherActivatesWhileTheDialogIsOpenStaysW
 
     EXPECT_EQ(StoredIds(SettingsText()), (std::vector<std::string>{"windows-alu", "doors-classic", "skylights"}));
     EXPECT_TRUE(dg::RunUntil("a button for each library", [] { return Buttons().size() == 8u; }));
+}
+
+TEST_F(AddLibraryToolTest, StalledLogosKeepTheDialogToItsBudgetAndEveryLibraryListed)
+{
+    using namespace std::chrono_literals;
+    // Each logo would hold the host for its whole time, 15 s, were it not for the budget.
+    MisbehavingServer stalling(1500ms, 120s);
+    Deployment deployment = CurrentDeployment();
+    deployment.stallTime = 600s;
+    deployment.pictureTotalTime = 15s;
+    deployment.libraryDialogBudget = 1500ms;
+    ScopedDeployment patient(deployment);
+    auto library = [&](const std::string& id, const std::string& name) {
+        standin::services::RepositoryLibrary entry;
+        entry.id = id;
+        entry.names = {{"en-GB", name}};
+        entry.baseUrl = Server().Url("/catalogue/" + id + "/");
+        entry.logo = stalling.Url(MisbehavingServer::Way::StallAfterHeaders, id + ".png");
+        return entry;
+    };
+    Server().AddFile(standin::services::kRepositoryPath,
+                     standin::services::RepositoryJson({{"Maker",
+                                                         {library("doors-a", "Doors A"), library("doors-b", "Doors B"),
+                                                          library("doors-c", "Doors C"), library("doors-d", "Doors D")}}}));
+    // A stored library keeps the logo it had.
+    WriteLogo("a.png", 48, 34, 0xFF2060A0);
+    StoreLibraries({{"doors-a", "Doors A", "a.png", ""}});
+    OpenPalette();
+    Report().Clear();
+
+    std::vector<std::string> rows;
+    std::chrono::steady_clock::time_point opened{};
+    constexpr short AddLibraryAfterOneLibrary = 7;
+    dg::User(Toolbar).Click(AddLibraryAfterOneLibrary);
+    dg::User(Library)
+        .Do("look",
+            [&] {
+                opened = std::chrono::steady_clock::now();
+                rows = Rows();
+            })
+        .Click(OkItem);
+    const auto start = std::chrono::steady_clock::now();
+    Act();
+    ASSERT_NE(opened, std::chrono::steady_clock::time_point{});
+    // The budget and room for a slow build; four stalled logos would take 60 s.
+    EXPECT_LT(opened - start, deployment.libraryDialogBudget + 4s);
+    EXPECT_EQ(rows, (std::vector<std::string>{"-", "Doors A -3 48x34", "-", "Doors B -4 none", "-", "Doors C -4 none",
+                                              "-", "Doors D -4 none", "-"}));
+    const auto lines = Report().Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(kLibraryDialogBudgetSpent)), 1)
+        << ::testing::PrintToString(lines);
+    EXPECT_TRUE(Report().Alerts().empty());
+    EXPECT_NE(SettingsText().find("<Library id=\"doors-a\" name=\"Doors A\" logo=\"a.png\""), std::string::npos)
+        << SettingsText();
 }
 
 }  // namespace

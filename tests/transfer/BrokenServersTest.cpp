@@ -272,5 +272,105 @@ TEST_F(BrokenServers, ABudgetSharedByTransfersSkipsTheRestOnceSpent)
     EXPECT_TRUE(HttpGetToString(good.Url("/a.json").c_str(), body));
 }
 
+TEST_F(BrokenServers, ATransferPastABoundLeavesOneLineNamingTheBoundAndTheAddress)
+{
+    MisbehavingServer server;
+    SilentListener silent;
+    CatalogueServer good;
+    const std::string text(64 * 1024, 't');
+    good.AddFile("/big.json", text + "!");
+    good.AddFile("/big.png", text + "!");
+    good.AddFile("/fits.json", text);
+    good.AddTruncated("/short.xml", std::string(1000, 's'), 500);
+    const std::string silentTls = "https://127.0.0.1:" + std::to_string(silent.Port()) + "/model.xml";
+    auto text_ = [](const std::string& url) {
+        std::string body;
+        return [url, body]() mutable { HttpGetToString(url.c_str(), body); };
+    };
+    auto picture = [](const std::string& url) { return [url] { DownloadImage(url); }; };
+    auto artifact = [](const std::string& url) {
+        return [url] {
+            std::string localPath;
+            DownloadArtifact(url, localPath);
+        };
+    };
+    auto line = [](const std::string& address, const std::string& why) {
+        return "Tarvel: the transfer from " + address + " was stopped: " + why + ".";
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> transfer;
+        // "" for none.
+        std::string line;
+    };
+    const Case cases[] = {
+        {"a text one byte past its bound", text_(good.Url("/big.json")),
+         line(good.Url("/big.json"), "the answer is larger than 65536 bytes")},
+        {"a text announcing 2 GiB", text_(server.Url(Way::HugeLength, "a.json")),
+         line(server.Url(Way::HugeLength, "a.json"), "the answer is larger than 65536 bytes")},
+        {"a logo one byte past its bound", picture(good.Url("/big.png")),
+         line(good.Url("/big.png"), "the answer is larger than 65536 bytes")},
+        {"an endless logo", picture(server.Url(Way::EndlessChunked, "logo.png")),
+         line(server.Url(Way::EndlessChunked, "logo.png"), "the answer is larger than 65536 bytes")},
+        {"an endless artifact", artifact(server.Url(Way::EndlessChunked)),
+         line(server.Url(Way::EndlessChunked), "the answer is larger than 262144 bytes")},
+        {"a text that creeps on", text_(server.Url(Way::Creep, "a.json")),
+         line(server.Url(Way::Creep, "a.json"), "it took longer than 3 s")},
+        {"a stalled artifact", artifact(server.Url(Way::StallAfterHeaders)),
+         line(server.Url(Way::StallAfterHeaders), "less than 1 byte per second arrived for 1 s")},
+        {"a handshake that never ends", artifact(silentTls), line(silentTls, "no connection within 500 ms")},
+        // Names and keys in the address stay out of the report.
+        {"an address with a user and a query",
+         text_("http://user:secret@" + server.Url(Way::StallAfterHeaders, "b.json?key=secret").substr(7)),
+         line(server.Url(Way::StallAfterHeaders, "b.json"), "less than 1 byte per second arrived for 1 s")},
+        // No bound passed: no line.
+        {"a text within its bound", text_(good.Url("/fits.json")), ""},
+        {"an error page", artifact(server.Url(Way::ErrorPage)), ""},
+        {"a connection closed at once", text_(server.Url(Way::CloseAtOnce, "a.json")), ""},
+        {"a short body", artifact(good.Url("/short.xml")), ""},
+        {"a cancel",
+         [&] {
+             std::string localPath;
+             DownloadArtifact(server.Url(Way::Creep), localPath, "model.xml", [] { return true; });
+         },
+         ""},
+        {"a spent budget",
+         [&] {
+             TransferBudget budget(500ms);
+             const ScopedTransferBudget inForce(budget);
+             std::string body;
+             HttpGetToString(server.Url(Way::Creep, "a.json").c_str(), body);
+             HttpGetToString(good.Url("/fits.json").c_str(), body);
+         },
+         ""},
+    };
+    for (const Case& c : cases) {
+        TakeBoundFailures();
+        EXPECT_LT(Timed(c.transfer), kCaseLimit) << c.what;
+        const std::vector<std::string> expected =
+            c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line};
+        EXPECT_EQ(TakeBoundFailures(), expected) << c.what;
+    }
+
+    // The lines wait, once each, for the user-interface thread, which writes them to
+    // the Session Report without an alert; nothing else is said.
+    std::thread worker([&] {
+        std::string body;
+        HttpGetToString(good.Url("/big.json").c_str(), body);
+        HttpGetToString(good.Url("/big.json").c_str(), body);
+        DownloadImage(good.Url("/big.png"));
+    });
+    worker.join();
+    Report().Clear();
+    ReportBoundFailures();
+    EXPECT_EQ(Report().Lines(), (std::vector<std::string>{line(good.Url("/big.json"), "the answer is larger than 65536 bytes"),
+                                                          line(good.Url("/big.png"), "the answer is larger than 65536 bytes")}));
+    EXPECT_TRUE(Report().Alerts().empty());
+    for (const auto& entry : Report().Entries())
+        EXPECT_EQ(entry.thread, std::this_thread::get_id());
+    ReportBoundFailures();
+    EXPECT_EQ(Report().Lines().size(), 2u);
+}
+
 }  // namespace
 }  // namespace tarvel::testing

@@ -49,10 +49,13 @@ bool FetchInstaller(const std::wstring& target)
         return false;
     const std::wstring partial = target + L".part";
     const boost::filesystem::path partialPath = ostrel::WStringToPath(partial);
+    // An earlier installer goes first: a failed download leaves none to be taken for
+    // this one.
+    RemoveQuietly(ostrel::WStringToPath(target));
     bool complete = false;
     {
         std::ofstream out = ostrel::OpenOutputStream(partialPath);
-        complete = out.is_open() && FetchToStream(address, out, FileBounds());
+        complete = out.is_open() && FetchToStream(address, out, InstallerBounds());
         out.close();
         complete = complete && !out.fail();
     }
@@ -76,7 +79,9 @@ bool UpdateController::CheckForUpdate()
     const std::string address =
         CurrentDeployment().updateServer + "/api/changelog?name=" + kUpdateProductName + "&type=0" + suffix;
     std::string body;
-    if (!HttpGetToString(address.c_str(), body))
+    const bool fetched = HttpGetToString(address.c_str(), body);
+    ReportBoundFailures();
+    if (!fetched)
         return false;
     pugi::xml_document document;
     if (!document.load_buffer(body.data(), body.size(), pugi::parse_default))
@@ -116,6 +121,7 @@ bool DownloadAndRunInstaller()
         // No special location or Temp folder: nothing to start.
         started = false;
     }
+    ReportBoundFailures();
     if (!started)
         HostApi_Report(ostrel::ac::interop::ToUniString(
                            ostrel::ac::interop::LoadResourceString(kInstallerFailureList, kInstallerFailureIndex)),

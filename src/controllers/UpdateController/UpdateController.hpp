@@ -27,8 +27,10 @@ public:
 
 // Downloads the installer over HTTPS into the Temp folder under a temporary name,
 // renames it to "installer.exe" once complete and not empty, and starts it only when
-// the system's trust check of its signature passes. On any failure nothing is
-// started, one Session Report line with an alert says so, and the answer is false.
+// the system's trust check of its signature passes. The download keeps to
+// InstallerBounds and ends on StopTransfers; an earlier installer.exe is removed
+// first. On any failure nothing is started and nothing of it is left in Temp, one
+// Session Report line with an alert says so, and the answer is false.
 bool DownloadAndRunInstaller();
 
 }  // namespace tarvel
