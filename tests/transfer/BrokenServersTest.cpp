@@ -288,10 +288,11 @@ TEST_F(BrokenServers, ATransferPastABoundLeavesOneLineNamingTheBoundAndTheAddres
         return [url, body]() mutable { HttpGetToString(url.c_str(), body); };
     };
     auto picture = [](const std::string& url) { return [url] { DownloadImage(url); }; };
-    auto artifact = [](const std::string& url) {
-        return [url] {
+    const std::wstring temp = FullDataPath(tempFolder) + L"\\";
+    auto artifact = [temp](const std::string& url) {
+        return [url, temp] {
             std::string localPath;
-            DownloadArtifact(url, localPath);
+            DownloadArtifact(url, localPath, temp);
         };
     };
     auto line = [](const std::string& address, const std::string& why) {
@@ -331,7 +332,7 @@ TEST_F(BrokenServers, ATransferPastABoundLeavesOneLineNamingTheBoundAndTheAddres
         {"a cancel",
          [&] {
              std::string localPath;
-             DownloadArtifact(server.Url(Way::Creep), localPath, "model.xml", [] { return true; });
+             DownloadArtifact(server.Url(Way::Creep), localPath, temp, "model.xml", [] { return true; });
          },
          ""},
         {"a spent budget",
