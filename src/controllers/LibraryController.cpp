@@ -177,7 +177,9 @@ bool LibraryController::LoadRepository(const char* address)
             for (std::size_t t = 0; t < targets.size() && !forThisHost; ++t)
                 forThisHost = Element(targets, t).isString() && Element(targets, t).asString() == kArchicadTarget;
             std::wstring id;
-            if (!forThisHost || !TextMember(entry, "id", id))
+            // Settings.xml keeps a text up to its first NUL: such an id would come back
+            // as another library's.
+            if (!forThisHost || !TextMember(entry, "id", id) || id.find(L'\0') != std::wstring::npos)
                 continue;
             std::shared_ptr<Library> library;
             for (const auto& known : libraries_)

@@ -246,7 +246,8 @@ TEST_F(LibraryTest, ValuesOfTheWrongKindCountAsMissing)
         {"id":"d","target_systems":[1,null,"archicad"],"baseurl":"http://d1/","name":{"en-GB":"D1"}},
         {"id":"d","target_systems":["archicad"],"baseurl":"http://d2/","logo":")" +
                                                                  logo + R"(","name":{"fr-FR":"D2"}},
-        {"id":"e\u00e9","target_systems":["archicad"],"name":{"en-GB":true}}
+        {"id":"e\u00e9","target_systems":["archicad"],"name":{"en-GB":true}},
+        {"id":"d\u0000x","target_systems":["archicad"],"baseurl":"http://d3/"}
     ]}]}})");
     LibraryController controller(true, Context("en-GB"));
     EXPECT_EQ(Summary(controller.Libraries()),
