@@ -87,8 +87,9 @@ TEST(HostCoreTest, EachModuleFillsTheSlotsOfItsOperationsAndTogetherExactlyTheLi
         std::sort(operations.begin(), operations.end());
         EXPECT_EQ(Filled(alone.Data()), operations) << family.module;
         for (std::size_t i = 0; i < HostInterface::FunctionTableEntries; ++i) {
-            if (alone.Data()[i] != nullptr)
+            if (alone.Data()[i] != nullptr) {
                 EXPECT_EQ(host.FunctionTableData()[i], alone.Data()[i]) << family.module << ": " << OperationName(i);
+            }
         }
         byModules.insert(byModules.end(), family.operations.begin(), family.operations.end());
     }
