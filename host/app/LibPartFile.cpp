@@ -105,52 +105,14 @@ std::string QuoteBytes(const std::string& bytes)
     return out;
 }
 
-const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
+// Base64 in lines of 76 characters, each ended by a line feed.
 std::string Base64Lines(const std::string& bytes)
 {
+    const std::string text = base::Base64Encode(bytes);
     std::string out;
-    std::string line;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::uint32_t b0 = static_cast<unsigned char>(bytes[i]);
-        const std::uint32_t b1 = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
-        const std::uint32_t b2 = i + 2 < bytes.size() ? static_cast<unsigned char>(bytes[i + 2]) : 0;
-        const std::uint32_t v = (b0 << 16) | (b1 << 8) | b2;
-        line.push_back(kBase64[(v >> 18) & 63]);
-        line.push_back(kBase64[(v >> 12) & 63]);
-        line.push_back(i + 1 < bytes.size() ? kBase64[(v >> 6) & 63] : '=');
-        line.push_back(i + 2 < bytes.size() ? kBase64[v & 63] : '=');
-        if (line.size() >= 76) {
-            out += line + "\n";
-            line.clear();
-        }
-    }
-    if (!line.empty())
-        out += line + "\n";
+    for (std::size_t i = 0; i < text.size(); i += 76)
+        out.append(text, i, 76).push_back('\n');
     return out;
-}
-
-bool DecodeBase64(const std::string& text, std::string& out)
-{
-    std::uint32_t buffer = 0;
-    int bits = 0;
-    bool padded = false;
-    for (char c : text) {
-        if (c == '=') {
-            padded = true;
-            continue;
-        }
-        const char* p = c != '\0' ? std::strchr(kBase64, c) : nullptr;
-        if (p == nullptr || padded)
-            return false;
-        buffer = (buffer << 6) | static_cast<std::uint32_t>(p - kBase64);
-        bits += 6;
-        if (bits >= 8) {
-            bits -= 8;
-            out.push_back(static_cast<char>((buffer >> bits) & 0xFF));
-        }
-    }
-    return true;
 }
 
 struct Token {
@@ -440,10 +402,10 @@ bool ReadLibPartFile(const std::string& text, LibPart& part, std::string& error)
                     break;
                 base64 += line;
             }
-            std::string data;
-            if (!DecodeBase64(base64, data) || data.size() != count)
+            const std::optional<std::string> data = base::Base64Decode(base64);
+            if (!data || data->size() != count)
                 return fail("bad picture data");
-            section.bytes = key == "picture" ? t[2].bytes + std::string(1, '\0') + data : data;
+            section.bytes = key == "picture" ? t[2].bytes + std::string(1, '\0') + *data : *data;
             part.sections.push_back(std::move(section));
         } else {
             return fail("unknown line");

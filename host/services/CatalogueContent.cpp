@@ -1,8 +1,9 @@
 #include "CatalogueContent.hpp"
 
+#include "standin/Base.hpp"
+
 #include <json/value.h>
 #include <json/writer.h>
-#include <openssl/evp.h>
 #include <pugixml.hpp>
 #include <zlib.h>
 
@@ -66,32 +67,6 @@ std::string Escape(const std::string& text)
         default: out += c;
         }
     }
-    return out;
-}
-
-std::string Base64(const std::string& bytes)
-{
-    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                  reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
-    out.resize(static_cast<std::size_t>(n));
-    return out;
-}
-
-// Empty optional when the text is no Base64.
-std::optional<std::string> FromBase64(const std::string& text)
-{
-    if (text.size() % 4 != 0)
-        return std::nullopt;
-    std::string out(text.size() / 4 * 3, '\0');
-    const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                  reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
-    if (n < 0)
-        return std::nullopt;
-    std::size_t size = static_cast<std::size_t>(n);
-    for (std::size_t i = text.size(); i > 0 && text[i - 1] == '=' && size > 0; --i)
-        --size;
-    out.resize(size);
     return out;
 }
 
@@ -247,7 +222,7 @@ CatalogueServer::Answer Configure(CatalogueServer& server, const RepositoryLibra
     };
     if (field("XMLEncoding") != "Base64" || !field("XmlContent"))
         return Refusal(400, "The configuration is missing");
-    const std::optional<std::string> xml = FromBase64(*field("XmlContent"));
+    const std::optional<std::string> xml = base::Base64Decode(*field("XmlContent"));
     // The start options declare no encoding: they must be UTF-8, and well-formed.
     if (xml && !IsXmlUtf8(*xml))
         return Refusal(400, "The configuration is not well-formed UTF-8");
@@ -329,7 +304,7 @@ std::string ProductDataSheetXml(const CatalogueProduct& product)
 
 std::string CatalogueMessage(const std::string& artifactsJson)
 {
-    return "-----START ARCHICAD-----" + Base64(artifactsJson) + "-----END ARCHICAD-----";
+    return "-----START ARCHICAD-----" + base::Base64Encode(artifactsJson) + "-----END ARCHICAD-----";
 }
 
 std::string MakePng(int width, int height, std::uint32_t rgb)

@@ -1,5 +1,6 @@
 #include "dialogs/BrowserDialog.hpp"
 
+#include "Main/Globals.hpp"
 #include "Main/Guard.hpp"
 #include "Main/ShellCommands.hpp"
 #include "controllers/BrowserController.hpp"

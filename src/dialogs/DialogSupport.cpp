@@ -1,8 +1,5 @@
 #include "dialogs/DialogSupport.hpp"
 
-#include "Main/Globals.hpp"
-#include "ostrel/Text.hpp"
-
 #include <algorithm>
 #include <vector>
 
@@ -22,8 +19,6 @@ Running& State()
 }
 
 }  // namespace
-
-std::string ImagesFolderUtf8() { return ostrel::WStringToUtf8(FullDataPath(imagesFolder)); }
 
 DG::ModalDialog::ModalResponse RunModal(DG::ModalDialog& dialog)
 {

@@ -3,12 +3,7 @@
 
 #include "DG.hpp"
 
-#include <string>
-
 namespace tarvel::dialogs {
-
-// The base folder of a dialog's content cache: the Images data folder, as UTF-8.
-std::string ImagesFolderUtf8();
 
 // Every modal dialog of the add-on runs through here, so that the clean-up can end
 // the ones that run. Answers the dialog's response; Cancel at once, without a loop,

@@ -1,5 +1,6 @@
 #include "dialogs/LibpartNameDialogs.hpp"
 
+#include "Main/Globals.hpp"
 #include "Main/Guard.hpp"
 #include "controllers/BrowserController.hpp"
 #include "controllers/ToolbarController.hpp"

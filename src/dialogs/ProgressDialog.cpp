@@ -1,5 +1,6 @@
 #include "dialogs/ProgressDialog.hpp"
 
+#include "Main/Globals.hpp"
 #include "Main/Guard.hpp"
 #include "controllers/ToolbarController.hpp"
 #include "dialogs/DialogSupport.hpp"

@@ -1,6 +1,7 @@
 // The library-part name dialogs of the browser's and the palette's roads, run by the
 // scripted user against the library parts of the active libraries.
 #include "DialogFixture.hpp"
+#include "Pictures.hpp"
 #include "controllers/BrowserController.hpp"
 #include "controllers/ToolbarController.hpp"
 #include "dialogs/LibpartNameDialogs.hpp"
@@ -8,6 +9,9 @@
 #include "ostrel/Text.hpp"
 #include "standin/Dialogs.hpp"
 #include "standin/LibParts.hpp"
+
+#include <algorithm>
+#include <optional>
 
 namespace tarvel::testing {
 namespace {
@@ -25,6 +29,30 @@ constexpr const char* kTaken = "This name is already in use by another LibPart.\
 constexpr const char* kNoName = "Please give a name for the new library part.";
 
 std::string EditText() { return dg::FindItem(NameDialog, NameItem)->text; }
+
+// The dialog's ground, where no item is drawn.
+constexpr std::uint32_t Ground = 0xFFF0F0F0;
+
+// The box (client coordinates) of the pixels inside `area` that `picks` takes; an empty
+// rectangle when there are none.
+template <typename Picks>
+DG::Rect BoxOf(const dg::Picture& picture, const DG::Rect& area, Picks picks)
+{
+    DG::Rect box(area.right, area.bottom, area.left, area.top);
+    for (short y = area.top; y < area.bottom; ++y)
+        for (short x = area.left; x < area.right; ++x)
+            if (picks(picture.At(picture.clientLeft + x, picture.clientTop + y))) {
+                box.left = std::min(box.left, x);
+                box.top = std::min(box.top, y);
+                box.right = std::max(box.right, static_cast<short>(x + 1));
+                box.bottom = std::max(box.bottom, static_cast<short>(y + 1));
+            }
+    return box.left < box.right ? box : DG::Rect();
+}
+
+bool Painted(std::uint32_t pixel) { return pixel != Ground; }
+// Text on the light fields and the ground: blue below half.
+bool Ink(std::uint32_t pixel) { return (pixel & 0xFF) < 0x80; }
 
 class LibpartNameDialogTest : public DialogFixture {
 protected:
@@ -69,12 +97,12 @@ TEST_F(LibpartNameDialogTest, AFreeNameGoesToTheControllerOfItsRoadOnly)
     const std::string picture = PicturePath("libpartname.png");
     std::string proposed;
     dg::Picture rendered;
-    DG::Rect edit;
+    std::optional<dg::PanelInfo> shown;
     dg::User(NameDialog)
         .Do("read the proposal",
             [&] {
                 proposed = EditText();
-                edit = dg::FindItem(NameDialog, NameItem)->rect;
+                shown = dg::FindPanel(NameDialog);
                 rendered = dg::RenderPanel(NameDialog);
             })
         .Picture(picture)
@@ -91,13 +119,54 @@ TEST_F(LibpartNameDialogTest, AFreeNameGoesToTheControllerOfItsRoadOnly)
 
     EXPECT_TRUE(Report().Lines().empty());
     EXPECT_EQ(dg::FocusCalls(), (std::vector<dg::FocusRecord>{{0, -1}, {0, -1}}));
-    // The edit shows the proposal: dark text on its white field.
     EXPECT_EQ(dg::ReadPng(picture).pixels, rendered.pixels);
-    int dark = 0;
-    for (int y = edit.top + 2; y < edit.bottom - 2; ++y)
-        for (int x = edit.left + 2; x < edit.right - 2; ++x)
-            dark += (rendered.At(rendered.clientLeft + x, rendered.clientTop + y) & 0xFF) < 0x80;
-    EXPECT_GT(dark, 20);
+
+    // Where each item is drawn: the buttons and the edit fill their rectangles, a
+    // button's text in its middle, the edit's (the proposal) and the static texts from
+    // their left, the icon centred; and outside the items only the ground.
+    ASSERT_TRUE(shown);
+    ASSERT_EQ(shown->items.size(), 6u);
+    for (const dg::ItemInfo& item : shown->items) {
+        SCOPED_TRACE("item " + std::to_string(item.id) + " (" + item.kind + ")");
+        ASSERT_TRUE(item.visible);
+        const DG::Rect r = item.rect;
+        const DG::Rect inside(r.left + 1, r.top + 1, r.right - 1, r.bottom - 1);
+        const DG::Rect ink = BoxOf(rendered, item.kind == "lefttext" ? r : inside, Ink);
+        const double middleX = (r.left + r.right) / 2.0;
+        const double middleY = (r.top + r.bottom) / 2.0;
+        if (item.kind == "button" || item.kind == "textedit") {
+            EXPECT_EQ(BoxOf(rendered, r, Painted), r);
+            ASSERT_NE(ink, DG::Rect());
+            EXPECT_NEAR((ink.top + ink.bottom) / 2.0, middleY, 2);
+            if (item.kind == "button")
+                EXPECT_NEAR((ink.left + ink.right) / 2.0, middleX, 2);
+            else
+                EXPECT_NEAR(ink.left, r.left + 3, 2);
+        } else if (item.kind == "lefttext") {
+            ASSERT_NE(ink, DG::Rect());
+            EXPECT_NEAR(ink.left, r.left + 3, 2);
+            EXPECT_LE(ink.top, r.top + 5);
+        } else {
+            ASSERT_EQ(item.kind, "icon");
+            const dg::Picture icon =
+                dg::PictureOf(DG::NativeImage(DG::Icon(item.iconModule, item.iconId), 1.0).GetNativeImage());
+            ASSERT_LE(icon.width, r.GetWidth());
+            ASSERT_LE(icon.height, r.GetHeight());
+            EXPECT_LE(OverlayDifference(rendered, rendered.clientLeft + r.left + (r.GetWidth() - icon.width) / 2,
+                                        rendered.clientTop + r.top + (r.GetHeight() - icon.height) / 2, icon,
+                                        Ground & 0xFFFFFF),
+                      2);
+        }
+    }
+    int strayPixels = 0;
+    for (short y = 0; y < shown->clientHeight; ++y)
+        for (short x = 0; x < shown->clientWidth; ++x) {
+            const bool onItem = std::any_of(shown->items.begin(), shown->items.end(), [&](const dg::ItemInfo& item) {
+                return x >= item.rect.left && x < item.rect.right && y >= item.rect.top && y < item.rect.bottom;
+            });
+            strayPixels += !onItem && Painted(rendered.At(rendered.clientLeft + x, rendered.clientTop + y)) ? 1 : 0;
+        }
+    EXPECT_EQ(strayPixels, 0);
 }
 
 TEST_F(LibpartNameDialogTest, ATakenNameShowsTheTwoLineAlertAndTheDialogStays)

@@ -1,5 +1,5 @@
 // The stand-in's placed elements, memos and undo steps.
-#include "../libparts/ModelFixture.hpp"
+#include "ModelFixture.hpp"
 
 #include "ostrel/interop/HostApi.hpp"
 

@@ -1,6 +1,6 @@
 // The stand-in's library-part store: it refuses records laid out wrongly, saves one
 // readable file per part and reads its folders back at start.
-#include "../libparts/ModelFixture.hpp"
+#include "ModelFixture.hpp"
 
 #include "ostrel/interop/HostApi.hpp"
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace standin::base {
 
@@ -37,6 +38,13 @@ void ResetMemoryFailures();
 std::u16string Decode(const char* text, std::size_t length, GSCharCode code);
 // UTF-16 to UTF-8; malformed units become U+FFFD.
 std::string EncodeUtf8(const std::u16string& units);
+
+// Base64 with the standard alphabet and "=" padding: the stand-in's one codec (the
+// services' messages and form fields, the pictures of saved library parts).
+std::string Base64Encode(std::string_view bytes);
+// The bytes of padded Base64 text; none for a length that is no multiple of 4, a
+// character outside the alphabet, or "=" anywhere but at the end.
+std::optional<std::string> Base64Decode(std::string_view text);
 
 // Files and folders: the next `times` IO::File::Open calls fail as if access were
 // denied; folders can be made to look not writeable.

@@ -2,12 +2,20 @@
 #include "IO.hpp"
 #include "TempDir.hpp"
 #include "ostrel/interop/HostApi.hpp"
+#include "standin/AddOn.hpp"
 #include "standin/Base.hpp"
+#include "standin/CoreModules.hpp"
+#include "standin/Elements.hpp"
+#include "standin/LibParts.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <map>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -20,18 +28,79 @@ TEST(HostCoreTest, OnlyOneHostRunsAtATime)
     EXPECT_THROW(standin::Host second, std::logic_error);
 }
 
-TEST(HostCoreTest, TableHasTheHostsSizeAndOnlyProvidedSlotsAreFilled)
+// The operations' names by slot, from the list of operations.
+std::string OperationName(std::size_t index)
+{
+    static const std::map<std::size_t, std::string> names = {
+#define HOST_OPERATION(name, slot, signature) {slot, #name},
+#include "HostOperations.def"
+    };
+    const auto it = names.find(index);
+    return it != names.end() ? it->second : "unlisted slot " + std::to_string(index);
+}
+
+// The names of the operations in the table's filled slots.
+std::vector<std::string> Filled(const HostInterface::Entry* table)
+{
+    std::vector<std::string> filled;
+    for (std::size_t i = 0; i < HostInterface::FunctionTableEntries; ++i)
+        if (table[i] != nullptr)
+            filled.push_back(OperationName(i));
+    std::sort(filled.begin(), filled.end());
+    return filled;
+}
+
+// A new operation adds its name to its module's row; a new module adds a row.
+TEST(HostCoreTest, EachModuleFillsTheSlotsOfItsOperationsAndTogetherExactlyTheListedOnes)
 {
     standin::Host host;
     static_assert(sizeof(std::array<HostInterface::Entry, HostInterface::FunctionTableEntries>) == 5144);
-    EXPECT_TRUE(host.Table().IsSet(Slot::Report));
-    EXPECT_TRUE(host.Table().IsSet(Slot::LoadIndexedString));
-    EXPECT_TRUE(host.Table().IsSet(Slot::AddOnFileLocation));
-    EXPECT_TRUE(host.Table().IsSet(Slot::ResourceModuleId));
-    std::size_t filled = 0;
-    for (std::size_t i = 0; i < HostInterface::FunctionTableEntries; ++i)
-        filled += host.FunctionTableData()[i] != nullptr ? 1 : 0;
-    EXPECT_GE(filled, 4u);
+    struct Family {
+        const char* module;
+        standin::HostModule& installed;
+        std::vector<std::string> operations;
+    };
+    const Family families[] = {
+        {"ReportModule", host.Module<standin::ReportModule>(), {"Report"}},
+        {"ResourceModule", host.Module<standin::ResourceModule>(), {"ResourceModuleId", "LoadIndexedString"}},
+        {"LocationModule", host.Module<standin::LocationModule>(), {"AddOnFileLocation"}},
+        {"LibPartModule", host.Module<standin::LibPartModule>(),
+         {"FindLibPart", "SetOverwriteLibParts", "BeginLibPart", "BuildParamSection", "SetParamSectionDetails",
+          "AddLibPartSection", "BeginLibPartSection", "WriteLibPartSection", "EndLibPartSection", "SaveLibPart",
+          "GetLibraryList", "SetLibraryList"}},
+        {"ToolModule", host.Module<standin::ToolModule>(),
+         {"SelectTool", "ReadToolDefaults", "GetLibPartDefaults", "StoreToolDefaults"}},
+        {"ElementModule", host.Module<standin::ElementModule>(),
+         {"ReadSelection", "ElementTypeOfNeig", "ReadElementMemo", "FreeMemo", "FreeParamHandle", "ReadElement",
+          "ModifyElement", "RunAsUndoStep"}},
+        {"RegistrationModule", host.Module<standin::RegistrationModule>(),
+         {"AddMenu", "SetMenuCommandHandler", "AddPaletteWindow", "RemovePaletteWindow", "WatchProjectEvents",
+          "WatchSelection"}},
+        {"DialogModule", host.Module<standin::DialogModule>(), {}},
+    };
+    // Each module alone fills its operations' slots with the entries the host hands out.
+    std::vector<std::string> byModules;
+    for (const Family& family : families) {
+        standin::FunctionTable alone;
+        family.installed.Install(alone);
+        std::vector<std::string> operations = family.operations;
+        std::sort(operations.begin(), operations.end());
+        EXPECT_EQ(Filled(alone.Data()), operations) << family.module;
+        for (std::size_t i = 0; i < HostInterface::FunctionTableEntries; ++i) {
+            if (alone.Data()[i] != nullptr) {
+                EXPECT_EQ(host.FunctionTableData()[i], alone.Data()[i]) << family.module << ": " << OperationName(i);
+            }
+        }
+        byModules.insert(byModules.end(), family.operations.begin(), family.operations.end());
+    }
+    std::sort(byModules.begin(), byModules.end());
+    // Every listed operation is filled, by one module, and no other slot.
+    std::vector<std::string> listed;
+    for (Slot slot : HostInterface::ListedSlots)
+        listed.push_back(OperationName(HostInterface::SlotIndex(slot)));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(byModules, listed);
+    EXPECT_EQ(Filled(host.FunctionTableData()), listed);
 }
 
 TEST(HostCoreTest, InjectedFailuresSkipCountAndEnd)
@@ -176,6 +245,39 @@ TEST(MemoryTest, PointersAndHandlesTrackSizesAndLiveCounts)
     EXPECT_NE(third, nullptr);
     BMKillHandle(&first);
     BMKillHandle(&third);
+}
+
+TEST(Base64Test, EncodesPaddedAndDecodesOnlyPaddedBase64)
+{
+    struct Case {
+        std::string bytes;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {std::string("\0\xff\xfe\x10", 4), "AP/+EA=="},
+        {"<StartOptions>", "PFN0YXJ0T3B0aW9ucz4="},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(standin::base::Base64Encode(c.bytes), c.text);
+        EXPECT_EQ(standin::base::Base64Decode(c.text), c.bytes) << c.text;
+    }
+    // Every byte value, and every length's padding, come back.
+    std::string all;
+    for (int b = 0; b < 256; ++b)
+        all.push_back(static_cast<char>(b));
+    for (std::size_t length : {std::size_t(254), std::size_t(255), std::size_t(256)}) {
+        const std::string bytes = all.substr(0, length);
+        EXPECT_EQ(standin::base::Base64Decode(standin::base::Base64Encode(bytes)), bytes) << length;
+    }
+
+    for (const char* refused : {"Zg", "Zg=", "Zm9vY", "Z===", "====", "Zg==Zm9v", "Zm=v", "A=B=", "Zm 9", "Zm9\n",
+                                "Zm-9", "Zm_9", "Zm\xc3\xa9"})
+        EXPECT_EQ(standin::base::Base64Decode(refused), std::nullopt) << refused;
 }
 
 TEST(TextHelpersTest, TruncateAndCompareStayInsideTheirFields)
