@@ -1,6 +1,7 @@
 #include "Steps.hpp"
 
 #include "CatalogueContent.hpp"
+#include "DialogIds.hpp"
 #include "Session.hpp"
 #include "standin/AddOn.hpp"
 #include "standin/CoreModules.hpp"
@@ -30,17 +31,6 @@ namespace dg = standin::dg;
 using namespace std::chrono_literals;
 using namespace HostInterface;
 
-constexpr short kToolbar = 32401;
-constexpr short kLibraryManager = 32502;
-constexpr short kNameDialog = 32503;
-constexpr short kAbout = 32504;
-constexpr short kBrowser = 32510;
-constexpr short kBrowserItem = 2;
-constexpr short kProgressBarItem = 4;
-constexpr short kNameItem = 6;
-constexpr short kOk = 1;
-constexpr short kLibraryList = 3;
-
 constexpr std::int16_t kShowToolbarMenu = 32500;
 constexpr std::int16_t kHelpMenu = 32505;
 constexpr std::int16_t kAboutMenu = 32506;
@@ -54,6 +44,14 @@ constexpr auto kPageWait = 60s;
 constexpr auto kBrowserRoad = 300s;
 
 std::string Quote(const std::string& text) { return "\"" + text + "\""; }
+
+// How the dialog manager's steps name one of the add-on's dialogs: "dialog 32510 \"Tarvel\"".
+std::string Named(short resourceId)
+{
+    const ids::ListedDialog& dialog = *ids::FindDialog(resourceId);
+    return (dialog.type == "palette" ? "palette " : "dialog ") + std::to_string(resourceId) + " " +
+           Quote(std::string(dialog.title));
+}
 
 std::string ElementTypeName(std::int32_t type)
 {
@@ -99,7 +97,7 @@ std::size_t CountLogged(const std::string& prefix)
 std::vector<dg::ItemInfo> PaletteButtons()
 {
     std::vector<dg::ItemInfo> buttons;
-    if (const auto palette = dg::FindPanel(kToolbar))
+    if (const auto palette = dg::FindPanel(ids::Toolbar::Dialog))
         for (const dg::ItemInfo& item : palette->items)
             if (item.kind == "useritem")
                 buttons.push_back(item);
@@ -113,7 +111,7 @@ std::vector<dg::ItemInfo> PaletteButtons()
 // palette runs to its end inside.
 void ActOnPalette(const std::string& what, std::chrono::milliseconds timeout = 30s)
 {
-    if (!dg::RunUntil(what, [] { return dg::PendingActions(kToolbar) == 0; }, timeout))
+    if (!dg::RunUntil(what, [] { return dg::PendingActions(ids::Toolbar::Dialog) == 0; }, timeout))
         throw StepFailed("the user could not " + what);
 }
 
@@ -130,7 +128,7 @@ void WritePalettePicture(Session& s, const std::string& name)
 {
     const std::string picture = s.NextPicture(name);
     std::string error;
-    if (!dg::WritePng(kToolbar, picture, &error))
+    if (!dg::WritePng(ids::Toolbar::Dialog, picture, &error))
         throw StepFailed("the picture of the palette cannot be written to " + picture + ": " + error);
     s.Say("picture " + picture);
 }
@@ -138,7 +136,8 @@ void WritePalettePicture(Session& s, const std::string& name)
 // A page the browser could not load is the step's cause; the user then gives up.
 bool PageFailed(Session& s)
 {
-    if (const auto page = dg::FindBrowserPage(kBrowser, kBrowserItem); page && page->state == "failed")
+    if (const auto page = dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page);
+        page && page->state == "failed")
         s.NoteCause("the page " + page->url + " could not be loaded: " + page->error);
     return s.GivingUp();
 }
@@ -210,12 +209,12 @@ void ScriptDelivery(Session& s, dg::DialogScript browser, const std::shared_ptr<
                 s.Stage("the user presses \"Add to project\"");
                 delivery->pressed = Clock::now();
             })
-        .Then(dg::PressElement(kBrowserItem, "add-to-project"))
+        .Then(dg::PressElement(ids::Browser::Page, "add-to-project"))
         .Wait("the download shows its progress",
               [&s] {
                   if (PageFailed(s))
                       return true;
-                  const auto bar = dg::FindItem(kBrowser, kProgressBarItem);
+                  const auto bar = dg::FindItem(ids::Browser::Dialog, ids::Browser::Bar);
                   return bar && bar->visible;
               },
               kPageWait)
@@ -224,26 +223,26 @@ void ScriptDelivery(Session& s, dg::DialogScript browser, const std::shared_ptr<
                 if (PageFailed(s))
                     return;
                 s.Stage("the download with its progress");
-                if (const auto bar = dg::FindItem(kBrowser, kProgressBarItem); bar && bar->max > bar->min)
+                if (const auto bar = dg::FindItem(ids::Browser::Dialog, ids::Browser::Bar); bar && bar->max > bar->min)
                     s.Say("the progress bar at " + std::to_string(100 * (bar->value - bar->min) / (bar->max - bar->min)) +
                           "%");
             })
         .Picture(s.NextPicture(what + " downloading"));
-    dg::User(kNameDialog)
+    dg::User(ids::LibpartName::Dialog)
         .Do(s.Quiet("read the proposed name"),
             [&s, delivery] {
                 delivery->nameShown = Clock::now();
                 if (s.GivingUp())
                     return;
                 s.Stage("the name dialog");
-                if (const auto name = dg::FindItem(kNameDialog, kNameItem))
+                if (const auto name = dg::FindItem(ids::LibpartName::Dialog, ids::LibpartName::Edit))
                     delivery->proposedName = name->text;
                 s.Say("it proposes " + Quote(delivery->proposedName));
             })
         .Picture(s.NextPicture(what + " name"))
         .Do(s.Quiet("accept the name"), [delivery] { delivery->nameAccepted = Clock::now(); })
-        .Click(kOk);
-    s.Label(kNameDialog, kOk, "\"OK\"");
+        .Click(ids::LibpartName::Ok);
+    s.Label(ids::LibpartName::Dialog, ids::LibpartName::Ok, "\"OK\"");
 }
 
 // Whether a Session Report line tells of something of the CAD data that the part does
@@ -262,14 +261,14 @@ standin::LibPart RunDelivery(Session& s, Delivery& delivery, const std::string& 
 {
     const std::size_t reportBefore = s.Get<standin::ReportModule>().Entries().size();
     const auto partsBefore = s.Get<standin::LibPartModule>().Parts().size();
-    const std::size_t browsersClosed = CountLogged("close dialog 32510");
+    const std::size_t browsersClosed = CountLogged("close " + Named(ids::Browser::Dialog));
     ActOnPalette(what, std::chrono::duration_cast<std::chrono::milliseconds>(kBrowserRoad));
     delivery.done = Clock::now();
-    ExpectShown(kBrowser, "the browser dialog");
-    ExpectShown(kNameDialog, "the name dialog");
+    ExpectShown(ids::Browser::Dialog, "the browser dialog");
+    ExpectShown(ids::LibpartName::Dialog, "the name dialog");
     s.Stage("the part is saved");
-    if (CountLogged("close dialog 32510") != browsersClosed + 1 ||
-        !Logged("close dialog 32510 \"Tarvel\" (accepted)"))
+    if (CountLogged("close " + Named(ids::Browser::Dialog)) != browsersClosed + 1 ||
+        !Logged("close " + Named(ids::Browser::Dialog) + " (accepted)"))
         throw StepFailed("the browser dialog did not close with the new part");
     const auto part = s.Get<standin::LibPartModule>().FindByName(delivery.proposedName);
     if (!part || s.Get<standin::LibPartModule>().Parts().size() != partsBefore + 1)
@@ -454,7 +453,7 @@ void StartUp(Session& s, RoadState& road)
 
     r.Step("the user chooses \"Show toolbar\"", [&] {
         s.ChooseMenu(kShowToolbarMenu);
-        const auto palette = dg::FindPanel(kToolbar);
+        const auto palette = dg::FindPanel(ids::Toolbar::Dialog);
         if (!palette || !palette->visible)
             throw StepFailed("no palette is shown");
         s.Say("the palette " + Quote(palette->title) + " with " + std::to_string(PaletteButtons().size()) +
@@ -464,10 +463,10 @@ void StartUp(Session& s, RoadState& road)
     });
 
     r.Step("the user chooses About, looks at it and closes it", [&] {
-        dg::User(kAbout).Picture(s.NextPicture("About")).Click(1);
-        s.Label(kAbout, 1, "\"Close\"");
+        dg::User(ids::About::Dialog).Picture(s.NextPicture("About")).Click(ids::About::Close);
+        s.Label(ids::About::Dialog, ids::About::Close, "\"Close\"");
         s.ChooseMenu(kAboutMenu);
-        ExpectShown(kAbout, "the About dialog");
+        ExpectShown(ids::About::Dialog, "the About dialog");
     });
 
     r.Step("the user chooses Help", [&] {
@@ -491,15 +490,15 @@ void AddLibrary(Session& s, RoadState& road)
         const std::string name = road.libraryName;
         // The row is found when the dialog shows; an action cannot fail the step itself.
         auto missing = std::make_shared<bool>(false);
-        dg::User(kLibraryManager)
+        dg::User(ids::Library::Dialog)
             .Picture(s.NextPicture("Library manager"))
             .Then(dg::Action{"tick " + Quote(name),
                              [name, missing](dg::detail::PanelState& panel) {
-                                 const auto list = dg::FindItem(kLibraryManager, kLibraryList)->list;
+                                 const auto list = dg::FindItem(ids::Library::Dialog, ids::Library::List)->list;
                                  const auto& field = list->tabFields.at(1);
                                  for (std::size_t row = 0; row < list->rows.size(); ++row)
                                      if (!list->rows[row].separator && list->rows[row].cells.at(2).text == name) {
-                                         dg::ClickListRow(kLibraryList, static_cast<short>(row + 1),
+                                         dg::ClickListRow(ids::Library::List, static_cast<short>(row + 1),
                                                           static_cast<short>((field.begin + field.end) / 2))
                                              .run(panel);
                                          return;
@@ -507,15 +506,15 @@ void AddLibrary(Session& s, RoadState& road)
                                  *missing = true;
                              }})
             .Picture(s.NextPicture("Library manager, ticked"))
-            .Click(kOk);
-        s.Label(kLibraryManager, kOk, "\"OK\"");
-        s.Label(kToolbar, before.back().id, "the palette's \"Add library\" button");
-        dg::User(kToolbar).Click(before.back().id);
+            .Click(ids::Library::Ok);
+        s.Label(ids::Library::Dialog, ids::Library::Ok, "\"OK\"");
+        s.Label(ids::Toolbar::Dialog, before.back().id, "the palette's \"Add library\" button");
+        dg::User(ids::Toolbar::Dialog).Click(before.back().id);
         ActOnPalette("press \"Add library\"");
-        ExpectShown(kLibraryManager, "the library manager");
+        ExpectShown(ids::Library::Dialog, "the library manager");
         if (*missing)
             throw StepFailed("the library manager does not list " + Quote(name));
-        if (!Logged("close dialog 32502 \"Tarvel Library Manager\" (accepted)"))
+        if (!Logged("close " + Named(ids::Library::Dialog) + " (accepted)"))
             throw StepFailed("the library manager was not accepted");
 
         const auto after = PaletteButtons();
@@ -524,9 +523,9 @@ void AddLibrary(Session& s, RoadState& road)
                              std::to_string(before.size() + 1));
         road.modifyButton = after.front().id;
         road.libraryButton = after[after.size() - 2].id;
-        s.Label(kToolbar, road.libraryButton, "the palette's " + Quote(name) + " button");
-        s.Label(kToolbar, road.modifyButton, "the palette's \"Modify product\" button");
-        dg::User(kToolbar).Hover(road.libraryButton);
+        s.Label(ids::Toolbar::Dialog, road.libraryButton, "the palette's " + Quote(name) + " button");
+        s.Label(ids::Toolbar::Dialog, road.modifyButton, "the palette's \"Modify product\" button");
+        dg::User(ids::Toolbar::Dialog).Hover(road.libraryButton);
         ActOnPalette("point at the new button");
         if (dg::LastToolTip() != name)
             throw StepFailed("the new button's tooltip is " + Quote(dg::LastToolTip()));
@@ -542,30 +541,30 @@ void AddProduct(Session& s, RoadState& road)
         s.Suspect(road.dataSheetProblem);
         auto delivery = std::make_shared<Delivery>();
         const std::string productLink = "product-" + road.productId;
-        auto browser = dg::User(kBrowser);
-        browser.Then(dg::WaitForPage(kBrowser, kBrowserItem, kPageWait))
+        auto browser = dg::User(ids::Browser::Dialog);
+        browser.Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page, kPageWait))
             .Do(s.Quiet("look at the catalogue"),
                 [&s] {
                     if (PageFailed(s))
                         return;
                     s.Stage("the browser shows the catalogue page");
-                    if (const auto page = dg::FindBrowserPage(kBrowser, kBrowserItem))
+                    if (const auto page = dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page))
                         s.Say(Quote(page->title) + " at " + page->url + ": " + page->text);
                 })
             .Picture(s.NextPicture("Catalogue page"))
-            .Then(dg::FollowLink(kBrowserItem, productLink))
-            .Then(dg::WaitForPage(kBrowser, kBrowserItem, kPageWait))
+            .Then(dg::FollowLink(ids::Browser::Page, productLink))
+            .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page, kPageWait))
             .Do(s.Quiet("look at the product"),
                 [&s] {
                     if (PageFailed(s))
                         return;
                     s.Stage("the product's page");
-                    if (const auto page = dg::FindBrowserPage(kBrowser, kBrowserItem))
+                    if (const auto page = dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page))
                         s.Say(Quote(page->title) + ": " + page->text);
                 })
             .Picture(s.NextPicture("Product page"));
         ScriptDelivery(s, browser, delivery, "Product");
-        dg::User(kToolbar).Click(road.libraryButton);
+        dg::User(ids::Toolbar::Dialog).Click(road.libraryButton);
         road.firstPart = RunDelivery(s, *delivery, "click the library's button");
 
         const std::int32_t tool = s.Get<standin::ToolModule>().ActiveTool();
@@ -581,9 +580,10 @@ void AddProduct(Session& s, RoadState& road)
 
         // The browser dialog took the message: the palette's watcher must not take
         // it again once the dialog is gone.
-        const std::size_t progress = CountLogged("open dialog 32506");
+        const std::size_t progress = CountLogged("open " + Named(ids::Progress::Dialog));
         dg::PumpEvents(800ms);
-        if (CountLogged("open dialog 32506") != progress || s.Get<standin::LibPartModule>().Parts().size() != 1)
+        if (CountLogged("open " + Named(ids::Progress::Dialog)) != progress ||
+            s.Get<standin::LibPartModule>().Parts().size() != 1)
             throw StepFailed("the palette downloaded the product a second time");
     });
 }
@@ -603,7 +603,7 @@ void ModifyProduct(Session& s, RoadState& road)
         s.Say("a " + ElementTypeName(tool) + " of the new part, selected" +
               (s.options.verbose ? " (part " + std::to_string(partOfPlaced()) + ")" : std::string()));
         dg::PumpEvents(30ms);
-        const auto modify = dg::FindItem(kToolbar, road.modifyButton);
+        const auto modify = dg::FindItem(ids::Toolbar::Dialog, road.modifyButton);
         if (!modify || !modify->enabled)
             throw StepFailed("the palette's \"Modify product\" stays disabled");
         s.Say("the palette's \"Modify product\" is enabled");
@@ -613,14 +613,14 @@ void ModifyProduct(Session& s, RoadState& road)
     s.road.Step("the user clicks \"Modify product\": the configurator in the browser", [&] {
         s.Suspect(road.dataSheetProblem);
         auto delivery = std::make_shared<Delivery>();
-        auto browser = dg::User(kBrowser);
-        browser.Then(dg::WaitForPage(kBrowser, kBrowserItem, kPageWait))
+        auto browser = dg::User(ids::Browser::Dialog);
+        browser.Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page, kPageWait))
             .Do(s.Quiet("look at the configurator's answer"),
                 [&s, log = road.configurator] {
                     if (PageFailed(s))
                         return;
                     s.Stage("the configurator answers with a new configuration");
-                    const auto page = dg::FindBrowserPage(kBrowser, kBrowserItem);
+                    const auto page = dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page);
                     if (!page)
                         return;
                     for (const auto& request : page->requests)
@@ -636,7 +636,7 @@ void ModifyProduct(Session& s, RoadState& road)
                 })
             .Picture(s.NextPicture("Configurator"));
         ScriptDelivery(s, browser, delivery, "Modified product");
-        dg::User(kToolbar).Click(road.modifyButton);
+        dg::User(ids::Toolbar::Dialog).Click(road.modifyButton);
         road.modifiedPart = RunDelivery(s, *delivery, "click \"Modify product\"");
         s.summary.push_back(TimingLine(s, "the modify road", *delivery));
         const std::string changed = ChangedConfiguration(road.firstPart, road.modifiedPart);
@@ -680,7 +680,7 @@ void ShutDown(Session& s)
         s.CheckHandlers();
         if (!answer)
             throw StepFailed("the add-on does not hear the project closing");
-        const auto palette = dg::FindPanel(kToolbar);
+        const auto palette = dg::FindPanel(ids::Toolbar::Dialog);
         if (palette && palette->visible)
             throw StepFailed("the palette is still shown");
         s.Say("the palette is hidden");

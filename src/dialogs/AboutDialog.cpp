@@ -15,25 +15,17 @@ constexpr const char* MakerWebSite = "http://www.tarvel.example/";
 constexpr const char* MakerMail = "mailto:info@tarvel.example";
 constexpr const char* ProductWebSite = "https://bim.tarvel.example/";
 
-// Item ids of GSDG 32504.
-constexpr short CloseItem = 1;
-constexpr short VersionItem = 3;
-constexpr short MakerWebItem = 9;
-constexpr short MailItem = 11;
-constexpr short ProductWebItem = 12;
-constexpr short SupportItem = 14;
-
 }  // namespace
 
 AboutDialog::AboutDialog()
     : DialogX(ResourceId, &dialogCache),
       dialogCache(ImagesFolderUtf8()),
-      closeButton(GetPanel(), CloseItem, &dialogCache),
-      versionText(GetPanel(), VersionItem, &dialogCache),
-      makerWebLink(GetPanel(), MakerWebItem, &dialogCache),
-      mailLink(GetPanel(), MailItem, &dialogCache),
-      productWebLink(GetPanel(), ProductWebItem, &dialogCache),
-      supportLink(GetPanel(), SupportItem, &dialogCache)
+      closeButton(GetPanel(), ids::About::Close, &dialogCache),
+      versionText(GetPanel(), ids::About::Version, &dialogCache),
+      makerWebLink(GetPanel(), ids::About::MakerWeb, &dialogCache),
+      mailLink(GetPanel(), ids::About::Mail, &dialogCache),
+      productWebLink(GetPanel(), ids::About::ProductWeb, &dialogCache),
+      supportLink(GetPanel(), ids::About::Support, &dialogCache)
 {
     InitializeControls();
 }

@@ -3,6 +3,7 @@
 // support site and a mail to the maker.
 #pragma once
 
+#include "DialogIds.hpp"
 #include "ostrel/ApplicationContent.hpp"
 #include "ostrel/dgx/Controls.hpp"
 #include "ostrel/dgx/Panels.hpp"
@@ -13,7 +14,7 @@ namespace tarvel::dialogs {
 
 class AboutDialog : public ostrel::ac::dgx::DialogX<DG::ModalDialog>, boost::noncopyable {
 public:
-    static constexpr short ResourceId = 32504;
+    static constexpr short ResourceId = ids::About::Dialog;
 
     AboutDialog();
     ~AboutDialog() override;

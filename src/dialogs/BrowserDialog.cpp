@@ -13,12 +13,6 @@
 namespace tarvel::dialogs {
 namespace {
 
-// Item ids of GSDG 32510.
-constexpr short CancelItem = 1;
-constexpr short BrowserItem = 2;
-constexpr short MessageItem = 3;
-constexpr short BarItem = 4;
-
 // Where the Cancel button lies: out of sight while browsing, under the bar while
 // downloading; centred on the width.
 constexpr short HiddenCancelY = -50;
@@ -41,10 +35,10 @@ DGBrowserDialog::DGBrowserDialog(BrowserController& owner)
       controller(&owner),
       downloadFinished(false),
       cancelled(false),
-      cancelButton(GetPanel(), CancelItem, &dialogCache),
-      browser(GetPanel(), BrowserItem),
-      messageText(GetPanel(), MessageItem, &dialogCache),
-      progressBar(GetPanel(), BarItem, &dialogCache),
+      cancelButton(GetPanel(), ids::Browser::Cancel, &dialogCache),
+      browser(GetPanel(), ids::Browser::Page),
+      messageText(GetPanel(), ids::Browser::Message, &dialogCache),
+      progressBar(GetPanel(), ids::Browser::Bar, &dialogCache),
       shownPercent(0),
       targetPercent(0)
 {

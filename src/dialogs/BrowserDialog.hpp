@@ -14,6 +14,7 @@
 #pragma once
 
 #include "DG.hpp"
+#include "DialogIds.hpp"
 #include "ostrel/ApplicationContent.hpp"
 #include "ostrel/dgx/Controls.hpp"
 #include "ostrel/dgx/Panels.hpp"
@@ -35,7 +36,7 @@ class DGBrowserDialog : public ostrel::ac::dgx::DialogX<DG::ModalDialog>,
                         boost::noncopyable,
                         public ITokenAndArtifactsView {
 public:
-    static constexpr short ResourceId = 32510;
+    static constexpr short ResourceId = ids::Browser::Dialog;
 
     // Becomes the controller's view and loads the first page.
     explicit DGBrowserDialog(BrowserController& controller);

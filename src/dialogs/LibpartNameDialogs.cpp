@@ -13,11 +13,6 @@
 namespace tarvel::dialogs {
 namespace {
 
-// Item ids of GSDG 32503.
-constexpr short OkItem = 1;
-constexpr short CancelItem = 2;
-constexpr short NameItem = 6;
-
 // STRS 17770: the name is taken (two lines), no name given.
 constexpr std::int16_t NameTexts = 17770;
 constexpr std::int16_t NameTakenIndex = 1;
@@ -38,9 +33,9 @@ bool IsLibraryPartNameFree(const std::string& name)
 LibpartNameDialog::LibpartNameDialog()
     : DialogX(ResourceId, &dialogCache),
       dialogCache(ImagesFolderUtf8()),
-      okButton(GetPanel(), OkItem, &dialogCache),
-      cancelButton(GetPanel(), CancelItem, &dialogCache),
-      nameEdit(GetPanel(), NameItem, &dialogCache)
+      okButton(GetPanel(), ids::LibpartName::Ok, &dialogCache),
+      cancelButton(GetPanel(), ids::LibpartName::Cancel, &dialogCache),
+      nameEdit(GetPanel(), ids::LibpartName::Edit, &dialogCache)
 {
     InitializeControls();
 }

@@ -11,6 +11,7 @@
 // dialog open with an alert.
 #pragma once
 
+#include "DialogIds.hpp"
 #include "ostrel/ApplicationContent.hpp"
 #include "ostrel/dgx/Controls.hpp"
 #include "ostrel/dgx/Panels.hpp"
@@ -32,7 +33,7 @@ bool IsLibraryPartNameFree(const std::string& name);
 
 class LibpartNameDialog : public ostrel::ac::dgx::DialogX<DG::ModalDialog>, boost::noncopyable {
 public:
-    static constexpr short ResourceId = 32503;
+    static constexpr short ResourceId = ids::LibpartName::Dialog;
 
     ~LibpartNameDialog() override;
 

@@ -9,11 +9,6 @@
 namespace tarvel::dialogs {
 namespace {
 
-// Item ids of GSDG 32502.
-constexpr short OkItem = 1;
-constexpr short CancelItem = 2;
-constexpr short ListItem = 3;
-
 constexpr short LogoColumn = 1;
 constexpr short NameColumn = 3;
 
@@ -44,9 +39,9 @@ LibraryDialog::LibraryDialog(LibraryController& libraryController)
     : DialogX(ResourceId, &dialogCache),
       dialogCache(ImagesFolderUtf8()),
       controller(&libraryController),
-      okButton(GetPanel(), OkItem, &dialogCache),
-      cancelButton(GetPanel(), CancelItem, &dialogCache),
-      libraryList(GetPanel(), ListItem, &dialogCache)
+      okButton(GetPanel(), ids::Library::Ok, &dialogCache),
+      cancelButton(GetPanel(), ids::Library::Cancel, &dialogCache),
+      libraryList(GetPanel(), ids::Library::List, &dialogCache)
 {
     controller->view = this;
     InitializeControls();

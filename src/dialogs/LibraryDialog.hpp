@@ -3,6 +3,7 @@
 // The user ticks libraries; OK hands the choices to the controller.
 #pragma once
 
+#include "DialogIds.hpp"
 #include "controllers/LibraryController.hpp"
 #include "ostrel/ApplicationContent.hpp"
 #include "ostrel/dgx/Controls.hpp"
@@ -49,7 +50,7 @@ namespace tarvel::dialogs {
 
 class LibraryDialog : public ostrel::ac::dgx::DialogX<DG::ModalDialog>, boost::noncopyable, public ILibraryView {
 public:
-    static constexpr short ResourceId = 32502;
+    static constexpr short ResourceId = ids::Library::Dialog;
     // The tab field of the check marks.
     static constexpr short CheckColumn = 2;
 

@@ -9,11 +9,6 @@
 namespace tarvel::dialogs {
 namespace {
 
-// Item ids of GSDG 32506.
-constexpr short CancelItem = 1;
-constexpr short MessageItem = 2;
-constexpr short BarItem = 3;
-
 // The bar shows 1 at the start and the reported percent plus 4 after it (5 to 104),
 // so a download that reports only its start still shows a moving bar.
 constexpr std::int32_t StartValue = 1;
@@ -30,9 +25,9 @@ ProgressDialog::ProgressDialog(ToolbarController& owner)
       done(false),
       shownPercent(0),
       targetPercent(0),
-      cancelButton(GetPanel(), CancelItem, &dialogCache),
-      messageText(GetPanel(), MessageItem, &dialogCache),
-      progressBar(GetPanel(), BarItem, &dialogCache)
+      cancelButton(GetPanel(), ids::Progress::Cancel, &dialogCache),
+      messageText(GetPanel(), ids::Progress::Message, &dialogCache),
+      progressBar(GetPanel(), ids::Progress::Bar, &dialogCache)
 {
     GetPanel().EnableIdleEvent(false);
     InitializeControls();

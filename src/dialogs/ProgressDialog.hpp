@@ -8,6 +8,7 @@
 // thread. Everything else runs on the user-interface thread.
 #pragma once
 
+#include "DialogIds.hpp"
 #include "ostrel/ApplicationContent.hpp"
 #include "ostrel/dgx/Controls.hpp"
 #include "ostrel/dgx/Panels.hpp"
@@ -25,7 +26,7 @@ namespace tarvel::dialogs {
 
 class ProgressDialog : public ostrel::ac::dgx::DialogX<DG::ModalDialog>, boost::noncopyable {
 public:
-    static constexpr short ResourceId = 32506;
+    static constexpr short ResourceId = ids::Progress::Dialog;
 
     // Works for the palette's one controller (toolbarController).
     ProgressDialog();

@@ -9,13 +9,6 @@
 namespace tarvel::dialogs {
 namespace {
 
-// Item ids of GSDG 32505.
-constexpr short OkItem = 1;
-constexpr short CancelItem = 2;
-constexpr short AutoUpdateItem = 4;
-constexpr short LastCheckItem = 5;
-constexpr short UpdateNowItem = 6;
-
 // STRS 17770/2: "Date and time of last check: %s".
 constexpr std::int16_t LastCheckList = 17770;
 constexpr std::int16_t LastCheckIndex = 2;
@@ -44,11 +37,11 @@ SettingsDialog::SettingsDialog(SettingsController& owner)
     : DialogX(ResourceId, &dialogCache),
       dialogCache(ImagesFolderUtf8()),
       controller(&owner),
-      okButton(GetPanel(), OkItem, &dialogCache),
-      cancelButton(GetPanel(), CancelItem, &dialogCache),
-      autoUpdateCheck(GetPanel(), AutoUpdateItem, &dialogCache),
-      lastCheckText(GetPanel(), LastCheckItem, &dialogCache),
-      updateNowButton(GetPanel(), UpdateNowItem, &dialogCache)
+      okButton(GetPanel(), ids::Settings::Ok, &dialogCache),
+      cancelButton(GetPanel(), ids::Settings::Cancel, &dialogCache),
+      autoUpdateCheck(GetPanel(), ids::Settings::AutoUpdate, &dialogCache),
+      lastCheckText(GetPanel(), ids::Settings::LastCheck, &dialogCache),
+      updateNowButton(GetPanel(), ids::Settings::UpdateNow, &dialogCache)
 {
     controller->view = this;
     InitializeControls();

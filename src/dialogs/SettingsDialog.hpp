@@ -3,6 +3,7 @@
 // view of a SettingsController, which reads and writes Settings.xml.
 #pragma once
 
+#include "DialogIds.hpp"
 #include "controllers/SettingsController.hpp"
 #include "ostrel/ApplicationContent.hpp"
 #include "ostrel/dgx/Controls.hpp"
@@ -19,7 +20,7 @@ class SettingsDialog : public ostrel::ac::dgx::DialogX<DG::ModalDialog>,
                        boost::noncopyable,
                        public ISettingsView {
 public:
-    static constexpr short ResourceId = 32505;
+    static constexpr short ResourceId = ids::Settings::Dialog;
     // The longest last-check text, in UTF-8 bytes.
     static constexpr std::size_t MaxLastCheckBytes = 99;
 

@@ -19,7 +19,6 @@
 namespace tarvel::dialogs {
 namespace {
 
-constexpr short SeparatorItem = 1;
 constexpr const char* ModifyCommand = "modify";
 constexpr const char* SettingsCommand = "setting";
 constexpr const char* HelpCommand = "help";
@@ -56,7 +55,7 @@ ToolbarDialog::ToolbarDialog(const GS::Guid& paletteGuid)
       dialogCache(ImagesFolderUtf8()),
       controller(&toolbarController),
       horizontal(true),
-      separator(GetPanel(), SeparatorItem, &dialogCache)
+      separator(GetPanel(), ids::Toolbar::Separator, &dialogCache)
 {
     controller->view.store(this, std::memory_order_release);
     controller->ReloadActiveLibraries();

@@ -6,6 +6,7 @@
 // on the user-interface thread.
 #pragma once
 
+#include "DialogIds.hpp"
 #include "GSRoot.hpp"
 #include "Main/ToolbarPalette.hpp"
 #include "controllers/ToolbarController.hpp"
@@ -30,7 +31,7 @@ class ToolbarDialog : public ostrel::ac::dgx::PaletteX,
                       public ITokenAndArtifactsView,
                       public IToolbarPalette {
 public:
-    static constexpr short ResourceId = 32401;
+    static constexpr short ResourceId = ids::Toolbar::Dialog;
 
     explicit ToolbarDialog(const GS::Guid& paletteGuid);
     ~ToolbarDialog() override;

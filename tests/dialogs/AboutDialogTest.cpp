@@ -1,6 +1,8 @@
 // The About dialog, run by the scripted user.
 #include "dialogs/AboutDialog.hpp"
 
+#include "DialogIds.hpp"
+#include "DialogNames.hpp"
 #include "HostFixture.hpp"
 #include "Main/Globals.hpp"
 #include "Pictures.hpp"
@@ -13,9 +15,9 @@
 namespace {
 
 namespace dg = standin::dg;
+namespace ids = tarvel::ids;
 using tarvel::dialogs::AboutDialog;
-
-constexpr short About = 32504;
+using tarvel::testing::Named;
 
 class AboutDialogTest : public tarvel::testing::HostFixture {
 protected:
@@ -33,13 +35,13 @@ TEST_F(AboutDialogTest, LinksOpenTheirTargetsAndCloseCancels)
     deployment.supportSite = "https://help.tarvel.example/";
     tarvel::ScopedDeployment scoped(deployment);
     std::string version;
-    dg::User(About)
-        .Do("read the version", [&] { version = dg::FindItem(About, 3)->text; })
-        .Click(9)
-        .Click(11)
-        .Click(12)
-        .Click(14)
-        .Click(1);
+    dg::User(ids::About::Dialog)
+        .Do("read the version", [&] { version = dg::FindItem(ids::About::Dialog, ids::About::Version)->text; })
+        .Click(ids::About::MakerWeb)
+        .Click(ids::About::Mail)
+        .Click(ids::About::ProductWeb)
+        .Click(ids::About::Support)
+        .Click(ids::About::Close);
     AboutDialog dialog;
     EXPECT_FALSE(dialog.Invoke());
 
@@ -55,7 +57,7 @@ TEST_F(AboutDialogTest, LinksOpenTheirTargetsAndCloseCancels)
     }
     EXPECT_EQ(opened, (std::vector<std::string>{"http://www.tarvel.example/", "mailto:info@tarvel.example",
                                                 "https://bim.tarvel.example/", "https://help.tarvel.example/"}));
-    EXPECT_EQ(dg::Steps().back(), "close dialog 32504 \"About\" (cancelled)");
+    EXPECT_EQ(dg::Steps().back(), "close " + Named(ids::About::Dialog) + " (cancelled)");
     // The focus reset of the current dialog.
     EXPECT_EQ(dg::FocusCalls(), (std::vector<dg::FocusRecord>{{0, -1}}));
 }
@@ -64,7 +66,10 @@ TEST_F(AboutDialogTest, ALinkThatCannotBeOpenedLeavesTheDialogAsItWas)
 {
     standin::win::SetShellResult(2);
     bool open = false;
-    dg::User(About).Click(12).Do("look", [&] { open = dg::FindPanel(About)->running; }).CloseBox();
+    dg::User(ids::About::Dialog)
+        .Click(ids::About::ProductWeb)
+        .Do("look", [&] { open = dg::FindPanel(ids::About::Dialog)->running; })
+        .CloseBox();
     AboutDialog dialog;
     EXPECT_FALSE(dialog.Invoke());
     standin::win::SetShellResult(42);
@@ -78,7 +83,10 @@ TEST_F(AboutDialogTest, ALinkThatCannotBeOpenedLeavesTheDialogAsItWas)
     deployment.supportSite = "https://\xFF/";
     tarvel::ScopedDeployment scoped(deployment);
     open = false;
-    dg::User(About).Click(14).Do("look", [&] { open = dg::FindPanel(About)->running; }).Click(1);
+    dg::User(ids::About::Dialog)
+        .Click(ids::About::Support)
+        .Do("look", [&] { open = dg::FindPanel(ids::About::Dialog)->running; })
+        .Click(ids::About::Close);
     ::testing::internal::CaptureStderr();
     AboutDialog second;
     EXPECT_FALSE(second.Invoke());
@@ -92,20 +100,20 @@ TEST_F(AboutDialogTest, ALinkThatCannotBeOpenedLeavesTheDialogAsItWas)
 TEST_F(AboutDialogTest, ThePictureShowsTheLogoWhereTheResourcePutsIt)
 {
     const std::string file = (Temp().Path() / "about.png").string();
-    dg::User(About).Picture(file).Click(1);
+    dg::User(ids::About::Dialog).Picture(file).Click(ids::About::Close);
     AboutDialog dialog;
     dialog.Invoke();
 
     // The file holds what the dialog showed; the frame's size gives the client area.
     dg::Picture picture = dg::ReadPng(file);
-    const dg::Picture shown = dg::RenderPanel(About);
+    const dg::Picture shown = dg::RenderPanel(ids::About::Dialog);
     ASSERT_EQ(picture.width, 352);
     ASSERT_EQ(picture.height, 506);
     EXPECT_EQ(picture.pixels, shown.pixels);
     picture.clientLeft = shown.clientLeft;
     picture.clientTop = shown.clientTop;
     const dg::Picture logo = dg::PictureOf(DG::NativeImage(DG::Icon(1000, 32510), 1.0).GetNativeImage());
-    const auto item = dg::FindItem(About, 4);
+    const auto item = dg::FindItem(ids::About::Dialog, ids::About::Logo);
     ASSERT_EQ(logo.width, item->rect.GetWidth());
     ASSERT_EQ(logo.height, item->rect.GetHeight());
     // Each pixel of the logo, laid over the dialog's background, where item 4 lies.

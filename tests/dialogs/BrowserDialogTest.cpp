@@ -21,13 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 using standin::PartParameter;
 
-constexpr short Browser = 32510;
-constexpr short Name = 32503;
-constexpr short NameItem = 6;
-constexpr short CancelItem = 1;
-constexpr short BrowserItem = 2;
-constexpr short MessageItem = 3;
-constexpr short BarItem = 4;
 constexpr const char* WrongSelection =
     "Wrong selection! You cannot modify the selected element(s) with Tarvel Add-On.";
 
@@ -47,15 +40,15 @@ struct Look {
 Look LookOfDialog()
 {
     Look look;
-    look.browser = dg::FindItem(Browser, BrowserItem)->visible;
-    look.browserRect = dg::FindItem(Browser, BrowserItem)->rect;
-    look.message = dg::FindItem(Browser, MessageItem)->visible;
-    look.messageRect = dg::FindItem(Browser, MessageItem)->rect;
-    look.bar = dg::FindItem(Browser, BarItem)->visible;
-    look.barRect = dg::FindItem(Browser, BarItem)->rect;
-    look.barValue = dg::FindItem(Browser, BarItem)->value;
-    look.barMax = dg::FindItem(Browser, BarItem)->max;
-    look.cancel = dg::FindItem(Browser, CancelItem)->rect;
+    look.browser = dg::FindItem(ids::Browser::Dialog, ids::Browser::Page)->visible;
+    look.browserRect = dg::FindItem(ids::Browser::Dialog, ids::Browser::Page)->rect;
+    look.message = dg::FindItem(ids::Browser::Dialog, ids::Browser::Message)->visible;
+    look.messageRect = dg::FindItem(ids::Browser::Dialog, ids::Browser::Message)->rect;
+    look.bar = dg::FindItem(ids::Browser::Dialog, ids::Browser::Bar)->visible;
+    look.barRect = dg::FindItem(ids::Browser::Dialog, ids::Browser::Bar)->rect;
+    look.barValue = dg::FindItem(ids::Browser::Dialog, ids::Browser::Bar)->value;
+    look.barMax = dg::FindItem(ids::Browser::Dialog, ids::Browser::Bar)->max;
+    look.cancel = dg::FindItem(ids::Browser::Dialog, ids::Browser::Cancel)->rect;
     return look;
 }
 
@@ -94,15 +87,15 @@ protected:
     {
         const auto buttons = Buttons();
         ASSERT_EQ(buttons.size(), 6u);
-        dg::User(Toolbar).Click(buttons[4].id);
+        dg::User(ids::Toolbar::Dialog).Click(buttons[4].id);
         Act();
     }
     // On the catalogue page: the product's page, then its "add to project".
     static dg::DialogScript AddProduct(dg::DialogScript script, const std::string& product)
     {
-        return script.Then(dg::FollowLink(BrowserItem, "product-" + product))
-            .Then(dg::WaitForPage(Browser, BrowserItem))
-            .Then(dg::PressElement(BrowserItem, "add-to-project"));
+        return script.Then(dg::FollowLink(ids::Browser::Page, "product-" + product))
+            .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
+            .Then(dg::PressElement(ids::Browser::Page, "add-to-project"));
     }
     static dg::DialogScript WaitForDownloadLook(dg::DialogScript script)
     {
@@ -129,8 +122,9 @@ protected:
     std::optional<standin::LibPart> SaveCatalogueDoor(const std::string& name)
     {
         OpenPalette();
-        AddProduct(dg::User(Browser).Then(dg::WaitForPage(Browser, BrowserItem)), "D-1");
-        dg::User(Name).Type(NameItem, name).Click(1);
+        AddProduct(dg::User(ids::Browser::Dialog).Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page)),
+                   "D-1");
+        dg::User(ids::LibpartName::Dialog).Type(ids::LibpartName::Edit, name).Click(ids::LibpartName::Ok);
         ClickLibraryButton();
         return Store().FindByName(name);
     }
@@ -161,11 +155,11 @@ TEST_F(BrowserDialogTest, ALibraryButtonBrowsesTheCatalogueAndTheAddedProductBec
     std::optional<bool> idleForInactiveApp;
     std::vector<dg::FocusRecord> focus;
     Look browsing, downloading;
-    auto script = dg::User(Browser);
-    script.Then(dg::WaitForPage(Browser, BrowserItem)).Do("look at the catalogue", [&] {
-        catalogue = dg::FindBrowserPage(Browser, BrowserItem);
+    auto script = dg::User(ids::Browser::Dialog);
+    script.Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page)).Do("look at the catalogue", [&] {
+        catalogue = dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page);
         watcherHeldOff = toolbarController.browserDialogOpen.load();
-        idleForInactiveApp = dg::FindPanel(Browser)->idleForInactiveApp;
+        idleForInactiveApp = dg::FindPanel(ids::Browser::Dialog)->idleForInactiveApp;
         focus = dg::FocusCalls();
         browsing = LookOfDialog();
     });
@@ -174,9 +168,11 @@ TEST_F(BrowserDialogTest, ALibraryButtonBrowsesTheCatalogueAndTheAddedProductBec
         .Do("look at the download", [&] { downloading = LookOfDialog(); })
         .Do("the product is ready", [&] { Release("D-1"); });
     std::string proposed;
-    dg::User(Name).Do("read the proposed name", [&] { proposed = dg::FindItem(Name, NameItem)->text; })
-        .Type(NameItem, "Catalogue Door")
-        .Click(1);
+    dg::User(ids::LibpartName::Dialog)
+        .Do("read the proposed name",
+            [&] { proposed = dg::FindItem(ids::LibpartName::Dialog, ids::LibpartName::Edit)->text; })
+        .Type(ids::LibpartName::Edit, "Catalogue Door")
+        .Click(ids::LibpartName::Ok);
     ClickLibraryButton();
 
     ASSERT_TRUE(catalogue);
@@ -194,7 +190,7 @@ TEST_F(BrowserDialogTest, ALibraryButtonBrowsesTheCatalogueAndTheAddedProductBec
 
     // The name dialog proposed the product's name; the part is saved, its tool chosen.
     EXPECT_EQ(proposed, "Classic Door10");
-    EXPECT_EQ(Count("close dialog 32510 \"Tarvel\" (accepted)"), 1);
+    EXPECT_EQ(Count("close " + Named(ids::Browser::Dialog) + " (accepted)"), 1);
     const auto part = Store().FindByName(std::string("Catalogue Door"));
     ASSERT_TRUE(part) << ::testing::PrintToString(Report().Lines());
     EXPECT_EQ(part->Parameter("tv_catalog_productid")->text, u"D-1");
@@ -202,7 +198,7 @@ TEST_F(BrowserDialogTest, ALibraryButtonBrowsesTheCatalogueAndTheAddedProductBec
     EXPECT_EQ(Host().Module<standin::ToolModule>().ActiveTool(), HostInterface::ElemDoor);
     // The message was the dialog's: the palette's watcher made nothing of it.
     EXPECT_EQ(Store().Parts().size(), 1u);
-    EXPECT_EQ(Count("open dialog 32506 \"Tarvel\""), 0);
+    EXPECT_EQ(Count("open " + Named(ids::Progress::Dialog)), 0);
     EXPECT_TRUE(dg::RunUntil("the worker ends", [] { return standin::win::LiveThreads() == 1; }));
     EXPECT_TRUE(Report().Lines().empty()) << ::testing::PrintToString(Report().Lines());
     EXPECT_TRUE(Host().CallsOffUiThread().empty());
@@ -218,10 +214,10 @@ TEST_F(BrowserDialogTest, PicturesOfBrowsingAndDownloading)
     const std::string downloadingPicture = (Temp().Path() / "downloading.png").string();
     int left = 0;
     int top = 0;
-    auto script = dg::User(Browser);
-    script.Then(dg::WaitForPage(Browser, BrowserItem))
+    auto script = dg::User(ids::Browser::Dialog);
+    script.Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
         .Do("where the client area lies", [&] {
-            const dg::Picture frame = dg::RenderPanel(Browser);
+            const dg::Picture frame = dg::RenderPanel(ids::Browser::Dialog);
             left = frame.clientLeft;
             top = frame.clientTop;
         })
@@ -255,17 +251,17 @@ TEST_F(BrowserDialogTest, AfterACancelTheNextProductStillBecomesAPart)
     OpenPalette();
     Hold("D-2");
     Look cancelled;
-    auto script = dg::User(Browser);
-    script.Then(dg::WaitForPage(Browser, BrowserItem));
+    auto script = dg::User(ids::Browser::Dialog);
+    script.Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page));
     AddProduct(script, "D-2");
     WaitForDownloadLook(script)
-        .Click(CancelItem)
+        .Click(ids::Browser::Cancel)
         .Do("look after the cancel", [&] { cancelled = LookOfDialog(); })
         .Wait("the cancelled worker ends", [] { return standin::win::LiveThreads() == 0; })
-        .Then(dg::FollowLink(BrowserItem, "catalogue"))
-        .Then(dg::WaitForPage(Browser, BrowserItem));
+        .Then(dg::FollowLink(ids::Browser::Page, "catalogue"))
+        .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page));
     AddProduct(script, "D-1");
-    dg::User(Name).Type(NameItem, "Second Door").Click(1);
+    dg::User(ids::LibpartName::Dialog).Type(ids::LibpartName::Edit, "Second Door").Click(ids::LibpartName::Ok);
     ClickLibraryButton();
 
     EXPECT_TRUE(Browsing(cancelled));
@@ -273,7 +269,7 @@ TEST_F(BrowserDialogTest, AfterACancelTheNextProductStillBecomesAPart)
     const auto part = Store().FindByName(std::string("Second Door"));
     ASSERT_TRUE(part);
     EXPECT_EQ(part->Parameter("tv_catalog_productid")->text, u"D-1");
-    EXPECT_EQ(Count("open dialog 32503 \"Tarvel Library Part Name\""), 1);
+    EXPECT_EQ(Count("open " + Named(ids::LibpartName::Dialog)), 1);
     EXPECT_TRUE(Report().Lines().empty()) << ::testing::PrintToString(Report().Lines());
 }
 
@@ -286,14 +282,14 @@ TEST_F(BrowserDialogTest, AMessageDuringADownloadIsRemovedWhenTheDownloadComplet
     Hold("D-1");
     const std::string second = Message(ProductJson("doors-classic"));
     std::optional<std::string> waiting;
-    auto script = dg::User(Browser);
-    script.Then(dg::WaitForPage(Browser, BrowserItem));
+    auto script = dg::User(ids::Browser::Dialog);
+    script.Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page));
     AddProduct(script, "D-1");
     WaitForDownloadLook(script)
         .Do("another product is added", [&] { ASSERT_TRUE(standin::win::SetClipboardBytes(second)); })
         .Do("look at the clipboard", [&] { waiting = standin::win::ClipboardText(); })
         .Do("the first product is ready", [&] { Release("D-1"); });
-    dg::User(Name).Click(1);
+    dg::User(ids::LibpartName::Dialog).Click(ids::LibpartName::Ok);
     ClickLibraryButton();
 
     EXPECT_EQ(waiting, second);
@@ -307,8 +303,8 @@ TEST_F(BrowserDialogTest, AnInvalidMessageIsReportedAndTheDialogBrowsesOn)
 {
     OpenPalette();
     Look afterAlert;
-    auto script = dg::User(Browser);
-    script.Then(dg::WaitForPage(Browser, BrowserItem))
+    auto script = dg::User(ids::Browser::Dialog);
+    script.Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
         .Do("a broken message on the clipboard",
             [] {
                 ASSERT_TRUE(standin::win::SetClipboardBytes(std::string(kMessageStart) + Base64Encode("not json") +
@@ -317,7 +313,7 @@ TEST_F(BrowserDialogTest, AnInvalidMessageIsReportedAndTheDialogBrowsesOn)
         .Wait("the alert", [&] { return !Report().Alerts().empty(); })
         .Do("look after the alert", [&] { afterAlert = LookOfDialog(); });
     AddProduct(script, "D-1");
-    dg::User(Name).Type(NameItem, "After Alert").Click(1);
+    dg::User(ids::LibpartName::Dialog).Type(ids::LibpartName::Edit, "After Alert").Click(ids::LibpartName::Ok);
     ClickLibraryButton();
 
     EXPECT_EQ(Report().Alerts(), std::vector<std::string>{"ERROR: invalid token"});
@@ -332,8 +328,8 @@ TEST_F(BrowserDialogTest, AFailedDownloadIsReportedOnceAndTheDialogBrowsesOn)
     // The product's CAD data is not on the server: its 404 page is no artifact.
     const std::string json = "{\"Artifacts\":[{\"FileType\":\"CadFile\",\"SourceUrl\":\"" +
                              Server().Url("/catalogue/doors-classic/products/none/model.xml") + "\"}]}";
-    auto script = dg::User(Browser);
-    script.Then(dg::WaitForPage(Browser, BrowserItem))
+    auto script = dg::User(ids::Browser::Dialog);
+    script.Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
         .Do("a product whose CAD data is missing",
             [&] {
                 ASSERT_TRUE(standin::win::SetClipboardBytes(std::string(kMessageStart) + Base64Encode(json) +
@@ -342,7 +338,7 @@ TEST_F(BrowserDialogTest, AFailedDownloadIsReportedOnceAndTheDialogBrowsesOn)
         .Wait("the alert", [&] { return !Report().Alerts().empty(); })
         .Do("look after the alert", [&] { afterAlert = LookOfDialog(); });
     AddProduct(script, "D-1");
-    dg::User(Name).Type(NameItem, "After Failure").Click(1);
+    dg::User(ids::LibpartName::Dialog).Type(ids::LibpartName::Edit, "After Failure").Click(ids::LibpartName::Ok);
     ClickLibraryButton();
 
     EXPECT_EQ(Report().Alerts(), std::vector<std::string>{"Error while downloading the product! Nothing was added."});
@@ -350,7 +346,7 @@ TEST_F(BrowserDialogTest, AFailedDownloadIsReportedOnceAndTheDialogBrowsesOn)
     // Only the second product became a part; the name was asked for it alone.
     ASSERT_EQ(Store().Parts().size(), 1u);
     EXPECT_TRUE(Store().FindByName(std::string("After Failure")).has_value());
-    EXPECT_EQ(Count("open dialog 32503 \"Tarvel Library Part Name\""), 1);
+    EXPECT_EQ(Count("open " + Named(ids::LibpartName::Dialog)), 1);
 }
 
 // The window's close box during a download: the dialog closes at once, the worker
@@ -359,19 +355,19 @@ TEST_F(BrowserDialogTest, ClosingTheWindowDuringADownloadCreatesNothing)
 {
     OpenPalette();
     Hold("D-1");
-    auto script = dg::User(Browser);
-    script.Then(dg::WaitForPage(Browser, BrowserItem));
+    auto script = dg::User(ids::Browser::Dialog);
+    script.Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page));
     AddProduct(script, "D-1");
     WaitForDownloadLook(script).CloseBox();
     ClickLibraryButton();
 
-    EXPECT_EQ(Count("close dialog 32510 \"Tarvel\" (cancelled)"), 1);
+    EXPECT_EQ(Count("close " + Named(ids::Browser::Dialog) + " (cancelled)"), 1);
     EXPECT_FALSE(toolbarController.browserDialogOpen.load());
     Release("D-1");
     EXPECT_TRUE(standin::win::WaitForAllThreads(5s));
     dg::PumpEvents(100ms);
     EXPECT_TRUE(Store().Parts().empty());
-    EXPECT_EQ(Count("open dialog 32503 \"Tarvel Library Part Name\""), 0);
+    EXPECT_EQ(Count("open " + Named(ids::LibpartName::Dialog)), 0);
     EXPECT_FALSE(standin::win::ClipboardText().has_value() && !standin::win::ClipboardText()->empty());
     EXPECT_TRUE(Report().Lines().empty()) << ::testing::PrintToString(Report().Lines());
 }
@@ -380,8 +376,8 @@ TEST_F(BrowserDialogTest, AResizeKeepsCancelCentredAndTheBarTheWidthLessItsMargi
 {
     OpenPalette();
     Look resized;
-    dg::User(Browser)
-        .Then(dg::WaitForPage(Browser, BrowserItem))
+    dg::User(ids::Browser::Dialog)
+        .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
         .Resize(600, 400)
         .Do("look", [&] { resized = LookOfDialog(); })
         .CloseBox();
@@ -404,9 +400,9 @@ TEST_F(BrowserDialogTest, ALongAddressLoadsWhole)
     StoreLibraries({{"far", "Far", "", base}});
     OpenPalette();
     std::optional<dg::BrowserPage> page;
-    dg::User(Browser)
-        .Then(dg::WaitForPage(Browser, BrowserItem))
-        .Do("look", [&] { page = dg::FindBrowserPage(Browser, BrowserItem); })
+    dg::User(ids::Browser::Dialog)
+        .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
+        .Do("look", [&] { page = dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page); })
         .CloseBox();
     ClickLibraryButton();
     ASSERT_TRUE(page);
@@ -430,19 +426,20 @@ TEST_F(BrowserDialogTest, ModifyProductReplacesThePlacedProductWithTheReconfigur
     ASSERT_TRUE(placed) << ::testing::PrintToString(Report().Lines());
     const GS::Guid guid = Elements().PlacePart(HostInterface::ElemDoor, placed->index);
     const standin::PlacedElement before = *Elements().Element(guid);
-    EXPECT_FALSE(dg::FindItem(Toolbar, ModifyItem)->enabled);
+    EXPECT_FALSE(dg::FindItem(ids::Toolbar::Dialog, ids::Toolbar::Modify)->enabled);
     Elements().Select({guid});
     ClosePalette();
     OpenPalette();
-    EXPECT_TRUE(dg::FindItem(Toolbar, ModifyItem)->enabled);
+    EXPECT_TRUE(dg::FindItem(ids::Toolbar::Dialog, ids::Toolbar::Modify)->enabled);
 
     std::optional<dg::BrowserPage> configurator;
-    dg::User(Browser)
-        .Then(dg::WaitForPage(Browser, BrowserItem))
-        .Do("look at the configured product", [&] { configurator = dg::FindBrowserPage(Browser, BrowserItem); })
-        .Then(dg::PressElement(BrowserItem, "add-to-project"));
-    dg::User(Name).Type(NameItem, "Wide Door").Click(1);
-    dg::User(Toolbar).Click(ModifyItem);
+    dg::User(ids::Browser::Dialog)
+        .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
+        .Do("look at the configured product",
+            [&] { configurator = dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page); })
+        .Then(dg::PressElement(ids::Browser::Page, "add-to-project"));
+    dg::User(ids::LibpartName::Dialog).Type(ids::LibpartName::Edit, "Wide Door").Click(ids::LibpartName::Ok);
+    dg::User(ids::Toolbar::Dialog).Click(ids::Toolbar::Modify);
     Act();
 
     // The auto-submitting page posted the placed product's configuration.
@@ -513,8 +510,8 @@ TEST_F(BrowserDialogTest, ModifyProductReplacesOnlyTheConfiguredElementWhileItIs
         ClosePalette();
         OpenPalette();
         const std::string name = "Modified " + std::to_string(++n);
-        dg::User(Browser)
-            .Then(dg::WaitForPage(Browser, BrowserItem))
+        dg::User(ids::Browser::Dialog)
+            .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
             .Do("the user selects in the plan", [&] {
                 if (c.then == Then::SelectOther)
                     Elements().Select({other});
@@ -523,9 +520,9 @@ TEST_F(BrowserDialogTest, ModifyProductReplacesOnlyTheConfiguredElementWhileItIs
                 else if (c.then == Then::SelectNothing)
                     Elements().Select({});
             })
-            .Then(dg::PressElement(BrowserItem, "add-to-project"));
-        dg::User(Name).Type(NameItem, name).Click(1);
-        dg::User(Toolbar).Click(ModifyItem);
+            .Then(dg::PressElement(ids::Browser::Page, "add-to-project"));
+        dg::User(ids::LibpartName::Dialog).Type(ids::LibpartName::Edit, name).Click(ids::LibpartName::Ok);
+        dg::User(ids::Toolbar::Dialog).Click(ids::Toolbar::Modify);
         Act();
 
         const auto created = Store().FindByName(name);
@@ -567,8 +564,8 @@ TEST_F(BrowserDialogTest, ModifyProductPostsCultureAndSectionOnlyWhenGiven)
         boost::filesystem::remove(copy);
         WriteFile(AddOnFolder() / "data.cfg", c.dataCfg);
         const GS::Guid guid = PlaceSelectedProduct(Units(LibraryUrl()), Units(c.culture), Units(c.section));
-        dg::User(Browser).Then(dg::WaitForPage(Browser, BrowserItem)).CloseBox();
-        dg::User(Toolbar).Click(ModifyItem);
+        dg::User(ids::Browser::Dialog).Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page)).CloseBox();
+        dg::User(ids::Toolbar::Dialog).Click(ids::Toolbar::Modify);
         Act();
 
         const auto posts = ConfiguratorPosts();
@@ -618,15 +615,15 @@ TEST_F(BrowserDialogTest, ModifyProductRefusesABaseUrlTheConfiguratorCannotBeRea
     for (const std::u16string& url : urls) {
         SCOPED_TRACE(std::string(url.begin(), url.end()));
         const GS::Guid guid = PlaceSelectedProduct(url, u"en-GB", u"12");
-        ASSERT_TRUE(dg::FindItem(Toolbar, ModifyItem)->enabled);
+        ASSERT_TRUE(dg::FindItem(ids::Toolbar::Dialog, ids::Toolbar::Modify)->enabled);
         const std::size_t alerts = Report().Alerts().size();
-        dg::User(Toolbar).Click(ModifyItem);
+        dg::User(ids::Toolbar::Dialog).Click(ids::Toolbar::Modify);
         Act();
         ASSERT_EQ(Report().Alerts().size(), alerts + 1);
         EXPECT_EQ(Report().Alerts().back(), WrongSelection);
         EXPECT_EQ(Elements().Element(guid)->LibIndex(), 0);
     }
-    EXPECT_EQ(Count("open dialog 32510 \"Tarvel\""), 0);
+    EXPECT_EQ(Count("open " + Named(ids::Browser::Dialog)), 0);
     EXPECT_TRUE(ConfiguratorPosts().empty());
     EXPECT_FALSE(toolbarController.browserDialogOpen.load());
 }
@@ -645,11 +642,11 @@ TEST_F(BrowserDialogTest, ModifyProductRefusesAConfigurationValueXmlCannotCarry)
         {Text("tv_base_url", Units(LibraryUrl())), Text("tv_catalog_productid", u"D-1"), config});
     Elements().Select({guid});
     OpenPalette();
-    ASSERT_TRUE(dg::FindItem(Toolbar, ModifyItem)->enabled);
-    dg::User(Toolbar).Click(ModifyItem);
+    ASSERT_TRUE(dg::FindItem(ids::Toolbar::Dialog, ids::Toolbar::Modify)->enabled);
+    dg::User(ids::Toolbar::Dialog).Click(ids::Toolbar::Modify);
     Act();
     EXPECT_EQ(Report().Alerts(), std::vector<std::string>{WrongSelection});
-    EXPECT_EQ(Count("open dialog 32510 \"Tarvel\""), 0);
+    EXPECT_EQ(Count("open " + Named(ids::Browser::Dialog)), 0);
     EXPECT_TRUE(ConfiguratorPosts().empty());
     EXPECT_EQ(Elements().Element(guid)->LibIndex(), 0);
 }

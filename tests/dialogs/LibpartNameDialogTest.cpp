@@ -1,6 +1,7 @@
 // The library-part name dialogs of the browser's and the palette's roads, run by the
 // scripted user against the library parts of the active libraries.
 #include "DialogFixture.hpp"
+#include "DialogIds.hpp"
 #include "Pictures.hpp"
 #include "controllers/BrowserController.hpp"
 #include "controllers/ToolbarController.hpp"
@@ -20,15 +21,10 @@ namespace dg = standin::dg;
 using dialogs::LibpartNameBrowserDialog;
 using dialogs::LibpartNameToolbarDialog;
 
-constexpr short NameDialog = 32503;
-constexpr short OkItem = 1;
-constexpr short CancelItem = 2;
-constexpr short NameItem = 6;
-
 constexpr const char* kTaken = "This name is already in use by another LibPart.\nPlease set a different one!";
 constexpr const char* kNoName = "Please give a name for the new library part.";
 
-std::string EditText() { return dg::FindItem(NameDialog, NameItem)->text; }
+std::string EditText() { return dg::FindItem(ids::LibpartName::Dialog, ids::LibpartName::Edit)->text; }
 
 // The dialog's ground, where no item is drawn.
 constexpr std::uint32_t Ground = 0xFFF0F0F0;
@@ -98,21 +94,21 @@ TEST_F(LibpartNameDialogTest, AFreeNameGoesToTheControllerOfItsRoadOnly)
     std::string proposed;
     dg::Picture rendered;
     std::optional<dg::PanelInfo> shown;
-    dg::User(NameDialog)
+    dg::User(ids::LibpartName::Dialog)
         .Do("read the proposal",
             [&] {
                 proposed = EditText();
-                shown = dg::FindPanel(NameDialog);
-                rendered = dg::RenderPanel(NameDialog);
+                shown = dg::FindPanel(ids::LibpartName::Dialog);
+                rendered = dg::RenderPanel(ids::LibpartName::Dialog);
             })
         .Picture(picture)
-        .Click(OkItem);
+        .Click(ids::LibpartName::Ok);
     EXPECT_TRUE(AskBrowser(L"Door11"));
     EXPECT_EQ(proposed, "Door11");
     EXPECT_EQ(browser.LibPartName(), L"Door11");
     EXPECT_EQ(toolbar.libPartName, L"");
 
-    dg::User(NameDialog).Type(NameItem, "Door \u00e9 12").Click(OkItem);
+    dg::User(ids::LibpartName::Dialog).Type(ids::LibpartName::Edit, "Door \u00e9 12").Click(ids::LibpartName::Ok);
     EXPECT_TRUE(AskToolbar(L"Door11"));
     EXPECT_EQ(toolbar.libPartName, L"Door \u00e9 12");
     EXPECT_EQ(browser.LibPartName(), L"Door11");
@@ -178,16 +174,16 @@ TEST_F(LibpartNameDialogTest, ATakenNameShowsTheTwoLineAlertAndTheDialogStays)
         std::string text;
     };
     std::vector<Look> looks;
-    auto look = [&] { looks.push_back({dg::FindPanel(NameDialog)->running, EditText()}); };
-    dg::User(NameDialog)
-        .Click(OkItem)
+    auto look = [&] { looks.push_back({dg::FindPanel(ids::LibpartName::Dialog)->running, EditText()}); };
+    dg::User(ids::LibpartName::Dialog)
+        .Click(ids::LibpartName::Ok)
         .Do("look", look)
         // Made a file name, this one is taken too.
-        .Type(NameItem, "Door:11")
-        .Click(OkItem)
+        .Type(ids::LibpartName::Edit, "Door:11")
+        .Click(ids::LibpartName::Ok)
         .Do("look", look)
-        .Type(NameItem, "Door12")
-        .Click(OkItem);
+        .Type(ids::LibpartName::Edit, "Door12")
+        .Click(ids::LibpartName::Ok);
     EXPECT_TRUE(AskBrowser(L"Door10"));
 
     ASSERT_EQ(looks.size(), 2u);
@@ -219,7 +215,7 @@ TEST_F(LibpartNameDialogTest, OkStoresTheTypedNameMadeAFileNameAndShowsIt)
     };
     for (const Case& c : cases) {
         std::string shown;
-        dg::User(NameDialog).Type(NameItem, c.typed).Click(OkItem);
+        dg::User(ids::LibpartName::Dialog).Type(ids::LibpartName::Edit, c.typed).Click(ids::LibpartName::Ok);
         {
             LibpartNameToolbarDialog dialog(&toolbar);
             dialog.SetName(L"Tarvel_LibPart10");
@@ -263,9 +259,11 @@ TEST_F(LibpartNameDialogTest, ANameTakenInAnyCaseOrByAFileLeftInTheFolderKeepsTh
             bool running = false;
             std::string shown;
             const std::size_t alerts = Report().Alerts().size();
-            auto script = dg::User(NameDialog).Type(NameItem, c.typed).Click(OkItem);
+            auto script =
+                dg::User(ids::LibpartName::Dialog).Type(ids::LibpartName::Edit, c.typed).Click(ids::LibpartName::Ok);
             if (c.taken)
-                script.Do("look", [&] { running = dg::FindPanel(NameDialog)->running; }).Click(CancelItem);
+                script.Do("look", [&] { running = dg::FindPanel(ids::LibpartName::Dialog)->running; })
+                    .Click(ids::LibpartName::Cancel);
             toolbar.libPartName = L"earlier";
             {
                 LibpartNameToolbarDialog dialog(&toolbar);
@@ -285,14 +283,14 @@ TEST_F(LibpartNameDialogTest, ANameTakenInAnyCaseOrByAFileLeftInTheFolderKeepsTh
 TEST_F(LibpartNameDialogTest, AnEmptyOrBlankNameKeepsTheDialogOpen)
 {
     toolbar.libPartName = L"earlier";
-    dg::User(NameDialog)
-        .Type(NameItem, "")
-        .Click(OkItem)
-        .Type(NameItem, "   ")
-        .Click(OkItem)
-        .Type(NameItem, u"\t\u3000\u00a0")
-        .Click(OkItem)
-        .Click(CancelItem);
+    dg::User(ids::LibpartName::Dialog)
+        .Type(ids::LibpartName::Edit, "")
+        .Click(ids::LibpartName::Ok)
+        .Type(ids::LibpartName::Edit, "   ")
+        .Click(ids::LibpartName::Ok)
+        .Type(ids::LibpartName::Edit, u"\t\u3000\u00a0")
+        .Click(ids::LibpartName::Ok)
+        .Click(ids::LibpartName::Cancel);
     const std::size_t searches = Host().CallCount(HostInterface::Slot::FindLibPart);
     EXPECT_FALSE(AskToolbar(L"Tarvel_LibPart10"));
     EXPECT_EQ(toolbar.libPartName, L"earlier");
@@ -304,9 +302,9 @@ TEST_F(LibpartNameDialogTest, AnEmptyOrBlankNameKeepsTheDialogOpen)
 TEST_F(LibpartNameDialogTest, CancelAndTheCloseBoxLeaveTheNameAsItWas)
 {
     browser.SetLibPartName(L"earlier");
-    dg::User(NameDialog).Type(NameItem, "Other").Click(CancelItem);
+    dg::User(ids::LibpartName::Dialog).Type(ids::LibpartName::Edit, "Other").Click(ids::LibpartName::Cancel);
     EXPECT_FALSE(AskBrowser(L"Door10"));
-    dg::User(NameDialog).CloseBox();
+    dg::User(ids::LibpartName::Dialog).CloseBox();
     EXPECT_FALSE(AskBrowser(L"Door10"));
     EXPECT_EQ(browser.LibPartName(), L"earlier");
     EXPECT_TRUE(Report().Lines().empty());

@@ -21,11 +21,6 @@ namespace {
 namespace dg = standin::dg;
 using dialogs::LibraryDialog;
 
-constexpr short Library = 32502;
-constexpr short OkItem = 1;
-constexpr short CancelItem = 2;
-constexpr short ListItem = 3;
-
 // The list's rows span 358 pixels: the logo field to 107, the check marks to 179.
 constexpr short CheckX = 140;
 constexpr short RowHeight = 36;
@@ -35,7 +30,7 @@ constexpr short RowHeight = 36;
 std::vector<std::string> Rows()
 {
     std::vector<std::string> rows;
-    const std::vector<dg::ListRowInfo> shown = dg::FindItem(Library, ListItem)->list->rows;
+    const std::vector<dg::ListRowInfo> shown = dg::FindItem(ids::Library::Dialog, ids::Library::List)->list->rows;
     for (const auto& row : shown) {
         if (row.separator) {
             rows.emplace_back("-");
@@ -97,13 +92,13 @@ TEST_F(LibraryDialogTest, EachLibraryHasItsRowBetweenSeparators)
     LibraryController controller(true);
     std::vector<std::string> rows;
     std::optional<dg::ListInfo> list;
-    dg::User(Library)
+    dg::User(ids::Library::Dialog)
         .Do("look",
             [&] {
                 rows = Rows();
-                list = dg::FindItem(Library, ListItem)->list;
+                list = dg::FindItem(ids::Library::Dialog, ids::Library::List)->list;
             })
-        .Click(CancelItem);
+        .Click(ids::Library::Cancel);
     EXPECT_FALSE(RunDialog(controller));
 
     // The stored libraries first, then the repository's; "skylights" has no name in
@@ -130,15 +125,15 @@ TEST_F(LibraryDialogTest, OkWritesTheTickedLibrariesAndClicksBesideTheCheckMarks
     WriteSettings(kStoredLibraries);
     LibraryController controller(true);
     std::vector<std::string> after;
-    dg::User(Library)
-        .Then(dg::ClickListRow(ListItem, 4, CheckX))  // untick "Gone"
-        .Then(dg::ClickListRow(ListItem, 6, CheckX))  // tick "Classic Doors"
-        .Then(dg::ClickListRow(ListItem, 8, 107))     // the edges of the check-mark field
-        .Then(dg::ClickListRow(ListItem, 8, 179))
-        .Then(dg::ClickListRow(ListItem, 8, 106))     // the logo
-        .Then(dg::ClickListRow(ListItem, 8, 180))     // the name
+    dg::User(ids::Library::Dialog)
+        .Then(dg::ClickListRow(ids::Library::List, 4, CheckX))  // untick "Gone"
+        .Then(dg::ClickListRow(ids::Library::List, 6, CheckX))  // tick "Classic Doors"
+        .Then(dg::ClickListRow(ids::Library::List, 8, 107))     // the edges of the check-mark field
+        .Then(dg::ClickListRow(ids::Library::List, 8, 179))
+        .Then(dg::ClickListRow(ids::Library::List, 8, 106))     // the logo
+        .Then(dg::ClickListRow(ids::Library::List, 8, 180))     // the name
         .Do("look", [&] { after = Rows(); })
-        .Click(OkItem);
+        .Click(ids::Library::Ok);
     EXPECT_TRUE(RunDialog(controller));
 
     EXPECT_EQ(after, (std::vector<std::string>{"-", "Aluminium Windows -3 48x34", "-", "Gone -4 none", "-",
@@ -152,15 +147,15 @@ TEST_F(LibraryDialogTest, CancelKeepsEveryFlagAndWritesNothing)
 {
     WriteSettings(kStoredLibraries);
     LibraryController controller(true);
-    dg::User(Library)
-        .Then(dg::ClickListRow(ListItem, 2, CheckX))
-        .Then(dg::ClickListRow(ListItem, 8, CheckX))
-        .Click(CancelItem);
+    dg::User(ids::Library::Dialog)
+        .Then(dg::ClickListRow(ids::Library::List, 2, CheckX))
+        .Then(dg::ClickListRow(ids::Library::List, 8, CheckX))
+        .Click(ids::Library::Cancel);
     EXPECT_FALSE(RunDialog(controller));
     EXPECT_EQ(Active(controller), (std::vector<std::string>{"windows-alu", "gone"}));
     EXPECT_EQ(SettingsText(), kStoredLibraries);
     // The close box cancels as well.
-    dg::User(Library).Then(dg::ClickListRow(ListItem, 2, CheckX)).CloseBox();
+    dg::User(ids::Library::Dialog).Then(dg::ClickListRow(ids::Library::List, 2, CheckX)).CloseBox();
     EXPECT_FALSE(RunDialog(controller));
     EXPECT_EQ(Active(controller), (std::vector<std::string>{"windows-alu", "gone"}));
     EXPECT_EQ(SettingsText(), kStoredLibraries);
@@ -190,15 +185,15 @@ TEST_F(LibraryDialogTest, AnActivationByTheWatchersControllerAndTheUsersTicksBot
         WriteSettings(kStoredLibraries);
         LibraryController controller(true);
         LibraryController watcher(true, context);
-        dg::User(Library)
+        dg::User(ids::Library::Dialog)
             .Do("the watcher's activation",
                 [&] {
                     if (c.watcherSavesFirst)
                         activate(watcher);
                 })
-            .Then(dg::ClickListRow(ListItem, 4, CheckX))  // untick "Gone"
-            .Then(dg::ClickListRow(ListItem, 8, CheckX))  // tick "skylights"
-            .Click(OkItem);
+            .Then(dg::ClickListRow(ids::Library::List, 4, CheckX))  // untick "Gone"
+            .Then(dg::ClickListRow(ids::Library::List, 8, CheckX))  // tick "skylights"
+            .Click(ids::Library::Ok);
         EXPECT_TRUE(RunDialog(controller));
         if (!c.watcherSavesFirst)
             activate(watcher);
@@ -219,10 +214,10 @@ TEST_F(LibraryDialogTest, ALibraryWithoutANameKeepsItsRowAndItsOwnCheckMark)
                   "</ActiveLibraries></Settings>");
     LibraryController controller(false);
     std::vector<std::string> rows;
-    dg::User(Library)
+    dg::User(ids::Library::Dialog)
         .Do("look", [&] { rows = Rows(); })
-        .Then(dg::ClickListRow(ListItem, 2, CheckX))
-        .Click(OkItem);
+        .Then(dg::ClickListRow(ids::Library::List, 2, CheckX))
+        .Click(ids::Library::Ok);
     EXPECT_TRUE(RunDialog(controller));
     EXPECT_EQ(rows, (std::vector<std::string>{"-", "nameless -3 none", "-", "Windows -3 none", "-"}));
     EXPECT_EQ(Active(controller), (std::vector<std::string>{"", "windows-alu"}));
@@ -231,7 +226,7 @@ TEST_F(LibraryDialogTest, ALibraryWithoutANameKeepsItsRowAndItsOwnCheckMark)
     // No libraries at all: no rows, not even a separator.
     WriteSettings("<Settings/>");
     LibraryController empty(false);
-    dg::User(Library).Do("look", [&] { rows = Rows(); }).Click(OkItem);
+    dg::User(ids::Library::Dialog).Do("look", [&] { rows = Rows(); }).Click(ids::Library::Ok);
     EXPECT_TRUE(RunDialog(empty));
     EXPECT_TRUE(rows.empty());
 }
@@ -241,15 +236,16 @@ TEST_F(LibraryDialogTest, TheListAllowsNoDragging)
     WriteSettings(kStoredLibraries);
     LibraryController controller(false);
     std::vector<std::string> refusals;
-    dg::User(Library).Then(dg::DragListRow(ListItem, 2, 4)).Click(CancelItem);
+    dg::User(ids::Library::Dialog).Then(dg::DragListRow(ids::Library::List, 2, 4)).Click(ids::Library::Cancel);
     {
         dg::RefusalCatcher catcher;
         EXPECT_FALSE(RunDialog(controller));
         refusals = catcher.Messages();
     }
     ASSERT_EQ(refusals.size(), 1u);
-    EXPECT_EQ(refusals[0], "the user cannot drag rows of item 3 (single-selection list box) of dialog 32502 "
-                           "\"Tarvel Library Manager\": its resource allows no dragging");
+    EXPECT_EQ(refusals[0], "the user cannot drag rows of item " + std::to_string(ids::Library::List) +
+                               " (single-selection list box) of " + Named(ids::Library::Dialog) +
+                               ": its resource allows no dragging");
 }
 
 TEST_F(LibraryDialogTest, ThePictureShowsLogosCheckMarksAndNames)
@@ -257,11 +253,11 @@ TEST_F(LibraryDialogTest, ThePictureShowsLogosCheckMarksAndNames)
     WriteSettings(kStoredLibraries);
     LibraryController controller(true);
     const std::string file = (Temp().Path() / "library.png").string();
-    dg::User(Library)
-        .Then(dg::ClickListRow(ListItem, 6, CheckX))
-        .Then(dg::ClickListRow(ListItem, 6, 250))  // selects the row, changes nothing
+    dg::User(ids::Library::Dialog)
+        .Then(dg::ClickListRow(ids::Library::List, 6, CheckX))
+        .Then(dg::ClickListRow(ids::Library::List, 6, 250))  // selects the row, changes nothing
         .Picture(file)
-        .Click(CancelItem);
+        .Click(ids::Library::Cancel);
     EXPECT_FALSE(RunDialog(controller));
 
     const dg::Picture picture = dg::ReadPng(file);
@@ -306,21 +302,18 @@ TEST_F(LibraryDialogTest, ThePictureShowsLogosCheckMarksAndNames)
     }
 }
 
-class AddLibraryToolTest : public PaletteFixture {
-protected:
-    static constexpr short AddLibraryItem = 6;  // after the separator and four tools
-    static constexpr short Progress = 32506;
-};
+class AddLibraryToolTest : public PaletteFixture {};
 
 TEST_F(AddLibraryToolTest, WithoutLibrariesNoDialogOpens)
 {
     StoreLibraries({});
     Server().AddFile(standin::services::kRepositoryPath, "{\"repository\":{\"customers\":[]}}");
     OpenPalette();
-    dg::User(Toolbar).Click(AddLibraryItem);
+    // With no library the first button after the tools is "Add library".
+    dg::User(ids::Toolbar::Dialog).Click(ids::Toolbar::Libraries);
     Act();
     for (const std::string& step : dg::Steps())
-        EXPECT_EQ(step.find("open dialog 32502"), std::string::npos) << step;
+        EXPECT_EQ(step.find("open " + Named(ids::Library::Dialog)), std::string::npos) << step;
     EXPECT_EQ(Buttons().size(), 5u);
 }
 
@@ -333,9 +326,9 @@ TEST_F(AddLibraryToolTest, ALibraryTheWatcherActivatesWhileTheDialogIsOpenStaysW
     StoreLibraries({{"windows-alu", "Aluminium Windows", "", ""}});
     OpenPalette();
     Palette().StartClipboardWatcher();
-    constexpr short AddLibraryAfterOneLibrary = 7;
-    dg::User(Toolbar).Click(AddLibraryAfterOneLibrary);
-    dg::User(Library)
+    constexpr short AddLibraryAfterOneLibrary = ids::Toolbar::Libraries + 1;
+    dg::User(ids::Toolbar::Dialog).Click(AddLibraryAfterOneLibrary);
+    dg::User(ids::Library::Dialog)
         .Do("the catalogue page hands over a product",
             [&] {
                 ASSERT_TRUE(standin::win::SetClipboardBytes(
@@ -343,10 +336,10 @@ TEST_F(AddLibraryToolTest, ALibraryTheWatcherActivatesWhileTheDialogIsOpenStaysW
             })
         .Wait("the watcher has made the catalogue's library active",
               [&] { return StoredIds(SettingsText()).size() == 2; })
-        .Then(dg::ClickListRow(ListItem, 6, CheckX))  // tick "skylights"
-        .Click(OkItem);
+        .Then(dg::ClickListRow(ids::Library::List, 6, CheckX))  // tick "skylights"
+        .Click(ids::Library::Ok);
     // The download the watcher started is let go.
-    dg::User(Progress).Click(1);
+    dg::User(ids::Progress::Dialog).Click(ids::Progress::Cancel);
     Act();
     ASSERT_TRUE(dg::RunUntil("the download is let go", [] { return toolbarController.IsIdle(); }));
 
@@ -384,15 +377,15 @@ TEST_F(AddLibraryToolTest, StalledLogosKeepTheDialogToItsBudgetAndEveryLibraryLi
 
     std::vector<std::string> rows;
     std::chrono::steady_clock::time_point opened{};
-    constexpr short AddLibraryAfterOneLibrary = 7;
-    dg::User(Toolbar).Click(AddLibraryAfterOneLibrary);
-    dg::User(Library)
+    constexpr short AddLibraryAfterOneLibrary = ids::Toolbar::Libraries + 1;
+    dg::User(ids::Toolbar::Dialog).Click(AddLibraryAfterOneLibrary);
+    dg::User(ids::Library::Dialog)
         .Do("look",
             [&] {
                 opened = std::chrono::steady_clock::now();
                 rows = Rows();
             })
-        .Click(OkItem);
+        .Click(ids::Library::Ok);
     const auto start = std::chrono::steady_clock::now();
     Act();
     ASSERT_NE(opened, std::chrono::steady_clock::time_point{});

@@ -19,11 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr short Progress = 32506;
-constexpr short Name = 32503;
-constexpr short About = 32504;
-constexpr short Browser = 32510;
-
 class PaletteDownloadTest : public PaletteFixture {
 protected:
     void SetUp() override
@@ -104,20 +99,22 @@ TEST_F(PaletteDownloadTest, AMessageFoundByTheWatcherBecomesASavedPartThroughThe
 {
     ShowWatchingPalette();
     std::string proposed;
-    dg::User(Name).Do("read the proposed name", [&] { proposed = dg::FindItem(Name, 6)->text; })
-        .Type(6, "Palette Door")
-        .Click(1);
+    dg::User(ids::LibpartName::Dialog)
+        .Do("read the proposed name",
+            [&] { proposed = dg::FindItem(ids::LibpartName::Dialog, ids::LibpartName::Edit)->text; })
+        .Type(ids::LibpartName::Edit, "Palette Door")
+        .Click(ids::LibpartName::Ok);
     ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ProductJson("doors-classic"))));
     ASSERT_TRUE(dg::RunUntil("the part is saved", [&] { return PartSaved("Palette Door"); }, 20s))
         << ::testing::PrintToString(Report().Lines());
 
     // The progress dialog showed the download to its end and closed by itself; then
     // the name dialog proposed the product's name.
-    EXPECT_EQ(Count("open dialog 32506 \"Tarvel\""), 1);
-    EXPECT_EQ(Count("close dialog 32506 \"Tarvel\" (accepted)"), 1);
-    EXPECT_EQ(dg::FindItem(Progress, 3)->value, 104);
+    EXPECT_EQ(Count("open " + Named(ids::Progress::Dialog)), 1);
+    EXPECT_EQ(Count("close " + Named(ids::Progress::Dialog) + " (accepted)"), 1);
+    EXPECT_EQ(dg::FindItem(ids::Progress::Dialog, ids::Progress::Bar)->value, 104);
     EXPECT_EQ(proposed, "Classic Door10");
-    EXPECT_EQ(Count("close dialog 32503 \"Tarvel Library Part Name\" (accepted)"), 1);
+    EXPECT_EQ(Count("close " + Named(ids::LibpartName::Dialog) + " (accepted)"), 1);
     // The part is the door's, its tool switched to it.
     const auto part = Store().FindByName(std::string("Palette Door"));
     EXPECT_EQ(part->Parameter("tv_catalog_productid")->text, u"D-1");
@@ -133,7 +130,7 @@ TEST_F(PaletteDownloadTest, AMessageFoundByTheWatcherBecomesASavedPartThroughThe
     dg::PumpEvents(50ms);
     const auto buttons = Buttons();
     ASSERT_EQ(buttons.size(), 6u);
-    dg::User(Toolbar).Hover(buttons[4].id);
+    dg::User(ids::Toolbar::Dialog).Hover(buttons[4].id);
     Act();
     EXPECT_EQ(dg::LastToolTip(), "Classic Doors");
     // The message is gone, nothing was reported, and no host call came from another thread.
@@ -156,28 +153,29 @@ TEST_F(PaletteDownloadTest, ProgressDuringTheDialogThenCancelThenTheNextProductO
     GatedProduct next(Server(), "/next");
     ShowWatchingPalette();
 
-    dg::User(Progress)
+    dg::User(ids::Progress::Dialog)
         .Do("the first product's semaphore turns ready", [&] { first.MakeReady(); })
-        .Wait("the bar shows the first report, 25 %", [] { return dg::FindItem(Progress, 3)->value == 25 + 4; })
-        .Click(1);
+        .Wait("the bar shows the first report, 25 %",
+              [] { return dg::FindItem(ids::Progress::Dialog, ids::Progress::Bar)->value == 25 + 4; })
+        .Click(ids::Progress::Cancel);
     ASSERT_TRUE(standin::win::SetClipboardBytes(Message(DoorJson("/first/ready", "/first/model.xml"))));
     ASSERT_TRUE(dg::RunUntil("the download is cancelled",
-                             [&] { return Count("close dialog 32506 \"Tarvel\" (cancelled)") == 1; }));
+                             [&] { return Count("close " + Named(ids::Progress::Dialog) + " (cancelled)") == 1; }));
     first.LetCadDataGo();
     ASSERT_TRUE(dg::RunUntil("the cancelled worker ends", [] { return standin::win::LiveThreads() == 1; }, 10s));
-    EXPECT_EQ(Count("open dialog 32506 \"Tarvel\""), 1);
+    EXPECT_EQ(Count("open " + Named(ids::Progress::Dialog)), 1);
 
-    dg::User(Progress).Do("the next product's semaphore turns ready", [&] {
+    dg::User(ids::Progress::Dialog).Do("the next product's semaphore turns ready", [&] {
         next.MakeReady();
         next.LetCadDataGo();
     });
-    dg::User(Name).Type(6, "Next Door").Click(1);
+    dg::User(ids::LibpartName::Dialog).Type(ids::LibpartName::Edit, "Next Door").Click(ids::LibpartName::Ok);
     ASSERT_TRUE(standin::win::SetClipboardBytes(Message(DoorJson("/next/ready", "/next/model.xml"))));
     ASSERT_TRUE(dg::RunUntil("the next part is saved", [&] { return PartSaved("Next Door"); }, 20s))
         << ::testing::PrintToString(Report().Lines());
-    EXPECT_EQ(Count("open dialog 32506 \"Tarvel\""), 2);
-    EXPECT_EQ(Count("close dialog 32506 \"Tarvel\" (cancelled)"), 1);
-    EXPECT_EQ(Count("close dialog 32506 \"Tarvel\" (accepted)"), 1);
+    EXPECT_EQ(Count("open " + Named(ids::Progress::Dialog)), 2);
+    EXPECT_EQ(Count("close " + Named(ids::Progress::Dialog) + " (cancelled)"), 1);
+    EXPECT_EQ(Count("close " + Named(ids::Progress::Dialog) + " (accepted)"), 1);
     EXPECT_EQ(Store().Parts().size(), 1u);
 }
 
@@ -192,14 +190,14 @@ TEST_F(PaletteDownloadTest, OnlyAPositiveReportOpensTheProgressDialog)
     } cases[] = {{0, 0}, {1, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.percent);
-        const long before = Count("open dialog 32506 \"Tarvel\"");
+        const long before = Count("open " + Named(ids::Progress::Dialog));
         if (c.opens > 0)
-            dg::User(Progress).Click(1);
+            dg::User(ids::Progress::Dialog).Click(ids::Progress::Cancel);
         long opened = -1;
         // The palette has an idle event between the two steps.
-        dg::User(Toolbar)
+        dg::User(ids::Toolbar::Dialog)
             .Do("the download reports", [&] { Palette().SetProgress(c.percent); })
-            .Do("count the progress dialogs", [&] { opened = Count("open dialog 32506 \"Tarvel\"") - before; });
+            .Do("count the progress dialogs", [&] { opened = Count("open " + Named(ids::Progress::Dialog)) - before; });
         Act();
         EXPECT_EQ(opened, c.opens);
     }
@@ -211,10 +209,10 @@ TEST_F(PaletteDownloadTest, AFailedCreationIsReportedWithAnAlert)
     // CAD data too short to be any: the creation answers 0.
     Server().AddFile("/short/model.xml", "<x/>", "application/xml");
     ShowWatchingPalette();
-    dg::User(Name).Click(1);
+    dg::User(ids::LibpartName::Dialog).Click(ids::LibpartName::Ok);
     ASSERT_TRUE(standin::win::SetClipboardBytes(Message(DoorJson("/products/door/ready", "/short/model.xml"))));
     ASSERT_TRUE(dg::RunUntil("the name is accepted and the controller is idle again", [&] {
-        return Count("close dialog 32503 \"Tarvel Library Part Name\" (accepted)") == 1 && toolbarController.IsIdle();
+        return Count("close " + Named(ids::LibpartName::Dialog) + " (accepted)") == 1 && toolbarController.IsIdle();
     }, 20s));
     EXPECT_EQ(Report().Alerts(), std::vector<std::string>{"Error while creating library part!"});
     EXPECT_TRUE(Store().Parts().empty());
@@ -232,24 +230,26 @@ TEST_F(PaletteDownloadTest, ACancelledDownloadCreatesNothingAndTheNextProductSti
     int parts = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.how);
-        const long cancelledBefore = Count("close dialog 32506 \"Tarvel\" (cancelled)");
+        const long cancelledBefore = Count("close " + Named(ids::Progress::Dialog) + " (cancelled)");
         if (c.closeBox)
-            dg::User(Progress).CloseBox();
+            dg::User(ids::Progress::Dialog).CloseBox();
         else
-            dg::User(Progress).Click(1);
+            dg::User(ids::Progress::Dialog).Click(ids::Progress::Cancel);
         // A new payload each time: the watcher keeps the last one it took.
         const std::string never = ProductJson("doors-classic", "/products/door/never") + std::string(parts, ' ');
         ASSERT_TRUE(standin::win::SetClipboardBytes(Message(never)));
         ASSERT_TRUE(dg::RunUntil("the download is cancelled", [&] {
-            return Count("close dialog 32506 \"Tarvel\" (cancelled)") == cancelledBefore + 1;
+            return Count("close " + Named(ids::Progress::Dialog) + " (cancelled)") == cancelledBefore + 1;
         }));
         // The cancelled download's worker ends; the controller is free at once.
         EXPECT_TRUE(toolbarController.IsIdle());
         EXPECT_TRUE(dg::RunUntil("the worker ends", [] { return standin::win::LiveThreads() == 1; }));
         EXPECT_FALSE(standin::win::ClipboardText().has_value() && !standin::win::ClipboardText()->empty());
 
-        const long namesBefore = Count("open dialog 32503 \"Tarvel Library Part Name\"");
-        dg::User(Name).Type(6, "Door " + std::to_string(parts)).Click(1);
+        const long namesBefore = Count("open " + Named(ids::LibpartName::Dialog));
+        dg::User(ids::LibpartName::Dialog)
+            .Type(ids::LibpartName::Edit, "Door " + std::to_string(parts))
+            .Click(ids::LibpartName::Ok);
         const std::string ready = ProductJson("doors-classic") + std::string(parts, ' ');
         ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ready)));
         const std::string name = "Door " + std::to_string(parts);
@@ -257,13 +257,13 @@ TEST_F(PaletteDownloadTest, ACancelledDownloadCreatesNothingAndTheNextProductSti
             << ::testing::PrintToString(Report().Lines());
         ++parts;
         EXPECT_EQ(Store().Parts().size(), static_cast<std::size_t>(parts));
-        EXPECT_EQ(Count("open dialog 32503 \"Tarvel Library Part Name\""), namesBefore + 1);
+        EXPECT_EQ(Count("open " + Named(ids::LibpartName::Dialog)), namesBefore + 1);
     }
     // The ready products may complete before their progress dialog shows (then none
     // opens for them); the cancelled ones had theirs.
-    EXPECT_EQ(Count("close dialog 32506 \"Tarvel\" (cancelled)"), 2);
-    EXPECT_GE(Count("open dialog 32506 \"Tarvel\""), 2);
-    EXPECT_LE(Count("close dialog 32506 \"Tarvel\" (accepted)"), 2);
+    EXPECT_EQ(Count("close " + Named(ids::Progress::Dialog) + " (cancelled)"), 2);
+    EXPECT_GE(Count("open " + Named(ids::Progress::Dialog)), 2);
+    EXPECT_LE(Count("close " + Named(ids::Progress::Dialog) + " (accepted)"), 2);
 }
 
 // The palette sees no idle event while a modal dialog of its own runs: the download
@@ -272,8 +272,8 @@ TEST_F(PaletteDownloadTest, ACancelledDownloadCreatesNothingAndTheNextProductSti
 TEST_F(PaletteDownloadTest, ACompletionBeforeTheProgressDialogShowsIsNotLost)
 {
     ShowWatchingPalette();
-    dg::User(Toolbar).Click(AboutItem);
-    dg::User(About)
+    dg::User(ids::Toolbar::Dialog).Click(ids::Toolbar::About);
+    dg::User(ids::About::Dialog)
         .Do("put the product on the clipboard",
             [&] { ASSERT_TRUE(standin::win::SetClipboardBytes(Message(ProductJson("doors-classic")))); })
         .Wait("the download has ended",
@@ -281,11 +281,11 @@ TEST_F(PaletteDownloadTest, ACompletionBeforeTheProgressDialogShowsIsNotLost)
                   return Server().CallCount("/products/door/sheet.xml") == 1 && standin::win::LiveThreads() == 1;
               },
               10s)
-        .Click(1);
-    dg::User(Name).Click(1);
+        .Click(ids::About::Close);
+    dg::User(ids::LibpartName::Dialog).Click(ids::LibpartName::Ok);
     ASSERT_TRUE(dg::RunUntil("the part is saved", [&] { return PartSaved("Classic Door10"); }, 20s))
         << ::testing::PrintToString(Report().Lines());
-    EXPECT_EQ(Count("open dialog 32506 \"Tarvel\""), 0);
+    EXPECT_EQ(Count("open " + Named(ids::Progress::Dialog)), 0);
     EXPECT_TRUE(toolbarController.IsIdle());
 }
 
@@ -322,23 +322,29 @@ TEST_F(PaletteDownloadTest, APaletteProductAndABrowserDialogsProductEachBecomeTh
                              [&] { return Server().CallCount(standin::services::kProfilesPath) > asked; }));
 
     std::chrono::steady_clock::time_point answered;
-    dg::User(Browser)
-        .Then(dg::WaitForPage(Browser, 2))
+    dg::User(ids::Browser::Dialog)
+        .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
         .Do("the library list answers the watcher", [&] {
             openGate();
             answered = std::chrono::steady_clock::now();
         })
         .Wait("the watcher could have started its download",
               [&] { return std::chrono::steady_clock::now() - answered > std::chrono::seconds(1); })
-        .Then(dg::FollowLink(2, "product-C-1"))
-        .Then(dg::WaitForPage(Browser, 2))
-        .Then(dg::PressElement(2, "add-to-project"));
+        .Then(dg::FollowLink(ids::Browser::Page, "product-C-1"))
+        .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
+        .Then(dg::PressElement(ids::Browser::Page, "add-to-project"));
     std::vector<std::string> proposed;
-    const auto readName = [&] { proposed.push_back(dg::FindItem(Name, 6)->text); };
-    dg::User(Name).Do("read the proposed name", readName).Click(1).Do("read the proposed name", readName).Click(1);
+    const auto readName = [&] {
+        proposed.push_back(dg::FindItem(ids::LibpartName::Dialog, ids::LibpartName::Edit)->text);
+    };
+    dg::User(ids::LibpartName::Dialog)
+        .Do("read the proposed name", readName)
+        .Click(ids::LibpartName::Ok)
+        .Do("read the proposed name", readName)
+        .Click(ids::LibpartName::Ok);
     const auto buttons = Buttons();
     ASSERT_EQ(buttons.size(), 6u);
-    dg::User(Toolbar).Click(buttons[4].id);
+    dg::User(ids::Toolbar::Dialog).Click(buttons[4].id);
     ASSERT_TRUE(dg::RunUntil("both parts are saved", [&] { return Store().Parts().size() == 2; }, 30s))
         << ::testing::PrintToString(Report().Lines());
 
@@ -362,7 +368,7 @@ TEST_F(PaletteDownloadTest, TheWatchersAlertsReachTheReportOnTheUserInterfaceThr
     for (const auto& entry : Report().Entries())
         EXPECT_EQ(entry.thread, std::this_thread::get_id());
     EXPECT_TRUE(Host().CallsOffUiThread().empty());
-    EXPECT_EQ(Count("open dialog 32506 \"Tarvel\""), 0);
+    EXPECT_EQ(Count("open " + Named(ids::Progress::Dialog)), 0);
 }
 
 }  // namespace

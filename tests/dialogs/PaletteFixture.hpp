@@ -3,6 +3,8 @@
 #pragma once
 
 #include "ControllerFixture.hpp"
+#include "DialogIds.hpp"
+#include "DialogNames.hpp"
 #include "Main/Globals.hpp"
 #include "Pictures.hpp"
 #include "controllers/ToolbarController.hpp"
@@ -18,13 +20,6 @@
 namespace tarvel::testing {
 
 namespace dg = standin::dg;
-
-constexpr short Toolbar = 32401;
-// The palette's tool buttons: after the separator (item 1), in this order.
-constexpr short ModifyItem = 2;
-constexpr short SettingsItem = 3;
-constexpr short HelpItem = 4;
-constexpr short AboutItem = 5;
 
 struct StoredLibrary {
     std::string id;
@@ -71,11 +66,12 @@ protected:
     // Runs the palette's scripted actions.
     void Act()
     {
-        ASSERT_TRUE(dg::RunUntil("the user's actions on the palette", [] { return dg::PendingActions(Toolbar) == 0; }));
+        ASSERT_TRUE(dg::RunUntil("the user's actions on the palette",
+                                 [] { return dg::PendingActions(ids::Toolbar::Dialog) == 0; }));
         dg::PumpEvents(std::chrono::milliseconds(30));
     }
 
-    static std::vector<dg::ItemInfo> Items() { return dg::FindPanel(Toolbar)->items; }
+    static std::vector<dg::ItemInfo> Items() { return dg::FindPanel(ids::Toolbar::Dialog)->items; }
     // The items other than the separator: the buttons, in their order on the palette.
     static std::vector<dg::ItemInfo> Buttons()
     {

@@ -57,10 +57,10 @@ TEST_F(PalettePictureTest, RowAndColumnWithAndWithoutLibraries)
         OpenPalette();
         const std::string file = (Temp().Path() / (std::string(c.name) + ".png")).string();
         if (c.column)
-            dg::User(Toolbar).Resize(60, 300);
-        dg::User(Toolbar).Picture(file);
+            dg::User(ids::Toolbar::Dialog).Resize(60, 300);
+        dg::User(ids::Toolbar::Dialog).Picture(file);
         Act();
-        const dg::Picture shown = dg::RenderPanel(Toolbar);
+        const dg::Picture shown = dg::RenderPanel(ids::Toolbar::Dialog);
         dg::Picture picture = dg::ReadPng(file);
         ASSERT_EQ(picture.width, shown.width);
         ASSERT_EQ(picture.height, shown.height);

@@ -1,6 +1,7 @@
 // The progress dialog of the palette's downloads, run by the scripted user while a
 // worker thread reports to it as the palette's view passes the reports on.
 #include "DialogFixture.hpp"
+#include "DialogNames.hpp"
 #include "controllers/ToolbarController.hpp"
 #include "dialogs/ProgressDialog.hpp"
 #include "standin/Dialogs.hpp"
@@ -22,11 +23,7 @@ namespace dg = standin::dg;
 using dialogs::ProgressDialog;
 using namespace std::chrono_literals;
 
-constexpr short Progress = 32506;
-constexpr short CancelItem = 1;
-constexpr short BarItem = 3;
-
-dg::ItemInfo Bar() { return *dg::FindItem(Progress, BarItem); }
+dg::ItemInfo Bar() { return *dg::FindItem(ids::Progress::Dialog, ids::Progress::Bar); }
 
 // A download worker on a thread of its own: it reports to the dialog what the test
 // tells it to, in order.
@@ -101,7 +98,7 @@ TEST_F(ProgressDialogTest, TheBarFollowsTheReportsAndACompletionDuringTheLoopClo
     std::vector<std::int32_t> seen;
     auto look = [&] { seen.push_back(Bar().value); };
     dialog.BeginDownload();
-    dg::User(Progress)
+    dg::User(ids::Progress::Dialog)
         .Do("look at the start", look)
         .Do("25 %", [&] { worker.Report(25), worker.Flush(); })
         .Wait("the bar shows 25 %", [] { return Bar().value == 29; })
@@ -119,12 +116,12 @@ TEST_F(ProgressDialogTest, TheBarFollowsTheReportsAndACompletionDuringTheLoopClo
     EXPECT_EQ(seen, (std::vector<std::int32_t>{1, 29}));
     EXPECT_EQ(Bar().min, 0);
     EXPECT_EQ(Bar().max, 104);
-    EXPECT_EQ(dg::Steps().back(), "close dialog 32506 \"Tarvel\" (accepted)");
-    EXPECT_EQ(dg::FindPanel(Progress)->idleForInactiveApp, false);
+    EXPECT_EQ(dg::Steps().back(), "close " + Named(ids::Progress::Dialog) + " (accepted)");
+    EXPECT_EQ(dg::FindPanel(ids::Progress::Dialog)->idleForInactiveApp, false);
 
     // Half the bar is filled at 50 %: 54 of 104.
     dg::Picture shown = dg::ReadPng(picture);
-    const dg::Picture now = dg::RenderPanel(Progress);
+    const dg::Picture now = dg::RenderPanel(ids::Progress::Dialog);
     shown.clientLeft = now.clientLeft;
     shown.clientTop = now.clientTop;
     const DG::Rect bar = Bar().rect;
@@ -159,10 +156,10 @@ TEST_F(ProgressDialogTest, CancelLetsTheDownloadGoAndALateCompletionDoesNotEndTh
     controller.downloadBusy = true;
     ASSERT_TRUE(standin::win::SetClipboardBytes(std::string(kMessageStart) + "eyJ9" + kMessageEnd));
     dialog.BeginDownload();
-    dg::User(Progress)
+    dg::User(ids::Progress::Dialog)
         .Do("50 %", [&] { worker.Report(50), worker.Flush(); })
         .Wait("the bar shows 50 %", [] { return Bar().value == 54; })
-        .Click(CancelItem);
+        .Click(ids::Progress::Cancel);
     EXPECT_FALSE(dialog.Run());
     EXPECT_FALSE(controller.downloadBusy);
     EXPECT_TRUE(controller.IsIdle());
@@ -174,7 +171,7 @@ TEST_F(ProgressDialogTest, CancelLetsTheDownloadGoAndALateCompletionDoesNotEndTh
     dialog.BeginDownload();
     std::int32_t start = -1;
     const auto opened = std::chrono::steady_clock::now();
-    dg::User(Progress)
+    dg::User(ids::Progress::Dialog)
         .Do("look at the start", [&] { start = Bar().value; })
         .Wait("ten idle events", [&] { return std::chrono::steady_clock::now() - opened > 10 * dg::IdlePeriod; })
         .Do("the download completes", [&] { worker.Finish(); });
@@ -191,7 +188,7 @@ TEST_F(ProgressDialogTest, TheCloseBoxLetsTheDownloadGoAsCancelDoes)
     controller.downloadBusy = true;
     ASSERT_TRUE(standin::win::SetClipboardBytes(message));
     dialog.BeginDownload();
-    dg::User(Progress).CloseBox();
+    dg::User(ids::Progress::Dialog).CloseBox();
     EXPECT_FALSE(dialog.Run());
     EXPECT_TRUE(controller.IsIdle());
     EXPECT_EQ(standin::win::ClipboardText(), std::nullopt);

@@ -2,6 +2,7 @@
 // update server, which also serves the installer over HTTPS.
 #include "ControllerFixture.hpp"
 #include "DialogFixture.hpp"
+#include "DialogIds.hpp"
 #include "controllers/SettingsController.hpp"
 #include "dialogs/SettingsDialog.hpp"
 #include "standin/Dialogs.hpp"
@@ -16,18 +17,11 @@ namespace {
 namespace dg = standin::dg;
 using dialogs::SettingsDialog;
 
-constexpr short Settings = 32505;
-constexpr short OkItem = 1;
-constexpr short CancelItem = 2;
-constexpr short AutoUpdateItem = 4;
-constexpr short LastCheckItem = 5;
-constexpr short UpdateNowItem = 6;
-
 constexpr const char* kInstallerFailure =
     "ERROR: the update could not be downloaded or verified. Nothing was installed.";
 
-bool Checked() { return dg::FindItem(Settings, AutoUpdateItem)->checked; }
-std::string LastCheckShown() { return dg::FindItem(Settings, LastCheckItem)->text; }
+bool Checked() { return dg::FindItem(ids::Settings::Dialog, ids::Settings::AutoUpdate)->checked; }
+std::string LastCheckShown() { return dg::FindItem(ids::Settings::Dialog, ids::Settings::LastCheck)->text; }
 
 class SettingsDialogTest : public ControllerFixture {
 protected:
@@ -86,14 +80,14 @@ TEST_F(SettingsDialogTest, WithoutTheSettingItIsWrittenYesAtOnceAndShownChecked)
     const std::string picture = PicturePath(Temp(), "settings.png");
     bool checked = false;
     std::string lastCheck;
-    dg::User(Settings)
+    dg::User(ids::Settings::Dialog)
         .Do("look",
             [&] {
                 checked = Checked();
                 lastCheck = LastCheckShown();
             })
         .Picture(picture)
-        .Click(CancelItem);
+        .Click(ids::Settings::Cancel);
     EXPECT_FALSE(Run());
 
     EXPECT_TRUE(checked);
@@ -126,14 +120,14 @@ TEST_F(SettingsDialogTest, OkWritesTheSwitchAsTheUserLeftIt)
                       "\" LastUpdateCheck=\"2023-11-14 23:13:20\" /><ActiveLibraries /></Settings>");
         std::optional<bool> shown;
         std::string lastCheck;
-        dg::DialogScript user = dg::User(Settings);
+        dg::DialogScript user = dg::User(ids::Settings::Dialog);
         user.Do("look", [&] {
             shown = Checked();
             lastCheck = LastCheckShown();
         });
         for (int i = 0; i < c.clicks; ++i)
-            user.Click(AutoUpdateItem);
-        user.Click(OkItem);
+            user.Click(ids::Settings::AutoUpdate);
+        user.Click(ids::Settings::Ok);
         EXPECT_TRUE(Run());
         EXPECT_EQ(shown, c.shown);
         EXPECT_EQ(lastCheck, "Date and time of last check: 2023-11-14 23:13:20");
@@ -166,7 +160,7 @@ TEST_F(SettingsDialogTest, TheLastCheckIsCutBeforeACharacterThatDoesNotFit)
         WriteSettings("<Settings><Update AutoUpdateEnabled=\"no\" LastUpdateCheck=\"" + c.value +
                       "\" /></Settings>");
         std::string shown;
-        dg::User(Settings).Do("look", [&] { shown = LastCheckShown(); }).CloseBox();
+        dg::User(ids::Settings::Dialog).Do("look", [&] { shown = LastCheckShown(); }).CloseBox();
         EXPECT_FALSE(Run());
         EXPECT_EQ(shown, c.shown) << c.value;
     }
@@ -177,15 +171,15 @@ TEST_F(SettingsDialogTest, CheckForUpdateNowStartsATrustedInstallerAndTheDialogS
     const std::string installer = ServeInstaller();
     WriteSettings("<Settings><Update AutoUpdateEnabled=\"no\" /></Settings>");
     std::vector<bool> running;
-    auto look = [&] { running.push_back(dg::FindPanel(Settings)->running); };
-    dg::User(Settings)
+    auto look = [&] { running.push_back(dg::FindPanel(ids::Settings::Dialog)->running); };
+    dg::User(ids::Settings::Dialog)
         // Not signed: nothing is started and the user hears of it.
-        .Click(UpdateNowItem)
+        .Click(ids::Settings::UpdateNow)
         .Do("look", look)
         .Do("sign the installer", [&] { standin::win::TrustSignedContent(installer); })
-        .Click(UpdateNowItem)
+        .Click(ids::Settings::UpdateNow)
         .Do("look", look)
-        .Click(CancelItem);
+        .Click(ids::Settings::Cancel);
     EXPECT_FALSE(Run());
 
     EXPECT_EQ(running, (std::vector<bool>{true, true}));

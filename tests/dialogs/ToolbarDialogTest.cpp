@@ -54,7 +54,7 @@ TEST_F(ToolbarDialogTest, ButtonsLieInARowOrAColumnAndThePaletteFitsThem)
             StoreLibraries({});
         OpenPalette();
         if (c.column) {
-            dg::User(Toolbar).Resize(60, 300);
+            dg::User(ids::Toolbar::Dialog).Resize(60, 300);
             Act();
         }
         const std::vector<dg::ItemInfo> buttons = Buttons();
@@ -64,9 +64,9 @@ TEST_F(ToolbarDialogTest, ButtonsLieInARowOrAColumnAndThePaletteFitsThem)
             EXPECT_EQ(buttons[i].rect, c.column ? Rect(1, s, 48, 34) : Rect(s, 1, 48, 34)) << "button " << i;
             EXPECT_TRUE(buttons[i].visible);
         }
-        const dg::ItemInfo separator = *dg::FindItem(Toolbar, 1);
+        const dg::ItemInfo separator = *dg::FindItem(ids::Toolbar::Dialog, ids::Toolbar::Separator);
         EXPECT_EQ(separator.rect, c.column ? Rect(1, c.separator, 48, 1) : Rect(c.separator, 1, 1, 34));
-        const dg::PanelInfo panel = *dg::FindPanel(Toolbar);
+        const dg::PanelInfo panel = *dg::FindPanel(ids::Toolbar::Dialog);
         EXPECT_EQ(panel.clientWidth, c.clientWidth);
         EXPECT_EQ(panel.clientHeight, c.clientHeight);
         EXPECT_EQ(panel.minClientWidth, 50);
@@ -88,34 +88,34 @@ TEST_F(ToolbarDialogTest, OnlyAResizeThatTurnsThePaletteLaysItOutAgain)
     StoreTwoLibraries();
     OpenPalette();
     // Taller, still wide: nothing moves and the size stays as the user made it.
-    dg::User(Toolbar).Resize(400, 300);
+    dg::User(ids::Toolbar::Dialog).Resize(400, 300);
     Act();
     EXPECT_EQ(Buttons()[4].rect, Rect(206, 1, 48, 34));
-    EXPECT_EQ(dg::FindPanel(Toolbar)->clientHeight, 300);
+    EXPECT_EQ(dg::FindPanel(ids::Toolbar::Dialog)->clientHeight, 300);
     // Turned into a column: laid out, 51 wide.
-    dg::User(Toolbar).Resize(200, 400);
+    dg::User(ids::Toolbar::Dialog).Resize(200, 400);
     Act();
     EXPECT_EQ(Buttons()[4].rect, Rect(1, 150, 48, 34));
-    EXPECT_EQ(dg::FindPanel(Toolbar)->clientWidth, 51);
-    EXPECT_EQ(dg::FindPanel(Toolbar)->clientHeight, 260);
+    EXPECT_EQ(dg::FindPanel(ids::Toolbar::Dialog)->clientWidth, 51);
+    EXPECT_EQ(dg::FindPanel(ids::Toolbar::Dialog)->clientHeight, 260);
     // A square one is a row.
-    dg::User(Toolbar).Resize(300, 300);
+    dg::User(ids::Toolbar::Dialog).Resize(300, 300);
     Act();
     EXPECT_EQ(Buttons()[4].rect, Rect(206, 1, 48, 34));
-    EXPECT_EQ(dg::FindPanel(Toolbar)->clientWidth, 358);
-    EXPECT_EQ(dg::FindPanel(Toolbar)->clientHeight, 37);
+    EXPECT_EQ(dg::FindPanel(ids::Toolbar::Dialog)->clientWidth, 358);
+    EXPECT_EQ(dg::FindPanel(ids::Toolbar::Dialog)->clientHeight, 37);
 }
 
 TEST_F(ToolbarDialogTest, ADockedPaletteIsLaidOutButNeverResized)
 {
     StoreLibraries({});
     OpenPalette();
-    dg::SetDocked(Toolbar, true);
-    dg::User(Toolbar).Resize(60, 500);
+    dg::SetDocked(ids::Toolbar::Dialog, true);
+    dg::User(ids::Toolbar::Dialog).Resize(60, 500);
     Act();
     EXPECT_EQ(Buttons()[4].rect, Rect(1, 150, 48, 34));
-    EXPECT_EQ(dg::FindPanel(Toolbar)->clientWidth, 60);
-    EXPECT_EQ(dg::FindPanel(Toolbar)->clientHeight, 500);
+    EXPECT_EQ(dg::FindPanel(ids::Toolbar::Dialog)->clientWidth, 60);
+    EXPECT_EQ(dg::FindPanel(ids::Toolbar::Dialog)->clientHeight, 500);
 }
 
 TEST_F(ToolbarDialogTest, TooltipsNameTheToolOrTheLibrary)
@@ -126,13 +126,18 @@ TEST_F(ToolbarDialogTest, TooltipsNameTheToolOrTheLibrary)
         short item;
         std::string tip;
     } cases[] = {
-        {ModifyItem, "Modify product"}, {SettingsItem, "Settings"},         {HelpItem, "Help"},
-        {AboutItem, "About"},           {6, "Classic Doors"},               {7, "Aluminium Windows"},
-        {8, "Add library"},             {1, ""},  // the separator has none
-        {0, ""},                                  // nothing under the pointer
+        {ids::Toolbar::Modify, "Modify product"},
+        {ids::Toolbar::Settings, "Settings"},
+        {ids::Toolbar::Help, "Help"},
+        {ids::Toolbar::About, "About"},
+        {ids::Toolbar::Libraries, "Classic Doors"},
+        {ids::Toolbar::Libraries + 1, "Aluminium Windows"},
+        {ids::Toolbar::Libraries + 2, "Add library"},
+        {ids::Toolbar::Separator, ""},  // the separator has none
+        {0, ""},                        // nothing under the pointer
     };
     for (const auto& c : cases) {
-        dg::User(Toolbar).Hover(c.item);
+        dg::User(ids::Toolbar::Dialog).Hover(c.item);
         Act();
         EXPECT_EQ(dg::LastToolTip(), c.tip) << "item " << c.item;
     }
@@ -167,7 +172,7 @@ TEST_F(ToolbarDialogTest, ButtonsDrawTheirPicturesFittedAndCentred)
     StoreLibraries(libraries);
     OpenPalette();
     dg::ClearDraws();
-    dg::RenderPanel(Toolbar);
+    dg::RenderPanel(ids::Toolbar::Dialog);
     const auto draws = dg::Draws();
     auto drawOf = [&](short item) -> std::optional<dg::DrawRecord> {
         for (const auto& draw : draws)
@@ -177,7 +182,7 @@ TEST_F(ToolbarDialogTest, ButtonsDrawTheirPicturesFittedAndCentred)
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE("logo " + std::to_string(cases[i].width) + " x " + std::to_string(cases[i].height));
-        const auto draw = drawOf(static_cast<short>(6 + i));
+        const auto draw = drawOf(static_cast<short>(ids::Toolbar::Libraries + i));
         ASSERT_TRUE(draw.has_value());
         EXPECT_EQ(draw->imageWidth, static_cast<std::uint32_t>(cases[i].width));
         EXPECT_NEAR(draw->scaleX, cases[i].scale, 1e-4);
@@ -190,18 +195,18 @@ TEST_F(ToolbarDialogTest, ButtonsDrawTheirPicturesFittedAndCentred)
         EXPECT_EQ(draw->filtering, 1);
     }
     // A library whose logo is missing draws nothing but keeps its name.
-    EXPECT_FALSE(drawOf(static_cast<short>(6 + std::size(cases))).has_value());
-    dg::User(Toolbar).Hover(static_cast<short>(6 + std::size(cases)));
+    EXPECT_FALSE(drawOf(static_cast<short>(ids::Toolbar::Libraries + std::size(cases))).has_value());
+    dg::User(ids::Toolbar::Dialog).Hover(static_cast<short>(ids::Toolbar::Libraries + std::size(cases)));
     Act();
     EXPECT_EQ(dg::LastToolTip(), "No Logo");
     // The tools draw their 32 x 32 icons; "modify" is disabled until a product is selected.
-    for (short item : {ModifyItem, SettingsItem, HelpItem, AboutItem}) {
+    for (short item : {ids::Toolbar::Modify, ids::Toolbar::Settings, ids::Toolbar::Help, ids::Toolbar::About}) {
         const auto draw = drawOf(item);
         ASSERT_TRUE(draw.has_value()) << item;
         EXPECT_EQ(draw->imageWidth, 32u);
         EXPECT_EQ(draw->x, 8);
         EXPECT_EQ(draw->y, 1);
-        EXPECT_EQ(draw->opacity, item == ModifyItem ? 0.5 : 1) << item;
+        EXPECT_EQ(draw->opacity, item == ids::Toolbar::Modify ? 0.5 : 1) << item;
     }
 }
 
@@ -211,11 +216,11 @@ TEST_F(ToolbarDialogTest, TheModifyToolFollowsTheSelectionAndKeepsItsStateWhenAl
 {
     StoreLibraries({});
     auto& palette = OpenPalette();
-    EXPECT_FALSE(dg::FindItem(Toolbar, ModifyItem)->enabled);
-    EXPECT_TRUE(dg::FindItem(Toolbar, SettingsItem)->enabled);
+    EXPECT_FALSE(dg::FindItem(ids::Toolbar::Dialog, ids::Toolbar::Modify)->enabled);
+    EXPECT_TRUE(dg::FindItem(ids::Toolbar::Dialog, ids::Toolbar::Settings)->enabled);
     dg::ClearDraws();
     palette.EnableModifyTool(true);
-    EXPECT_TRUE(dg::FindItem(Toolbar, ModifyItem)->enabled);
+    EXPECT_TRUE(dg::FindItem(ids::Toolbar::Dialog, ids::Toolbar::Modify)->enabled);
     // Redrawn at once, at full opacity.
     ASSERT_EQ(dg::Draws().size(), 1u);
     EXPECT_EQ(dg::Draws()[0].opacity, 1);
@@ -224,12 +229,12 @@ TEST_F(ToolbarDialogTest, TheModifyToolFollowsTheSelectionAndKeepsItsStateWhenAl
     for (const auto& item : Items())
         EXPECT_FALSE(item.enabled) << item.id;
     palette.EnableItems();
-    EXPECT_TRUE(dg::FindItem(Toolbar, ModifyItem)->enabled);
+    EXPECT_TRUE(dg::FindItem(ids::Toolbar::Dialog, ids::Toolbar::Modify)->enabled);
     palette.EnableModifyTool(false);
     palette.DisableItems();
     palette.EnableItems();
-    EXPECT_FALSE(dg::FindItem(Toolbar, ModifyItem)->enabled);
-    EXPECT_TRUE(dg::FindItem(Toolbar, AboutItem)->enabled);
+    EXPECT_FALSE(dg::FindItem(ids::Toolbar::Dialog, ids::Toolbar::Modify)->enabled);
+    EXPECT_TRUE(dg::FindItem(ids::Toolbar::Dialog, ids::Toolbar::About)->enabled);
 }
 
 TEST_F(ToolbarDialogTest, ADisabledButtonTakesNoClick)
@@ -239,7 +244,7 @@ TEST_F(ToolbarDialogTest, ADisabledButtonTakesNoClick)
     std::vector<std::string> refusals;
     {
         dg::RefusalCatcher catcher;
-        dg::User(Toolbar).Click(ModifyItem);
+        dg::User(ids::Toolbar::Dialog).Click(ids::Toolbar::Modify);
         Act();
         refusals = catcher.Messages();
     }
@@ -258,9 +263,9 @@ TEST_F(ToolbarDialogTest, TheCloseBoxHidesThePaletteAndStopsTheWatcher)
     palette.StartClipboardWatcher();
     palette.StartClipboardWatcher();
     EXPECT_EQ(standin::win::LiveThreads(), 1);
-    dg::User(Toolbar).CloseBox();
+    dg::User(ids::Toolbar::Dialog).CloseBox();
     Act();
-    EXPECT_FALSE(dg::FindPanel(Toolbar)->visible);
+    EXPECT_FALSE(dg::FindPanel(ids::Toolbar::Dialog)->visible);
     EXPECT_TRUE(standin::win::WaitForAllThreads(2s));
     // Shown again, it watches again; a close request from the shell does the same.
     palette.Show();
@@ -280,7 +285,7 @@ TEST_F(ToolbarDialogTest, TheModifyToolIsOnWhenThePaletteOpensOnOneSelectedProdu
     url.text = u"https://catalogue.example/";
     elements.Select({elements.Place(HostInterface::ElemDoor, 1, 1, 1, {url})});
     OpenPalette();
-    EXPECT_TRUE(dg::FindItem(Toolbar, ModifyItem)->enabled);
+    EXPECT_TRUE(dg::FindItem(ids::Toolbar::Dialog, ids::Toolbar::Modify)->enabled);
 }
 
 TEST_F(ToolbarDialogTest, TheSettingsHelpAndAboutToolsRunTheirCommands)
@@ -288,35 +293,40 @@ TEST_F(ToolbarDialogTest, TheSettingsHelpAndAboutToolsRunTheirCommands)
     WriteSettings("<Settings help_url=\"https://help.example/palette\"/>");
     standin::win::ClearShellLog();
     OpenPalette();
-    dg::User(Toolbar).Click(SettingsItem).Click(HelpItem).Click(AboutItem);
-    dg::User(32505).Click(2);
-    dg::User(32504).Click(1);
+    dg::User(ids::Toolbar::Dialog).Click(ids::Toolbar::Settings).Click(ids::Toolbar::Help).Click(ids::Toolbar::About);
+    dg::User(ids::Settings::Dialog).Click(ids::Settings::Cancel);
+    dg::User(ids::About::Dialog).Click(ids::About::Close);
     Act();
     ASSERT_EQ(standin::win::ShellLog().size(), 1u);
     EXPECT_EQ(standin::win::ShellLog()[0].file, "https://help.example/palette");
-    EXPECT_EQ(dg::PendingActions(32505), 0u);
-    EXPECT_EQ(dg::PendingActions(32504), 0u);
+    EXPECT_EQ(dg::PendingActions(ids::Settings::Dialog), 0u);
+    EXPECT_EQ(dg::PendingActions(ids::About::Dialog), 0u);
     const auto steps = dg::Steps();
-    EXPECT_NE(std::find(steps.begin(), steps.end(), "close dialog 32505 \"Settings\" (cancelled)"), steps.end());
-    EXPECT_NE(std::find(steps.begin(), steps.end(), "close dialog 32504 \"About\" (cancelled)"), steps.end());
+    EXPECT_NE(std::find(steps.begin(), steps.end(), "close " + Named(ids::Settings::Dialog) + " (cancelled)"),
+              steps.end());
+    EXPECT_NE(std::find(steps.begin(), steps.end(), "close " + Named(ids::About::Dialog) + " (cancelled)"),
+              steps.end());
 }
 
 TEST_F(ToolbarDialogTest, TheAddLibraryToolShowsTheLibrariesTheUserChose)
 {
-    constexpr short Library = 32502;
-    constexpr short AddItem = 6;
     constexpr short CheckX = 140;
+    // No library: the first button after the tools is "Add library".
+    constexpr short AddItem = ids::Toolbar::Libraries;
     StoreLibraries({});
     OpenPalette();
     // Cancel: nothing changes.
-    dg::User(Toolbar).Click(AddItem);
-    dg::User(Library).Then(dg::ClickListRow(3, 2, CheckX)).Click(2);
+    dg::User(ids::Toolbar::Dialog).Click(AddItem);
+    dg::User(ids::Library::Dialog).Then(dg::ClickListRow(ids::Library::List, 2, CheckX)).Click(ids::Library::Cancel);
     Act();
     EXPECT_EQ(Buttons().size(), 5u);
-    EXPECT_EQ(dg::FindPanel(Toolbar)->clientWidth, 258);
+    EXPECT_EQ(dg::FindPanel(ids::Toolbar::Dialog)->clientWidth, 258);
     // Two libraries ticked and OK: stored, and their buttons stand before the add-library one.
-    dg::User(Toolbar).Click(AddItem);
-    dg::User(Library).Then(dg::ClickListRow(3, 2, CheckX)).Then(dg::ClickListRow(3, 4, CheckX)).Click(1);
+    dg::User(ids::Toolbar::Dialog).Click(AddItem);
+    dg::User(ids::Library::Dialog)
+        .Then(dg::ClickListRow(ids::Library::List, 2, CheckX))
+        .Then(dg::ClickListRow(ids::Library::List, 4, CheckX))
+        .Click(ids::Library::Ok);
     Act();
     EXPECT_NE(SettingsText().find("id=\"windows-alu\""), std::string::npos) << SettingsText();
     EXPECT_NE(SettingsText().find("id=\"doors-classic\""), std::string::npos) << SettingsText();
@@ -325,17 +335,17 @@ TEST_F(ToolbarDialogTest, TheAddLibraryToolShowsTheLibrariesTheUserChose)
     EXPECT_EQ(buttons[4].rect, Rect(206, 1, 48, 34));
     EXPECT_EQ(buttons[5].rect, Rect(256, 1, 48, 34));
     EXPECT_EQ(buttons[6].rect, Rect(306, 1, 48, 34));
-    EXPECT_EQ(dg::FindPanel(Toolbar)->clientWidth, 358);
+    EXPECT_EQ(dg::FindPanel(ids::Toolbar::Dialog)->clientWidth, 358);
     std::vector<std::string> tips;
     for (short item : {buttons[4].id, buttons[5].id, buttons[6].id}) {
-        dg::User(Toolbar).Hover(item);
+        dg::User(ids::Toolbar::Dialog).Hover(item);
         Act();
         tips.push_back(dg::LastToolTip());
     }
     EXPECT_EQ(tips, (std::vector<std::string>{"Classic Doors", "Aluminium Windows", "Add library"}));
     // Their logos, downloaded into the Images folder, are drawn.
     dg::ClearDraws();
-    dg::RenderPanel(Toolbar);
+    dg::RenderPanel(ids::Toolbar::Dialog);
     int logos = 0;
     for (const auto& draw : dg::Draws())
         logos += draw.target.rfind("item " + std::to_string(buttons[4].id) + " ", 0) == 0 ||

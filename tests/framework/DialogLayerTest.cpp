@@ -4,6 +4,8 @@
 #include "ostrel/dgx/Panels.hpp"
 #include "ostrel/dgx/UserItem.hpp"
 
+#include "DialogIds.hpp"
+#include "DialogNames.hpp"
 #include "HostFixture.hpp"
 #include "standin/Dialogs.hpp"
 
@@ -11,22 +13,19 @@ namespace {
 
 using namespace ostrel::ac::dgx;
 namespace dg = standin::dg;
-
-constexpr short Settings = 32505;
-constexpr short NameDialog = 32503;
-constexpr short Toolbar = 32401;
+namespace ids = tarvel::ids;
 
 // The settings resource's items under plain controls.
 class SettingsLike : public DialogX<DG::ModalDialog> {
 public:
     SettingsLike()
-        : DialogX(Settings, &cache),
+        : DialogX(ids::Settings::Dialog, &cache),
           cache("."),
-          ok(GetPanel(), 1, &cache),
-          cancel(GetPanel(), 2, &cache),
-          check(GetPanel(), 4, &cache),
-          text(GetPanel(), 5, &cache),
-          updateNow(GetPanel(), 6, &cache)
+          ok(GetPanel(), ids::Settings::Ok, &cache),
+          cancel(GetPanel(), ids::Settings::Cancel, &cache),
+          check(GetPanel(), ids::Settings::AutoUpdate, &cache),
+          text(GetPanel(), ids::Settings::LastCheck, &cache),
+          updateNow(GetPanel(), ids::Settings::UpdateNow, &cache)
     {
         cancel.onClick = [this] { GetPanel().PostCloseRequest(DG::ModalDialog::Cancel); };
     }
@@ -41,7 +40,11 @@ public:
 
 class NameLike : public DialogX<DG::ModalDialog> {
 public:
-    NameLike() : DialogX(NameDialog, &cache), cache("."), ok(GetPanel(), 1, &cache), edit(GetPanel(), 6, &cache)
+    NameLike()
+        : DialogX(ids::LibpartName::Dialog, &cache),
+          cache("."),
+          ok(GetPanel(), ids::LibpartName::Ok, &cache),
+          edit(GetPanel(), ids::LibpartName::Edit, &cache)
     {
         ok.onClick = [this] { GetPanel().PostCloseRequest(DG::ModalDialog::Accept); };
     }
@@ -75,47 +78,47 @@ TEST_F(DialogLayerTest, AClickRunsTheHookThenTheFunctionObjectThenTheHostsHandle
     SettingsLike dialog;
     std::vector<std::size_t> baseCallsAtClick;
     dialog.ok.onClick = [&] {
-        baseCallsAtClick.push_back(BaseCalls("SpecClicked", 1).size());
+        baseCallsAtClick.push_back(BaseCalls("SpecClicked", ids::Settings::Ok).size());
         dialog.GetPanel().PostCloseRequest(DG::ModalDialog::Accept);
     };
-    dg::User(Settings).Click(6).Click(1);
+    dg::User(ids::Settings::Dialog).Click(ids::Settings::UpdateNow).Click(ids::Settings::Ok);
     EXPECT_EQ(dialog.GetPanel().Invoke(), DG::ModalDialog::Accept);
     // onClick ran before the host's handler of the same click; the button without
     // onClick went to the host's handler alone.
     EXPECT_EQ(baseCallsAtClick, std::vector<std::size_t>{0});
-    ASSERT_EQ(BaseCalls("SpecClicked", 1).size(), 1u);
-    EXPECT_EQ(BaseCalls("SpecClicked", 1)[0].resourceId, Settings);
-    EXPECT_EQ(BaseCalls("SpecClicked", 6).size(), 1u);
+    ASSERT_EQ(BaseCalls("SpecClicked", ids::Settings::Ok).size(), 1u);
+    EXPECT_EQ(BaseCalls("SpecClicked", ids::Settings::Ok)[0].resourceId, ids::Settings::Dialog);
+    EXPECT_EQ(BaseCalls("SpecClicked", ids::Settings::UpdateNow).size(), 1u);
 }
 
 TEST_F(DialogLayerTest, AnOverriddenHookTakesTheEventInsteadOfOnClick)
 {
     ostrel::ApplicationContentCache cache(".");
-    DG::ModalDialog panel(1000, Settings, 1000);
-    CountingButton button(panel, 6, &cache);
+    DG::ModalDialog panel(1000, ids::Settings::Dialog, 1000);
+    CountingButton button(panel, ids::Settings::UpdateNow, &cache);
     bool called = false;
     button.onClick = [&] { called = true; };
-    ButtonX cancel(panel, 2, &cache);
+    ButtonX cancel(panel, ids::Settings::Cancel, &cache);
     cancel.onClick = [&] { panel.PostCloseRequest(DG::ModalDialog::Cancel); };
-    dg::User(Settings).Click(6).Click(2);
+    dg::User(ids::Settings::Dialog).Click(ids::Settings::UpdateNow).Click(ids::Settings::Cancel);
     panel.Invoke();
     EXPECT_EQ(button.hookCalls, 1);
     EXPECT_FALSE(called);
-    EXPECT_EQ(BaseCalls("SpecClicked", 6).size(), 1u);
+    EXPECT_EQ(BaseCalls("SpecClicked", ids::Settings::UpdateNow).size(), 1u);
 }
 
 TEST_F(DialogLayerTest, StaticTextsReportTheirMouseUpProcessedOnlyWithOnClick)
 {
     SettingsLike dialog;
     int clicks = 0;
-    dg::User(Settings)
-        .Click(5)
+    dg::User(ids::Settings::Dialog)
+        .Click(ids::Settings::LastCheck)
         .Do("give the text a click handler", [&] { dialog.text.onClick = [&] { ++clicks; }; })
-        .Click(5)
-        .Click(2);
+        .Click(ids::Settings::LastCheck)
+        .Click(ids::Settings::Cancel);
     dialog.GetPanel().Invoke();
     EXPECT_EQ(clicks, 1);
-    const auto mouseUps = BaseCalls("SpecMouseUp", 5);
+    const auto mouseUps = BaseCalls("SpecMouseUp", ids::Settings::LastCheck);
     ASSERT_EQ(mouseUps.size(), 2u);
     EXPECT_EQ(mouseUps[0].processed, false);
     EXPECT_EQ(mouseUps[1].processed, true);
@@ -125,16 +128,16 @@ TEST_F(DialogLayerTest, CheckBoxesReportTheirNewState)
 {
     SettingsLike dialog;
     std::vector<bool> states;
-    dg::User(Settings)
-        .Click(4)
+    dg::User(ids::Settings::Dialog)
+        .Click(ids::Settings::AutoUpdate)
         .Do("listen", [&] { dialog.check.onCheckChanged = [&](bool checked) { states.push_back(checked); }; })
-        .Click(4)
-        .Click(4)
-        .Click(2);
+        .Click(ids::Settings::AutoUpdate)
+        .Click(ids::Settings::AutoUpdate)
+        .Click(ids::Settings::Cancel);
     dialog.GetPanel().Invoke();
     EXPECT_EQ(states, (std::vector<bool>{false, true}));
     EXPECT_TRUE(dialog.check->IsChecked());
-    EXPECT_EQ(BaseCalls("ItemChanged", 4).size(), 3u);
+    EXPECT_EQ(BaseCalls("ItemChanged", ids::Settings::AutoUpdate).size(), 3u);
 }
 
 TEST_F(DialogLayerTest, TextsRoundTripUnitForUnit)
@@ -144,7 +147,7 @@ TEST_F(DialogLayerTest, TextsRoundTripUnitForUnit)
     const std::wstring text = {L'A', 0xD83D, 0xDE00, L'\x00E9', L'\n', L'B'};
     dialog.text.SetText(text);
     EXPECT_EQ(dialog.text.GetText(), text);
-    EXPECT_EQ(dg::FindItem(Settings, 5)->text, "A\xF0\x9F\x98\x80\xC3\xA9\nB");
+    EXPECT_EQ(dg::FindItem(ids::Settings::Dialog, ids::Settings::LastCheck)->text, "A\xF0\x9F\x98\x80\xC3\xA9\nB");
     dialog.ok.SetText(L"");
     EXPECT_EQ(dialog.ok.GetText(), L"");
     dialog.check.SetText(text);
@@ -157,7 +160,7 @@ TEST_F(DialogLayerTest, EveryChangeOfAnEditReportsTheWholeText)
     std::vector<std::wstring> seen;
     dialog.edit.onTextChanged = [&](const std::wstring& text) { seen.push_back(text); };
     dialog.edit.SetText(L"old");
-    dg::User(NameDialog).Type(6, u"a\U0001F600").Click(1);
+    dg::User(ids::LibpartName::Dialog).Type(ids::LibpartName::Edit, u"a\U0001F600").Click(ids::LibpartName::Ok);
     EXPECT_EQ(dialog.GetPanel().Invoke(), DG::ModalDialog::Accept);
     const std::wstring smile = {0xD83D, 0xDE00};
     EXPECT_EQ(seen, (std::vector<std::wstring>{L"a", L"a" + smile}));
@@ -171,13 +174,13 @@ TEST_F(DialogLayerTest, TypingStopsAtTheEditsMaximumLength)
     const std::u16string many(120, u'x');
     const std::u16string almost = std::u16string(98, u'y') + u"\U0001F600" + u"z";
     std::vector<std::wstring> texts;
-    dg::User(NameDialog)
-        .Type(6, many)
+    dg::User(ids::LibpartName::Dialog)
+        .Type(ids::LibpartName::Edit, many)
         .Do("read", [&] { texts.push_back(dialog.edit.GetText()); })
-        .Type(6, almost)
+        .Type(ids::LibpartName::Edit, almost)
         .Do("read", [&] { texts.push_back(dialog.edit.GetText()); })
-        .Type(6, u"")
-        .Click(1);
+        .Type(ids::LibpartName::Edit, u"")
+        .Click(ids::LibpartName::Ok);
     dialog.GetPanel().Invoke();
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0], std::wstring(99, L'x'));
@@ -188,10 +191,10 @@ TEST_F(DialogLayerTest, TypingStopsAtTheEditsMaximumLength)
 TEST_F(DialogLayerTest, WheelEventsReachTheirHooksAndTheHostsHandlers)
 {
     SettingsLike dialog;
-    dg::User(Settings).Wheel(1, 3, -2).Click(2);
+    dg::User(ids::Settings::Dialog).Wheel(ids::Settings::Ok, 3, -2).Click(ids::Settings::Cancel);
     dialog.GetPanel().Invoke();
     for (const char* event : {"ItemWheelTrackEntered", "ItemWheelTracked", "ItemWheelTrackExited"})
-        EXPECT_EQ(BaseCalls(event, 1).size(), 1u) << event;
+        EXPECT_EQ(BaseCalls(event, ids::Settings::Ok).size(), 1u) << event;
 }
 
 // A plain item's mouse-moved and tooltip events stop at its wrapper: no hook, and
@@ -199,9 +202,12 @@ TEST_F(DialogLayerTest, WheelEventsReachTheirHooksAndTheHostsHandlers)
 TEST_F(DialogLayerTest, MouseMovesAndTooltipRequestsOfItemControlsAreSwallowed)
 {
     SettingsLike dialog;
-    dg::User(Settings).Hover(1).Hover(5).Click(2);
+    dg::User(ids::Settings::Dialog)
+        .Hover(ids::Settings::Ok)
+        .Hover(ids::Settings::LastCheck)
+        .Click(ids::Settings::Cancel);
     dialog.GetPanel().Invoke();
-    for (const short item : {1, 5}) {
+    for (const short item : {ids::Settings::Ok, ids::Settings::LastCheck}) {
         EXPECT_TRUE(BaseCalls("ItemMouseMoved", item).empty()) << item;
         EXPECT_TRUE(BaseCalls("ItemToolTipRequested", item).empty()) << item;
     }
@@ -210,9 +216,9 @@ TEST_F(DialogLayerTest, MouseMovesAndTooltipRequestsOfItemControlsAreSwallowed)
 TEST_F(DialogLayerTest, ACloseRequestWithoutAHookIsAccepted)
 {
     SettingsLike dialog;
-    dg::User(Settings).CloseBox();
+    dg::User(ids::Settings::Dialog).CloseBox();
     EXPECT_EQ(dialog.GetPanel().Invoke(), DG::ModalDialog::Cancel);
-    EXPECT_FALSE(dg::FindPanel(Settings)->running);
+    EXPECT_FALSE(dg::FindPanel(ids::Settings::Dialog)->running);
     // The panel wrapper passes none of its five events on.
     EXPECT_TRUE(BaseCalls("PanelCloseRequested", 0).empty());
     EXPECT_TRUE(BaseCalls("PanelOpened", 0).empty());
@@ -231,7 +237,10 @@ TEST_F(DialogLayerTest, PanelHooksReceiveTheirEvents)
         return requests.size() > 1;
     };
     dialog.GetPanel().EnableIdleEvent();
-    dg::User(Settings).Wait("two idle events", [&] { return idles >= 2; }).CloseBox().Click(2);
+    dg::User(ids::Settings::Dialog)
+        .Wait("two idle events", [&] { return idles >= 2; })
+        .CloseBox()
+        .Click(ids::Settings::Cancel);
     EXPECT_EQ(dialog.GetPanel().Invoke(), DG::ModalDialog::Cancel);
     EXPECT_EQ(opened, 1);
     EXPECT_EQ(requests, (std::vector<std::pair<bool, bool>>{{false, true}, {false, true}}));
@@ -275,8 +284,8 @@ TEST_F(DialogLayerTest, UserItemsTakeClicksThroughTheirMouseUpOnce)
     palette.button.onClick = [&] { ++clicks; };
     palette.button.onWheelTracked = [&](short x, short y) { wheel.push_back({x, y}); };
     const short id = palette.button->GetId();
-    dg::User(Toolbar).Click(id).Wheel(id, 5, -7);
-    ASSERT_TRUE(dg::RunUntil("the clicks", [] { return dg::PendingActions(Toolbar) == 0; }));
+    dg::User(ids::Toolbar::Dialog).Click(id).Wheel(id, 5, -7);
+    ASSERT_TRUE(dg::RunUntil("the clicks", [] { return dg::PendingActions(ids::Toolbar::Dialog) == 0; }));
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(wheel, (std::vector<std::pair<short, short>>{{5, -7}}));
     // The mouse-up was processed; the generic click reached the host's handler
@@ -286,8 +295,8 @@ TEST_F(DialogLayerTest, UserItemsTakeClicksThroughTheirMouseUpOnce)
     EXPECT_EQ(mouseUps[0].processed, true);
     EXPECT_EQ(BaseCalls("SpecClicked", id).size(), 1u);
     palette.button.onClick = nullptr;
-    dg::User(Toolbar).Click(id);
-    ASSERT_TRUE(dg::RunUntil("the click", [] { return dg::PendingActions(Toolbar) == 0; }));
+    dg::User(ids::Toolbar::Dialog).Click(id);
+    ASSERT_TRUE(dg::RunUntil("the click", [] { return dg::PendingActions(ids::Toolbar::Dialog) == 0; }));
     EXPECT_EQ(BaseCalls("UserItemMouseUp", id).back().processed, false);
 }
 
@@ -296,7 +305,7 @@ TEST_F(DialogLayerTest, UserItemsDrawThemselvesIntoThePicture)
     TestPalette palette(GS::Guid("835C2B73-CBA4-4179-84BA-2D907BC7E3BA"));
     palette.GetPanel().Show();
     dg::ClearDraws();
-    const dg::Picture picture = dg::RenderPanel(Toolbar);
+    const dg::Picture picture = dg::RenderPanel(ids::Toolbar::Dialog);
     EXPECT_EQ(palette.button.updates, 1);
     // The modify tool's picture lands at (8, 1) of the item, itself at (1, 1).
     const dg::Picture icon = dg::PictureOf(DG::NativeImage(DG::Icon(1000, 32502), 1.0).GetNativeImage());
@@ -308,7 +317,8 @@ TEST_F(DialogLayerTest, UserItemsDrawThemselvesIntoThePicture)
     EXPECT_GT(same, 100);
     const auto draws = dg::Draws();
     ASSERT_EQ(draws.size(), 1u);
-    EXPECT_EQ(draws[0].target, "item 2 (user item) of palette 32401 \"Tarvel\"");
+    EXPECT_EQ(draws[0].target, "item " + std::to_string(palette.button->GetId()) + " (user item) of " +
+                                   tarvel::testing::Named(ids::Toolbar::Dialog));
     EXPECT_EQ(draws[0].x, 8);
     // Redraw raises the update at once.
     palette.button->Redraw();
@@ -321,16 +331,16 @@ TEST_F(DialogLayerTest, PaletteToolTipsNameTheItemUnderThePointer)
     palette.GetPanel().Show();
     std::vector<short> asked;
     const short id = palette.button->GetId();
-    dg::User(Toolbar).Hover(0).Hover(id);
-    ASSERT_TRUE(dg::RunUntil("the pointer", [] { return dg::PendingActions(Toolbar) == 0; }));
+    dg::User(ids::Toolbar::Dialog).Hover(0).Hover(id);
+    ASSERT_TRUE(dg::RunUntil("the pointer", [] { return dg::PendingActions(ids::Toolbar::Dialog) == 0; }));
     // No hook: the text stays as the item's own hook left it.
     EXPECT_EQ(dg::LastToolTip(), "own");
     palette.onToolTipRequested = [&](short item, GS::UniString* text) {
         asked.push_back(item);
         *text = GS::UniString("palette");
     };
-    dg::User(Toolbar).Hover(0).Hover(id);
-    ASSERT_TRUE(dg::RunUntil("the pointer", [] { return dg::PendingActions(Toolbar) == 0; }));
+    dg::User(ids::Toolbar::Dialog).Hover(0).Hover(id);
+    ASSERT_TRUE(dg::RunUntil("the pointer", [] { return dg::PendingActions(ids::Toolbar::Dialog) == 0; }));
     EXPECT_EQ(asked, (std::vector<short>{0, id}));
     EXPECT_EQ(dg::LastToolTip(), "palette");
 }
@@ -347,8 +357,8 @@ TEST_F(DialogLayerTest, ThePalettesCloseHookDecides)
     };
     int resized = 0;
     palette.onResized = [&] { ++resized; };
-    dg::User(Toolbar).CloseBox().Resize(60, 200);
-    ASSERT_TRUE(dg::RunUntil("the close box", [] { return dg::PendingActions(Toolbar) == 0; }));
+    dg::User(ids::Toolbar::Dialog).CloseBox().Resize(60, 200);
+    ASSERT_TRUE(dg::RunUntil("the close box", [] { return dg::PendingActions(ids::Toolbar::Dialog) == 0; }));
     EXPECT_TRUE(palette.GetPanel().IsVisible());
     EXPECT_EQ(resized, 1);
     accept = true;

@@ -3,6 +3,8 @@
 // it, and no thread of the add-on is left.
 #include "ShellFixture.hpp"
 
+#include "DialogIds.hpp"
+#include "DialogNames.hpp"
 #include "standin/LibParts.hpp"
 #include "standin/Win.hpp"
 #include "transfer/ClipboardMessage.hpp"
@@ -15,14 +17,6 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace dg = standin::dg;
-
-constexpr short Toolbar = 32401;
-constexpr short Progress = 32506;
-constexpr short Name = 32503;
-constexpr short Browser = 32510;
-constexpr short Settings = 32505;
-constexpr short Library = 32502;
-constexpr short BrowserItem = 2;
 
 class CleanUpTest : public ShellFixture {
 protected:
@@ -38,7 +32,7 @@ protected:
     static std::vector<short> Buttons()
     {
         std::vector<dg::ItemInfo> items;
-        const std::vector<dg::ItemInfo> all = dg::FindPanel(Toolbar)->items;
+        const std::vector<dg::ItemInfo> all = dg::FindPanel(ids::Toolbar::Dialog)->items;
         for (const dg::ItemInfo& item : all)
             if (item.kind == "useritem")
                 items.push_back(item);
@@ -62,7 +56,6 @@ TEST_F(CleanUpTest, TheCleanUpInsideADialogEndsItFirstAndFreesThePaletteAfterIt)
     struct Case {
         const char* what;
         short dialog;
-        const char* closed;
         // What brings the user to the dialog, once the palette shows.
         std::function<void()> road;
     };
@@ -72,27 +65,26 @@ TEST_F(CleanUpTest, TheCleanUpInsideADialogEndsItFirstAndFreesThePaletteAfterIt)
         };
     };
     const auto button = [](std::size_t index) {
-        return [index] { dg::User(Toolbar).Click(Buttons().at(index)); };
+        return [index] { dg::User(ids::Toolbar::Dialog).Click(Buttons().at(index)); };
     };
     // The browser dialog's own product, up to its name dialog.
     const auto browserProduct = [] {
-        dg::User(Browser)
-            .Then(dg::WaitForPage(Browser, BrowserItem))
-            .Then(dg::FollowLink(BrowserItem, "product-D-1"))
-            .Then(dg::WaitForPage(Browser, BrowserItem))
-            .Then(dg::PressElement(BrowserItem, "add-to-project"));
-        dg::User(Toolbar).Click(Buttons().at(4));
+        dg::User(ids::Browser::Dialog)
+            .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
+            .Then(dg::FollowLink(ids::Browser::Page, "product-D-1"))
+            .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
+            .Then(dg::PressElement(ids::Browser::Page, "add-to-project"));
+        dg::User(ids::Toolbar::Dialog).Click(Buttons().at(4));
     };
     const Case cases[] = {
-        {"progress", Progress, "close dialog 32506 \"Tarvel\" (cancelled)", product("/products/door/never")},
-        {"name", Name, "close dialog 32503 \"Tarvel Library Part Name\" (cancelled)", product("/products/door/ready")},
-        {"browser", Browser, "close dialog 32510 \"Tarvel\" (cancelled)", button(4)},
-        {"settings", Settings, "close dialog 32505 \"Settings\" (cancelled)", button(1)},
-        {"library", Library, "close dialog 32502 \"Tarvel Library Manager\" (cancelled)", button(5)},
-        {"name on the browser's road", Name, "close dialog 32503 \"Tarvel Library Part Name\" (cancelled)",
-         browserProduct},
+        {"progress", ids::Progress::Dialog, product("/products/door/never")},
+        {"name", ids::LibpartName::Dialog, product("/products/door/ready")},
+        {"browser", ids::Browser::Dialog, button(4)},
+        {"settings", ids::Settings::Dialog, button(1)},
+        {"library", ids::Library::Dialog, button(5)},
+        {"name on the browser's road", ids::LibpartName::Dialog, browserProduct},
         // No code of the palette runs under this one: the palette goes at once.
-        {"settings from the menu", Settings, "close dialog 32505 \"Settings\" (cancelled)",
+        {"settings from the menu", ids::Settings::Dialog,
          [this] { EXPECT_EQ(Registrations().ChooseMenu(32504), GSErrCode{0}); }},
     };
     for (const Case& c : cases) {
@@ -102,18 +94,19 @@ TEST_F(CleanUpTest, TheCleanUpInsideADialogEndsItFirstAndFreesThePaletteAfterIt)
         Start();
         ASSERT_EQ(Registrations().ChooseMenu(32500), GSErrCode{0}) << c.what;
         ASSERT_TRUE(toolbarDialog) << c.what;
-        const long closedBefore = Count(c.closed);
+        const std::string closed = "close " + Named(c.dialog) + " (cancelled)";
+        const long closedBefore = Count(closed);
         GSErrCode stopped = -1;
         auto script = dg::User(c.dialog);
-        if (c.dialog == Browser)
-            script.Then(dg::WaitForPage(Browser, BrowserItem));
+        if (c.dialog == ids::Browser::Dialog)
+            script.Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page));
         script.Do("the host cleans up", [&] { stopped = Loader().Stop(); });
         c.road();
 
         ASSERT_TRUE(dg::RunUntil("the palette is gone", [] { return !toolbarDialog; }, 20s)) << c.what;
         EXPECT_EQ(stopped, GSErrCode{0}) << c.what;
-        EXPECT_EQ(Count(c.closed), closedBefore + 1) << c.what;
-        EXPECT_FALSE(dg::FindPanel(Toolbar).has_value()) << c.what;
+        EXPECT_EQ(Count(closed), closedBefore + 1) << c.what;
+        EXPECT_FALSE(dg::FindPanel(ids::Toolbar::Dialog).has_value()) << c.what;
         EXPECT_EQ(standin::win::LiveThreads(), 0) << c.what;
         EXPECT_TRUE(Store().Parts().empty()) << c.what;
         // No dialog opens after the clean-up, and the palette asks for nothing more.

@@ -2,6 +2,8 @@
 // events and selection changes, then the clean-up.
 #include "ShellFixture.hpp"
 
+#include "DialogIds.hpp"
+#include "DialogNames.hpp"
 #include "Main/ShellCommands.hpp"
 #include "controllers/SettingsController.hpp"
 #include "ostrel/interop/HostApi.hpp"
@@ -76,15 +78,15 @@ TEST_F(CommandsTest, HelpOpensTheHelpUrlOrElseTheSupportSite)
 TEST_F(CommandsTest, AboutAndSettingsRunTheirDialogsAndEveryCommandForgetsTheDialogRectangles)
 {
     const int resets = standin::dg::DialogRectangleResets();
-    standin::dg::User(32504).Click(1);
+    standin::dg::User(ids::About::Dialog).Click(ids::About::Close);
     ASSERT_EQ(Registrations().ChooseMenu(32506), GSErrCode{0});
-    EXPECT_EQ(standin::dg::PendingActions(32504), 0u);
-    EXPECT_EQ(standin::dg::Steps().back(), "close dialog 32504 \"About\" (cancelled)");
+    EXPECT_EQ(standin::dg::PendingActions(ids::About::Dialog), 0u);
+    EXPECT_EQ(standin::dg::Steps().back(), "close " + Named(ids::About::Dialog) + " (cancelled)");
     // Settings: the user switches the update check off and confirms.
-    standin::dg::User(32505).Click(4).Click(1);
+    standin::dg::User(ids::Settings::Dialog).Click(ids::Settings::AutoUpdate).Click(ids::Settings::Ok);
     ASSERT_EQ(Registrations().ChooseMenu(32504), GSErrCode{0});
-    EXPECT_EQ(standin::dg::PendingActions(32505), 0u);
-    EXPECT_EQ(standin::dg::Steps().back(), "close dialog 32505 \"Settings\" (accepted)");
+    EXPECT_EQ(standin::dg::PendingActions(ids::Settings::Dialog), 0u);
+    EXPECT_EQ(standin::dg::Steps().back(), "close " + Named(ids::Settings::Dialog) + " (accepted)");
     std::string enabled;
     EXPECT_TRUE(SettingsController().GetAttribute(L"AutoUpdateEnabled", enabled));
     EXPECT_EQ(enabled, "no");

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "DialogIds.hpp"
 #include "standin/Elements.hpp"
 
 namespace tarvel::testing {
@@ -13,9 +14,6 @@ using namespace HostInterface;
 using namespace std::chrono_literals;
 namespace dg = standin::dg;
 
-constexpr short kToolbar = 32401;
-constexpr short kModifyItem = 2;
-
 class PaletteTest : public ShellFixture {
 protected:
     void SetUp() override
@@ -24,7 +22,10 @@ protected:
         SetToolbarPaletteFactory({});
         Start();
     }
-    static bool Visible() { return dg::FindPanel(kToolbar) && dg::FindPanel(kToolbar)->visible; }
+    static bool Visible()
+    {
+        return dg::FindPanel(ids::Toolbar::Dialog) && dg::FindPanel(ids::Toolbar::Dialog)->visible;
+    }
     standin::PaletteDelivery Send(std::int32_t message)
     {
         return Registrations().SendPaletteMessage(kPaletteId, message);
@@ -33,9 +34,9 @@ protected:
 
 TEST_F(PaletteTest, TheMenuShowsThePaletteAndItsMessagesReachTheWindow)
 {
-    EXPECT_FALSE(dg::FindPanel(kToolbar).has_value());
+    EXPECT_FALSE(dg::FindPanel(ids::Toolbar::Dialog).has_value());
     ASSERT_EQ(Registrations().ChooseMenu(32500), GSErrCode{0});
-    const auto panel = dg::FindPanel(kToolbar);
+    const auto panel = dg::FindPanel(ids::Toolbar::Dialog);
     ASSERT_TRUE(panel.has_value());
     EXPECT_EQ(panel->guid, "835C2B73-CBA4-4179-84BA-2D907BC7E3BA");
     EXPECT_TRUE(Visible());
@@ -49,14 +50,14 @@ TEST_F(PaletteTest, TheMenuShowsThePaletteAndItsMessagesReachTheWindow)
     EXPECT_TRUE(Visible());
 
     Send(PaletteDisableItems);
-    const auto disabled = dg::FindPanel(kToolbar);
+    const auto disabled = dg::FindPanel(ids::Toolbar::Dialog);
     for (const auto& item : disabled->items)
         EXPECT_FALSE(item.enabled) << item.id;
     Send(PaletteEnableItems);
-    EXPECT_TRUE(dg::FindItem(kToolbar, 3)->enabled);
+    EXPECT_TRUE(dg::FindItem(ids::Toolbar::Dialog, ids::Toolbar::Settings)->enabled);
     // Nothing selected: the modify tool stays off when the rest comes back; it is only
     // ever on for a selected product.
-    EXPECT_FALSE(dg::FindItem(kToolbar, kModifyItem)->enabled);
+    EXPECT_FALSE(dg::FindItem(ids::Toolbar::Dialog, ids::Toolbar::Modify)->enabled);
 
     // A close request hides it and stops its watcher; opening shows it and watches again.
     Send(PaletteCloseRequest);
@@ -68,7 +69,9 @@ TEST_F(PaletteTest, TheMenuShowsThePaletteAndItsMessagesReachTheWindow)
     EXPECT_EQ(standin::win::LiveThreads(), 1);
     // One palette (its progress dialog waits hidden beside it).
     const auto panels = dg::Panels();
-    EXPECT_EQ(std::count_if(panels.begin(), panels.end(), [](const dg::PanelInfo& p) { return p.resourceId == kToolbar; }), 1);
+    EXPECT_EQ(std::count_if(panels.begin(), panels.end(),
+                            [](const dg::PanelInfo& p) { return p.resourceId == ids::Toolbar::Dialog; }),
+              1);
 }
 
 TEST_F(PaletteTest, TheSelectionSwitchesTheModifyToolAndAProjectEventClosesThePalette)
@@ -80,9 +83,9 @@ TEST_F(PaletteTest, TheSelectionSwitchesTheModifyToolAndAProjectEventClosesThePa
     url.text = u"https://catalogue.example/";
     const GS::Guid product = elements.Place(ElemObject, 1, 1, 1, {url});
     elements.Select({product});
-    EXPECT_TRUE(dg::FindItem(kToolbar, kModifyItem)->enabled);
+    EXPECT_TRUE(dg::FindItem(ids::Toolbar::Dialog, ids::Toolbar::Modify)->enabled);
     elements.Select({});
-    EXPECT_FALSE(dg::FindItem(kToolbar, kModifyItem)->enabled);
+    EXPECT_FALSE(dg::FindItem(ids::Toolbar::Dialog, ids::Toolbar::Modify)->enabled);
 
     EXPECT_EQ(Registrations().FireProjectEvent(ProjectClose), GSErrCode{0});
     EXPECT_FALSE(Visible());

@@ -2,6 +2,8 @@
 // add-on's calls and used by the scripted user, drawn in the dialog's picture.
 #include "CatalogueContent.hpp"
 #include "DG.hpp"
+#include "DialogIds.hpp"
+#include "DialogNames.hpp"
 #include "HostFixture.hpp"
 #include "dialogs/AutoSubmitPage.hpp"
 #include "standin/Dialogs.hpp"
@@ -17,7 +19,6 @@ namespace dg = standin::dg;
 using standin::services::CatalogueServer;
 
 constexpr GSResModule AddOn = 1000;
-constexpr short BrowserDialog = 32510;
 
 GS::UniString Text(const std::string& utf8) { return GS::UniString(utf8.c_str(), GS::CC_UTF8); }
 
@@ -40,11 +41,11 @@ protected:
     // download controls hidden; the user's script ends it with the close box.
     void BrowseOnly(const std::string& path)
     {
-        DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
-        DG::Browser browser(dialog, 2);
-        DG::Button cancel(dialog, 1);
-        DG::CenterText message(dialog, 3);
-        DG::ProgressBar bar(dialog, 4);
+        DG::ModalDialog dialog(AddOn, ids::Browser::Dialog, AddOn);
+        DG::Browser browser(dialog, ids::Browser::Page);
+        DG::Button cancel(dialog, ids::Browser::Cancel);
+        DG::CenterText message(dialog, ids::Browser::Message);
+        DG::ProgressBar bar(dialog, ids::Browser::Bar);
         cancel.Hide();
         message.Hide();
         bar.Hide();
@@ -60,15 +61,15 @@ TEST_F(BrowserItem, TheUserBrowsesTheCatalogueAndAddsAProduct)
     const std::string picture = (Temp().Path() / "browser.png").string();
     std::optional<dg::BrowserPage> catalogue, product;
     dg::Picture drawn;
-    dg::User(BrowserDialog)
-        .Then(dg::WaitForPage(BrowserDialog, 2))
-        .Do("look at the catalogue", [&] { catalogue = dg::FindBrowserPage(BrowserDialog, 2); })
-        .Then(dg::FollowLink(2, "product-D-1"))
-        .Then(dg::WaitForPage(BrowserDialog, 2))
-        .Do("look at the product", [&] { drawn = dg::RenderPanel(BrowserDialog); })
+    dg::User(ids::Browser::Dialog)
+        .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
+        .Do("look at the catalogue", [&] { catalogue = dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page); })
+        .Then(dg::FollowLink(ids::Browser::Page, "product-D-1"))
+        .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
+        .Do("look at the product", [&] { drawn = dg::RenderPanel(ids::Browser::Dialog); })
         .Picture(picture)
-        .Then(dg::PressElement(2, "add-to-project"))
-        .Do("look again", [&] { product = dg::FindBrowserPage(BrowserDialog, 2); })
+        .Then(dg::PressElement(ids::Browser::Page, "add-to-project"))
+        .Do("look again", [&] { product = dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page); })
         .CloseBox();
     BrowseOnly("/catalogue/doors-classic/?target_system=archicad");
 
@@ -88,7 +89,8 @@ TEST_F(BrowserItem, TheUserBrowsesTheCatalogueAndAddsAProduct)
     EXPECT_EQ(clipboard->rfind("-----START ARCHICAD-----", 0), 0u) << *clipboard;
     const auto steps = dg::Steps();
     EXPECT_NE(std::find(steps.begin(), steps.end(),
-                        "dialog 32510 \"Tarvel\": press \"add-to-project\" on item 2"),
+                        Named(ids::Browser::Dialog) + ": press \"add-to-project\" on item " +
+                            std::to_string(ids::Browser::Page)),
               steps.end());
 
     // The picture shows the address bar and the page's text: dark text on its light
@@ -117,21 +119,21 @@ TEST_F(BrowserItem, APictureShowsThePageInBlocks)
         longText += "word" + std::to_string(i) + " ";
     server.AddFile("/long.html", "<title>long</title><p>" + longText + "</p>", "text/html");
     dg::Picture product, wrapped;
-    dg::User(BrowserDialog)
-        .Then(dg::WaitForPage(BrowserDialog, 2))
-        .Do("look at the product", [&] { product = dg::RenderPanel(BrowserDialog); })
-        .Then(dg::FollowLink(2, "catalogue"))
-        .Then(dg::WaitForPage(BrowserDialog, 2))
+    dg::User(ids::Browser::Dialog)
+        .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
+        .Do("look at the product", [&] { product = dg::RenderPanel(ids::Browser::Dialog); })
+        .Then(dg::FollowLink(ids::Browser::Page, "catalogue"))
+        .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
         .Do("load a long page", [&] {})
         .CloseBox();
     BrowseOnly("/catalogue/doors-classic/products/D-1.html");
-    dg::User(BrowserDialog)
-        .Then(dg::WaitForPage(BrowserDialog, 2))
-        .Do("look at the long page", [&] { wrapped = dg::RenderPanel(BrowserDialog); })
+    dg::User(ids::Browser::Dialog)
+        .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
+        .Do("look at the long page", [&] { wrapped = dg::RenderPanel(ids::Browser::Dialog); })
         .CloseBox();
     {
-        DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
-        DG::Browser browser(dialog, 2);
+        DG::ModalDialog dialog(AddOn, ids::Browser::Dialog, AddOn);
+        DG::Browser browser(dialog, ids::Browser::Page);
         browser.LoadURL(Text(server.Url("/long.html")));
         EXPECT_EQ(dialog.Invoke(), DG::ModalDialog::Cancel);
     }
@@ -190,13 +192,13 @@ TEST_F(BrowserItem, TheAutoSubmittingPagePostsFromTheDialog)
         return CatalogueServer::Answer{200, "text/html", "<title>posted</title><p>thanks</p>"};
     });
     std::optional<dg::BrowserPage> page;
-    dg::User(BrowserDialog)
-        .Then(dg::WaitForPage(BrowserDialog, 2))
-        .Do("look", [&] { page = dg::FindBrowserPage(BrowserDialog, 2); })
+    dg::User(ids::Browser::Dialog)
+        .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
+        .Do("look", [&] { page = dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page); })
         .CloseBox();
     {
-        DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
-        DG::Browser browser(dialog, 2);
+        DG::ModalDialog dialog(AddOn, ids::Browser::Dialog, AddOn);
+        DG::Browser browser(dialog, ids::Browser::Page);
         browser.LoadHTML(Text(dialogs::BuildAutoSubmitPage(server.Url("/post/tvHandler.aspx"),
                                                            {{"Vindle", "2"}, {"ArtikelNr", "D-1 & \"2\""}})));
         dialog.Invoke();
@@ -217,28 +219,32 @@ TEST_F(BrowserItem, WhatTheUserCannotDoIsRefused)
         bool load;  // the catalogue page first
         bool hide;  // then the browser hidden
         dg::Action action;
-        const char* refusal;
+        std::string refusal;
     } cases[] = {
-        {"no page yet", false, false, dg::FollowLink(2, "product-D-1"), "item 2 (browser) of dialog 32510"},
-        {"a button", true, false, dg::FollowLink(1, "product-D-1"), "a push button shows no page"},
-        {"a missing element", true, false, dg::FollowLink(2, "nothing"), "the page has no element \"nothing\""},
-        {"a link as a form", true, false, dg::SubmitForm(2, "product-D-1"), "neither a form nor a submit button"},
-        {"a list as a button", true, false, dg::PressElement(2, "products"), "declares no data-clipboard"},
-        {"a hidden browser", true, true, dg::FollowLink(2, "product-D-1"), "it is hidden"},
+        {"no page yet", false, false, dg::FollowLink(ids::Browser::Page, "product-D-1"),
+         "item " + std::to_string(ids::Browser::Page) + " (browser) of " + Named(ids::Browser::Dialog)},
+        {"a button", true, false, dg::FollowLink(ids::Browser::Cancel, "product-D-1"), "a push button shows no page"},
+        {"a missing element", true, false, dg::FollowLink(ids::Browser::Page, "nothing"),
+         "the page has no element \"nothing\""},
+        {"a link as a form", true, false, dg::SubmitForm(ids::Browser::Page, "product-D-1"),
+         "neither a form nor a submit button"},
+        {"a list as a button", true, false, dg::PressElement(ids::Browser::Page, "products"),
+         "declares no data-clipboard"},
+        {"a hidden browser", true, true, dg::FollowLink(ids::Browser::Page, "product-D-1"), "it is hidden"},
     };
     for (Case& c : cases) {
         DG::Browser* shown = nullptr;
         std::vector<std::string> refusals;
         {
             dg::RefusalCatcher catcher;
-            auto user = dg::User(BrowserDialog);
+            auto user = dg::User(ids::Browser::Dialog);
             if (c.load)
-                user.Then(dg::WaitForPage(BrowserDialog, 2));
+                user.Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page));
             if (c.hide)
                 user.Do("hide the browser", [&] { shown->Hide(); });
             user.Then(std::move(c.action)).CloseBox();
-            DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
-            DG::Browser browser(dialog, 2);
+            DG::ModalDialog dialog(AddOn, ids::Browser::Dialog, AddOn);
+            DG::Browser browser(dialog, ids::Browser::Page);
             shown = &browser;
             if (c.load)
                 browser.LoadURL(Text(server.Url("/catalogue/doors-classic/")));
@@ -254,12 +260,12 @@ TEST_F(BrowserItem, WhatTheUserCannotDoIsRefused)
     std::vector<std::string> refusals;
     {
         dg::RefusalCatcher catcher;
-        DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
-        DG::Browser browser(dialog, 2);
+        DG::ModalDialog dialog(AddOn, ids::Browser::Dialog, AddOn);
+        DG::Browser browser(dialog, ids::Browser::Page);
         std::thread other([&] { browser.LoadURL(Text(server.Url("/catalogue/doors-classic/"))); });
         other.join();
         refusals = catcher.Messages();
-        EXPECT_EQ(dg::FindBrowserPage(BrowserDialog, 2)->state, "blank");
+        EXPECT_EQ(dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page)->state, "blank");
     }
     ASSERT_EQ(refusals.size(), 1u) << ::testing::PrintToString(refusals);
     EXPECT_TRUE(Contains(refusals[0], "DG::BrowserBase::LoadURL")) << refusals[0];
@@ -269,14 +275,14 @@ TEST_F(BrowserItem, ALoadUnderWayEndsWithStopLoadOrWithTheDialog)
 {
     server.AddSilent("/slow", 30s);
     std::optional<dg::BrowserPage> loading, stopped;
-    dg::User(BrowserDialog)
+    dg::User(ids::Browser::Dialog)
         .Wait("the request arrived", [&] { return server.CallCount("/slow") == 1; })
-        .Do("look", [&] { loading = dg::FindBrowserPage(BrowserDialog, 2); })
+        .Do("look", [&] { loading = dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page); })
         .CloseBox();
     const auto start = std::chrono::steady_clock::now();
     {
-        DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
-        DG::Browser browser(dialog, 2);
+        DG::ModalDialog dialog(AddOn, ids::Browser::Dialog, AddOn);
+        DG::Browser browser(dialog, ids::Browser::Page);
         browser.LoadURL(Text(server.Url("/slow")));
         dialog.Invoke();
     }
@@ -284,15 +290,15 @@ TEST_F(BrowserItem, ALoadUnderWayEndsWithStopLoadOrWithTheDialog)
     ASSERT_TRUE(loading);
     EXPECT_EQ(loading->state, "loading");
 
-    dg::User(BrowserDialog)
+    dg::User(ids::Browser::Dialog)
         .Wait("the request arrived", [&] { return server.CallCount("/slow") == 2; })
         .CloseBox();
-    DG::ModalDialog dialog(AddOn, BrowserDialog, AddOn);
-    DG::Browser browser(dialog, 2);
+    DG::ModalDialog dialog(AddOn, ids::Browser::Dialog, AddOn);
+    DG::Browser browser(dialog, ids::Browser::Page);
     browser.LoadURL(Text(server.Url("/slow")));
     dialog.Invoke();
     browser.StopLoad();
-    stopped = dg::FindBrowserPage(BrowserDialog, 2);
+    stopped = dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page);
     ASSERT_TRUE(stopped);
     EXPECT_EQ(stopped->state, "stopped");
 }

@@ -1,5 +1,7 @@
 // The stand-in dialog manager: what it refuses, its modal loop with idle events and
 // the scripted user, the palette's pump, alerts, images and pictures of panels.
+#include "DialogIds.hpp"
+#include "DialogNames.hpp"
 #include "HostFixture.hpp"
 #include "Pictures.hpp"
 
@@ -18,14 +20,12 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace dg = standin::dg;
+namespace ids = tarvel::ids;
 
 constexpr GSResModule AddOn = 1000;
-constexpr short About = 32504;
-constexpr short Settings = 32505;
-constexpr short Progress = 32506;
-constexpr short Toolbar = 32401;
 
 using tarvel::testing::Contains;
+using tarvel::testing::Named;
 
 // Counts a panel's events and answers close requests as told.
 class Watcher : public DG::PanelObserver {
@@ -69,26 +69,26 @@ class DialogManagerTest : public tarvel::testing::HostFixture {};
 
 TEST_F(DialogManagerTest, PanelsAndItemsComeFromTheAddOnsResources)
 {
-    DG::ModalDialog dialog(AddOn, About, AddOn);
+    DG::ModalDialog dialog(AddOn, ids::About::Dialog, AddOn);
     EXPECT_EQ(dialog.GetClientWidth(), 350);
     EXPECT_EQ(dialog.GetClientHeight(), 480);
     EXPECT_EQ(dialog.GetTitle().ToUtf8(), "About");
     EXPECT_EQ(dialog.GetItemCount(), 15);
-    DG::Button close(dialog, 1);
+    DG::Button close(dialog, ids::About::Close);
     EXPECT_EQ(close.GetText().ToUtf8(), "Close");
-    DG::IconItem logo(dialog, 4);
+    DG::IconItem logo(dialog, ids::About::Logo);
     EXPECT_EQ(logo.GetIcon().GetResourceId(), 32510);
     EXPECT_FALSE(logo.GetIcon().IsEmpty());
-    const auto panel = dg::FindPanel(About);
+    const auto panel = dg::FindPanel(ids::About::Dialog);
     ASSERT_TRUE(panel);
     EXPECT_FALSE(panel->running);
     EXPECT_EQ(panel->items.at(1).text, "Tarvel\xC2\xAE BIM Technology\n");
 
-    DG::ModalDialog name(AddOn, 32503, AddOn);
-    DG::TextEdit edit(name, 6);
+    DG::ModalDialog name(AddOn, ids::LibpartName::Dialog, AddOn);
+    DG::TextEdit edit(name, ids::LibpartName::Edit);
     EXPECT_EQ(edit.GetMaxLength(), 99);
-    DG::ModalDialog progress(AddOn, Progress, AddOn);
-    DG::ProgressBar bar(progress, 3);
+    DG::ModalDialog progress(AddOn, ids::Progress::Dialog, AddOn);
+    DG::ProgressBar bar(progress, ids::Progress::Bar);
     EXPECT_EQ(bar.GetMax(), 104);
 }
 
@@ -97,7 +97,7 @@ TEST_F(DialogManagerTest, RefusesWhatARealPlatformWouldRefuse)
     struct Case {
         const char* what;
         std::function<void()> act;
-        const char* message;
+        std::string message;
     };
     const std::vector<Case> cases = {
         {"a call off the user-interface thread",
@@ -105,69 +105,72 @@ TEST_F(DialogManagerTest, RefusesWhatARealPlatformWouldRefuse)
          "DGSetFocus called off the user-interface thread"},
         {"an item id the resource lacks",
          [] {
-             DG::ModalDialog dialog(AddOn, About, AddOn);
+             DG::ModalDialog dialog(AddOn, ids::About::Dialog, AddOn);
              DG::Button button(dialog, 42);
          },
          "has no item 42"},
         {"an item of another kind than the resource's",
          [] {
-             DG::ModalDialog dialog(AddOn, About, AddOn);
-             DG::Button button(dialog, 2);
+             DG::ModalDialog dialog(AddOn, ids::About::Dialog, AddOn);
+             DG::Button button(dialog, ids::About::ProductLine);
          },
-         "item 2 (left text) of dialog 32504 \"About\" is a left text in the resource"},
+         "item " + std::to_string(ids::About::ProductLine) + " (left text) of " + Named(ids::About::Dialog) +
+             " is a left text in the resource"},
         {"a second item object on one item",
          [] {
-             DG::ModalDialog dialog(AddOn, About, AddOn);
-             DG::Button first(dialog, 1);
-             DG::Button second(dialog, 1);
+             DG::ModalDialog dialog(AddOn, ids::About::Dialog, AddOn);
+             DG::Button first(dialog, ids::About::Close);
+             DG::Button second(dialog, ids::About::Close);
          },
          "has an item object already"},
         {"a dialog the module lacks", [] { DG::ModalDialog dialog(AddOn, 31999, AddOn); }, "has no dialog 31999"},
-        {"a palette's resource made modal", [] { DG::ModalDialog dialog(AddOn, Toolbar, AddOn); }, "is a palette"},
-        {"an unknown resource module", [] { DG::ModalDialog dialog(77, About, 77); }, "module 77 is not known"},
+        {"a palette's resource made modal", [] { DG::ModalDialog dialog(AddOn, ids::Toolbar::Dialog, AddOn); },
+         "is a palette"},
+        {"an unknown resource module", [] { DG::ModalDialog dialog(77, ids::About::Dialog, 77); },
+         "module 77 is not known"},
         {"a close request to a dialog that does not run",
          [] {
-             DG::ModalDialog dialog(AddOn, About, AddOn);
+             DG::ModalDialog dialog(AddOn, ids::About::Dialog, AddOn);
              dialog.PostCloseRequest(DG::ModalDialog::Accept);
          },
          "which is not running"},
         {"an item that outlives its panel",
          [] {
-             auto* dialog = new DG::ModalDialog(AddOn, About, AddOn);
-             DG::Button button(*dialog, 1);
+             auto* dialog = new DG::ModalDialog(AddOn, ids::About::Dialog, AddOn);
+             DG::Button button(*dialog, ids::About::Close);
              delete dialog;
          },
          "outlived its panel"},
         {"a click on a disabled item",
          [] {
-             DG::ModalDialog dialog(AddOn, About, AddOn);
-             DG::Button close(dialog, 1);
+             DG::ModalDialog dialog(AddOn, ids::About::Dialog, AddOn);
+             DG::Button close(dialog, ids::About::Close);
              ClickWatcher closes([&] { dialog.PostCloseRequest(DG::ModalDialog::Cancel); });
              close.Attach(closes);
-             DG::LeftText link(dialog, 9);
+             DG::LeftText link(dialog, ids::About::MakerWeb);
              link.Disable();
-             dg::User(About).Click(9).Click(1);
+             dg::User(ids::About::Dialog).Click(ids::About::MakerWeb).Click(ids::About::Close);
              dialog.Invoke();
          },
          "it is disabled (a disabled item gets no mouse events)"},
         {"a click on an item the panel lacks",
          [] {
-             DG::ModalDialog dialog(AddOn, About, AddOn);
-             dg::User(About).Click(16).CloseBox();
+             DG::ModalDialog dialog(AddOn, ids::About::Dialog, AddOn);
+             dg::User(ids::About::Dialog).Click(16).CloseBox();
              dialog.Invoke();
          },
-         "dialog 32504 \"About\" has no such item"},
+         Named(ids::About::Dialog) + " has no such item"},
         {"a click on a kind that takes none",
          [] {
-             DG::ModalDialog dialog(AddOn, Progress, AddOn);
-             dg::User(Progress).Click(3).CloseBox();
+             DG::ModalDialog dialog(AddOn, ids::Progress::Dialog, AddOn);
+             dg::User(ids::Progress::Dialog).Click(ids::Progress::Bar).CloseBox();
              dialog.Invoke();
          },
          "a progress bar takes no clicks"},
         {"typing into a button",
          [] {
-             DG::ModalDialog dialog(AddOn, Settings, AddOn);
-             dg::User(Settings).Type(1, "x").CloseBox();
+             DG::ModalDialog dialog(AddOn, ids::Settings::Dialog, AddOn);
+             dg::User(ids::Settings::Dialog).Type(ids::Settings::Ok, "x").CloseBox();
              dialog.Invoke();
          },
          "a push button takes no typing"},
@@ -192,13 +195,13 @@ TEST_F(DialogManagerTest, RefusesWhatARealPlatformWouldRefuse)
          "filtering 7 is not one of 0, 1, 2"},
         {"a user item with a frame",
          [] {
-             DG::ModalDialog dialog(AddOn, About, AddOn);
+             DG::ModalDialog dialog(AddOn, ids::About::Dialog, AddOn);
              DG::UserItem item(dialog, DG::Rect(1, 1, 11, 11), 0, 1);
          },
          "only type 0 with frame type 0 is known"},
         {"a user item of another type",
          [] {
-             DG::ModalDialog dialog(AddOn, About, AddOn);
+             DG::ModalDialog dialog(AddOn, ids::About::Dialog, AddOn);
              DG::UserItem item(dialog, DG::Rect(1, 1, 11, 11), 2, 0);
          },
          "only type 0 with frame type 0 is known"},
@@ -219,9 +222,9 @@ TEST_F(DialogManagerTest, RefusesWhatARealPlatformWouldRefuse)
 
 TEST_F(DialogManagerTest, ShutdownRefusesWhatTheAddOnLeftBehind)
 {
-    auto* dialog = new DG::ModalDialog(AddOn, About, AddOn);
-    auto* button = new DG::Button(*dialog, 1);
-    dg::User(Settings).Click(1);
+    auto* dialog = new DG::ModalDialog(AddOn, ids::About::Dialog, AddOn);
+    auto* button = new DG::Button(*dialog, ids::About::Close);
+    dg::User(ids::Settings::Dialog).Click(ids::Settings::Ok);
     std::vector<std::string> messages;
     {
         dg::RefusalCatcher catcher;
@@ -234,19 +237,21 @@ TEST_F(DialogManagerTest, ShutdownRefusesWhatTheAddOnLeftBehind)
     delete button;
     delete dialog;
     ASSERT_EQ(messages.size(), 3u);
-    EXPECT_EQ(messages[0], "item 1 (push button) of dialog 32504 \"About\" was not deleted before the host shut down");
-    EXPECT_EQ(messages[1], "dialog 32504 \"About\" was not deleted when the host shut down");
+    EXPECT_EQ(messages[0], "item " + std::to_string(ids::About::Close) + " (push button) of " +
+                               Named(ids::About::Dialog) + " was not deleted before the host shut down");
+    EXPECT_EQ(messages[1], Named(ids::About::Dialog) + " was not deleted when the host shut down");
     EXPECT_EQ(messages[2],
-              "1 scripted action(s) for dialog 32505 were never taken, the first: click item 1");
+              "1 scripted action(s) for dialog " + std::to_string(ids::Settings::Dialog) +
+                  " were never taken, the first: click item " + std::to_string(ids::Settings::Ok));
 }
 
 TEST_F(DialogManagerTest, ModalLoopDeliversIdleBetweenActionsAndEndsWithTheResponse)
 {
-    DG::ModalDialog dialog(AddOn, Progress, AddOn);
+    DG::ModalDialog dialog(AddOn, ids::Progress::Dialog, AddOn);
     Watcher watcher;
     dialog.Attach(watcher);
     dialog.EnableIdleEvent();
-    DG::Button cancel(dialog, 1);
+    DG::Button cancel(dialog, ids::Progress::Cancel);
     std::vector<int> idlesAtClicks;
     ClickWatcher clicks([&] {
         idlesAtClicks.push_back(watcher.idles);
@@ -254,7 +259,10 @@ TEST_F(DialogManagerTest, ModalLoopDeliversIdleBetweenActionsAndEndsWithTheRespo
             dialog.PostCloseRequest(DG::ModalDialog::Accept);
     });
     cancel.Attach(clicks);
-    dg::User(Progress).Wait("three idle events", [&] { return watcher.idles >= 3; }).Click(1).Click(1);
+    dg::User(ids::Progress::Dialog)
+        .Wait("three idle events", [&] { return watcher.idles >= 3; })
+        .Click(ids::Progress::Cancel)
+        .Click(ids::Progress::Cancel);
 
     EXPECT_EQ(dialog.Invoke(), DG::ModalDialog::Accept);
 
@@ -264,20 +272,20 @@ TEST_F(DialogManagerTest, ModalLoopDeliversIdleBetweenActionsAndEndsWithTheRespo
     EXPECT_GT(idlesAtClicks[1], idlesAtClicks[0]);
     ASSERT_EQ(watcher.requests.size(), 1u);
     EXPECT_EQ(watcher.requests[0], std::make_pair(true, false));
-    EXPECT_FALSE(dg::FindPanel(Progress)->running);
+    EXPECT_FALSE(dg::FindPanel(ids::Progress::Dialog)->running);
     // The same dialog runs again; the close box cancels it.
-    dg::User(Progress).CloseBox();
+    dg::User(ids::Progress::Dialog).CloseBox();
     EXPECT_EQ(dialog.Invoke(), DG::ModalDialog::Cancel);
     EXPECT_EQ(watcher.requests.back(), std::make_pair(false, true));
 }
 
 TEST_F(DialogManagerTest, ARefusedCloseRequestKeepsTheDialogOpen)
 {
-    DG::ModalDialog dialog(AddOn, About, AddOn);
+    DG::ModalDialog dialog(AddOn, ids::About::Dialog, AddOn);
     Watcher watcher;
     watcher.accept = false;
     dialog.Attach(watcher);
-    dg::User(About).CloseBox().Do("let it close", [&] { watcher.accept = true; }).CloseBox();
+    dg::User(ids::About::Dialog).CloseBox().Do("let it close", [&] { watcher.accept = true; }).CloseBox();
     EXPECT_EQ(dialog.Invoke(), DG::ModalDialog::Cancel);
     EXPECT_EQ(watcher.requests.size(), 2u);
 }
@@ -287,26 +295,26 @@ TEST_F(DialogManagerTest, EveryWaitIsBounded)
     dg::SetPatience(150ms);
     {
         // Nobody acts: closed with Cancel, and the test would fail naming the dialog.
-        DG::ModalDialog dialog(AddOn, About, AddOn);
+        DG::ModalDialog dialog(AddOn, ids::About::Dialog, AddOn);
         Watcher watcher;
         dialog.Attach(watcher);
         dg::RefusalCatcher catcher;
         EXPECT_EQ(dialog.Invoke(), DG::ModalDialog::Cancel);
         ASSERT_EQ(catcher.Messages().size(), 1u);
         EXPECT_EQ(catcher.Messages()[0],
-                  "dialog 32504 \"About\" waited 150 ms for a user action that never came; closed with Cancel");
+                  Named(ids::About::Dialog) + " waited 150 ms for a user action that never came; closed with Cancel");
         EXPECT_EQ(watcher.requests.back(), std::make_pair(false, true));
     }
     {
         // A condition that never holds; the actions after it are dropped.
-        DG::ModalDialog dialog(AddOn, About, AddOn);
-        dg::User(About).Wait("the sky falls", [] { return false; }, 50ms).Click(1);
+        DG::ModalDialog dialog(AddOn, ids::About::Dialog, AddOn);
+        dg::User(ids::About::Dialog).Wait("the sky falls", [] { return false; }, 50ms).Click(ids::About::Close);
         dg::RefusalCatcher catcher;
         EXPECT_EQ(dialog.Invoke(), DG::ModalDialog::Cancel);
         ASSERT_EQ(catcher.Messages().size(), 1u);
         EXPECT_EQ(catcher.Messages()[0],
-                  "dialog 32504 \"About\" waited 50 ms until the sky falls: it never held; closed with Cancel");
-        EXPECT_EQ(dg::PendingActions(About), 0u);
+                  Named(ids::About::Dialog) + " waited 50 ms until the sky falls: it never held; closed with Cancel");
+        EXPECT_EQ(dg::PendingActions(ids::About::Dialog), 0u);
     }
     {
         // Outside modal loops too.
@@ -319,30 +327,30 @@ TEST_F(DialogManagerTest, EveryWaitIsBounded)
 
 TEST_F(DialogManagerTest, NestedDialogsTakeTheirOwnActions)
 {
-    DG::ModalDialog about(AddOn, About, AddOn);
-    DG::Button close(about, 1);
+    DG::ModalDialog about(AddOn, ids::About::Dialog, AddOn);
+    DG::Button close(about, ids::About::Close);
     short innerResponse = 0;
     ClickWatcher opens([&] {
-        DG::ModalDialog settings(AddOn, Settings, AddOn);
-        DG::Button ok(settings, 1);
+        DG::ModalDialog settings(AddOn, ids::Settings::Dialog, AddOn);
+        DG::Button ok(settings, ids::Settings::Ok);
         ClickWatcher accepts([&] { settings.PostCloseRequest(DG::ModalDialog::Accept); });
         ok.Attach(accepts);
         innerResponse = static_cast<short>(settings.Invoke());
         about.PostCloseRequest(DG::ModalDialog::Cancel);
     });
     close.Attach(opens);
-    dg::User(Settings).Click(1);
-    dg::User(About).Click(1);
+    dg::User(ids::Settings::Dialog).Click(ids::Settings::Ok);
+    dg::User(ids::About::Dialog).Click(ids::About::Close);
     EXPECT_EQ(about.Invoke(), DG::ModalDialog::Cancel);
     EXPECT_EQ(innerResponse, DG::ModalDialog::Accept);
     const auto steps = dg::Steps();
     const std::vector<std::string> expected = {
-        "open dialog 32504 \"About\"",
-        "dialog 32504 \"About\": click item 1",
-        "open dialog 32505 \"Settings\"",
-        "dialog 32505 \"Settings\": click item 1",
-        "close dialog 32505 \"Settings\" (accepted)",
-        "close dialog 32504 \"About\" (cancelled)",
+        "open " + Named(ids::About::Dialog),
+        Named(ids::About::Dialog) + ": click item " + std::to_string(ids::About::Close),
+        "open " + Named(ids::Settings::Dialog),
+        Named(ids::Settings::Dialog) + ": click item " + std::to_string(ids::Settings::Ok),
+        "close " + Named(ids::Settings::Dialog) + " (accepted)",
+        "close " + Named(ids::About::Dialog) + " (cancelled)",
     };
     EXPECT_EQ(steps, expected);
 }
@@ -351,15 +359,15 @@ TEST_F(DialogManagerTest, AnExceptionLeavingAHandlerIsRefusedAndEndsTheModalRun)
 {
     // A real platform would crash: the stand-in refuses, lets nothing out of Invoke,
     // and ends the dialog's run with Cancel, dropping the user's further actions.
-    DG::ModalDialog dialog(AddOn, About, AddOn);
-    DG::Button close(dialog, 1);
+    DG::ModalDialog dialog(AddOn, ids::About::Dialog, AddOn);
+    DG::Button close(dialog, ids::About::Close);
     int clicks = 0;
     ClickWatcher throws([&] {
         ++clicks;
         throw std::runtime_error("handler failure");
     });
     close.Attach(throws);
-    dg::User(About).Click(1).Click(1);
+    dg::User(ids::About::Dialog).Click(ids::About::Close).Click(ids::About::Close);
     std::vector<std::string> messages;
     {
         dg::RefusalCatcher catcher;
@@ -367,18 +375,19 @@ TEST_F(DialogManagerTest, AnExceptionLeavingAHandlerIsRefusedAndEndsTheModalRun)
         messages = catcher.Messages();
     }
     EXPECT_EQ(clicks, 1);
-    EXPECT_EQ(dg::PendingActions(About), 0u);
+    EXPECT_EQ(dg::PendingActions(ids::About::Dialog), 0u);
     EXPECT_EQ(messages, (std::vector<std::string>{
-                            "an exception left a handler of item 1 (push button) of dialog 32504 \"About\", which "
-                            "would crash the platform: handler failure"}));
+                            "an exception left a handler of item " + std::to_string(ids::About::Close) +
+                            " (push button) of " + Named(ids::About::Dialog) +
+                            ", which would crash the platform: handler failure"}));
     // The next run is a run like any other.
     close.Detach(throws);
-    dg::User(About).CloseBox();
+    dg::User(ids::About::Dialog).CloseBox();
     EXPECT_EQ(dialog.Invoke(), DG::ModalDialog::Cancel);
 
     // A panel's handler on a palette: refused, and the palette goes on.
     const GS::Guid guid("835C2B73-CBA4-4179-84BA-2D907BC7E3BA");
-    DG::Palette palette(AddOn, Toolbar, AddOn, guid);
+    DG::Palette palette(AddOn, ids::Toolbar::Dialog, AddOn, guid);
     struct ThrowingIdle : Watcher {
         void PanelIdle(const DG::PanelIdleEvent& ev) override
         {
@@ -396,21 +405,21 @@ TEST_F(DialogManagerTest, AnExceptionLeavingAHandlerIsRefusedAndEndsTheModalRun)
         EXPECT_TRUE(dg::RunUntil("two idle events", [&] { return idle.idles >= 2; }));
         messages = catcher.Messages();
     }
-    EXPECT_EQ(messages, (std::vector<std::string>{"an exception left a handler of palette 32401 \"Tarvel\", which "
-                                                  "would crash the platform: an exception of unknown type"}));
+    EXPECT_EQ(messages, (std::vector<std::string>{"an exception left a handler of " + Named(ids::Toolbar::Dialog) +
+                                                  ", which would crash the platform: an exception of unknown type"}));
     palette.Detach(idle);
 }
 
 // Values whose meaning is the dialog manager's are kept as passed, for tests to read.
 TEST_F(DialogManagerTest, StatusIdleFlagAndFixPointAreRecordedAsPassed)
 {
-    DG::Palette palette(AddOn, Toolbar, AddOn, GS::Guid("835C2B73-CBA4-4179-84BA-2D907BC7E3BA"));
-    auto panel = dg::FindPanel(Toolbar);
+    DG::Palette palette(AddOn, ids::Toolbar::Dialog, AddOn, GS::Guid("835C2B73-CBA4-4179-84BA-2D907BC7E3BA"));
+    auto panel = dg::FindPanel(ids::Toolbar::Dialog);
     EXPECT_FALSE(panel->status || panel->idleForInactiveApp || panel->clientSizeFixPoint || panel->clientSizeKeepOld);
     palette.SetStatus(2);
     palette.EnableIdleEvent(true);
     palette.SetClientSize(100, 40, 4, true);
-    panel = dg::FindPanel(Toolbar);
+    panel = dg::FindPanel(ids::Toolbar::Dialog);
     EXPECT_EQ(panel->status, 2);
     EXPECT_EQ(panel->idleForInactiveApp, true);
     EXPECT_EQ(panel->clientSizeFixPoint, 4);
@@ -420,7 +429,7 @@ TEST_F(DialogManagerTest, StatusIdleFlagAndFixPointAreRecordedAsPassed)
 TEST_F(DialogManagerTest, PalettesGetIdleAndTheUsersActionsWhenEventsArePumped)
 {
     const GS::Guid guid("835C2B73-CBA4-4179-84BA-2D907BC7E3BA");
-    DG::Palette palette(AddOn, Toolbar, AddOn, guid);
+    DG::Palette palette(AddOn, ids::Toolbar::Dialog, AddOn, guid);
     Watcher watcher;
     palette.Attach(watcher);
     palette.EnableIdleEvent();
@@ -429,22 +438,23 @@ TEST_F(DialogManagerTest, PalettesGetIdleAndTheUsersActionsWhenEventsArePumped)
     palette.Show();
     EXPECT_TRUE(palette.IsVisible());
     EXPECT_EQ(watcher.opened, 1);
-    EXPECT_EQ(dg::FindPanel(Toolbar)->guid, "835C2B73-CBA4-4179-84BA-2D907BC7E3BA");
+    EXPECT_EQ(dg::FindPanel(ids::Toolbar::Dialog)->guid, "835C2B73-CBA4-4179-84BA-2D907BC7E3BA");
 
     DG::UserItem button(palette, DG::Rect(1, 1, 49, 35));
-    EXPECT_EQ(button.GetId(), 2);
+    // The first item after the resource's own.
+    EXPECT_EQ(button.GetId(), ids::Toolbar::Separator + 1);
     int clicks = 0;
     ClickWatcher counts([&] { ++clicks; });
     button.Attach(counts);
-    dg::User(Toolbar).Click(2).Resize(40, 120).Hover(0).Hover(2);
-    EXPECT_TRUE(dg::RunUntil("the palette's actions", [] { return dg::PendingActions(Toolbar) == 0; }));
+    dg::User(ids::Toolbar::Dialog).Click(button.GetId()).Resize(40, 120).Hover(0).Hover(button.GetId());
+    EXPECT_TRUE(dg::RunUntil("the palette's actions", [] { return dg::PendingActions(ids::Toolbar::Dialog) == 0; }));
     EXPECT_TRUE(dg::RunUntil("an idle event", [&] { return watcher.idles > 0; }));
     EXPECT_EQ(clicks, 1);
     ASSERT_EQ(watcher.resizes.size(), 1u);
     EXPECT_EQ(watcher.resizes[0], std::make_pair(short(40 - 255), short(120 - 34)));
     EXPECT_EQ(palette.GetClientWidth(), 40);
     // A tooltip request with nothing under the pointer names item 0.
-    EXPECT_EQ(watcher.tooltipItems, (std::vector<short>{0, 2}));
+    EXPECT_EQ(watcher.tooltipItems, (std::vector<short>{0, button.GetId()}));
     EXPECT_EQ(dg::LastToolTip(), "tip");
 
     // SendCloseRequest asks at once; a refused request keeps the palette.
@@ -560,10 +570,10 @@ TEST_F(DialogManagerTest, IconsComeFromTheModuleOrTheBuiltInSet)
 
 TEST_F(DialogManagerTest, PicturesShowItemsAsTheyAre)
 {
-    DG::ModalDialog dialog(AddOn, Settings, AddOn);
-    DG::CheckBox check(dialog, 4);
-    DG::LeftText text(dialog, 5);
-    const dg::Picture before = dg::RenderPanel(Settings);
+    DG::ModalDialog dialog(AddOn, ids::Settings::Dialog, AddOn);
+    DG::CheckBox check(dialog, ids::Settings::AutoUpdate);
+    DG::LeftText text(dialog, ids::Settings::LastCheck);
+    const dg::Picture before = dg::RenderPanel(ids::Settings::Dialog);
     EXPECT_EQ(before.width, 330 + 2);
     EXPECT_EQ(before.height, 195 + 2 + 24);
     // The check box's square: white, with a mark once checked.
@@ -572,29 +582,29 @@ TEST_F(DialogManagerTest, PicturesShowItemsAsTheyAre)
     const int by = before.clientTop + box.top + 11;
     EXPECT_EQ(before.At(bx, by), 0xFFFFFFFFu);
     check.Check();
-    const dg::Picture checked = dg::RenderPanel(Settings);
+    const dg::Picture checked = dg::RenderPanel(ids::Settings::Dialog);
     EXPECT_NE(checked.At(bx, by), 0xFFFFFFFFu);
     // A hidden text leaves the background.
     const int tx = before.clientLeft + text.GetRect().left;
     const int ty = before.clientTop + text.GetRect().top;
     EXPECT_GT(tarvel::testing::DarkPixels(checked, tx, ty, 40, 18), 0);
     text.Hide();
-    EXPECT_EQ(tarvel::testing::DarkPixels(dg::RenderPanel(Settings), tx, ty, 40, 18), 0);
+    EXPECT_EQ(tarvel::testing::DarkPixels(dg::RenderPanel(ids::Settings::Dialog), tx, ty, 40, 18), 0);
 
     const std::string file = (Temp().Path() / "settings.png").string();
-    EXPECT_TRUE(dg::WritePng(Settings, file));
+    EXPECT_TRUE(dg::WritePng(ids::Settings::Dialog, file));
     EXPECT_EQ(dg::ReadPng(file).width, before.width);
-    EXPECT_FALSE(dg::WritePng(Progress, file));
+    EXPECT_FALSE(dg::WritePng(ids::Progress::Dialog, file));
 }
 
 TEST_F(DialogManagerTest, AStaticTextBreaksItsLinesAtBlanksWithinItsBox)
 {
     // The name dialog's prompt: 276 x 34, room for two lines.
-    DG::ModalDialog dialog(AddOn, 32503, AddOn);
-    DG::LeftText prompt(dialog, 5);
+    DG::ModalDialog dialog(AddOn, ids::LibpartName::Dialog, AddOn);
+    DG::LeftText prompt(dialog, ids::LibpartName::Prompt);
     const DG::Rect box = prompt.GetRect();
     auto secondLineInk = [&] {
-        const dg::Picture picture = dg::RenderPanel(32503);
+        const dg::Picture picture = dg::RenderPanel(ids::LibpartName::Dialog);
         int dark = 0;
         for (int y = box.top + 18; y < box.bottom; ++y)
             for (int x = box.left; x < box.right; ++x)

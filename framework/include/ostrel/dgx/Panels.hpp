@@ -4,6 +4,7 @@
 #pragma once
 
 #include "DG.hpp"
+#include "DialogIds.hpp"
 #include "ostrel/ApplicationContent.hpp"
 #include "ostrel/dgx/Controls.hpp"
 #include "ostrel/interop/HostApi.hpp"
@@ -14,7 +15,7 @@
 namespace ostrel::ac::dgx {
 
 // The palette's dialog resource.
-constexpr short PaletteResourceId = 32401;
+constexpr short PaletteResourceId = tarvel::ids::Toolbar::Dialog;
 
 // Forwards close requests, idle, opened, resized and tooltip requests to the
 // panel's hooks; none of them goes on to the host's handlers. Each hook runs from a
