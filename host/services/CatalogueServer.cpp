@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <initializer_list>
 #include <stdexcept>
@@ -110,6 +111,24 @@ std::unique_ptr<httplib::Server> MakeAuthorityServer(const char* subjectName, st
     return std::make_unique<httplib::SSLServer>(cert.get(), key.get());
 }
 
+// The body goes out as it is, whatever encodings the client accepts: the web library
+// would compress a text body (Brotli at its slowest), which takes seconds for a page
+// of a large configuration. A body of known length it sends untouched.
+void SendUncompressed(httplib::Response& response)
+{
+    if (response.body.empty())
+        return;
+    auto body = std::make_shared<const std::string>(std::move(response.body));
+    response.body.clear();
+    const std::string type = response.get_header_value("Content-Type");
+    response.headers.erase("Content-Type");
+    response.set_content_provider(body->size(), type,
+                                  [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                      return offset < body->size() &&
+                                             sink.write(body->data() + offset, std::min(length, body->size() - offset));
+                                  });
+}
+
 RecordedRequest Recorded(const httplib::Request& request)
 {
     return RecordedRequest{request.target, request.get_header_value("User-Agent"), request.method, request.path,
@@ -166,6 +185,7 @@ CatalogueServer::CatalogueServer(Kind kind) : tls_(kind != Kind::Plain)
         response.set_content("<!DOCTYPE html>\n<html><head><title>" + why + "</title></head><body><p id=\"error\">" +
                                  why + "</p></body></html>\n",
                              "text/html; charset=utf-8");
+        SendUncompressed(response);
     });
     // The port is the kernel's choice and ours alone: no SO_REUSEPORT, which would let
     // another socket bind the same port beside this one.
@@ -233,11 +253,14 @@ void CatalogueServer::Handle(const httplib::Request& request, httplib::Response&
         response.status = 404;
         response.set_content("<html><body>404 Not Found</body></html>", "text/html");
     }
-    std::lock_guard lock(mutex_);
-    RecordedRequest& answered = requests_[recorded];
-    answered.status = response.status == -1 ? 200 : response.status;
-    if (answered.status >= 400)
-        answered.answer = response.body.substr(0, 512);
+    {
+        std::lock_guard lock(mutex_);
+        RecordedRequest& answered = requests_[recorded];
+        answered.status = response.status == -1 ? 200 : response.status;
+        if (answered.status >= 400)
+            answered.answer = response.body.substr(0, 512);
+    }
+    SendUncompressed(response);
 }
 
 void CatalogueServer::Forward(const httplib::Request& request, httplib::Response& response)
@@ -428,6 +451,22 @@ std::vector<RecordedRequest> CatalogueServer::Requests() const
 {
     std::lock_guard lock(mutex_);
     return requests_;
+}
+
+std::vector<RecordedRequest> CatalogueServer::Requests(std::size_t first, bool bodies) const
+{
+    std::lock_guard lock(mutex_);
+    std::vector<RecordedRequest> requests;
+    for (std::size_t i = first; i < requests_.size(); ++i) {
+        const RecordedRequest& request = requests_[i];
+        if (bodies)
+            requests.push_back(request);
+        else
+            requests.push_back(RecordedRequest{request.target, request.userAgent, request.method, request.path,
+                                               request.contentType, {}, request.arrived, request.status,
+                                               request.answer});
+    }
+    return requests;
 }
 
 std::vector<std::pair<std::string, std::string>> FormFields(const std::string& body)

@@ -105,6 +105,9 @@ public:
 
     int CallCount(const std::string& path) const;
     std::vector<RecordedRequest> Requests() const;
+    // The requests from the `first` on; without their bodies unless `bodies` (a posted
+    // form may be megabytes).
+    std::vector<RecordedRequest> Requests(std::size_t first, bool bodies) const;
 
 private:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
