@@ -138,6 +138,8 @@ private:
         std::size_t reportAt;
         bool alert;
     };
+    // Adds a cause, once.
+    void AddCause(Cause cause);
     std::mutex causesMutex_;
     std::vector<Cause> causes_;
     bool gaveUp_ = false;

@@ -55,6 +55,21 @@ constexpr auto kBrowserRoad = 300s;
 
 std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
+// A page's text for one line of the transcript: a page of a configuration of many
+// rows would be megabytes.
+std::string Shortened(const std::string& text)
+{
+    constexpr std::size_t kShown = 400;
+    if (text.size() <= kShown)
+        return text;
+    std::size_t cut = kShown;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    const auto more = std::count_if(text.begin() + static_cast<std::ptrdiff_t>(cut), text.end(),
+                                    [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
+    return text.substr(0, cut) + " ... (" + std::to_string(more) + " characters more)";
+}
+
 std::string ElementTypeName(std::int32_t type)
 {
     switch (type) {
@@ -139,7 +154,7 @@ void WritePalettePicture(Session& s, const std::string& name)
 bool PageFailed(Session& s)
 {
     if (const auto page = dg::FindBrowserPage(kBrowser, kBrowserItem); page && page->state == "failed")
-        s.NoteCause("the page " + page->url + " could not be loaded: " + page->error);
+        s.NoteCause("the browser could not load a page: " + page->error);
     return s.GivingUp();
 }
 
@@ -241,8 +256,16 @@ void ScriptDelivery(Session& s, dg::DialogScript browser, const std::shared_ptr<
                 s.Say("it proposes " + Quote(delivery->proposedName));
             })
         .Picture(s.NextPicture(what + " name"))
-        .Do(s.Quiet("accept the name"), [delivery] { delivery->nameAccepted = Clock::now(); })
-        .Click(kOk);
+        .Then(dg::Action{s.Quiet("accept the name"), [&s, delivery](dg::detail::PanelState&) {
+                             // A user who has given up the step adds no product: the name
+                             // dialog is closed, not accepted.
+                             if (s.GivingUp()) {
+                                 dg::User(kNameDialog).CloseBox();
+                                 return;
+                             }
+                             delivery->nameAccepted = Clock::now();
+                             dg::User(kNameDialog).Click(kOk);
+                         }});
     s.Label(kNameDialog, kOk, "\"OK\"");
 }
 
@@ -265,9 +288,18 @@ standin::LibPart RunDelivery(Session& s, Delivery& delivery, const std::string& 
     const std::size_t browsersClosed = CountLogged("close dialog 32510");
     ActOnPalette(what, std::chrono::duration_cast<std::chrono::milliseconds>(kBrowserRoad));
     delivery.done = Clock::now();
-    ExpectShown(kBrowser, "the browser dialog");
-    ExpectShown(kNameDialog, "the name dialog");
-    s.Stage("the part is saved");
+    // Once the name is accepted, the add-on makes and saves the part.
+    const bool named = delivery.nameAccepted != Clock::time_point{};
+    if (named)
+        s.Stage("the part is saved");
+    // A user who gave up closed what was open and left the rest of the script.
+    const bool gaveUp = s.GivingUp();
+    if (gaveUp && s.Get<standin::LibPartModule>().Parts().size() == partsBefore)
+        throw StepFailed("the product was not added: no library part was saved");
+    if (!gaveUp) {
+        ExpectShown(kBrowser, "the browser dialog");
+        ExpectShown(kNameDialog, "the name dialog");
+    }
     if (CountLogged("close dialog 32510") != browsersClosed + 1 ||
         !Logged("close dialog 32510 \"Tarvel\" (accepted)"))
         throw StepFailed("the browser dialog did not close with the new part");
@@ -319,7 +351,7 @@ std::string TimingLine(Session& s, const std::string& what, const Delivery& deli
 {
     std::optional<Clock::time_point> ready;
     int asked = 0;
-    for (const auto& request : s.services->Requests()) {
+    for (const auto& request : s.services->Requests(0, false)) {
         if (request.arrived < delivery.pressed || request.arrived > delivery.nameShown ||
             !request.path.ends_with("/ready"))
             continue;
@@ -550,7 +582,7 @@ void AddProduct(Session& s, RoadState& road)
                         return;
                     s.Stage("the browser shows the catalogue page");
                     if (const auto page = dg::FindBrowserPage(kBrowser, kBrowserItem))
-                        s.Say(Quote(page->title) + " at " + page->url + ": " + page->text);
+                        s.Say(Quote(page->title) + " at " + page->url + ": " + Shortened(page->text));
                 })
             .Picture(s.NextPicture("Catalogue page"))
             .Then(dg::FollowLink(kBrowserItem, productLink))
@@ -561,7 +593,7 @@ void AddProduct(Session& s, RoadState& road)
                         return;
                     s.Stage("the product's page");
                     if (const auto page = dg::FindBrowserPage(kBrowser, kBrowserItem))
-                        s.Say(Quote(page->title) + ": " + page->text);
+                        s.Say(Quote(page->title) + ": " + Shortened(page->text));
                 })
             .Picture(s.NextPicture("Product page"));
         ScriptDelivery(s, browser, delivery, "Product");
@@ -592,13 +624,14 @@ void AddProduct(Session& s, RoadState& road)
 // replaced in one undo step, then undone and done again.
 void ModifyProduct(Session& s, RoadState& road)
 {
-    auto& elements = s.Get<standin::ElementModule>();
-    auto partOfPlaced = [&] { return elements.Element(road.placed)->LibIndex(); };
+    // Looked up inside the steps: after a failed start-up there is no host.
+    auto elements = [&s]() -> standin::ElementModule& { return s.Get<standin::ElementModule>(); };
+    auto partOfPlaced = [&] { return elements().Element(road.placed)->LibIndex(); };
 
     s.road.Step("the user places the product and selects it", [&] {
         const std::int32_t tool = s.Get<standin::ToolModule>().ActiveTool();
-        road.placed = elements.PlacePart(tool, road.firstPart.index);
-        elements.Select({road.placed});
+        road.placed = elements().PlacePart(tool, road.firstPart.index);
+        elements().Select({road.placed});
         s.CheckHandlers();
         s.Say("a " + ElementTypeName(tool) + " of the new part, selected" +
               (s.options.verbose ? " (part " + std::to_string(partOfPlaced()) + ")" : std::string()));
@@ -632,7 +665,7 @@ void ModifyProduct(Session& s, RoadState& road)
                     std::lock_guard lock(log->mutex);
                     if (!log->changes.empty() && page->state == "done" && page->status == 200)
                         s.Say("in the configurator the user changed " + log->changes.back());
-                    s.Say(Quote(page->title) + ": " + page->text);
+                    s.Say(Quote(page->title) + ": " + Shortened(page->text));
                 })
             .Picture(s.NextPicture("Configurator"));
         ScriptDelivery(s, browser, delivery, "Modified product");
@@ -648,7 +681,7 @@ void ModifyProduct(Session& s, RoadState& road)
         s.Say("its configuration: " + (changed.empty() ? std::string("unchanged") : changed));
 
         s.Stage("the placed product gets the new part");
-        const auto steps = elements.UndoSteps();
+        const auto steps = elements().UndoSteps();
         if (partOfPlaced() != road.modifiedPart.index)
             throw StepFailed("the placed product still has part " + std::to_string(partOfPlaced()));
         if (steps.size() != 1)
@@ -658,14 +691,14 @@ void ModifyProduct(Session& s, RoadState& road)
     });
 
     s.road.Step("the user undoes the change", [&] {
-        if (!elements.Undo() || partOfPlaced() != road.firstPart.index)
+        if (!elements().Undo() || partOfPlaced() != road.firstPart.index)
             throw StepFailed("the undo did not give the product its first part back");
         s.Say("the placed product has its first part again" +
               (s.options.verbose ? " (part " + std::to_string(partOfPlaced()) + ")" : std::string()));
     });
 
     s.road.Step("the user redoes it", [&] {
-        if (!elements.Redo() || partOfPlaced() != road.modifiedPart.index)
+        if (!elements().Redo() || partOfPlaced() != road.modifiedPart.index)
             throw StepFailed("the redo did not give the product its new part");
         s.Say("the placed product has the modified product's part again" +
               (s.options.verbose ? " (part " + std::to_string(partOfPlaced()) + ")" : std::string()));
