@@ -129,6 +129,16 @@ void SendUncompressed(httplib::Response& response)
                                   });
 }
 
+// "512 MB", "64 KB" or "100 bytes".
+std::string SizeText(std::size_t bytes)
+{
+    if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0)
+        return std::to_string(bytes / (1024 * 1024)) + " MB";
+    if (bytes >= 1024 && bytes % 1024 == 0)
+        return std::to_string(bytes / 1024) + " KB";
+    return std::to_string(bytes) + " bytes";
+}
+
 RecordedRequest Recorded(const httplib::Request& request)
 {
     return RecordedRequest{request.target, request.get_header_value("User-Agent"), request.method, request.path,
@@ -160,9 +170,14 @@ CatalogueServer::CatalogueServer(Kind kind) : tls_(kind != Kind::Plain)
     server_->Post(".*", [this](const httplib::Request& request, httplib::Response& response,
                                const httplib::ContentReader& content) {
         httplib::Request whole = request;
+        std::size_t largest = 0;
+        {
+            std::lock_guard lock(mutex_);
+            largest = largestForm_;
+        }
         bool tooLarge = false;
-        content([&whole, &tooLarge](const char* data, std::size_t length) {
-            tooLarge = tooLarge || whole.body.size() + length > kLargestForm;
+        content([&whole, &tooLarge, largest](const char* data, std::size_t length) {
+            tooLarge = tooLarge || whole.body.size() + length > largest;
             if (!tooLarge)
                 whole.body.append(data, length);
             return true;
@@ -172,8 +187,7 @@ CatalogueServer::CatalogueServer(Kind kind) : tls_(kind != Kind::Plain)
             return;
         }
         whole.body.clear();
-        const std::string why = "The form is larger than " + std::to_string(kLargestForm / (1024 * 1024)) +
-                                " MB, the most this server takes";
+        const std::string why = "The form is larger than " + SizeText(largest) + ", the most this server takes";
         {
             std::lock_guard lock(mutex_);
             requests_.push_back(Recorded(whole));
@@ -426,6 +440,12 @@ void CatalogueServer::AddTruncated(const std::string& path, std::string body, st
                                           return sink.write(body.data() + offset, sentBytes - offset);
                                       });
     });
+}
+
+void CatalogueServer::SetLargestForm(std::size_t bytes)
+{
+    std::lock_guard lock(mutex_);
+    largestForm_ = bytes;
 }
 
 void CatalogueServer::EnableProxy()

@@ -332,6 +332,15 @@ TEST_F(Catalogue, AnswersUncompressedWhateverTheClientAccepts)
     EXPECT_NE(page->body.find("id=\"add-to-project\""), std::string::npos);
 }
 
+// The configurator's bound is above the form of start options as large as the largest
+// CAD data the add-on downloads: in Base64, where about one character in 32 is a '+'
+// or '/' that the form encodes in three bytes.
+TEST(ConfiguratorBound, TakesTheFormOfTheLargestCadData)
+{
+    const std::uint64_t base64 = (Deployment{}.maxZipBytes + 2) / 3 * 4;
+    EXPECT_GE(standin::services::kLargestForm, base64 + base64 / 16);
+}
+
 class Configurator : public Catalogue {
 protected:
     standin::services::StandardCatalogue catalogue() override
@@ -428,9 +437,10 @@ TEST_F(Configurator, RefusesWhatIsNoConfiguratorForm)
         // Far beyond the web library's own bound for forms (8 KB).
         {"a configuration of 12 KB", "application/x-www-form-urlencoded",
          form(withValue(std::string(6 * 1024, 'x') + std::string(6 * 1024, 'y'))), 200},
-        {"a form beyond the server's bound", "application/x-www-form-urlencoded",
-         std::string(standin::services::kLargestForm + 1, 'x'), 413},
+        {"a form beyond the server's bound", "application/x-www-form-urlencoded", std::string(256 * 1024 + 1, 'x'),
+         413},
     };
+    server->SetLargestForm(256 * 1024);
     httplib::Client client("127.0.0.1", server->Port());
     for (const Case& c : cases) {
         const auto answer = client.Post("/catalogue/doors-classic/tvHandler.aspx", c.body, c.contentType);
@@ -441,7 +451,7 @@ TEST_F(Configurator, RefusesWhatIsNoConfiguratorForm)
     const auto requests = server->Requests();
     ASSERT_GE(requests.size(), 2u);
     EXPECT_EQ(requests.back().status, 413);
-    EXPECT_NE(requests.back().answer.find("larger than 64 MB"), std::string::npos) << requests.back().answer;
+    EXPECT_NE(requests.back().answer.find("larger than 256 KB"), std::string::npos) << requests.back().answer;
     EXPECT_EQ(requests[requests.size() - 2].status, 200);
     EXPECT_EQ(requests.front().status, 415);
     EXPECT_NE(requests.front().answer.find("application/x-www-form-urlencoded"), std::string::npos);
