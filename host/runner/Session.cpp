@@ -319,14 +319,17 @@ void Session::AddCause(Cause cause)
         causes_.push_back(std::move(cause));
 }
 
-bool Session::GivingUp()
+bool Session::HasCause()
 {
     Flush();
-    {
-        std::lock_guard lock(causesMutex_);
-        if (causes_.empty())
-            return false;
-    }
+    std::lock_guard lock(causesMutex_);
+    return !causes_.empty();
+}
+
+bool Session::GivingUp()
+{
+    if (!HasCause())
+        return false;
     if (!gaveUp_) {
         gaveUp_ = true;
         // The user closes every dialog still open, after what is already under way (this

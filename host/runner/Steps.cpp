@@ -292,11 +292,10 @@ standin::LibPart RunDelivery(Session& s, Delivery& delivery, const std::string& 
     const bool named = delivery.nameAccepted != Clock::time_point{};
     if (named)
         s.Stage("the part is saved");
-    // A user who gave up closed what was open and left the rest of the script.
-    const bool gaveUp = s.GivingUp();
-    if (gaveUp && s.Get<standin::LibPartModule>().Parts().size() == partsBefore)
+    if (s.HasCause() && s.Get<standin::LibPartModule>().Parts().size() == partsBefore)
         throw StepFailed("the product was not added: no library part was saved");
-    if (!gaveUp) {
+    // A user who gave up closed what was open and left the rest of the script.
+    if (!s.GaveUp()) {
         ExpectShown(kBrowser, "the browser dialog");
         ExpectShown(kNameDialog, "the name dialog");
     }
