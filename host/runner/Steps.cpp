@@ -12,10 +12,12 @@
 #include <boost/filesystem/operations.hpp>
 
 #include <dlfcn.h>
+#include <utf8.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -54,6 +56,17 @@ constexpr auto kPageWait = 60s;
 constexpr auto kBrowserRoad = 300s;
 
 std::string Quote(const std::string& text) { return "\"" + text + "\""; }
+
+// A file name as text: its bytes are UTF-8, or else (an older system's name) Latin-1.
+std::string TextOfFileName(const std::string& bytes)
+{
+    if (utf8::is_valid(bytes.begin(), bytes.end()))
+        return bytes;
+    std::string text;
+    for (const char c : bytes)
+        utf8::append(static_cast<unsigned char>(c), std::back_inserter(text));
+    return text;
+}
 
 // A page's text for one line of the transcript: a page of a configuration of many
 // rows would be megabytes.
@@ -380,7 +393,7 @@ void StartUp(Session& s, RoadState& road)
             std::string name = standin::services::DataSheetValue(s.options.dataSheetXml, "archicad_productattr");
             for (const std::string& file : {s.options.cadFile, s.options.dataSheetFile})
                 if (name.empty())
-                    name = fs::path(file).stem().string();
+                    name = TextOfFileName(fs::path(file).stem().string());
             if (name.empty())
                 name = "My object";
             const std::string library = standin::services::AddOwnLibrary(catalogue, *s.services, name);
@@ -401,13 +414,13 @@ void StartUp(Session& s, RoadState& road)
                 kind = "of the kind its data sheet names";
             }
             if (!s.options.cadFile.empty())
-                s.Say("the product's CAD data: " + s.options.cadFile);
+                s.Say("the product's CAD data: " + TextOfFileName(s.options.cadFile));
             if (!s.options.dataSheetFile.empty()) {
-                s.Say("the product's data sheet: " + s.options.dataSheetFile);
+                s.Say("the product's data sheet: " + TextOfFileName(s.options.dataSheetFile));
                 if (const std::string problem = standin::services::DataSheetProblem(s.options.dataSheetXml);
                     !problem.empty()) {
-                    road.dataSheetProblem =
-                        "the data sheet " + s.options.dataSheetFile + " cannot be read as a data sheet: " + problem;
+                    road.dataSheetProblem = "the data sheet " + TextOfFileName(s.options.dataSheetFile) +
+                                            " cannot be read as a data sheet: " + problem;
                     s.Say("warning: " + road.dataSheetProblem);
                 }
             }
