@@ -4,11 +4,29 @@
 # A fault stops the run; its input is kept in build-fuzz/fuzz/findings/HARNESS/.
 # Usage: tools/fuzz.sh [SECONDS_PER_HARNESS] [HARNESS...]   (default 30 s, all of them)
 set -euo pipefail
+usage="usage: tools/fuzz.sh [SECONDS_PER_HARNESS] [HARNESS...]"
+all=(cad clipboard datacfg datasheet repository settings zip)
+refuse() {
+  echo "fuzz.sh: $1" >&2
+  echo "$usage" >&2
+  exit 2
+}
+case "${1:-}" in
+  -h | --help)
+    echo "$usage"
+    echo "  builds the libFuzzer harnesses with clang in build-fuzz and runs each for that many"
+    echo "  seconds (default 30) from its seed corpus; HARNESS: ${all[*]} (default: all)"
+    exit 0 ;;
+esac
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-30}"
+[[ "$seconds" =~ ^[1-9][0-9]*$ ]] || refuse "$seconds is no number of seconds"
 shift || true
 harnesses=("$@")
-if [ ${#harnesses[@]} -eq 0 ]; then harnesses=(cad clipboard datacfg datasheet repository settings zip); fi
+for h in "${harnesses[@]}"; do
+  [[ " ${all[*]} " == *" $h "* ]] || refuse "no harness $h (there are ${all[*]})"
+done
+if [ ${#harnesses[@]} -eq 0 ]; then harnesses=("${all[@]}"); fi
 
 "$root/tools/setup.sh"
 dir="$root/build-fuzz"

@@ -121,14 +121,23 @@ Listing ReadListing(const fs::path& marker)
     return listing;
 }
 
-// Everything under `out` but the marker, sorted (a folder before what it holds). Only
+// Whether the path is a plain file (a link, even to one, is not).
+bool IsPlainFile(const fs::path& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Everything under `out` but the markers, sorted (a folder before what it holds). Only
 // what this walk finds is ever removed: it stays inside the folder and follows no link.
+// A marker's name that is no plain file is the user's, like anything else.
 std::vector<fs::path> Entries(const fs::path& out, boost::system::error_code& error)
 {
     std::vector<fs::path> entries;
     for (fs::recursive_directory_iterator it(out, error), end; !error && it != end; it.increment(error))
         if (it->path().parent_path() != out ||
-            (it->path().filename() != kOutputMarker && it->path().filename() != kNextMarker))
+            (it->path().filename() != kOutputMarker && it->path().filename() != kNextMarker) ||
+            !IsPlainFile(it->path()))
             entries.push_back(it->path().lexically_relative(out));
     std::sort(entries.begin(), entries.end());
     return entries;
@@ -251,7 +260,7 @@ std::variant<std::unique_ptr<RunFolder>, std::string> RunFolder::Take(const fs::
     const std::vector<fs::path> entries = Entries(out, error);
     if (error)
         return "the output folder " + name + " cannot be read: " + Reason(error);
-    if (fs::exists(out / kOutputMarker, error)) {
+    if (IsPlainFile(out / kOutputMarker)) {
         // An earlier run's folder: its files go only when nothing else is in it.
         const Sorted sorted = Sort(out, entries, ReadListing(out / kOutputMarker));
         if (!sorted.foreign.empty())
@@ -302,19 +311,30 @@ std::optional<std::string> RunFolder::Record(bool ended)
             text << "made\t" << stamp->size << '\t' << stamp->modified << '\t' << stamp->changed << '\t' << path << '\n';
     }
     // Written whole or not at all: an earlier marker stays until the new one is complete.
+    // The new one is a file of its own, made afresh, never one a link leads to.
     const fs::path marker = out_ / kOutputMarker;
     const fs::path next = out_ / kNextMarker;
-    {
-        std::ofstream file(next.string(), std::ios::binary | std::ios::trunc);
+    if (IsPlainFile(next))
+        ::unlink(next.c_str());
+    std::string failure;
+    if (const int file = ::open(next.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644); file < 0) {
+        failure = std::strerror(errno);
+    } else {
         const std::string bytes = text.str();
-        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        file.close();
-        if (!file) {
-            const std::string reason = std::strerror(errno);
-            fs::remove(next, error);
-            return "the output folder " + out_.string() + " cannot be written: " + reason;
+        for (std::size_t done = 0; done < bytes.size() && failure.empty();) {
+            const ssize_t n = ::write(file, bytes.data() + done, bytes.size() - done);
+            if (n > 0)
+                done += static_cast<std::size_t>(n);
+            else if (n == 0 || errno != EINTR)
+                failure = n == 0 ? "nothing more could be written" : std::strerror(errno);
         }
+        if (::close(file) != 0 && failure.empty())
+            failure = std::strerror(errno);
+        if (!failure.empty())
+            ::unlink(next.c_str());
     }
+    if (!failure.empty())
+        return "the output folder " + out_.string() + " cannot be written: " + failure;
     fs::rename(next, marker, error);
     if (error) {
         boost::system::error_code ignored;

@@ -11,6 +11,19 @@ void Road::Stage(const std::string& name)
 {
     stage_ = name;
     out_ << "  [" << steps_ << "." << ++stages_ << "] " << name << std::endl;
+    SetWhere();
+}
+
+std::string Road::Where() const
+{
+    std::lock_guard lock(whereMutex_);
+    return where_;
+}
+
+void Road::SetWhere()
+{
+    std::lock_guard lock(whereMutex_);
+    where_ = "step " + std::to_string(steps_) + ": " + name_ + (stage_.empty() ? "" : ", at: " + stage_);
 }
 
 bool Road::Step(const std::string& name, const std::function<void()>& work)
@@ -20,6 +33,8 @@ bool Road::Step(const std::string& name, const std::function<void()>& work)
     ++steps_;
     stages_ = 0;
     stage_.clear();
+    name_ = name;
+    SetWhere();
     out_ << "[" << steps_ << "] " << name << std::endl;
     const auto start = std::chrono::steady_clock::now();
     std::string failure;

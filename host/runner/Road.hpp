@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -42,6 +43,8 @@ public:
     const std::string& FailedStep() const { return failedStep_; }
     const std::string& Failure() const { return failure_; }
     int Steps() const { return steps_; }
+    // Where the road is ("step N: NAME", with its stage), for another thread.
+    std::string Where() const;
     // Runs after each step's work, as part of it: prints what the step caused and may
     // fail it (StepFailed) for what the platform refused meanwhile.
     std::function<void()> afterStep;
@@ -49,9 +52,14 @@ public:
     std::function<void()> beforeStep;
 
 private:
+    void SetWhere();
+
     std::ostream& out_;
+    mutable std::mutex whereMutex_;
+    std::string where_;
     int steps_ = 0;
     int stages_ = 0;
+    std::string name_;
     std::string stage_;
     std::string failedStep_;
     std::string failure_;

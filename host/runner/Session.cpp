@@ -41,9 +41,7 @@ Session::Session(Road& road, const Options& options, RunFolder& folder, const st
     : road(road), options(options), folder_(folder), interrupted_(interrupted)
 {
     dg::SetRefusalHandler([this](const std::string& message) {
-        const std::size_t reportAt = ReportSize();
-        std::lock_guard lock(causesMutex_);
-        causes_.push_back({"the dialog manager refused: " + message, reportAt, false});
+        AddCause({"the dialog manager refused: " + message, ReportSize(), false});
     });
 }
 
@@ -241,12 +239,14 @@ void Session::CheckServices()
 {
     if (!services)
         return;
-    const auto requests = services->Requests();
-    for (std::size_t i = requestsSeen_; i < requests.size(); ++i) {
-        const auto& request = requests[i];
+    // From the first request still unanswered at the last look; the bodies, which may
+    // be megabytes of a posted configuration, are not needed here.
+    const auto requests = services->Requests(requestsSeen_, false);
+    for (std::size_t k = 0; k < requests.size(); ++k) {
+        const auto& request = requests[k];
         // A semaphore answers 404 until the product is ready: that is no refusal.
         if (request.status < 400 || (request.status == 404 && request.path.ends_with("/ready")) ||
-            !refusalsNoted_.insert(i).second)
+            !refusalsNoted_.insert(requestsSeen_ + k).second)
             continue;
         const std::string said = Said(request.answer);
         NoteCause("the loopback service refused " + request.method + " " + request.path + ": " +
@@ -255,7 +255,7 @@ void Session::CheckServices()
                   (said.empty() ? "" : " (\"" + said + "\")"));
     }
     // The next look begins at the first request still unanswered.
-    while (requestsSeen_ < requests.size() && requests[requestsSeen_].status != 0)
+    for (std::size_t k = 0; k < requests.size() && requests[k].status != 0; ++k)
         ++requestsSeen_;
 }
 
@@ -286,10 +286,8 @@ void Session::Flush()
         const auto& entry = entries[reportSeen_];
         const std::string text = OneSeparator(GS::UniString(entry.text).ToUtf8());
         road.Say(std::string(entry.alert ? "Session Report (alert): " : "Session Report: ") + text);
-        if (entry.alert) {
-            std::lock_guard lock(causesMutex_);
-            causes_.push_back({"the add-on reported an error: " + text, reportSeen_, true});
-        }
+        if (entry.alert)
+            AddCause({"the add-on reported an error: " + text, reportSeen_, true});
     }
 }
 
@@ -311,21 +309,27 @@ void Session::Stage(const std::string& name)
     road.Stage(name);
 }
 
-void Session::NoteCause(const std::string& cause)
+void Session::NoteCause(const std::string& cause) { AddCause({cause, ReportSize(), false}); }
+
+void Session::AddCause(Cause cause)
 {
-    const std::size_t reportAt = ReportSize();
     std::lock_guard lock(causesMutex_);
-    causes_.push_back({cause, reportAt, false});
+    // What the road looks at again and again (a page that failed) is one cause.
+    if (std::none_of(causes_.begin(), causes_.end(), [&](const Cause& c) { return c.text == cause.text; }))
+        causes_.push_back(std::move(cause));
+}
+
+bool Session::HasCause()
+{
+    Flush();
+    std::lock_guard lock(causesMutex_);
+    return !causes_.empty();
 }
 
 bool Session::GivingUp()
 {
-    Flush();
-    {
-        std::lock_guard lock(causesMutex_);
-        if (causes_.empty())
-            return false;
-    }
+    if (!HasCause())
+        return false;
     if (!gaveUp_) {
         gaveUp_ = true;
         // The user closes every dialog still open, after what is already under way (this

@@ -74,6 +74,10 @@ public:
     // cause the road noted). The user's scripted actions then end: the dialogs they
     // are in are closed, so that nobody waits for what will not come.
     bool GivingUp();
+    // Whether the running step has met a cause of failure, without giving up (the
+    // dialogs may be over), and whether the user gave the step up.
+    bool HasCause();
+    bool GaveUp() const { return gaveUp_; }
     // A cause of failure the road saw itself (a page that did not load).
     void NoteCause(const std::string& cause);
     // What the running step may fail of without the add-on saying so (a data sheet
@@ -138,6 +142,8 @@ private:
         std::size_t reportAt;
         bool alert;
     };
+    // Adds a cause, once.
+    void AddCause(Cause cause);
     std::mutex causesMutex_;
     std::vector<Cause> causes_;
     bool gaveUp_ = false;

@@ -13,10 +13,12 @@
 #include <boost/filesystem/operations.hpp>
 
 #include <dlfcn.h>
+#include <utf8.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -51,6 +53,32 @@ std::string Named(short resourceId)
     const ids::ListedDialog& dialog = *ids::FindDialog(resourceId);
     return (dialog.type == "palette" ? "palette " : "dialog ") + std::to_string(resourceId) + " " +
            Quote(std::string(dialog.title));
+}
+
+// A file name as text: its bytes are UTF-8, or else (an older system's name) Latin-1.
+std::string TextOfFileName(const std::string& bytes)
+{
+    if (utf8::is_valid(bytes.begin(), bytes.end()))
+        return bytes;
+    std::string text;
+    for (const char c : bytes)
+        utf8::append(static_cast<unsigned char>(c), std::back_inserter(text));
+    return text;
+}
+
+// A page's text for one line of the transcript: a page of a configuration of many
+// rows would be megabytes.
+std::string Shortened(const std::string& text)
+{
+    constexpr std::size_t kShown = 400;
+    if (text.size() <= kShown)
+        return text;
+    std::size_t cut = kShown;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    const auto more = std::count_if(text.begin() + static_cast<std::ptrdiff_t>(cut), text.end(),
+                                    [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
+    return text.substr(0, cut) + " ... (" + std::to_string(more) + " characters more)";
 }
 
 std::string ElementTypeName(std::int32_t type)
@@ -136,9 +164,8 @@ void WritePalettePicture(Session& s, const std::string& name)
 // A page the browser could not load is the step's cause; the user then gives up.
 bool PageFailed(Session& s)
 {
-    if (const auto page = dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page);
-        page && page->state == "failed")
-        s.NoteCause("the page " + page->url + " could not be loaded: " + page->error);
+    if (const auto page = dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page); page && page->state == "failed")
+        s.NoteCause("the browser could not load a page: " + page->error);
     return s.GivingUp();
 }
 
@@ -240,8 +267,16 @@ void ScriptDelivery(Session& s, dg::DialogScript browser, const std::shared_ptr<
                 s.Say("it proposes " + Quote(delivery->proposedName));
             })
         .Picture(s.NextPicture(what + " name"))
-        .Do(s.Quiet("accept the name"), [delivery] { delivery->nameAccepted = Clock::now(); })
-        .Click(ids::LibpartName::Ok);
+        .Then(dg::Action{s.Quiet("accept the name"), [&s, delivery](dg::detail::PanelState&) {
+                             // A user who has given up the step adds no product: the name
+                             // dialog is closed, not accepted.
+                             if (s.GivingUp()) {
+                                 dg::User(ids::LibpartName::Dialog).CloseBox();
+                                 return;
+                             }
+                             delivery->nameAccepted = Clock::now();
+                             dg::User(ids::LibpartName::Dialog).Click(ids::LibpartName::Ok);
+                         }});
     s.Label(ids::LibpartName::Dialog, ids::LibpartName::Ok, "\"OK\"");
 }
 
@@ -264,9 +299,17 @@ standin::LibPart RunDelivery(Session& s, Delivery& delivery, const std::string& 
     const std::size_t browsersClosed = CountLogged("close " + Named(ids::Browser::Dialog));
     ActOnPalette(what, std::chrono::duration_cast<std::chrono::milliseconds>(kBrowserRoad));
     delivery.done = Clock::now();
-    ExpectShown(ids::Browser::Dialog, "the browser dialog");
-    ExpectShown(ids::LibpartName::Dialog, "the name dialog");
-    s.Stage("the part is saved");
+    // Once the name is accepted, the add-on makes and saves the part.
+    const bool named = delivery.nameAccepted != Clock::time_point{};
+    if (named)
+        s.Stage("the part is saved");
+    if (s.HasCause() && s.Get<standin::LibPartModule>().Parts().size() == partsBefore)
+        throw StepFailed("the product was not added: no library part was saved");
+    // A user who gave up closed what was open and left the rest of the script.
+    if (!s.GaveUp()) {
+        ExpectShown(ids::Browser::Dialog, "the browser dialog");
+        ExpectShown(ids::LibpartName::Dialog, "the name dialog");
+    }
     if (CountLogged("close " + Named(ids::Browser::Dialog)) != browsersClosed + 1 ||
         !Logged("close " + Named(ids::Browser::Dialog) + " (accepted)"))
         throw StepFailed("the browser dialog did not close with the new part");
@@ -318,7 +361,7 @@ std::string TimingLine(Session& s, const std::string& what, const Delivery& deli
 {
     std::optional<Clock::time_point> ready;
     int asked = 0;
-    for (const auto& request : s.services->Requests()) {
+    for (const auto& request : s.services->Requests(0, false)) {
         if (request.arrived < delivery.pressed || request.arrived > delivery.nameShown ||
             !request.path.ends_with("/ready"))
             continue;
@@ -348,7 +391,7 @@ void StartUp(Session& s, RoadState& road)
             std::string name = standin::services::DataSheetValue(s.options.dataSheetXml, "archicad_productattr");
             for (const std::string& file : {s.options.cadFile, s.options.dataSheetFile})
                 if (name.empty())
-                    name = fs::path(file).stem().string();
+                    name = TextOfFileName(fs::path(file).stem().string());
             if (name.empty())
                 name = "My object";
             const std::string library = standin::services::AddOwnLibrary(catalogue, *s.services, name);
@@ -369,13 +412,13 @@ void StartUp(Session& s, RoadState& road)
                 kind = "of the kind its data sheet names";
             }
             if (!s.options.cadFile.empty())
-                s.Say("the product's CAD data: " + s.options.cadFile);
+                s.Say("the product's CAD data: " + TextOfFileName(s.options.cadFile));
             if (!s.options.dataSheetFile.empty()) {
-                s.Say("the product's data sheet: " + s.options.dataSheetFile);
+                s.Say("the product's data sheet: " + TextOfFileName(s.options.dataSheetFile));
                 if (const std::string problem = standin::services::DataSheetProblem(s.options.dataSheetXml);
                     !problem.empty()) {
-                    road.dataSheetProblem =
-                        "the data sheet " + s.options.dataSheetFile + " cannot be read as a data sheet: " + problem;
+                    road.dataSheetProblem = "the data sheet " + TextOfFileName(s.options.dataSheetFile) +
+                                            " cannot be read as a data sheet: " + problem;
                     s.Say("warning: " + road.dataSheetProblem);
                 }
             }
@@ -549,7 +592,7 @@ void AddProduct(Session& s, RoadState& road)
                         return;
                     s.Stage("the browser shows the catalogue page");
                     if (const auto page = dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page))
-                        s.Say(Quote(page->title) + " at " + page->url + ": " + page->text);
+                        s.Say(Quote(page->title) + " at " + page->url + ": " + Shortened(page->text));
                 })
             .Picture(s.NextPicture("Catalogue page"))
             .Then(dg::FollowLink(ids::Browser::Page, productLink))
@@ -560,7 +603,7 @@ void AddProduct(Session& s, RoadState& road)
                         return;
                     s.Stage("the product's page");
                     if (const auto page = dg::FindBrowserPage(ids::Browser::Dialog, ids::Browser::Page))
-                        s.Say(Quote(page->title) + ": " + page->text);
+                        s.Say(Quote(page->title) + ": " + Shortened(page->text));
                 })
             .Picture(s.NextPicture("Product page"));
         ScriptDelivery(s, browser, delivery, "Product");
@@ -592,13 +635,14 @@ void AddProduct(Session& s, RoadState& road)
 // replaced in one undo step, then undone and done again.
 void ModifyProduct(Session& s, RoadState& road)
 {
-    auto& elements = s.Get<standin::ElementModule>();
-    auto partOfPlaced = [&] { return elements.Element(road.placed)->LibIndex(); };
+    // Looked up inside the steps: after a failed start-up there is no host.
+    auto elements = [&s]() -> standin::ElementModule& { return s.Get<standin::ElementModule>(); };
+    auto partOfPlaced = [&] { return elements().Element(road.placed)->LibIndex(); };
 
     s.road.Step("the user places the product and selects it", [&] {
         const std::int32_t tool = s.Get<standin::ToolModule>().ActiveTool();
-        road.placed = elements.PlacePart(tool, road.firstPart.index);
-        elements.Select({road.placed});
+        road.placed = elements().PlacePart(tool, road.firstPart.index);
+        elements().Select({road.placed});
         s.CheckHandlers();
         s.Say("a " + ElementTypeName(tool) + " of the new part, selected" +
               (s.options.verbose ? " (part " + std::to_string(partOfPlaced()) + ")" : std::string()));
@@ -632,7 +676,7 @@ void ModifyProduct(Session& s, RoadState& road)
                     std::lock_guard lock(log->mutex);
                     if (!log->changes.empty() && page->state == "done" && page->status == 200)
                         s.Say("in the configurator the user changed " + log->changes.back());
-                    s.Say(Quote(page->title) + ": " + page->text);
+                    s.Say(Quote(page->title) + ": " + Shortened(page->text));
                 })
             .Picture(s.NextPicture("Configurator"));
         ScriptDelivery(s, browser, delivery, "Modified product");
@@ -648,7 +692,7 @@ void ModifyProduct(Session& s, RoadState& road)
         s.Say("its configuration: " + (changed.empty() ? std::string("unchanged") : changed));
 
         s.Stage("the placed product gets the new part");
-        const auto steps = elements.UndoSteps();
+        const auto steps = elements().UndoSteps();
         if (partOfPlaced() != road.modifiedPart.index)
             throw StepFailed("the placed product still has part " + std::to_string(partOfPlaced()));
         if (steps.size() != 1)
@@ -658,14 +702,14 @@ void ModifyProduct(Session& s, RoadState& road)
     });
 
     s.road.Step("the user undoes the change", [&] {
-        if (!elements.Undo() || partOfPlaced() != road.firstPart.index)
+        if (!elements().Undo() || partOfPlaced() != road.firstPart.index)
             throw StepFailed("the undo did not give the product its first part back");
         s.Say("the placed product has its first part again" +
               (s.options.verbose ? " (part " + std::to_string(partOfPlaced()) + ")" : std::string()));
     });
 
     s.road.Step("the user redoes it", [&] {
-        if (!elements.Redo() || partOfPlaced() != road.modifiedPart.index)
+        if (!elements().Redo() || partOfPlaced() != road.modifiedPart.index)
             throw StepFailed("the redo did not give the product its new part");
         s.Say("the placed product has the modified product's part again" +
               (s.options.verbose ? " (part " + std::to_string(partOfPlaced()) + ")" : std::string()));

@@ -104,11 +104,22 @@ std::string ReadWhole(const std::string& path, std::string& bytes)
     return {};
 }
 
+// The folder as one absolute path without "." or ".." parts or a separator at its
+// end, so that the transcript writes every path under it one way.
+fs::path NormalFolder(const fs::path& out)
+{
+    fs::path normal = fs::absolute(out).lexically_normal();
+    if (normal.filename() == "." && normal.has_parent_path())
+        normal = normal.parent_path();
+    return normal;
+}
+
 // The options, or the exit status after telling what is wrong with them.
 std::variant<Options, int> ParseOptions(int argc, char** argv)
 {
     Options options;
     options.addOn = TARVEL_ADDON_FILE;
+    options.out = NormalFolder(options.out);
     std::set<std::string> given;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -137,7 +148,7 @@ std::variant<Options, int> ParseOptions(int argc, char** argv)
             return Refuse(arg + " needs " + what + " after it");
         const std::string value = joined ? *joined : argv[++i];
         if (arg == "--out") {
-            options.out = value;
+            options.out = NormalFolder(value);
             continue;
         }
         std::string bytes;
@@ -159,11 +170,13 @@ std::variant<Options, int> ParseOptions(int argc, char** argv)
 // Watches for Ctrl-C and SIGTERM, which every other thread has blocked, and keeps the
 // run's marker fresh meanwhile, so that a run killed outright is known by the next.
 // The first signal asks the road to end; a second one, or a road that has not ended
-// in time, ends the process after a last record.
+// in time, ends the process after a last record. A second signal within a second of
+// the first is the same request: `timeout` and a terminal may send one signal to the
+// process and again to its group.
 class Watch {
 public:
-    Watch(tarvel::runner::RunFolder& folder, const sigset_t& signals)
-        : folder_(folder), signals_(signals), thread_([this] { Run(); })
+    Watch(tarvel::runner::RunFolder& folder, const tarvel::runner::Road& road, const sigset_t& signals)
+        : folder_(folder), road_(road), signals_(signals), thread_([this] { Run(); })
     {
     }
     ~Watch()
@@ -181,33 +194,37 @@ private:
     void Run()
     {
         using namespace std::chrono_literals;
-        std::optional<std::chrono::steady_clock::time_point> deadline;
+        std::chrono::steady_clock::time_point first;
         while (!stop_) {
             const timespec wait{0, 250'000'000};
             const int signal = sigtimedwait(&signals_, nullptr, &wait);
+            const auto now = std::chrono::steady_clock::now();
             if (signal > 0) {
-                if (interrupted_ != 0)
-                    EndNow(signal);
-                interrupted_ = signal;
-                deadline = std::chrono::steady_clock::now() + 20s;
+                if (interrupted_ == 0) {
+                    interrupted_ = signal;
+                    first = now;
+                } else if (now - first >= 1s) {
+                    EndNow(std::string(SignalName(signal)) + " again");
+                }
                 continue;
             }
-            if (deadline && std::chrono::steady_clock::now() > *deadline)
-                EndNow(interrupted_);
+            if (interrupted_ != 0 && now - first > 20s)
+                EndNow("the road did not end within 20 s of " + std::string(SignalName(interrupted_)));
             folder_.Record(false);
         }
     }
 
-    [[noreturn]] void EndNow(int signal)
+    [[noreturn]] void EndNow(const std::string& why)
     {
         folder_.Record(false);
-        const std::string line = std::string("tarvel-host: ") + SignalName(signal) +
-                                 ": the run ends without its clean-up; the next run into the folder removes what it made\n";
+        const std::string line = "tarvel-host: " + why + ": the run ends at once at " + road_.Where() +
+                                 ", without its clean-up; the next run into the folder removes what it made\n";
         [[maybe_unused]] const ssize_t written = ::write(2, line.data(), line.size());
-        _exit(128 + signal);
+        _exit(128 + interrupted_);
     }
 
     tarvel::runner::RunFolder& folder_;
+    const tarvel::runner::Road& road_;
     const sigset_t signals_;
     std::atomic<bool> stop_{false};
     std::atomic<int> interrupted_{0};
@@ -252,7 +269,7 @@ int main(int argc, char** argv)
     std::vector<std::string> summary;
     int interrupted = 0;
     {
-        Watch watch(*folder, signals);
+        Watch watch(*folder, road, signals);
         {
             tarvel::runner::Session session(road, *options, *folder, watch.Interrupted());
             tarvel::runner::RunRoad(session);

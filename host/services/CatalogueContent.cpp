@@ -156,8 +156,8 @@ std::string ServeOffer(CatalogueServer& server, const Offer& offer, int semaphor
 }
 
 // Whether the bytes are UTF-8 throughout (no overlong form, no surrogate, nothing
-// beyond U+10FFFF) and every character is one XML 1.0 allows.
-bool IsXmlUtf8(const std::string& bytes)
+// beyond U+10FFFF) and, with `xmlCharacters`, every character is one XML 1.0 allows.
+bool IsUtf8(const std::string& bytes, bool xmlCharacters)
 {
     std::size_t i = 0;
     while (i < bytes.size()) {
@@ -190,7 +190,7 @@ bool IsXmlUtf8(const std::string& bytes)
         const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
         if (cp < least[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
             return false;
-        if ((cp < 0x20 && cp != 0x9 && cp != 0xA && cp != 0xD) || cp == 0xFFFE || cp == 0xFFFF)
+        if (xmlCharacters && ((cp < 0x20 && cp != 0x9 && cp != 0xA && cp != 0xD) || cp == 0xFFFE || cp == 0xFFFF))
             return false;
         i += length;
     }
@@ -224,7 +224,7 @@ CatalogueServer::Answer Configure(CatalogueServer& server, const RepositoryLibra
         return Refusal(400, "The configuration is missing");
     const std::optional<std::string> xml = base::Base64Decode(*field("XmlContent"));
     // The start options declare no encoding: they must be UTF-8, and well-formed.
-    if (xml && !IsXmlUtf8(*xml))
+    if (xml && !IsUtf8(*xml, true))
         return Refusal(400, "The configuration is not well-formed UTF-8");
     pugi::xml_document options;
     if (!xml || !options.load_buffer(xml->data(), xml->size(), pugi::parse_default, pugi::encoding_utf8) ||
@@ -273,6 +273,107 @@ void AddLibraryPages(CatalogueServer& server, const RepositoryLibrary& library,
                                                 choice](const RecordedRequest& request) {
         return Configure(server, library, products, request, ++*configurations, semaphoreNotReady, choice);
     });
+}
+
+// The encoding named by the XML declaration at the start of 8-bit bytes (after a
+// UTF-8 byte-order mark), lower-cased; empty when there is none.
+std::string DeclaredEncoding(const std::string& bytes)
+{
+    const std::size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    if (bytes.compare(start, 5, "<?xml") != 0 || start + 5 >= bytes.size() ||
+        std::string_view(" \t\r\n").find(bytes[start + 5]) == std::string_view::npos)
+        return {};
+    const std::size_t close = bytes.find("?>", start);
+    const std::string declaration = bytes.substr(start, close == std::string::npos ? 0 : close - start);
+    std::size_t at = declaration.find("encoding");
+    if (at == std::string::npos)
+        return {};
+    at = declaration.find_first_not_of(" \t\r\n", at + 8);
+    if (at == std::string::npos || declaration[at] != '=')
+        return {};
+    at = declaration.find_first_not_of(" \t\r\n", at + 1);
+    if (at == std::string::npos || (declaration[at] != '"' && declaration[at] != '\''))
+        return {};
+    const std::size_t end = declaration.find(declaration[at], at + 1);
+    if (end == std::string::npos)
+        return {};
+    std::string name = declaration.substr(at + 1, end - at - 1);
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
+    return name;
+}
+
+bool NamesLatin1(const std::string& name)
+{
+    for (const char* alias : {"iso-8859-1", "iso8859-1", "iso_8859-1", "iso_8859-1:1987", "latin1", "latin-1", "l1",
+                              "iso-ir-100", "csisolatin1", "ibm819", "cp819"})
+        if (name == alias)
+            return true;
+    return false;
+}
+
+// Whether UTF-16 bytes after their byte-order mark hold whole units and no lone surrogate.
+bool IsWholeUtf16(const std::string& bytes, bool littleEndian)
+{
+    if (bytes.size() % 2 != 0)
+        return false;
+    const auto unit = [&](std::size_t i) {
+        const auto first = static_cast<unsigned char>(bytes[2 * i]);
+        const auto second = static_cast<unsigned char>(bytes[2 * i + 1]);
+        return littleEndian ? (second << 8 | first) : (first << 8 | second);
+    };
+    const std::size_t units = bytes.size() / 2;
+    for (std::size_t i = 1; i < units; ++i) {
+        const int u = unit(i);
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (i + 1 >= units || unit(i + 1) < 0xDC00 || unit(i + 1) > 0xDFFF)
+                return false;
+            ++i;
+        } else if (u >= 0xDC00 && u <= 0xDFFF) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the text begins as UTF-16 without a byte-order mark does: two ASCII
+// characters, each with a 0 byte beside it. No UTF-8 XML begins so.
+bool LooksLikeUtf16(const std::string& bytes)
+{
+    if (bytes.size() < 4)
+        return false;
+    const auto ascii = [&bytes](std::size_t i) {
+        return bytes[i] != '\0' && static_cast<unsigned char>(bytes[i]) < 0x80;
+    };
+    return (ascii(0) && bytes[1] == '\0' && ascii(2) && bytes[3] == '\0') ||
+           (bytes[0] == '\0' && ascii(1) && bytes[2] == '\0' && ascii(3));
+}
+
+// Reads a data sheet as the add-on reads one: UTF-16 only after its byte-order mark;
+// otherwise UTF-8, or Latin-1 where the declaration names it (without a UTF-8
+// byte-order mark) or where the bytes are no UTF-8. Answers what keeps it from being
+// read, in words; empty when it was read.
+std::string ReadDataSheet(const std::string& bytes, pugi::xml_document& document)
+{
+    pugi::xml_encoding encoding = pugi::encoding_utf8;
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0) {
+        const bool little = bytes[0] == '\xFF';
+        if (!IsWholeUtf16(bytes, little))
+            return "it is UTF-16 cut off within a character or with a lone surrogate";
+        encoding = little ? pugi::encoding_utf16_le : pugi::encoding_utf16_be;
+    } else if (LooksLikeUtf16(bytes)) {
+        return "it is UTF-16 without a byte-order mark, which is read as UTF-8; save it with a byte-order mark, "
+               "or as UTF-8";
+    } else if ((bytes.compare(0, 3, "\xEF\xBB\xBF") != 0 && NamesLatin1(DeclaredEncoding(bytes))) ||
+               !IsUtf8(bytes, false)) {
+        encoding = pugi::encoding_latin1;
+    }
+    const pugi::xml_parse_result parsed =
+        document.load_buffer(bytes.data(), bytes.size(), pugi::parse_default, encoding);
+    if (!parsed)
+        return std::string("it is no well-formed XML (") + parsed.description() + " at byte " +
+               std::to_string(parsed.offset) + ")";
+    return {};
 }
 
 }  // namespace
@@ -526,7 +627,7 @@ std::string UseOwnArtifacts(StandardCatalogue& catalogue, const std::string& lib
 std::string DataSheetValue(const std::string& dataSheet, const std::string& id)
 {
     pugi::xml_document document;
-    if (!document.load_buffer(dataSheet.data(), dataSheet.size()))
+    if (!ReadDataSheet(dataSheet, document).empty())
         return {};
     for (const pugi::xml_node parameter : document.child("ProductDataSheet").child("AdditionalInformation").children("Parameter"))
         if (id == parameter.attribute("id").value())
@@ -537,10 +638,8 @@ std::string DataSheetValue(const std::string& dataSheet, const std::string& id)
 std::string DataSheetProblem(const std::string& dataSheet)
 {
     pugi::xml_document document;
-    const pugi::xml_parse_result parsed = document.load_buffer(dataSheet.data(), dataSheet.size());
-    if (!parsed)
-        return std::string("it is no well-formed XML (") + parsed.description() + " at byte " +
-               std::to_string(parsed.offset) + ")";
+    if (std::string problem = ReadDataSheet(dataSheet, document); !problem.empty())
+        return problem;
     const pugi::xml_node root = document.document_element();
     if (std::string_view(root.name()) != "ProductDataSheet")
         return "its root element is <" + std::string(root.name()) + ">, not <ProductDataSheet>";

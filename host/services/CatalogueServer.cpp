@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <initializer_list>
 #include <stdexcept>
@@ -110,6 +111,34 @@ std::unique_ptr<httplib::Server> MakeAuthorityServer(const char* subjectName, st
     return std::make_unique<httplib::SSLServer>(cert.get(), key.get());
 }
 
+// The body goes out as it is, whatever encodings the client accepts: the web library
+// would compress a text body (Brotli at its slowest), which takes seconds for a page
+// of a large configuration. A body of known length it sends untouched.
+void SendUncompressed(httplib::Response& response)
+{
+    if (response.body.empty())
+        return;
+    auto body = std::make_shared<const std::string>(std::move(response.body));
+    response.body.clear();
+    const std::string type = response.get_header_value("Content-Type");
+    response.headers.erase("Content-Type");
+    response.set_content_provider(body->size(), type,
+                                  [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                      return offset < body->size() &&
+                                             sink.write(body->data() + offset, std::min(length, body->size() - offset));
+                                  });
+}
+
+// "512 MB", "64 KB" or "100 bytes".
+std::string SizeText(std::size_t bytes)
+{
+    if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0)
+        return std::to_string(bytes / (1024 * 1024)) + " MB";
+    if (bytes >= 1024 && bytes % 1024 == 0)
+        return std::to_string(bytes / 1024) + " KB";
+    return std::to_string(bytes) + " bytes";
+}
+
 RecordedRequest Recorded(const httplib::Request& request)
 {
     return RecordedRequest{request.target, request.get_header_value("User-Agent"), request.method, request.path,
@@ -141,9 +170,14 @@ CatalogueServer::CatalogueServer(Kind kind) : tls_(kind != Kind::Plain)
     server_->Post(".*", [this](const httplib::Request& request, httplib::Response& response,
                                const httplib::ContentReader& content) {
         httplib::Request whole = request;
+        std::size_t largest = 0;
+        {
+            std::lock_guard lock(mutex_);
+            largest = largestForm_;
+        }
         bool tooLarge = false;
-        content([&whole, &tooLarge](const char* data, std::size_t length) {
-            tooLarge = tooLarge || whole.body.size() + length > kLargestForm;
+        content([&whole, &tooLarge, largest](const char* data, std::size_t length) {
+            tooLarge = tooLarge || whole.body.size() + length > largest;
             if (!tooLarge)
                 whole.body.append(data, length);
             return true;
@@ -153,8 +187,7 @@ CatalogueServer::CatalogueServer(Kind kind) : tls_(kind != Kind::Plain)
             return;
         }
         whole.body.clear();
-        const std::string why = "The form is larger than " + std::to_string(kLargestForm / (1024 * 1024)) +
-                                " MB, the most this server takes";
+        const std::string why = "The form is larger than " + SizeText(largest) + ", the most this server takes";
         {
             std::lock_guard lock(mutex_);
             requests_.push_back(Recorded(whole));
@@ -166,6 +199,7 @@ CatalogueServer::CatalogueServer(Kind kind) : tls_(kind != Kind::Plain)
         response.set_content("<!DOCTYPE html>\n<html><head><title>" + why + "</title></head><body><p id=\"error\">" +
                                  why + "</p></body></html>\n",
                              "text/html; charset=utf-8");
+        SendUncompressed(response);
     });
     // The port is the kernel's choice and ours alone: no SO_REUSEPORT, which would let
     // another socket bind the same port beside this one.
@@ -233,11 +267,14 @@ void CatalogueServer::Handle(const httplib::Request& request, httplib::Response&
         response.status = 404;
         response.set_content("<html><body>404 Not Found</body></html>", "text/html");
     }
-    std::lock_guard lock(mutex_);
-    RecordedRequest& answered = requests_[recorded];
-    answered.status = response.status == -1 ? 200 : response.status;
-    if (answered.status >= 400)
-        answered.answer = response.body.substr(0, 512);
+    {
+        std::lock_guard lock(mutex_);
+        RecordedRequest& answered = requests_[recorded];
+        answered.status = response.status == -1 ? 200 : response.status;
+        if (answered.status >= 400)
+            answered.answer = response.body.substr(0, 512);
+    }
+    SendUncompressed(response);
 }
 
 void CatalogueServer::Forward(const httplib::Request& request, httplib::Response& response)
@@ -405,6 +442,12 @@ void CatalogueServer::AddTruncated(const std::string& path, std::string body, st
     });
 }
 
+void CatalogueServer::SetLargestForm(std::size_t bytes)
+{
+    std::lock_guard lock(mutex_);
+    largestForm_ = bytes;
+}
+
 void CatalogueServer::EnableProxy()
 {
     std::lock_guard lock(mutex_);
@@ -428,6 +471,22 @@ std::vector<RecordedRequest> CatalogueServer::Requests() const
 {
     std::lock_guard lock(mutex_);
     return requests_;
+}
+
+std::vector<RecordedRequest> CatalogueServer::Requests(std::size_t first, bool bodies) const
+{
+    std::lock_guard lock(mutex_);
+    std::vector<RecordedRequest> requests;
+    for (std::size_t i = first; i < requests_.size(); ++i) {
+        const RecordedRequest& request = requests_[i];
+        if (bodies)
+            requests.push_back(request);
+        else
+            requests.push_back(RecordedRequest{request.target, request.userAgent, request.method, request.path,
+                                               request.contentType, {}, request.arrived, request.status,
+                                               request.answer});
+    }
+    return requests;
 }
 
 std::vector<std::pair<std::string, std::string>> FormFields(const std::string& body)

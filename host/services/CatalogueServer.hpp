@@ -37,8 +37,10 @@ struct RecordedRequest {
     std::string answer;
 };
 
-// The largest form body the server takes (a larger one is answered 413).
-constexpr std::size_t kLargestForm = 64 * 1024 * 1024;
+// The largest form body the server takes by default (a larger one is answered 413):
+// room for the configurator's form of start options as large as the largest CAD data
+// the add-on downloads (256 MB), in Base64 and form-encoded.
+constexpr std::size_t kLargestForm = std::size_t{512} * 1024 * 1024;
 
 // The fields of an application/x-www-form-urlencoded body, in order, decoded.
 std::vector<std::pair<std::string, std::string>> FormFields(const std::string& body);
@@ -103,8 +105,14 @@ public:
     void EnableProxy();
     std::vector<std::string> ForwardedUrls() const;
 
+    // The largest form body taken from now on (kLargestForm until set).
+    void SetLargestForm(std::size_t bytes);
+
     int CallCount(const std::string& path) const;
     std::vector<RecordedRequest> Requests() const;
+    // The requests from the `first` on; without their bodies unless `bodies` (a posted
+    // form may be megabytes).
+    std::vector<RecordedRequest> Requests(std::size_t first, bool bodies) const;
 
 private:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
@@ -123,6 +131,7 @@ private:
     std::condition_variable stopping_;
     bool stop_ = false;
     bool proxy_ = false;
+    std::size_t largestForm_ = kLargestForm;
     std::map<std::string, Handler> routes_;
     std::map<std::string, int> calls_;
     std::vector<RecordedRequest> requests_;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# tools/main.sh and tools/build.sh in a tree without a build folder: their usage, and
-# option mistakes named, before any set-up or build.
+# The tools in a tree without a build folder: their usage, and option mistakes named,
+# before any set-up or build.
 #   MainHelp.sh SOURCE_DIR WORK_DIR
 set -uo pipefail
 source="$1"
@@ -39,4 +39,10 @@ for mistake in "unknown option --fast|--fast" "unknown option --addon|--addon|x"
 done
 check 0 "^usage: tools/build.sh \[BUILD_DIR\]" "$tree/tools/build.sh" --help
 [ ! -e "$tree/--help" ] || fail "build.sh took --help for its build folder"
+check 0 "^usage: tools/test.sh \[address|thread\]" "$tree/tools/test.sh" --help
+check 2 "^test.sh: unknown option --fast" "$tree/tools/test.sh" --fast
+check 0 "^usage: tools/fuzz.sh \[SECONDS_PER_HARNESS\]" "$tree/tools/fuzz.sh" -h
+check 2 "^fuzz.sh: ten is no number of seconds" "$tree/tools/fuzz.sh" ten
+check 2 "^fuzz.sh: no harness xml" "$tree/tools/fuzz.sh" 5 cad xml
+[ ! -e "$tree/build-fuzz" ] && [ ! -e "$tree/build---fast" ] || fail "a mistake made a build folder"
 echo "passed"

@@ -244,6 +244,103 @@ TEST(OwnArtifactsOf, AProductTheCatalogueLacksIsRefused)
     EXPECT_EQ(standin::services::UseOwnArtifacts(content, "doors-classic", "D-1", "", "<ProductDataSheet/>"), "D-1");
 }
 
+// The runner's judgement of a user's data sheet against the add-on's own reading of the
+// same bytes: what the add-on cannot read is named, and the name the runner gives the
+// product is the one the add-on reads.
+class UsersDataSheet : public HostFixture {
+protected:
+    static std::string Utf16(const std::string& ascii, bool little)
+    {
+        std::string out;
+        for (char c : ascii)
+            out += little ? std::string{c, '\0'} : std::string{'\0', c};
+        return out;
+    }
+};
+
+TEST_F(UsersDataSheet, IsJudgedAsTheAddOnReadsIt)
+{
+    const auto sheet = [](const std::string& name) {
+        return "<ProductDataSheet target=\"ARCHICAD\"><AdditionalInformation><Parameter id=\"archicad_productattr\" "
+               "value=\"" +
+               name + "\"/></AdditionalInformation></ProductDataSheet>";
+    };
+    const std::string marked16 = "\xFF\xFE" + Utf16(sheet("Door"), true);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool addOnReads;
+        const char* problem;  // the start of what the runner says; empty: nothing
+        std::string name;     // the product name both read
+    } cases[] = {
+        {"UTF-8", "<?xml version=\"1.0\" encoding=\"utf-8\"?>" + sheet("T\xC3\xBCr"), true, "", "T\xC3\xBCr"},
+        {"UTF-8 with its mark", "\xEF\xBB\xBF" + sheet("T\xC3\xBCr"), true, "", "T\xC3\xBCr"},
+        {"Latin-1, declared", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + sheet("T\xFCr"), true, "",
+         "T\xC3\xBCr"},
+        {"Latin-1, undeclared", sheet("T\xFCr"), true, "", "T\xC3\xBCr"},
+        {"UTF-16 with its mark", marked16, true, "", "Door"},
+        {"UTF-16 big-endian with its mark", "\xFE\xFF" + Utf16(sheet("Door"), false), true, "", "Door"},
+        {"UTF-16 without its mark", Utf16(sheet("Door"), true), false, "it is UTF-16 without a byte-order mark", ""},
+        {"UTF-16 big-endian without its mark", Utf16(sheet("Door"), false), false,
+         "it is UTF-16 without a byte-order mark", ""},
+        {"UTF-16 cut within a unit", marked16.substr(0, marked16.size() - 1), false, "it is UTF-16 cut off", ""},
+        {"a picture", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), false, "it is no well-formed XML", ""},
+        {"cut short", sheet("Door").substr(0, 40), false, "it is no well-formed XML", ""},
+        {"another root", "<Sheet/>", true, "its root element is <Sheet>", ""},
+        {"another target", "<ProductDataSheet target=\"REVIT\"/>", true, "its <ProductDataSheet> has the target", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto path = Temp().Path() / "sheet.xml";
+        WriteFile(path, c.bytes);
+        std::wstring name, id, group, model, section, culture;
+        std::string subtype, holeType;
+        double width = 0, height = 0;
+        std::vector<ParamGroup> groups;
+        EXPECT_EQ(ParseProductDataSheet(path.string(), name, subtype, id, group, model, section, culture, holeType,
+                                        width, height, groups),
+                  c.addOnReads);
+        const std::string problem = standin::services::DataSheetProblem(c.bytes);
+        EXPECT_EQ(problem.substr(0, std::string(c.problem).size()), c.problem) << problem;
+        EXPECT_EQ(problem.empty(), std::string(c.problem).empty()) << problem;
+        EXPECT_EQ(standin::services::DataSheetValue(c.bytes, "archicad_productattr"), c.name);
+        EXPECT_EQ(ostrel::WStringToUtf8(name), c.name);
+    }
+}
+
+// Pages go out as they are, whatever the client accepts: compressing a page of a large
+// configuration would take the web library seconds.
+TEST_F(Catalogue, AnswersUncompressedWhateverTheClientAccepts)
+{
+    httplib::Client client("127.0.0.1", server->Port());
+    client.set_decompress(false);
+    const httplib::Headers accepts{{"Accept-Encoding", "br, gzip, deflate"}};
+    for (const auto& [path, status] : {std::pair{"/catalogue/doors-classic/products/D-1.html", 200},
+                                       std::pair{"/catalogue/doors-classic/products/D-1/model.xml", 200},
+                                       std::pair{"/catalogue/doors-classic/products/X-9.html", 404},
+                                       std::pair{"/catalogue/doors-classic/tvHandler.aspx", 405}}) {
+        const auto answer = client.Get(path, accepts);
+        ASSERT_TRUE(answer) << path;
+        EXPECT_EQ(answer->status, status) << path;
+        EXPECT_FALSE(answer->has_header("Content-Encoding")) << path;
+        EXPECT_EQ(answer->get_header_value_count("Content-Type"), 1u) << path;
+        EXPECT_EQ(answer->get_header_value("Content-Length"), std::to_string(answer->body.size())) << path;
+    }
+    const auto page = client.Get("/catalogue/doors-classic/products/D-1.html", accepts);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+    EXPECT_NE(page->body.find("id=\"add-to-project\""), std::string::npos);
+}
+
+// The configurator's bound is above the form of start options as large as the largest
+// CAD data the add-on downloads: in Base64, where about one character in 32 is a '+'
+// or '/' that the form encodes in three bytes.
+TEST(ConfiguratorBound, TakesTheFormOfTheLargestCadData)
+{
+    const std::uint64_t base64 = (Deployment{}.maxZipBytes + 2) / 3 * 4;
+    EXPECT_GE(standin::services::kLargestForm, base64 + base64 / 16);
+}
+
 class Configurator : public Catalogue {
 protected:
     standin::services::StandardCatalogue catalogue() override
@@ -340,9 +437,10 @@ TEST_F(Configurator, RefusesWhatIsNoConfiguratorForm)
         // Far beyond the web library's own bound for forms (8 KB).
         {"a configuration of 12 KB", "application/x-www-form-urlencoded",
          form(withValue(std::string(6 * 1024, 'x') + std::string(6 * 1024, 'y'))), 200},
-        {"a form beyond the server's bound", "application/x-www-form-urlencoded",
-         std::string(standin::services::kLargestForm + 1, 'x'), 413},
+        {"a form beyond the server's bound", "application/x-www-form-urlencoded", std::string(256 * 1024 + 1, 'x'),
+         413},
     };
+    server->SetLargestForm(256 * 1024);
     httplib::Client client("127.0.0.1", server->Port());
     for (const Case& c : cases) {
         const auto answer = client.Post("/catalogue/doors-classic/tvHandler.aspx", c.body, c.contentType);
@@ -353,10 +451,17 @@ TEST_F(Configurator, RefusesWhatIsNoConfiguratorForm)
     const auto requests = server->Requests();
     ASSERT_GE(requests.size(), 2u);
     EXPECT_EQ(requests.back().status, 413);
-    EXPECT_NE(requests.back().answer.find("larger than 64 MB"), std::string::npos) << requests.back().answer;
+    EXPECT_NE(requests.back().answer.find("larger than 256 KB"), std::string::npos) << requests.back().answer;
     EXPECT_EQ(requests[requests.size() - 2].status, 200);
     EXPECT_EQ(requests.front().status, 415);
     EXPECT_NE(requests.front().answer.find("application/x-www-form-urlencoded"), std::string::npos);
+    // The latest requests alone, without their bodies, as the runner looks at them.
+    const auto latest = server->Requests(requests.size() - 2, false);
+    ASSERT_EQ(latest.size(), 2u);
+    EXPECT_EQ(latest[0].status, 200);
+    EXPECT_EQ(latest[1].status, 413);
+    EXPECT_EQ(latest[1].path, "/catalogue/doors-classic/tvHandler.aspx");
+    EXPECT_TRUE(latest[0].body.empty());
     const auto get = client.Get("/catalogue/doors-classic/tvHandler.aspx");
     ASSERT_TRUE(get);
     EXPECT_EQ(get->status, 405);
