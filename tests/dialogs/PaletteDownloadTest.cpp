@@ -334,7 +334,12 @@ TEST_F(PaletteDownloadTest, APaletteProductAndABrowserDialogsProductEachBecomeTh
         .Then(dg::WaitForPage(Browser, 2))
         .Then(dg::PressElement(2, "add-to-project"));
     std::vector<std::string> proposed;
-    const auto readName = [&] { proposed.push_back(dg::FindItem(Name, 6)->text); };
+    // While the browser dialog is open, the palette's download has not begun.
+    std::vector<int> doorRequests;
+    const auto readName = [&] {
+        proposed.push_back(dg::FindItem(Name, 6)->text);
+        doorRequests.push_back(Server().CallCount("/products/door/ready"));
+    };
     dg::User(Name).Do("read the proposed name", readName).Click(1).Do("read the proposed name", readName).Click(1);
     const auto buttons = Buttons();
     ASSERT_EQ(buttons.size(), 6u);
@@ -343,6 +348,9 @@ TEST_F(PaletteDownloadTest, APaletteProductAndABrowserDialogsProductEachBecomeTh
         << ::testing::PrintToString(Report().Lines());
 
     EXPECT_EQ(proposed, (std::vector<std::string>{"Hall Cabinet10", "Classic Door10"}));
+    ASSERT_EQ(doorRequests.size(), 2u);
+    EXPECT_EQ(doorRequests[0], 0);
+    EXPECT_GT(doorRequests[1], 0);
     const auto cabinet = Store().FindByName(std::string("Hall Cabinet10"));
     const auto door = Store().FindByName(std::string("Classic Door10"));
     ASSERT_TRUE(cabinet && door);
