@@ -1,6 +1,7 @@
 // The palette's download road: a message the clipboard watcher finds while the
 // palette shows goes through the progress and name dialogs to a saved part, run by
 // the scripted user against the loopback catalogue.
+#include "MisbehavingServer.hpp"
 #include "PaletteFixture.hpp"
 
 #include "standin/Elements.hpp"
@@ -371,6 +372,47 @@ TEST_F(PaletteDownloadTest, TheWatchersAlertsReachTheReportOnTheUserInterfaceThr
         EXPECT_EQ(entry.thread, std::this_thread::get_id());
     EXPECT_TRUE(Host().CallsOffUiThread().empty());
     EXPECT_EQ(Count("open dialog 32506 \"Tarvel\""), 0);
+}
+
+// The user cancels a download whose CAD data stalls or never ends and at once copies
+// the next product, with files of the same names: the cancelled one cleans up only
+// what it made, and the next one becomes its part.
+TEST_F(PaletteDownloadTest, AfterACancelledStalledOrEndlessDownloadTheNextProductBecomesItsPart)
+{
+    Deployment patient = CurrentDeployment();
+    patient.stallTime = 600s;
+    patient.maxZipBytes = std::uint64_t{1} << 40;
+    const ScopedDeployment scoped(patient);
+    MisbehavingServer misbehaving;
+    Server().AddSemaphore("/products/door/now", 0);
+    ShowWatchingPalette();
+    int round = 0;
+    for (const auto way : {MisbehavingServer::Way::StallAfterHeaders, MisbehavingServer::Way::EndlessChunked}) {
+        const char* what = MisbehavingServer::Name(way);
+        const std::string name = std::string("Door after ") + what;
+        std::string first = ProductJson("doors-classic", "/products/door/now");
+        const std::string model = Server().Url("/products/door/model.xml");
+        first.replace(first.find(model), model.size(), misbehaving.Url(way, "model.xml"));
+        const int requests = misbehaving.Requests();
+        const long cancelled = Count("close dialog 32506 \"Tarvel\" (cancelled)");
+        dg::User(Progress)
+            .Wait("the first product's CAD data is asked for", [&] { return misbehaving.Requests() > requests; })
+            .Click(1);
+        dg::User(Name).Type(6, name).Click(1);
+        ASSERT_TRUE(standin::win::SetClipboardBytes(Message(first))) << what;
+        ASSERT_TRUE(dg::RunUntil("the cancel",
+                                 [&] { return Count("close dialog 32506 \"Tarvel\" (cancelled)") == cancelled + 1; }))
+            << what;
+        ASSERT_TRUE(standin::win::SetClipboardBytes(
+            Message(ProductJson("doors-classic", "/products/door/now") + std::string(++round, ' '))))
+            << what;
+        ASSERT_TRUE(dg::RunUntil("the next part is saved", [&] { return PartSaved(name); }, 20s))
+            << what << ::testing::PrintToString(Report().Lines());
+        EXPECT_EQ(Store().FindByName(name)->Parameter("tv_catalog_productid")->text, u"D-1") << what;
+        EXPECT_TRUE(Report().Lines().empty()) << what << ::testing::PrintToString(Report().Lines());
+    }
+    EXPECT_EQ(Store().Parts().size(), 2u);
+    EXPECT_TRUE(toolbarController.IsIdle());
 }
 
 }  // namespace
