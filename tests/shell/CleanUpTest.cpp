@@ -3,6 +3,7 @@
 // it, and no thread of the add-on is left.
 #include "ShellFixture.hpp"
 
+#include "standin/Elements.hpp"
 #include "standin/LibParts.hpp"
 #include "standin/Win.hpp"
 #include "transfer/ClipboardMessage.hpp"
@@ -22,6 +23,7 @@ constexpr short Name = 32503;
 constexpr short Browser = 32510;
 constexpr short Settings = 32505;
 constexpr short Library = 32502;
+constexpr short About = 32504;
 constexpr short BrowserItem = 2;
 
 class CleanUpTest : public ShellFixture {
@@ -89,6 +91,18 @@ TEST_F(CleanUpTest, TheCleanUpInsideADialogEndsItFirstAndFreesThePaletteAfterIt)
         {"browser", Browser, "close dialog 32510 \"Tarvel\" (cancelled)", button(4)},
         {"settings", Settings, "close dialog 32505 \"Settings\" (cancelled)", button(1)},
         {"library", Library, "close dialog 32502 \"Tarvel Library Manager\" (cancelled)", button(5)},
+        {"about", About, "close dialog 32504 \"About\" (cancelled)", button(3)},
+        // The configurator of a placed product: nothing is replaced after it.
+        {"modify", Browser, "close dialog 32510 \"Tarvel\" (cancelled)",
+         [this] {
+             standin::PartParameter url;
+             url.name = "tv_base_url";
+             const std::string base = Server().Url("/catalogue/doors-classic/");
+             url.text = std::u16string(base.begin(), base.end());
+             auto& elements = Host().Module<standin::ElementModule>();
+             elements.Select({elements.Place(HostInterface::ElemDoor, 1, 0.9, 2.1, {url})});
+             dg::User(Toolbar).Click(Buttons().at(0));
+         }},
         {"name on the browser's road", Name, "close dialog 32503 \"Tarvel Library Part Name\" (cancelled)",
          browserProduct},
         // No code of the palette runs under this one: the palette goes at once.
