@@ -100,6 +100,9 @@ void KeepTransfersInProcess()
     };
     server->Get(".*", answer);
     server->Post(".*", answer);
+    // The kernel's port, ours alone: no SO_REUSEPORT, which would let another socket
+    // bind it beside this one.
+    server->set_socket_options([](int) {});
     const int port = server->bind_to_any_port("127.0.0.1");
     if (port <= 0)
         std::abort();

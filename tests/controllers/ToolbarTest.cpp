@@ -252,6 +252,51 @@ TEST_F(ToolbarTest, AFailedArtifactMakesNoPartOneAlertAndTheNextMessageRuns)
     EXPECT_TRUE(Report().Alerts().empty());
 }
 
+// A transfer of the palette's road that passes a bound, on the watcher's or the
+// worker's thread: one line names the bound and the address, written here before
+// what the failure led to; no alert but the download's own.
+TEST_F(ToolbarTest, ATransferPastItsBoundSaysWhichBeforeTheAlert)
+{
+    const std::string failure = "Error while downloading the product! Nothing was added.";
+    const std::string callback = Server().Url("/large-callback");
+    Server().AddFile("/large-callback", std::string((std::size_t{4} << 20) + 1, 'x'), "text/plain");
+    struct Case {
+        const char* what;
+        std::uint64_t maxArtifactBytes;
+        bool largeCallback;
+        std::vector<std::string> lines;
+        bool part;
+    };
+    const Case cases[] = {
+        {"an artifact", 100, false,
+         {"Tarvel: the transfer from " + Server().Url("/products/door/model.xml") +
+              " was stopped: the answer is larger than 100 bytes.",
+          failure},
+         false},
+        {"the callback's answer", std::uint64_t{256} << 20, true,
+         {"Tarvel: the transfer from " + callback + " was stopped: the answer is larger than 4194304 bytes."}, true},
+    };
+    controller_.StartClipboardWatcher(Window());
+    int round = 0;
+    for (const Case& c : cases) {
+        Deployment deployment = CurrentDeployment();
+        deployment.maxZipBytes = c.maxArtifactBytes;
+        const ScopedDeployment bounded(deployment);
+        Report().Clear();
+        const std::size_t parts = Store().Parts().size();
+        std::string json = ProductJson("doors-classic") + std::string(++round, ' ');
+        if (c.largeCallback)
+            json.replace(json.find(Server().Url("/callback")), Server().Url("/callback").size(), callback);
+        ASSERT_TRUE(standin::win::SetClipboardBytes(Message(json))) << c.what;
+        ASSERT_TRUE(IdleUntil([&] { return view_.finished.load() == round && controller_.IsIdle(); })) << c.what;
+        IdleFor(100ms);
+        EXPECT_EQ(Report().Lines(), c.lines) << c.what;
+        EXPECT_EQ(Report().Alerts(), c.part ? std::vector<std::string>{} : std::vector<std::string>{failure}) << c.what;
+        EXPECT_EQ(Store().Parts().size(), parts + (c.part ? 1 : 0)) << c.what;
+    }
+    EXPECT_TRUE(Host().CallsOffUiThread().empty());
+}
+
 TEST_F(ToolbarTest, AMessageWhoseHandlingThrowsIsDroppedAndTheWatcherGoesOn)
 {
     controller_.StartClipboardWatcher(Window());

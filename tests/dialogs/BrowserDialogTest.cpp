@@ -2,6 +2,7 @@
 // loopback catalogue: a library button opens the catalogue, the user adds a product,
 // and its download, name and saved part follow; "Modify product" posts a placed
 // product's configuration to its configurator and puts the new part in its place.
+#include "MisbehavingServer.hpp"
 #include "PaletteFixture.hpp"
 
 #include "standin/Elements.hpp"
@@ -649,6 +650,43 @@ TEST_F(BrowserDialogTest, ModifyProductRefusesAConfigurationValueXmlCannotCarry)
     EXPECT_EQ(Count("open " + Named(ids::Browser::Dialog)), 0);
     EXPECT_TRUE(ConfiguratorPosts().empty());
     EXPECT_EQ(Elements().Element(guid)->LibIndex(), 0);
+}
+
+// The user cancels a download whose CAD data stalls or never ends and at once adds
+// the next product, with files of the same names: the next one becomes its part.
+TEST_F(BrowserDialogTest, AfterACancelledStalledOrEndlessDownloadTheNextProductBecomesItsPart)
+{
+    Deployment patient = CurrentDeployment();
+    patient.stallTime = std::chrono::seconds(600);
+    patient.maxZipBytes = std::uint64_t{1} << 40;
+    const ScopedDeployment scoped(patient);
+    MisbehavingServer misbehaving;
+    ServeDoorProduct();
+    Server().AddSemaphore("/products/door/now", 0);
+    OpenPalette();
+    for (const auto way : {MisbehavingServer::Way::StallAfterHeaders, MisbehavingServer::Way::EndlessChunked}) {
+        const char* what = MisbehavingServer::Name(way);
+        const std::string name = std::string("Door after ") + what;
+        std::string first = ProductJson("doors-classic", "/products/door/now");
+        const std::string model = Server().Url("/products/door/model.xml");
+        first.replace(first.find(model), model.size(), misbehaving.Url(way, "model.xml"));
+        const int requests = misbehaving.Requests();
+        auto script = dg::User(ids::Browser::Dialog);
+        script.Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
+            .Do("the page hands over the first product",
+                [&] { ASSERT_TRUE(standin::win::SetClipboardBytes(Message(first))); })
+            .Wait("its CAD data is asked for", [&] { return misbehaving.Requests() > requests; })
+            .Click(ids::Browser::Cancel);
+        AddProduct(script, "D-1");
+        dg::User(ids::LibpartName::Dialog).Type(ids::LibpartName::Edit, name).Click(ids::LibpartName::Ok);
+        ClickLibraryButton();
+
+        const auto part = Store().FindByName(name);
+        ASSERT_TRUE(part) << what << ::testing::PrintToString(Report().Lines());
+        EXPECT_EQ(part->Parameter("tv_catalog_productid")->text, u"D-1") << what;
+        EXPECT_TRUE(Report().Lines().empty()) << what << ::testing::PrintToString(Report().Lines());
+    }
+    EXPECT_EQ(Store().Parts().size(), 2u);
 }
 
 }  // namespace

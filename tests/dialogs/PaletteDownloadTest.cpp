@@ -1,6 +1,7 @@
 // The palette's download road: a message the clipboard watcher finds while the
 // palette shows goes through the progress and name dialogs to a saved part, run by
 // the scripted user against the loopback catalogue.
+#include "MisbehavingServer.hpp"
 #include "PaletteFixture.hpp"
 
 #include "standin/Elements.hpp"
@@ -334,8 +335,11 @@ TEST_F(PaletteDownloadTest, APaletteProductAndABrowserDialogsProductEachBecomeTh
         .Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page))
         .Then(dg::PressElement(ids::Browser::Page, "add-to-project"));
     std::vector<std::string> proposed;
+    // While the browser dialog is open, the palette's download has not begun.
+    std::vector<int> doorRequests;
     const auto readName = [&] {
         proposed.push_back(dg::FindItem(ids::LibpartName::Dialog, ids::LibpartName::Edit)->text);
+        doorRequests.push_back(Server().CallCount("/products/door/ready"));
     };
     dg::User(ids::LibpartName::Dialog)
         .Do("read the proposed name", readName)
@@ -349,6 +353,9 @@ TEST_F(PaletteDownloadTest, APaletteProductAndABrowserDialogsProductEachBecomeTh
         << ::testing::PrintToString(Report().Lines());
 
     EXPECT_EQ(proposed, (std::vector<std::string>{"Hall Cabinet10", "Classic Door10"}));
+    ASSERT_EQ(doorRequests.size(), 2u);
+    EXPECT_EQ(doorRequests[0], 0);
+    EXPECT_GT(doorRequests[1], 0);
     const auto cabinet = Store().FindByName(std::string("Hall Cabinet10"));
     const auto door = Store().FindByName(std::string("Classic Door10"));
     ASSERT_TRUE(cabinet && door);
@@ -369,6 +376,47 @@ TEST_F(PaletteDownloadTest, TheWatchersAlertsReachTheReportOnTheUserInterfaceThr
         EXPECT_EQ(entry.thread, std::this_thread::get_id());
     EXPECT_TRUE(Host().CallsOffUiThread().empty());
     EXPECT_EQ(Count("open " + Named(ids::Progress::Dialog)), 0);
+}
+
+// The user cancels a download whose CAD data stalls or never ends and at once copies
+// the next product, with files of the same names: the cancelled one cleans up only
+// what it made, and the next one becomes its part.
+TEST_F(PaletteDownloadTest, AfterACancelledStalledOrEndlessDownloadTheNextProductBecomesItsPart)
+{
+    Deployment patient = CurrentDeployment();
+    patient.stallTime = 600s;
+    patient.maxZipBytes = std::uint64_t{1} << 40;
+    const ScopedDeployment scoped(patient);
+    MisbehavingServer misbehaving;
+    Server().AddSemaphore("/products/door/now", 0);
+    ShowWatchingPalette();
+    int round = 0;
+    for (const auto way : {MisbehavingServer::Way::StallAfterHeaders, MisbehavingServer::Way::EndlessChunked}) {
+        const char* what = MisbehavingServer::Name(way);
+        const std::string name = std::string("Door after ") + what;
+        std::string first = ProductJson("doors-classic", "/products/door/now");
+        const std::string model = Server().Url("/products/door/model.xml");
+        first.replace(first.find(model), model.size(), misbehaving.Url(way, "model.xml"));
+        const int requests = misbehaving.Requests();
+        const long cancelled = Count("close " + Named(ids::Progress::Dialog) + " (cancelled)");
+        dg::User(ids::Progress::Dialog)
+            .Wait("the first product's CAD data is asked for", [&] { return misbehaving.Requests() > requests; })
+            .Click(ids::Progress::Cancel);
+        dg::User(ids::LibpartName::Dialog).Type(ids::LibpartName::Edit, name).Click(ids::LibpartName::Ok);
+        ASSERT_TRUE(standin::win::SetClipboardBytes(Message(first))) << what;
+        ASSERT_TRUE(dg::RunUntil("the cancel",
+                                 [&] { return Count("close " + Named(ids::Progress::Dialog) + " (cancelled)") == cancelled + 1; }))
+            << what;
+        ASSERT_TRUE(standin::win::SetClipboardBytes(
+            Message(ProductJson("doors-classic", "/products/door/now") + std::string(++round, ' '))))
+            << what;
+        ASSERT_TRUE(dg::RunUntil("the next part is saved", [&] { return PartSaved(name); }, 20s))
+            << what << ::testing::PrintToString(Report().Lines());
+        EXPECT_EQ(Store().FindByName(name)->Parameter("tv_catalog_productid")->text, u"D-1") << what;
+        EXPECT_TRUE(Report().Lines().empty()) << what << ::testing::PrintToString(Report().Lines());
+    }
+    EXPECT_EQ(Store().Parts().size(), 2u);
+    EXPECT_TRUE(toolbarController.IsIdle());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "DialogIds.hpp"
 #include "DialogNames.hpp"
+#include "standin/Elements.hpp"
 #include "standin/LibParts.hpp"
 #include "standin/Win.hpp"
 #include "transfer/ClipboardMessage.hpp"
@@ -82,6 +83,18 @@ TEST_F(CleanUpTest, TheCleanUpInsideADialogEndsItFirstAndFreesThePaletteAfterIt)
         {"browser", ids::Browser::Dialog, button(4)},
         {"settings", ids::Settings::Dialog, button(1)},
         {"library", ids::Library::Dialog, button(5)},
+        {"about", ids::About::Dialog, button(3)},
+        // The configurator of a placed product: nothing is replaced after it.
+        {"modify", ids::Browser::Dialog,
+         [this] {
+             standin::PartParameter url;
+             url.name = "tv_base_url";
+             const std::string base = Server().Url("/catalogue/doors-classic/");
+             url.text = std::u16string(base.begin(), base.end());
+             auto& elements = Host().Module<standin::ElementModule>();
+             elements.Select({elements.Place(HostInterface::ElemDoor, 1, 0.9, 2.1, {url})});
+             dg::User(ids::Toolbar::Dialog).Click(Buttons().at(0));
+         }},
         {"name on the browser's road", ids::LibpartName::Dialog, browserProduct},
         // No code of the palette runs under this one: the palette goes at once.
         {"settings from the menu", ids::Settings::Dialog,
