@@ -10,6 +10,7 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <fstream>
 #include <memory>
@@ -181,8 +182,8 @@ std::string ServeOffer(CatalogueServer& server, const Offer& offer, int semaphor
 }
 
 // Whether the bytes are UTF-8 throughout (no overlong form, no surrogate, nothing
-// beyond U+10FFFF) and every character is one XML 1.0 allows.
-bool IsXmlUtf8(const std::string& bytes)
+// beyond U+10FFFF) and, when asked, every character is one XML 1.0 allows.
+bool IsUtf8(const std::string& bytes, bool onlyXmlCharacters)
 {
     std::size_t i = 0;
     while (i < bytes.size()) {
@@ -215,11 +216,49 @@ bool IsXmlUtf8(const std::string& bytes)
         const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
         if (cp < least[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
             return false;
-        if ((cp < 0x20 && cp != 0x9 && cp != 0xA && cp != 0xD) || cp == 0xFFFE || cp == 0xFFFF)
+        if (onlyXmlCharacters && ((cp < 0x20 && cp != 0x9 && cp != 0xA && cp != 0xD) || cp == 0xFFFE || cp == 0xFFFF))
             return false;
         i += length;
     }
     return true;
+}
+
+bool IsXmlUtf8(const std::string& bytes) { return IsUtf8(bytes, true); }
+
+// Whether an 8-bit data sheet's XML declaration names ISO-8859-1.
+bool DeclaresLatin1(const std::string& bytes)
+{
+    if (bytes.compare(0, 5, "<?xml") != 0)
+        return false;
+    const std::string declaration = bytes.substr(0, bytes.find("?>"));
+    const std::size_t at = declaration.find("encoding");
+    const std::size_t quote = at == std::string::npos ? at : declaration.find_first_of("\"'", at);
+    const std::size_t close = quote == std::string::npos ? quote : declaration.find(declaration[quote], quote + 1);
+    if (close == std::string::npos)
+        return false;
+    std::string name = declaration.substr(quote + 1, close - quote - 1);
+    for (char& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* alias : {"iso-8859-1", "iso8859-1", "iso_8859-1", "iso_8859-1:1987", "latin1", "latin-1", "l1",
+                              "iso-ir-100", "csisolatin1", "ibm819", "cp819"})
+        if (name == alias)
+            return true;
+    return false;
+}
+
+// A data sheet read as the add-on reads it, so that the catalogue names the product as
+// the part will: UTF-16 after its byte-order mark; otherwise UTF-8, or Latin-1 when the
+// declaration names it or the bytes are no UTF-8.
+pugi::xml_parse_result LoadDataSheet(pugi::xml_document& document, const std::string& dataSheet)
+{
+    pugi::xml_encoding encoding = pugi::encoding_utf8;
+    if (dataSheet.compare(0, 2, "\xFF\xFE") == 0)
+        encoding = pugi::encoding_utf16_le;
+    else if (dataSheet.compare(0, 2, "\xFE\xFF") == 0)
+        encoding = pugi::encoding_utf16_be;
+    else if (DeclaresLatin1(dataSheet) || !IsUtf8(dataSheet, false))
+        encoding = pugi::encoding_latin1;
+    return document.load_buffer(dataSheet.data(), dataSheet.size(), pugi::parse_default, encoding);
 }
 
 CatalogueServer::Answer Refusal(int status, const std::string& text)
@@ -551,7 +590,7 @@ std::string UseOwnArtifacts(StandardCatalogue& catalogue, const std::string& lib
 std::string DataSheetValue(const std::string& dataSheet, const std::string& id)
 {
     pugi::xml_document document;
-    if (!document.load_buffer(dataSheet.data(), dataSheet.size()))
+    if (!LoadDataSheet(document, dataSheet))
         return {};
     for (const pugi::xml_node parameter : document.child("ProductDataSheet").child("AdditionalInformation").children("Parameter"))
         if (id == parameter.attribute("id").value())
@@ -562,7 +601,7 @@ std::string DataSheetValue(const std::string& dataSheet, const std::string& id)
 std::string DataSheetProblem(const std::string& dataSheet)
 {
     pugi::xml_document document;
-    const pugi::xml_parse_result parsed = document.load_buffer(dataSheet.data(), dataSheet.size());
+    const pugi::xml_parse_result parsed = LoadDataSheet(document, dataSheet);
     if (!parsed)
         return std::string("it is no well-formed XML (") + parsed.description() + " at byte " +
                std::to_string(parsed.offset) + ")";
