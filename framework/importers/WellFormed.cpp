@@ -244,6 +244,38 @@ const unsigned char* SkipChecked(const unsigned char* begin, const unsigned char
     return end;
 }
 
+// A start or end tag from after its "<" up to and including its ">", its characters
+// and references checked: a "<!--" or "<?" in a quoted attribute value (where the XML
+// library takes "<" as text) opens no comment there. Gives the place after the tag, or
+// null with the fault taken.
+const unsigned char* SkipTag(const unsigned char* begin, const unsigned char* p, const unsigned char* end,
+                             Fault& fault)
+{
+    unsigned char quote = 0;
+    while (p < end) {
+        const unsigned char c = *p;
+        if (kClasses[c] == kControl || kClasses[c] == kHigh) {
+            p = CheckCharacter(begin, p, end, fault);
+            if (p == nullptr)
+                return nullptr;
+            continue;
+        }
+        if (c == '&') {
+            if (!CheckReference(begin, p, end, fault))
+                return nullptr;
+            continue;
+        }
+        if (quote != 0)
+            quote = c == quote ? 0 : quote;
+        else if (c == '"' || c == '\'')
+            quote = c;
+        else if (c == '>')
+            return p + 1;
+        ++p;
+    }
+    return end;
+}
+
 // The document type declaration up to its closing ">" (brackets, quotes and comments
 // of the internal subset taken into account); its references are not the document's.
 const unsigned char* SkipDoctype(const unsigned char* begin, const unsigned char* p, const unsigned char* end,
@@ -328,7 +360,7 @@ void ScanUtf8(const unsigned char* begin, const unsigned char* end, Fault& fault
                 else if (StartsWith(p, end, "<!DOCTYPE"))
                     p = SkipDoctype(begin, p + 9, end, fault);
                 else
-                    ++p;
+                    p = SkipTag(begin, p + 1, end, fault);
                 if (p == nullptr)
                     return;
             } else {

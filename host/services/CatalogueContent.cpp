@@ -11,6 +11,7 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <fstream>
 #include <memory>

@@ -5,6 +5,7 @@
 #include "ostrel/importers/WellFormed.hpp"
 #include "ostrel/interop/HostApi.hpp"
 
+#include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 #include <utf8.h>
 
@@ -49,7 +50,10 @@ TarvelDB TarvelDB::LoadFromFile(const std::string& utf8Path)
         throw ostrel::FileNotFoundException(utf8Path);
     }
     std::ifstream stream = ostrel::OpenInputStream(path);
-    if (!stream.is_open())
+    // A folder opens as a stream here (not on the host's system) but holds no file:
+    // read as one it would be taken for a file too large to read.
+    boost::system::error_code notFolder;
+    if (!stream.is_open() || boost::filesystem::is_directory(path, notFolder))
         throw ostrel::FileNotFoundException(utf8Path);
 
     pugi::xml_document document;

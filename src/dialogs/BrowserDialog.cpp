@@ -76,7 +76,9 @@ void DGBrowserDialog::InitializeControls()
     if (!controller->FormFields().empty()) {
         const std::string page =
             BuildAutoSubmitPage(ostrel::WStringToUtf8(controller->GetUrl()), controller->FormFields());
-        browser.LoadHTML(GS::UniString(page.c_str(), GS::CC_Default));
+        // The page is UTF-8 text, like the address: read with the host's default code
+        // a product id or group beyond ASCII would be posted changed.
+        browser.LoadHTML(GS::UniString(page.c_str(), GS::CC_UTF8));
     } else {
         urlText = ostrel::WStringToUtf8(controller->GetUrl());
         // The address is UTF-8 text: handed over as such, so that it arrives unchanged.

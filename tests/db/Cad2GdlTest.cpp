@@ -99,11 +99,16 @@ TEST_F(Cad2GdlTest, ExitStatusTellsWhatCameOfTheFile)
 TEST_F(Cad2GdlTest, ErrorsAndReportLines)
 {
     const std::string missing = (Temp().Path() / "nothing.xml").string();
-    ToolRun run = RunTool("--json " + missing);
-    EXPECT_EQ(run.status, 1);
-    Json::Value json = ParseJson(run.out);
-    EXPECT_EQ(json["exception"].asString(), "File not found: " + missing);
-    EXPECT_FALSE(json["valid"].asBool());
+    ToolRun run;
+    Json::Value json;
+    // A folder is as little a file in --json mode as without it.
+    for (const std::string& file : {missing, Temp().Path().string()}) {
+        run = RunTool("--json " + file);
+        EXPECT_EQ(run.status, 1) << file;
+        json = ParseJson(run.out);
+        EXPECT_EQ(json["exception"].asString(), "File not found: " + file);
+        EXPECT_FALSE(json["valid"].asBool());
+    }
 
     const std::string broken = WriteCad("<geom><part id=\"P\"><geometry><solid_block>", "broken.xml");
     run = RunTool("--json " + broken);

@@ -14,6 +14,7 @@
 #include <boost/filesystem.hpp>
 
 #include <algorithm>
+#include <map>
 #include <thread>
 
 namespace tarvel::testing {
@@ -132,12 +133,12 @@ protected:
     // A placed door of the catalogue with these stored values, selected; the palette
     // opened on that selection.
     GS::Guid PlaceSelectedProduct(const std::u16string& baseUrl, const std::u16string& culture,
-                                  const std::u16string& section)
+                                  const std::u16string& section, const std::u16string& group = u"Doors")
     {
         const GS::Guid guid = Elements().Place(
             HostInterface::ElemDoor, 0, 1, 2,
             {Text("tv_base_url", baseUrl), Text("tv_catalog_productid", u"D-1"),
-             Text("tv_catalog_productgroup", u"Doors"), Text("tv_catalog_modelfile", u"classic-door.tvm"),
+             Text("tv_catalog_productgroup", group), Text("tv_catalog_modelfile", u"classic-door.tvm"),
              Text("tv_catalog_section", section), Text("tv_catalog_culture", culture)});
         Elements().Select({guid});
         ClosePalette();
@@ -585,6 +586,26 @@ TEST_F(BrowserDialogTest, ModifyProductPostsCultureAndSectionOnlyWhenGiven)
     EXPECT_TRUE(Report().Lines().empty()) << ::testing::PrintToString(Report().Lines());
     standin::win::SetClock(std::nullopt);
     standin::win::SetUtcOffset(std::nullopt);
+}
+
+// The form's texts arrive as the placed product holds them, beyond ASCII too (read
+// as the host's default code, the page would post them changed).
+TEST_F(BrowserDialogTest, ModifyProductPostsTextsBeyondAsciiUnchanged)
+{
+    const GS::Guid guid =
+        PlaceSelectedProduct(Units(LibraryUrl()), u"de-AT", u"S\u00fcd", u"T\u00fcren & Tore \u20ac \U0001F6AA");
+    dg::User(ids::Browser::Dialog).Then(dg::WaitForPage(ids::Browser::Dialog, ids::Browser::Page)).CloseBox();
+    dg::User(ids::Toolbar::Dialog).Click(ids::Toolbar::Modify);
+    Act();
+    const auto posts = ConfiguratorPosts();
+    ASSERT_EQ(posts.size(), 1u);
+    const std::map<std::string, std::string> fields(posts[0].begin(), posts[0].end());
+    EXPECT_EQ(fields.at("pgid"), "T\xC3\xBCren & Tore \xE2\x82\xAC \xF0\x9F\x9A\xAA");
+    EXPECT_EQ(fields.at("mandant"), "S\xC3\xBC" "d");
+    EXPECT_EQ(fields.at("cul"), "de-AT");
+    EXPECT_EQ(fields.at("ArtikelNr"), "D-1");
+    EXPECT_EQ(Elements().Element(guid)->LibIndex(), 0);
+    EXPECT_TRUE(Report().Lines().empty()) << ::testing::PrintToString(Report().Lines());
 }
 
 // The check of the stored base URL, after its conversion to UTF-8.
